@@ -1,0 +1,166 @@
+#include "platform/win32/file_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string toPosix(const char* name)
+{
+    std::string p(name);
+    for (char& c : p)
+        if (c == '\\')
+            c = '/';
+    return p;
+}
+
+// Resolves each component of a relative or absolute path case-insensitively.
+// Returns an empty string when some component has no match.
+std::string resolveIgnoringCase(const std::string& path)
+{
+    std::string out;
+    size_t i = 0;
+    if (!path.empty() && path[0] == '/') {
+        out = "/";
+        i = 1;
+    }
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos)
+            j = path.size();
+        const std::string part = path.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == "." || part == "..") {
+            if (!part.empty())
+                out += part + (j < path.size() ? "/" : "");
+            continue;
+        }
+        const std::string dirName = out.empty() ? "." : out;
+        const std::string exact = out + part;
+        struct stat st;
+        if (::stat(exact.c_str(), &st) == 0) {
+            out = exact;
+        } else {
+            DIR* dir = ::opendir(dirName.c_str());
+            if (!dir)
+                return {};
+            std::string found;
+            while (dirent* e = ::readdir(dir)) {
+                if (strcasecmp(e->d_name, part.c_str()) == 0) {
+                    found = e->d_name;
+                    break;
+                }
+            }
+            ::closedir(dir);
+            if (found.empty())
+                return {};
+            out += found;
+        }
+        if (j < path.size())
+            out += "/";
+    }
+    return out;
+}
+
+int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
+{
+    const int fd = ::open(path.c_str(), posixFlags | O_CLOEXEC, mode);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+int _open(const char* name, int flags, int mode)
+{
+    if (!name || !*name)
+        return -1;
+    int posixFlags = 0;
+    switch (flags & 3) {
+    case _O_WRONLY: posixFlags = O_WRONLY; break;
+    case _O_RDWR: posixFlags = O_RDWR; break;
+    default: posixFlags = O_RDONLY; break;
+    }
+    if (flags & _O_APPEND) posixFlags |= O_APPEND;
+    if (flags & _O_CREAT) posixFlags |= O_CREAT;
+    if (flags & _O_TRUNC) posixFlags |= O_TRUNC;
+    if (flags & _O_EXCL) posixFlags |= O_EXCL;
+    mode_t perm = 0;
+    if (mode & _S_IREAD) perm |= 0444;
+    if (mode & _S_IWRITE) perm |= 0220;
+    perm &= ~0022u; // the usual umask for group and others
+
+    const std::string path = toPosix(name);
+    int fd = openRegularFile(path, posixFlags, perm);
+    if (fd < 0 && errno == ENOENT && !(flags & _O_CREAT)) {
+        const std::string resolved = resolveIgnoringCase(path);
+        if (!resolved.empty() && resolved != path)
+            fd = openRegularFile(resolved, posixFlags, perm);
+    }
+    return fd;
+}
+
+int _close(int fd)
+{
+    return ::close(fd) == 0 ? 0 : -1;
+}
+
+int _read(int fd, void* buffer, unsigned int count)
+{
+    // The runtime reads until count or end of file; POSIX may return less.
+    unsigned int done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done ? (int)done : -1;
+        }
+        if (n == 0)
+            break;
+        done += (unsigned int)n;
+    }
+    return (int)done;
+}
+
+int _write(int fd, const void* buffer, unsigned int count)
+{
+    unsigned int done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return done ? (int)done : -1;
+        }
+        done += (unsigned int)n;
+    }
+    return (int)done;
+}
+
+long _lseek(int fd, long offset, int origin)
+{
+    const off_t r = ::lseek(fd, offset, origin);
+    return r < 0 ? -1L : (long)r;
+}
+
+long _filelength(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    return (long)st.st_size;
+}
