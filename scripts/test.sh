@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test.
+#   scripts/test.sh [CONFIG]   CONFIG: Release (default), Debug or asan
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+config=${1:-Release}
+build="$here/build-$(echo "$config" | tr '[:upper:]' '[:lower:]')"
+jobs=$(nproc)
+
+bash "$here/scripts/install-deps.sh"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$config"
+cmake --build "$build" -j "$jobs"
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
