@@ -8,6 +8,9 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libdivsufsort-dev libbz2-dev
+  libsdl2-dev libgtk-3-dev
+  libegl-dev libopengl-dev libgl-dev libgl1-mesa-dri libegl-mesa0
+  xvfb xauth x11-utils imagemagick
 )
 
 missing=()
