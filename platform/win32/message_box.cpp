@@ -1,6 +1,9 @@
 #include "platform/win32/message_box.h"
 
+#include "platform/win32/desktop_ui.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -28,6 +31,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     {
         std::lock_guard<std::mutex> lock(recorderMutex());
         recorder().push_back({owner, t, c, type});
+    }
+    // On a desktop the user also sees the box and answers it. Tests and
+    // unattended runs (QUILLON_HEADLESS, QUILLON_DIALOG) never block here.
+    if (platform::desktop::messageBoxesOnDesktop()) {
+        std::lock_guard<std::recursive_mutex> lock(platform::desktop::desktopLock());
+        if (platform::desktop::Backend* ui = platform::desktop::backend())
+            return ui->messageBox(t, c, type);
     }
     return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
 }

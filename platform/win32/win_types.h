@@ -25,6 +25,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
+typedef size_t SIZE_T;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -40,6 +41,12 @@ typedef wchar_t* LPWSTR;
 typedef const wchar_t* LPCWSTR;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
+typedef short SHORT;
+typedef unsigned short USHORT;
+typedef LONG* PLONG;
+typedef LONG* LPLONG;
+typedef WORD ATOM;
+typedef BOOL* LPBOOL;
 
 typedef void* HANDLE;
 typedef struct HWND__* HWND;
@@ -47,6 +54,12 @@ typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef struct HRSRC__* HRSRC;
 typedef void* HGLOBAL;
+typedef struct HICON__* HICON;
+typedef HICON HCURSOR;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HMENU__* HMENU;
+typedef struct HMONITOR__* HMONITOR;
+typedef struct HDC__* HDC;
 
 #ifndef TRUE
 #define TRUE 1
@@ -65,6 +78,9 @@ typedef void* HGLOBAL;
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELRESULT(l, h) ((LRESULT)(DWORD)MAKELONG(l, h))
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 
 typedef struct tagRECT {
@@ -73,19 +89,55 @@ typedef struct tagRECT {
     LONG right;
     LONG bottom;
 } RECT, *LPRECT;
+typedef const RECT* LPCRECT;
 
 typedef struct tagPOINT {
     LONG x;
     LONG y;
 } POINT, *LPPOINT;
 
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *LPSIZE;
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
 typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
     struct {
         DWORD LowPart;
         LONG HighPart;
     } u;
     LONGLONG QuadPart;
 } LARGE_INTEGER;
+
+typedef struct tagPALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+} PALETTEENTRY, *LPPALETTEENTRY;
+
+typedef struct _RGNDATAHEADER {
+    DWORD dwSize;
+    DWORD iType;
+    DWORD nCount;
+    DWORD nRgnSize;
+    RECT rcBound;
+} RGNDATAHEADER;
+
+typedef struct _RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+} RGNDATA, *LPRGNDATA;
 
 // HRESULT codes
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
