@@ -11,6 +11,8 @@ packages=(
   libsdl2-dev libgtk-3-dev
   libegl-dev libopengl-dev libgl-dev libgl1-mesa-dri libegl-mesa0
   xvfb xauth x11-utils imagemagick
+  glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev
+  libjpeg62-turbo-dev
 )
 
 missing=()
