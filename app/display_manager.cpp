@@ -1,5 +1,6 @@
 #include "app/display_manager.h"
 
+#include "foundation/diagnostics.h"
 #include "foundation/log.h"
 
 #include <cstring>
@@ -12,6 +13,16 @@ const char kNoDirectXText[] = "This application requires Microsoft DirectX 9.0 o
 
 const char kNoHardwareTnLText[] = "Your video adapter does not support transformation and lighting\n"
                                   "in hardware, which is a minimum requirement for this application.";
+
+const char kStereoNeedsTwoAdaptersText[] = "For fullscreen stereo two adapters are required.";
+
+const char kSelectedAdapterNoTnLText[] = "The selected video adapter (see advanced options)\n"
+                                         "does not support transformation and lighting in\n"
+                                         "hardware, which is a required by this application.";
+
+const char kDeviceCreationText[] = "Error Creating Direct3d device...\nGuess something went wrong...";
+
+const char kWindowTitle[] = "Quillon 3D Realtime Technology by Corvane";
 
 } // namespace
 
@@ -26,6 +37,8 @@ DisplayManager::DisplayManager() : settings(new DisplaySettings)
 
 DisplayManager::~DisplayManager()
 {
+    // Devices and windows first: they point into the adapter records.
+    releaseDevices();
     releaseAdapters();
     if (d3d)
         d3d->Release();
@@ -39,6 +52,13 @@ void DisplayManager::releaseAdapters()
     adapterCount = 0;
 }
 
+void DisplayManager::releaseDevices()
+{
+    delete[] devices;
+    devices = nullptr;
+    deviceCount = 0;
+}
+
 AdapterInfo* DisplayManager::adapterAt(int adapter) const
 {
     if (!adapters || adapter < 0 || adapter >= adapterCount)
@@ -48,6 +68,7 @@ AdapterInfo* DisplayManager::adapterAt(int adapter) const
 
 bool DisplayManager::enumerateAdapters()
 {
+    releaseDevices();
     releaseAdapters();
     if (d3d) {
         d3d->Release();
@@ -256,4 +277,149 @@ void DisplayManager::collectDepthFormats(int adapter, D3DDEVTYPE deviceType, D3D
             continue;
         info->depthFormats.push_back(&row);
     }
+}
+
+bool DisplayManager::createDevices(const char* className, HINSTANCE instance)
+{
+    releaseDevices();
+    const i32 count = settings->stereo ? 2 : 1;
+    deviceCount = count;
+
+    if (settings->stereo && !settings->windowed && adapterCount < 2) {
+        MessageBoxA(nullptr, kStereoNeedsTwoAdaptersText, "Error", MB_ICONHAND);
+        return false;
+    }
+
+    devices = new DeviceWindow[count];
+    for (i32 i = 0; i < count; ++i) {
+        DeviceWindow& output = devices[i];
+        // A stale or negative adapter setting still lands on an existing
+        // adapter; with none at all the adapter check below refuses.
+        i32 ordinal = 0;
+        if (adapterCount > 0) {
+            const i64 wrapped = (static_cast<i64>(settings->adapter) + i) % adapterCount;
+            ordinal = static_cast<i32>(wrapped < 0 ? wrapped + adapterCount : wrapped);
+        }
+        output.adapterOrdinal = ordinal;
+        output.adapterInfo = adapterAt(ordinal);
+        output.deviceType = settings->refRast ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL;
+        if (!output.adapterInfo || !(output.adapterInfo->caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT)) {
+            MessageBoxA(nullptr, kSelectedAdapterNoTnLText, "Error", MB_ICONHAND);
+            return false;
+        }
+    }
+
+    for (i32 i = 0; i < count; ++i) {
+        RECT rect = {0, 0, settings->windowWidth, settings->windowHeight};
+        AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
+        devices[i].window = CreateWindowExA(0, className, kWindowTitle, WS_OVERLAPPEDWINDOW,
+                                            settings->windowWidth * i, 0, rect.right - rect.left,
+                                            rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
+    }
+
+    if (!createDeviceObjects()) {
+        MessageBoxA(nullptr, kDeviceCreationText, "Error", MB_ICONHAND);
+        return false;
+    }
+    return true;
+}
+
+DWORD DisplayManager::behaviourFlags(const D3DCAPS9& caps) const
+{
+    DWORD behaviour;
+    if (caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT)
+        behaviour = caps.VertexShaderVersion >= D3DVS_VERSION(1, 1) ? D3DCREATE_HARDWARE_VERTEXPROCESSING
+                                                                    : D3DCREATE_MIXED_VERTEXPROCESSING;
+    else
+        behaviour = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    if (settings->softwareVP)
+        behaviour = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    if (settings->pureDevice)
+        behaviour = D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE;
+    // The video thread draws through the device as well.
+    return behaviour | D3DCREATE_MULTITHREADED;
+}
+
+bool DisplayManager::createDeviceObjects()
+{
+    if (!d3d || !devices)
+        return false;
+    const FormatRequest depthRequest = depthStencilRequest();
+    for (i32 i = 0; i < deviceCount; ++i) {
+        DeviceWindow& output = devices[i];
+        if (!output.adapterInfo)
+            return false;
+        AdapterInfo& adapter = *output.adapterInfo;
+
+        D3DPRESENT_PARAMETERS& pp = output.presentParameters;
+        pp = D3DPRESENT_PARAMETERS();
+        pp.BackBufferCount = 2;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.MultiSampleType = settings->multiSampleType;
+        pp.MultiSampleQuality = settings->multiSampleQuality;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
+        pp.hDeviceWindow = output.window;
+
+        // The setup dialogs collect the lists of the selected adapter only;
+        // the second adapter of a stereo pair would otherwise get no depth
+        // buffer at all.
+        if (adapter.depthFormats.empty())
+            collectDepthFormats(output.adapterOrdinal, output.deviceType, settings->adapterFormat,
+                                settings->backBufferFormat);
+        output.depthFormat = depthRequest.findBest(adapter.depthFormats);
+        ENGINE_ASSERT(output.depthFormat && "device does not support depth/stencil?");
+        pp.EnableAutoDepthStencil = output.depthFormat != nullptr;
+        pp.AutoDepthStencilFormat = output.depthFormat ? output.depthFormat->format : D3DFMT_UNKNOWN;
+
+        pp.Flags = D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL;
+        if (pp.MultiSampleType == D3DMULTISAMPLE_NONE)
+            pp.Flags |= D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+
+        pp.BackBufferFormat = settings->backBufferFormat;
+        if (settings->windowed) {
+            pp.Windowed = TRUE;
+            pp.BackBufferWidth = 0; // the window's client size
+            pp.BackBufferHeight = 0;
+        } else {
+            pp.Windowed = FALSE;
+            pp.BackBufferWidth = static_cast<UINT>(settings->width);
+            pp.BackBufferHeight = static_cast<UINT>(settings->height);
+            pp.FullScreen_RefreshRateInHz = 0;
+        }
+
+        const DWORD behaviour = behaviourFlags(adapter.caps);
+        HWND focus = devices[0].window;
+        HRESULT hr = d3d->CreateDevice(output.adapterOrdinal, output.deviceType, focus, behaviour, &pp,
+                                       &output.device);
+        if (FAILED(hr))
+            hr = d3d->CreateDevice(output.adapterOrdinal, output.deviceType, focus, behaviour, &pp, &output.device);
+        if (FAILED(hr)) {
+            output.device = nullptr;
+            return false;
+        }
+    }
+    return true;
+}
+
+HRESULT DisplayManager::resetDevices()
+{
+    if (!devices || deviceCount <= 0)
+        return D3DERR_INVALIDCALL;
+    // Every device is reset even after a failure, but a failure anywhere
+    // must not read as success: the caller would resume on a lost device.
+    HRESULT result = D3D_OK;
+    for (i32 i = 0; i < deviceCount; ++i) {
+        DeviceWindow& output = devices[i];
+        const HRESULT hr = output.device ? output.device->Reset(&output.presentParameters) : D3DERR_INVALIDCALL;
+        if (FAILED(hr) && SUCCEEDED(result))
+            result = hr;
+    }
+    return result;
+}
+
+void DisplayManager::hideWindows()
+{
+    for (i32 i = 0; devices && i < deviceCount; ++i)
+        if (devices[i].window)
+            ShowWindow(devices[i].window, SW_HIDE);
 }

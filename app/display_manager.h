@@ -4,6 +4,7 @@
 // lists and settle the settings' formats against them.
 #pragma once
 
+#include "app/device_window.h"
 #include "app/display_settings.h"
 #include "app/format_table.h"
 #include "foundation/types.h"
@@ -39,8 +40,6 @@ struct AdapterInfo {
     AdapterInfo& operator=(const AdapterInfo&) = delete;
 };
 
-class DeviceWindow;
-
 class DisplayManager {
 public:
     IDirect3D9* d3d = nullptr;
@@ -71,6 +70,22 @@ public:
     void collectDepthFormats(int adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
                              D3DFORMAT renderTargetFormat);
 
+    // One window and one device per output (two in stereo). False after an
+    // error box: fullscreen stereo on one adapter, an adapter without
+    // hardware transform and lighting, or a device that cannot be created.
+    bool createDevices(const char* className, HINSTANCE instance);
+    // Fills each output's present parameters and creates its device; false
+    // when a device fails twice.
+    bool createDeviceObjects();
+    // Resets every device with its stored present parameters. All devices are
+    // reset; the result is the first failure, D3D_OK when all succeeded.
+    HRESULT resetDevices();
+    void hideWindows();
+
+    // The vertex-processing behaviour for a device on an adapter with these
+    // caps under the current settings, D3DCREATE_MULTITHREADED included.
+    DWORD behaviourFlags(const D3DCAPS9& caps) const;
+
     // The settle rule for a display or back-buffer format against the
     // qualifying indices (0-5, in order): a qualifying setting stays, 0 takes
     // the first qualifying format, one of the six that does not qualify moves
@@ -80,4 +95,5 @@ public:
 
 private:
     void releaseAdapters();
+    void releaseDevices();
 };

@@ -1,5 +1,7 @@
 #include "platform/d3d9/direct3d9.h"
 
+#include "platform/d3d9/device.h"
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -314,8 +316,8 @@ STDMETHODIMP_(HMONITOR) Direct3D9::GetAdapterMonitor(UINT Adapter)
     return adapter(Adapter) ? adapterMonitor(Adapter) : nullptr;
 }
 
-STDMETHODIMP Direct3D9::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND /*hFocusWindow*/,
-                                     DWORD /*BehaviorFlags*/, D3DPRESENT_PARAMETERS* pPresentationParameters,
+STDMETHODIMP Direct3D9::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
+                                     D3DPRESENT_PARAMETERS* pPresentationParameters,
                                      IDirect3DDevice9** ppReturnedDeviceInterface)
 {
     if (!ppReturnedDeviceInterface || !pPresentationParameters)
@@ -324,8 +326,10 @@ STDMETHODIMP Direct3D9::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND /
     HRESULT hr = checkAdapter(Adapter, DeviceType);
     if (FAILED(hr))
         return hr;
-    // The device itself is not built yet; until it is, no device can be had.
-    return D3DERR_NOTAVAILABLE;
+    if (!hFocusWindow && !pPresentationParameters->hDeviceWindow)
+        return D3DERR_INVALIDCALL;
+    return d3d9::Device::create(this, m_adapters[Adapter], Adapter, DeviceType, hFocusWindow, BehaviorFlags,
+                                pPresentationParameters, ppReturnedDeviceInterface);
 }
 
 void installAdapterProfiles(std::vector<AdapterProfile> profiles)

@@ -117,6 +117,17 @@ void probe(GlAdapterInfo& info)
 
 } // namespace
 
+void* deviceEglDisplay(bool* surfaceless)
+{
+    static EGLDisplay display = EGL_NO_DISPLAY;
+    static bool isSurfaceless = false;
+    static std::once_flag once;
+    std::call_once(once, [] { display = openDisplay(isSurfaceless); });
+    if (surfaceless)
+        *surfaceless = isSurfaceless;
+    return display == EGL_NO_DISPLAY ? nullptr : display;
+}
+
 const GlAdapterInfo& glAdapterInfo()
 {
     static GlAdapterInfo info;

@@ -20,4 +20,10 @@ struct GlAdapterInfo {
 
 const GlAdapterInfo& glAdapterInfo();
 
+// The EGL display the devices make their headless contexts on (surfaceless
+// where Mesa offers it), initialised once per process and never terminated;
+// null when EGL has no display. surfaceless tells whether contexts on it
+// need no surface.
+void* deviceEglDisplay(bool* surfaceless);
+
 } // namespace platform

@@ -18,3 +18,4 @@
 #include "platform/win32/event.h"
 #include "platform/win32/critical_section.h"
 #include "platform/win32/interlocked.h"
+#include "platform/win32/find_file.h"

@@ -458,7 +458,7 @@ TEST(DefaultAdapter, CapsDescribeAShaderModel3HardwareDevice)
     EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
 }
 
-TEST(DefaultAdapter, NoDeviceYetAndNoSoftwareDevice)
+TEST(DefaultAdapter, NoDeviceWithoutAWindowAndNoSoftwareDevice)
 {
     D3D d3d;
     D3DPRESENT_PARAMETERS pp = {};
@@ -466,7 +466,7 @@ TEST(DefaultAdapter, NoDeviceYetAndNoSoftwareDevice)
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-              D3DERR_NOTAVAILABLE);
+              D3DERR_INVALIDCALL);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(d3d->CreateDevice(3, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3DERR_INVALIDCALL);

@@ -1,0 +1,283 @@
+#include "platform/d3d9/gl_context.h"
+
+#include "platform/d3d9/gl_adapter_info.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace platform::d3d9 {
+
+namespace {
+
+thread_local GlContext* t_current = nullptr;
+
+// Live contexts by kind: a new context shares with any live one of its kind
+// (EGL and SDL/GLX contexts cannot share with each other).
+struct ShareRegistry {
+    std::mutex mutex;
+    std::vector<GlContext*> sdlContexts;
+    std::vector<GlContext*> eglContexts;
+};
+
+ShareRegistry& registry()
+{
+    static ShareRegistry* r = new ShareRegistry;
+    return *r;
+}
+
+const char* glErrorName(GLenum e)
+{
+    switch (e) {
+    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+    case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
+    case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
+    default: return "unknown GL error";
+    }
+}
+
+bool listHas(const char* list, const char* name)
+{
+    if (!list)
+        return false;
+    const size_t n = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n) {
+        if ((p == list || p[-1] == ' ') && (p[n] == '\0' || p[n] == ' '))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void logLine(const char* format, ...)
+{
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    std::fprintf(stderr, "d3d9: %s\n", buffer);
+}
+
+bool checkGlErrors(const char* where)
+{
+    bool clean = true;
+    for (int i = 0; i < 16; ++i) {
+        const GLenum e = glGetError();
+        if (e == GL_NO_ERROR)
+            break;
+        logLine("%s: %s (0x%04X)", where, glErrorName(e), unsigned(e));
+        clean = false;
+    }
+    return clean;
+}
+
+std::unique_ptr<GlContext> GlContext::create(SDL_Window* window)
+{
+    std::unique_ptr<GlContext> context(new GlContext);
+    context->m_owner = std::this_thread::get_id();
+    GlContext* previous = t_current;
+    ShareRegistry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+
+    if (window) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 5);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        GlContext* shareWith = r.sdlContexts.empty() ? nullptr : r.sdlContexts.front();
+        if (shareWith) {
+            // SDL shares with the context current at creation.
+            SDL_GL_MakeCurrent(shareWith->m_window, shareWith->m_sdlContext);
+            SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+        }
+        context->m_sdlContext = SDL_GL_CreateContext(window);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        if (!context->m_sdlContext) {
+            logLine("no OpenGL 4.5 core context on the window (%s)", SDL_GetError());
+            t_current = nullptr;
+            if (previous)
+                previous->makeCurrent();
+            return nullptr;
+        }
+        context->m_window = window;
+        t_current = context.get();
+        r.sdlContexts.push_back(context.get());
+    } else {
+        bool surfaceless = false;
+        EGLDisplay display = deviceEglDisplay(&surfaceless);
+        if (!display) {
+            logLine("no EGL display for a headless device");
+            return nullptr;
+        }
+        if (!eglBindAPI(EGL_OPENGL_API)) {
+            logLine("EGL cannot bind OpenGL");
+            return nullptr;
+        }
+        const char* displayExtensions = eglQueryString(display, EGL_EXTENSIONS);
+        EGLConfig config = EGL_NO_CONFIG_KHR;
+        const bool noConfig = listHas(displayExtensions, "EGL_KHR_no_config_context") ||
+                              listHas(displayExtensions, "EGL_MESA_configless_context");
+        if (!noConfig || !surfaceless) {
+            const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                                            EGL_NONE};
+            EGLint count = 0;
+            if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1) {
+                logLine("no EGL config for OpenGL");
+                return nullptr;
+            }
+        }
+        EGLContext shareWith = r.eglContexts.empty() ? EGL_NO_CONTEXT : r.eglContexts.front()->m_eglContext;
+        const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 5,
+                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+        EGLContext egl = eglCreateContext(display, config, shareWith, attribs);
+        if (egl == EGL_NO_CONTEXT) {
+            logLine("no OpenGL 4.5 core context (EGL error 0x%X)", unsigned(eglGetError()));
+            return nullptr;
+        }
+        context->m_eglDisplay = display;
+        context->m_eglContext = egl;
+        if (!surfaceless && !listHas(displayExtensions, "EGL_KHR_surfaceless_context")) {
+            const EGLint pbufferAttribs[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
+            context->m_eglSurface = eglCreatePbufferSurface(display, config, pbufferAttribs);
+        }
+        r.eglContexts.push_back(context.get());
+        if (!context->makeCurrent()) {
+            r.eglContexts.pop_back();
+            return nullptr;
+        }
+    }
+
+    if (!context->initialiseFunctions()) {
+        auto& list = window ? r.sdlContexts : r.eglContexts;
+        list.erase(std::remove(list.begin(), list.end(), context.get()), list.end());
+        return nullptr;
+    }
+    // Leave the caller's context current, as it was.
+    if (previous && previous != context.get())
+        previous->makeCurrent();
+    return context;
+}
+
+bool GlContext::initialiseFunctions()
+{
+    GLint major = 0, minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major * 10 + minor < 45) {
+        logLine("OpenGL %d.%d is too old (4.5 core needed)", major, minor);
+        return false;
+    }
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    m_extensions = " ";
+    for (GLint i = 0; i < count; ++i) {
+        const GLubyte* name = glGetStringi(GL_EXTENSIONS, GLuint(i));
+        if (name) {
+            m_extensions += reinterpret_cast<const char*>(name);
+            m_extensions += ' ';
+        }
+    }
+    // Direct3D's conventions: top row first, depth from 0 to 1.
+    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+    glEnable(GL_PROGRAM_POINT_SIZE);
+    return checkGlErrors("context set-up");
+}
+
+GlContext::~GlContext()
+{
+    ShareRegistry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (t_current == this)
+        t_current = nullptr;
+    if (m_sdlContext) {
+        r.sdlContexts.erase(std::remove(r.sdlContexts.begin(), r.sdlContexts.end(), this), r.sdlContexts.end());
+        if (SDL_GL_GetCurrentContext() == m_sdlContext)
+            SDL_GL_MakeCurrent(nullptr, nullptr);
+        SDL_GL_DeleteContext(m_sdlContext);
+    }
+    if (m_eglContext) {
+        r.eglContexts.erase(std::remove(r.eglContexts.begin(), r.eglContexts.end(), this), r.eglContexts.end());
+        if (eglGetCurrentContext() == m_eglContext)
+            eglMakeCurrent(m_eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (m_eglSurface)
+            eglDestroySurface(m_eglDisplay, m_eglSurface);
+        eglDestroyContext(m_eglDisplay, m_eglContext);
+    }
+}
+
+bool GlContext::makeCurrent()
+{
+    if (t_current == this)
+        return true;
+    bool ok;
+    if (m_sdlContext) {
+        ok = SDL_GL_MakeCurrent(m_window, m_sdlContext) == 0;
+        if (!ok)
+            logLine("cannot make the window's context current (%s)", SDL_GetError());
+    } else {
+        eglBindAPI(EGL_OPENGL_API);
+        ok = eglMakeCurrent(m_eglDisplay, m_eglSurface, m_eglSurface, m_eglContext) == EGL_TRUE;
+        if (!ok)
+            logLine("cannot make the headless context current (EGL error 0x%X)", unsigned(eglGetError()));
+    }
+    t_current = ok ? this : nullptr;
+    return ok;
+}
+
+bool GlContext::isCurrent() const
+{
+    return t_current == this;
+}
+
+GlContext* GlContext::current()
+{
+    return t_current;
+}
+
+void GlContext::swap()
+{
+    if (m_sdlContext && makeCurrent())
+        SDL_GL_SwapWindow(m_window);
+}
+
+void GlContext::setSwapInterval(int interval)
+{
+    if (m_sdlContext && makeCurrent())
+        SDL_GL_SetSwapInterval(interval); // refusals (Xvfb) only mean no throttling
+}
+
+bool GlContext::hasExtension(const char* name) const
+{
+    return m_extensions.find(std::string(" ") + name + " ") != std::string::npos;
+}
+
+ContextScope::ContextScope(GlContext* context)
+    : m_previous(GlContext::current())
+    , m_context(context)
+{
+    m_ok = context && context->makeCurrent();
+}
+
+ContextScope::~ContextScope()
+{
+    if (m_previous && m_previous != m_context)
+        m_previous->makeCurrent();
+}
+
+} // namespace platform::d3d9

@@ -1,0 +1,83 @@
+// The OpenGL 4.5 core contexts behind the Direct3D devices: an SDL context
+// on the device window's SDL window, or an EGL surfaceless one without a
+// display. All contexts of one kind are made in one share group, so that
+// textures, buffers and programs made on one device can be used by another.
+#pragma once
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+struct SDL_Window;
+
+namespace platform::d3d9 {
+
+// One line on standard error, prefixed "d3d9: " (the stand-in cannot reach
+// the engine's log).
+void logLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Logs every pending GL error with the place it was noticed; true when there
+// was none.
+bool checkGlErrors(const char* where);
+
+class GlContext {
+public:
+    // A context on the SDL window (which must have been made with
+    // SDL_WINDOW_OPENGL), or a headless one when window is null. Null with a
+    // log line when neither can be had.
+    static std::unique_ptr<GlContext> create(SDL_Window* window);
+    ~GlContext();
+    GlContext(const GlContext&) = delete;
+    GlContext& operator=(const GlContext&) = delete;
+
+    // Makes the context current on the calling thread; cheap when it already
+    // is. False (logged) when the context cannot be made current here.
+    bool makeCurrent();
+    bool isCurrent() const;
+    // The context current on the calling thread (one of ours), or null.
+    static GlContext* current();
+
+    SDL_Window* window() const { return m_window; }
+    // Shows the window's default framebuffer (SDL contexts only).
+    void swap();
+    void setSwapInterval(int interval);
+    bool hasExtension(const char* name) const;
+    // The thread that made the context; GL work is done there.
+    std::thread::id ownerThread() const { return m_owner; }
+
+private:
+    GlContext() = default;
+    bool initialiseFunctions();
+
+    SDL_Window* m_window = nullptr;
+    void* m_sdlContext = nullptr;  // SDL_GLContext
+    void* m_eglContext = nullptr;  // EGLContext
+    void* m_eglDisplay = nullptr;  // EGLDisplay
+    void* m_eglSurface = nullptr;  // EGLSurface (only without surfaceless contexts)
+    std::thread::id m_owner;
+    std::string m_extensions;
+};
+
+// Makes a context current for a scope and puts back whatever was current.
+class ContextScope {
+public:
+    explicit ContextScope(GlContext* context);
+    ~ContextScope();
+    ContextScope(const ContextScope&) = delete;
+    ContextScope& operator=(const ContextScope&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    GlContext* m_previous;
+    GlContext* m_context;
+    bool m_ok = false;
+};
+
+} // namespace platform::d3d9

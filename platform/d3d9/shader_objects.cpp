@@ -1,0 +1,599 @@
+#include "platform/d3d9/shader_objects.h"
+
+#include "platform/d3d9/device.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform::d3d9 {
+
+namespace {
+
+std::string infoLog(GLuint object, bool program)
+{
+    GLint length = 0;
+    if (program)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    std::string log(size_t(std::max(length, 1)), '\0');
+    if (program)
+        glGetProgramInfoLog(object, length, nullptr, log.data());
+    else
+        glGetShaderInfoLog(object, length, nullptr, log.data());
+    return log.c_str();
+}
+
+void bindBlock(GLuint program, const std::string& name, GLuint binding)
+{
+    if (name.empty())
+        return;
+    const GLuint index = glGetUniformBlockIndex(program, name.c_str());
+    if (index != GL_INVALID_INDEX)
+        glUniformBlockBinding(program, index, binding);
+}
+
+void bindSamplers(GLuint program, const ShaderBlob& blob)
+{
+    for (const ShaderSampler& s : blob.samplers) {
+        const GLint location = glGetUniformLocation(program, s.glslName.c_str());
+        if (location >= 0)
+            glProgramUniform1i(program, location, GLint(s.registerIndex));
+    }
+}
+
+template <size_t N>
+void copyRegisters(std::vector<unsigned char>& block, const ShaderBlob& blob, const float (*floats)[4],
+                   const int (*ints)[4], const BOOL* bools, size_t floatCount)
+{
+    for (const ShaderUploadRange& r : blob.uploads) {
+        for (uint32_t i = 0; i < r.registerCount; ++i) {
+            const uint32_t reg = r.firstRegister + i;
+            const size_t at = size_t(r.blockOffset) + size_t(i) * r.blockStride;
+            switch (r.registerSet) {
+            case RegisterSet::Float4:
+                if (reg < floatCount && at + 16 <= block.size())
+                    std::memcpy(block.data() + at, floats[reg], 16);
+                break;
+            case RegisterSet::Int4:
+                if (reg < kIntRegisters && at + 16 <= block.size())
+                    std::memcpy(block.data() + at, ints[reg], 16);
+                break;
+            case RegisterSet::Bool:
+                if (reg < N && at + 4 <= block.size()) {
+                    const uint32_t value = bools[reg] ? 1u : 0u;
+                    std::memcpy(block.data() + at, &value, 4);
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Shader objects
+
+ShaderCode::ShaderCode(ShaderBlob blob, const void* code, size_t size)
+    : m_blob(std::move(blob))
+    , m_code(static_cast<const unsigned char*>(code), static_cast<const unsigned char*>(code) + size)
+{
+}
+
+HRESULT ShaderCode::getFunction(void* data, UINT* size) const
+{
+    if (!size)
+        return D3DERR_INVALIDCALL;
+    if (!data) {
+        *size = UINT(m_code.size());
+        return D3D_OK;
+    }
+    if (*size < m_code.size())
+        return D3DERR_INVALIDCALL;
+    std::memcpy(data, m_code.data(), m_code.size());
+    *size = UINT(m_code.size());
+    return D3D_OK;
+}
+
+GLuint ShaderCode::glShader()
+{
+    if (m_shader || m_failed)
+        return m_shader;
+    const bool vertex = m_blob.stage == ShaderStage::Vertex;
+    const std::string source = vertex ? addClipDistances(m_blob.glsl) : addAlphaTest(m_blob.glsl);
+    GLuint shader = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        logLine("%s shader does not compile:\n%s\n--- source ---\n%s", vertex ? "vertex" : "pixel",
+                infoLog(shader, false).c_str(), source.c_str());
+        glDeleteShader(shader);
+        m_failed = true;
+        return 0;
+    }
+    m_shader = shader;
+    return m_shader;
+}
+
+void ShaderCode::deleteGlShader()
+{
+    if (m_shader)
+        glDeleteShader(m_shader);
+    m_shader = 0;
+}
+
+VertexShader::VertexShader(Device* device, ShaderBlob blob, const void* code, size_t size)
+    : DeviceChild<IDirect3DVertexShader9>(device)
+    , ShaderCode(std::move(blob), code, size)
+{
+}
+
+VertexShader::~VertexShader()
+{
+    device()->forgetShader(this);
+    ContextScope scope(device()->glContext());
+    if (scope.ok())
+        deleteGlShader();
+}
+
+STDMETHODIMP VertexShader::QueryInterface(REFIID riid, void** ppvObject)
+{
+    if (!ppvObject)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DVertexShader9) {
+        AddRef();
+        *ppvObject = static_cast<IDirect3DVertexShader9*>(this);
+        return S_OK;
+    }
+    *ppvObject = nullptr;
+    return E_NOINTERFACE;
+}
+
+PixelShader::PixelShader(Device* device, ShaderBlob blob, const void* code, size_t size)
+    : DeviceChild<IDirect3DPixelShader9>(device)
+    , ShaderCode(std::move(blob), code, size)
+{
+}
+
+PixelShader::~PixelShader()
+{
+    device()->forgetShader(this);
+    ContextScope scope(device()->glContext());
+    if (scope.ok())
+        deleteGlShader();
+}
+
+STDMETHODIMP PixelShader::QueryInterface(REFIID riid, void** ppvObject)
+{
+    if (!ppvObject)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DPixelShader9) {
+        AddRef();
+        *ppvObject = static_cast<IDirect3DPixelShader9*>(this);
+        return S_OK;
+    }
+    *ppvObject = nullptr;
+    return E_NOINTERFACE;
+}
+
+VertexShader* asVertexShader(IDirect3DVertexShader9* shader)
+{
+    return shader ? dynamic_cast<VertexShader*>(shader) : nullptr;
+}
+
+PixelShader* asPixelShader(IDirect3DPixelShader9* shader)
+{
+    return shader ? dynamic_cast<PixelShader*>(shader) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Programs
+
+std::string addClipDistances(const std::string& source)
+{
+    if (source.find("gl_ClipDistance") != std::string::npos)
+        return source;
+    const size_t mainAt = source.find("void main()");
+    const size_t close = source.rfind('}');
+    if (mainAt == std::string::npos || close == std::string::npos || close < mainAt)
+        return source;
+    std::string out = source;
+    const std::string write = std::string("    {\n        vec4 dx_clipPos = gl_Position;\n") +
+                              "        dx_clipPos.xy -= " + kPosFixupUniform + " * dx_clipPos.w;\n" +
+                              "        for (int dx_i = 0; dx_i < 6; ++dx_i)\n" +
+                              "            gl_ClipDistance[dx_i] = dot(dx_clipPos, " + kClipPlanesUniform +
+                              "[dx_i]);\n    }\n";
+    out.insert(close, write);
+    // Declarations go before main; a redeclared gl_PerVertex block gets the
+    // array as a member.
+    std::string declarations = std::string("uniform vec4 ") + kClipPlanesUniform + "[6];\n";
+    const size_t block = out.find("out gl_PerVertex");
+    if (block != std::string::npos && block < mainAt) {
+        const size_t brace = out.find('{', block);
+        if (brace == std::string::npos)
+            return source;
+        out.insert(brace + 1, "\n    float gl_ClipDistance[6];");
+    } else {
+        declarations += "out float gl_ClipDistance[6];\n";
+    }
+    if (source.find(kPosFixupUniform) == std::string::npos)
+        declarations += std::string("uniform vec2 ") + kPosFixupUniform + ";\n";
+    const size_t main = out.find("void main()");
+    out.insert(main, declarations);
+    return out;
+}
+
+std::string addAlphaTest(const std::string& source)
+{
+    // The colour output: "layout(location = 0) out vec4 NAME;".
+    size_t at = source.find("layout(location = 0) out vec4 ");
+    const size_t mainAt = source.find("void main()");
+    const size_t close = source.rfind('}');
+    if (at == std::string::npos || mainAt == std::string::npos || close == std::string::npos || at > mainAt ||
+        close < mainAt)
+        return source;
+    at += std::strlen("layout(location = 0) out vec4 ");
+    const size_t end = source.find(';', at);
+    if (end == std::string::npos)
+        return source;
+    const std::string name = source.substr(at, end - at);
+    std::string out = source;
+    out.insert(close, "    if (!dx_alphaPasses(" + name + ".a))\n        discard;\n");
+    out.insert(mainAt, "uniform int dx_AlphaFunc;\nuniform float dx_AlphaRef;\n"
+                       "bool dx_alphaPasses(float alpha)\n{\n"
+                       "    float a = floor(clamp(alpha, 0.0, 1.0) * 255.0 + 0.5);\n"
+                       "    switch (dx_AlphaFunc) {\n"
+                       "    case 1: return false;\n"
+                       "    case 2: return a < dx_AlphaRef;\n"
+                       "    case 3: return a == dx_AlphaRef;\n"
+                       "    case 4: return a <= dx_AlphaRef;\n"
+                       "    case 5: return a > dx_AlphaRef;\n"
+                       "    case 6: return a != dx_AlphaRef;\n"
+                       "    case 7: return a >= dx_AlphaRef;\n"
+                       "    default: return true;\n"
+                       "    }\n}\n");
+    return out;
+}
+
+ShaderProgram::~ShaderProgram()
+{
+    if (program)
+        glDeleteProgram(program);
+    if (vertexBuffer)
+        glDeleteBuffers(1, &vertexBuffer);
+    if (pixelBuffer)
+        glDeleteBuffers(1, &pixelBuffer);
+}
+
+std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps)
+{
+    auto p = std::make_unique<ShaderProgram>();
+    p->vertex = &vs.blob();
+    p->pixel = &ps.blob();
+    const GLuint vertexShader = vs.glShader();
+    const GLuint pixelShader = ps.glShader();
+    if (!vertexShader || !pixelShader)
+        return p;
+    GLuint program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, pixelShader);
+    glLinkProgram(program);
+    glDetachShader(program, vertexShader);
+    glDetachShader(program, pixelShader);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        logLine("shader pair does not link:\n%s", infoLog(program, true).c_str());
+        glDeleteProgram(program);
+        return p;
+    }
+    p->program = program;
+    bindBlock(program, p->vertex->uniformBlockName, kVertexConstantsBinding);
+    bindBlock(program, p->pixel->uniformBlockName, kPixelConstantsBinding);
+    bindSamplers(program, *p->vertex);
+    bindSamplers(program, *p->pixel);
+    p->posFixup = glGetUniformLocation(program, kPosFixupUniform);
+    p->clipPlanes = glGetUniformLocation(program, kClipPlanesUniform);
+    p->alphaFunc = glGetUniformLocation(program, "dx_AlphaFunc");
+    p->alphaRef = glGetUniformLocation(program, "dx_AlphaRef");
+    auto makeBuffer = [](uint32_t size, GLuint& buffer, std::vector<unsigned char>& data) {
+        if (size == 0)
+            return;
+        data.assign(size, 0);
+        glCreateBuffers(1, &buffer);
+        glNamedBufferData(buffer, GLsizeiptr(size), nullptr, GL_DYNAMIC_DRAW);
+    };
+    makeBuffer(p->vertex->uniformBlockSize, p->vertexBuffer, p->vertexData);
+    makeBuffer(p->pixel->uniformBlockSize, p->pixelBuffer, p->pixelData);
+    checkGlErrors("shader program");
+    return p;
+}
+
+// ---------------------------------------------------------------------------
+// Device methods
+
+void Device::forgetShader(const void* shader)
+{
+    DeviceLock lock(this);
+    ContextScope scope(m_context.get());
+    for (auto it = m_programs.begin(); it != m_programs.end();) {
+        if (it->first.first == shader || it->first.second == shader) {
+            if (m_currentProgram == it->second.get())
+                m_currentProgram = nullptr;
+            it = m_programs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    m_programDirty = true;
+}
+
+ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps)
+{
+    const auto key = std::make_pair(static_cast<const void*>(vs), static_cast<const void*>(ps));
+    auto it = m_programs.find(key);
+    if (it == m_programs.end())
+        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps)).first;
+    return it->second->program ? it->second.get() : nullptr;
+}
+
+void Device::uploadShaderConstants(ShaderProgram& p)
+{
+    if (p.vertexBuffer) {
+        copyRegisters<kBoolRegisters>(p.vertexData, *p.vertex, m_vsFloat, m_vsInt, m_vsBool, kVertexFloatRegisters);
+        glNamedBufferSubData(p.vertexBuffer, 0, GLsizeiptr(p.vertexData.size()), p.vertexData.data());
+        glBindBufferBase(GL_UNIFORM_BUFFER, kVertexConstantsBinding, p.vertexBuffer);
+    }
+    if (p.pixelBuffer) {
+        copyRegisters<kBoolRegisters>(p.pixelData, *p.pixel, m_psFloat, m_psInt, m_psBool, kPixelFloatRegisters);
+        glNamedBufferSubData(p.pixelBuffer, 0, GLsizeiptr(p.pixelData.size()), p.pixelData.data());
+        glBindBufferBase(GL_UNIFORM_BUFFER, kPixelConstantsBinding, p.pixelBuffer);
+    }
+    // Half a pixel right and down, so that pixel centres fall on integer
+    // coordinates as in Direct3D 9. The vertical half is 1/256 pixel short:
+    // Direct3D fills pixels whose centres lie exactly on a top edge, GL with
+    // its origin at the top does not, and a hair's shift up reconciles them.
+    const float fixup[2] = {1.0f / float(std::max<DWORD>(m_ff.viewport.Width, 1)),
+                            -(1.0f - 1.0f / 128.0f) / float(std::max<DWORD>(m_ff.viewport.Height, 1))};
+    if (p.posFixup >= 0 && (fixup[0] != p.lastPosFixup[0] || fixup[1] != p.lastPosFixup[1])) {
+        glProgramUniform2fv(p.program, p.posFixup, 1, fixup);
+        p.lastPosFixup[0] = fixup[0];
+        p.lastPosFixup[1] = fixup[1];
+    }
+    if (p.alphaFunc >= 0) {
+        // Direct3D's alpha test applies after the pixel shader too.
+        const int func = m_ff.renderStates[D3DRS_ALPHATESTENABLE] ? int(m_ff.renderStates[D3DRS_ALPHAFUNC]) : 0;
+        const int ref = int(m_ff.renderStates[D3DRS_ALPHAREF] & 0xFF);
+        if (func != p.lastAlphaFunc || ref != p.lastAlphaRef) {
+            glProgramUniform1i(p.program, p.alphaFunc, func);
+            glProgramUniform1f(p.program, p.alphaRef, float(ref));
+            p.lastAlphaFunc = func;
+            p.lastAlphaRef = ref;
+        }
+    }
+    if (p.clipPlanes >= 0 && m_ff.renderStates[D3DRS_CLIPPLANEENABLE])
+        glProgramUniform4fv(p.program, p.clipPlanes, GLsizei(kClipPlanes), &m_clipPlanes[0][0]);
+}
+
+namespace {
+
+HRESULT parseCode(const DWORD* code, ShaderStage stage, ShaderBlob& blob, size_t& size)
+{
+    if (!code)
+        return D3DERR_INVALIDCALL;
+    size = shaderBlobSize(code);
+    std::string error;
+    if (size == 0 || !parseShaderBlob(code, size, blob, &error)) {
+        logLine("CreateShader: not a shader this device can use (%s)", error.empty() ? "bad header" : error.c_str());
+        return D3DERR_INVALIDCALL;
+    }
+    if (blob.stage != stage) {
+        logLine("CreateShader: a %s shader was given where a %s shader belongs",
+                blob.stage == ShaderStage::Vertex ? "vertex" : "pixel", stage == ShaderStage::Vertex ? "vertex" : "pixel");
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+template <typename T, size_t N>
+HRESULT setRegisters(T (*file)[N], size_t count, UINT start, const T* data, UINT vectors)
+{
+    if (!data || start > count || vectors > count - start)
+        return D3DERR_INVALIDCALL;
+    std::memcpy(file[start], data, sizeof(T) * N * vectors);
+    return D3D_OK;
+}
+
+template <typename T, size_t N>
+HRESULT getRegisters(const T (*file)[N], size_t count, UINT start, T* data, UINT vectors)
+{
+    if (!data || start > count || vectors > count - start)
+        return D3DERR_INVALIDCALL;
+    std::memcpy(data, file[start], sizeof(T) * N * vectors);
+    return D3D_OK;
+}
+
+HRESULT setBools(BOOL* file, size_t count, UINT start, const BOOL* data, UINT n)
+{
+    if (!data || start > count || n > count - start)
+        return D3DERR_INVALIDCALL;
+    for (UINT i = 0; i < n; ++i)
+        file[start + i] = data[i] ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT getBools(const BOOL* file, size_t count, UINT start, BOOL* data, UINT n)
+{
+    if (!data || start > count || n > count - start)
+        return D3DERR_INVALIDCALL;
+    std::memcpy(data, file + start, sizeof(BOOL) * n);
+    return D3D_OK;
+}
+
+} // namespace
+
+STDMETHODIMP Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader)
+{
+    DeviceLock lock(this);
+    if (!ppShader)
+        return D3DERR_INVALIDCALL;
+    *ppShader = nullptr;
+    ShaderBlob blob;
+    size_t size = 0;
+    const HRESULT hr = parseCode(pFunction, ShaderStage::Vertex, blob, size);
+    if (FAILED(hr))
+        return hr;
+    *ppShader = new VertexShader(this, std::move(blob), pFunction, size);
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader)
+{
+    DeviceLock lock(this);
+    if (!ppShader)
+        return D3DERR_INVALIDCALL;
+    *ppShader = nullptr;
+    ShaderBlob blob;
+    size_t size = 0;
+    const HRESULT hr = parseCode(pFunction, ShaderStage::Pixel, blob, size);
+    if (FAILED(hr))
+        return hr;
+    *ppShader = new PixelShader(this, std::move(blob), pFunction, size);
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::SetVertexShader(IDirect3DVertexShader9* pShader)
+{
+    DeviceLock lock(this);
+    VertexShader* vs = asVertexShader(pShader);
+    if (pShader && !vs)
+        return D3DERR_INVALIDCALL;
+    if (vs == m_vertexShader)
+        return D3D_OK;
+    if (vs)
+        vs->AddRef();
+    if (m_vertexShader)
+        m_vertexShader->Release();
+    m_vertexShader = vs;
+    m_programDirty = true;
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::GetVertexShader(IDirect3DVertexShader9** ppShader)
+{
+    DeviceLock lock(this);
+    if (!ppShader)
+        return D3DERR_INVALIDCALL;
+    *ppShader = m_vertexShader;
+    if (m_vertexShader)
+        m_vertexShader->AddRef();
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::SetPixelShader(IDirect3DPixelShader9* pShader)
+{
+    DeviceLock lock(this);
+    PixelShader* ps = asPixelShader(pShader);
+    if (pShader && !ps)
+        return D3DERR_INVALIDCALL;
+    if (ps == m_pixelShader)
+        return D3D_OK;
+    if (ps)
+        ps->AddRef();
+    if (m_pixelShader)
+        m_pixelShader->Release();
+    m_pixelShader = ps;
+    m_programDirty = true;
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::GetPixelShader(IDirect3DPixelShader9** ppShader)
+{
+    DeviceLock lock(this);
+    if (!ppShader)
+        return D3DERR_INVALIDCALL;
+    *ppShader = m_pixelShader;
+    if (m_pixelShader)
+        m_pixelShader->AddRef();
+    return D3D_OK;
+}
+
+STDMETHODIMP Device::SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount)
+{
+    DeviceLock lock(this);
+    return setRegisters<float, 4>(m_vsFloat, kVertexFloatRegisters, StartRegister, pConstantData, Vector4fCount);
+}
+
+STDMETHODIMP Device::GetVertexShaderConstantF(UINT StartRegister, float* pConstantData, UINT Vector4fCount)
+{
+    DeviceLock lock(this);
+    return getRegisters<float, 4>(m_vsFloat, kVertexFloatRegisters, StartRegister, pConstantData, Vector4fCount);
+}
+
+STDMETHODIMP Device::SetVertexShaderConstantI(UINT StartRegister, const int* pConstantData, UINT Vector4iCount)
+{
+    DeviceLock lock(this);
+    return setRegisters<int, 4>(m_vsInt, kIntRegisters, StartRegister, pConstantData, Vector4iCount);
+}
+
+STDMETHODIMP Device::GetVertexShaderConstantI(UINT StartRegister, int* pConstantData, UINT Vector4iCount)
+{
+    DeviceLock lock(this);
+    return getRegisters<int, 4>(m_vsInt, kIntRegisters, StartRegister, pConstantData, Vector4iCount);
+}
+
+STDMETHODIMP Device::SetVertexShaderConstantB(UINT StartRegister, const BOOL* pConstantData, UINT BoolCount)
+{
+    DeviceLock lock(this);
+    return setBools(m_vsBool, kBoolRegisters, StartRegister, pConstantData, BoolCount);
+}
+
+STDMETHODIMP Device::GetVertexShaderConstantB(UINT StartRegister, BOOL* pConstantData, UINT BoolCount)
+{
+    DeviceLock lock(this);
+    return getBools(m_vsBool, kBoolRegisters, StartRegister, pConstantData, BoolCount);
+}
+
+STDMETHODIMP Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount)
+{
+    DeviceLock lock(this);
+    return setRegisters<float, 4>(m_psFloat, kPixelFloatRegisters, StartRegister, pConstantData, Vector4fCount);
+}
+
+STDMETHODIMP Device::GetPixelShaderConstantF(UINT StartRegister, float* pConstantData, UINT Vector4fCount)
+{
+    DeviceLock lock(this);
+    return getRegisters<float, 4>(m_psFloat, kPixelFloatRegisters, StartRegister, pConstantData, Vector4fCount);
+}
+
+STDMETHODIMP Device::SetPixelShaderConstantI(UINT StartRegister, const int* pConstantData, UINT Vector4iCount)
+{
+    DeviceLock lock(this);
+    return setRegisters<int, 4>(m_psInt, kIntRegisters, StartRegister, pConstantData, Vector4iCount);
+}
+
+STDMETHODIMP Device::GetPixelShaderConstantI(UINT StartRegister, int* pConstantData, UINT Vector4iCount)
+{
+    DeviceLock lock(this);
+    return getRegisters<int, 4>(m_psInt, kIntRegisters, StartRegister, pConstantData, Vector4iCount);
+}
+
+STDMETHODIMP Device::SetPixelShaderConstantB(UINT StartRegister, const BOOL* pConstantData, UINT BoolCount)
+{
+    DeviceLock lock(this);
+    return setBools(m_psBool, kBoolRegisters, StartRegister, pConstantData, BoolCount);
+}
+
+STDMETHODIMP Device::GetPixelShaderConstantB(UINT StartRegister, BOOL* pConstantData, UINT BoolCount)
+{
+    DeviceLock lock(this);
+    return getBools(m_psBool, kBoolRegisters, StartRegister, pConstantData, BoolCount);
+}
+
+} // namespace platform::d3d9

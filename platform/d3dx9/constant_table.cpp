@@ -1,0 +1,457 @@
+#include "platform/d3dx9/constant_table.h"
+
+#include "platform/d3d9/shader_blob.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+using platform::d3d9::RegisterSet;
+using platform::d3d9::ShaderBlob;
+using platform::d3d9::ShaderConstant;
+using platform::d3d9::ShaderStage;
+
+namespace {
+
+// A scalar handed in, before conversion to the register set's type.
+struct Scalar {
+    enum Kind { Float, Int, Bool } kind;
+    uint32_t bits;
+
+    static Scalar ofFloat(float f)
+    {
+        Scalar s{Float, 0};
+        std::memcpy(&s.bits, &f, 4);
+        return s;
+    }
+    static Scalar ofInt(int32_t i) { return {Int, uint32_t(i)}; }
+    static Scalar ofBool(BOOL b) { return {Bool, b ? 1u : 0u}; }
+
+    float asFloat() const
+    {
+        if (kind == Float) {
+            float f;
+            std::memcpy(&f, &bits, 4);
+            return f;
+        }
+        return kind == Int ? float(int32_t(bits)) : (bits ? 1.0f : 0.0f);
+    }
+    int32_t asInt() const
+    {
+        if (kind == Float) {
+            float f = asFloat();
+            if (std::isnan(f))
+                return 0;
+            return f >= 2147483647.0f ? INT32_MAX : f <= -2147483648.0f ? INT32_MIN : int32_t(f);
+        }
+        return kind == Int ? int32_t(bits) : (bits ? 1 : 0);
+    }
+    bool asBool() const { return kind == Float ? asFloat() != 0.0f : bits != 0; }
+};
+
+// A constant or one element of it.
+struct Target {
+    const ShaderConstant* constant = nullptr;
+    uint32_t firstRegister = 0;
+    uint32_t registerCount = 0;
+    uint32_t elements = 0;  // matrices/vectors covered
+};
+
+class ConstantTable final : public ID3DXConstantTable {
+public:
+    ConstantTable(std::vector<DWORD> words, ShaderBlob blob) : words_(std::move(words)), blob_(std::move(blob))
+    {
+        for (size_t i = 0; i < blob_.constants.size(); ++i)
+            byName_.emplace(blob_.constants[i].name, i);
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_ID3DXBuffer || riid == IID_ID3DXConstantTable) {
+            AddRef();
+            *ppv = static_cast<ID3DXConstantTable*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG n = --refs_;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+    STDMETHODIMP_(LPVOID) GetBufferPointer() override { return words_.data(); }
+    STDMETHODIMP_(DWORD) GetBufferSize() override { return DWORD(words_.size() * sizeof(DWORD)); }
+
+    STDMETHODIMP GetDesc(D3DXCONSTANTTABLE_DESC* desc) override
+    {
+        if (!desc)
+            return D3DERR_INVALIDCALL;
+        desc->Creator = "hlsl_translator (glslang, SPIRV-Cross)";
+        desc->Version = blob_.versionToken;
+        desc->Constants = UINT(blob_.constants.size());
+        return D3D_OK;
+    }
+
+    STDMETHODIMP GetConstantDesc(D3DXHANDLE handle, D3DXCONSTANT_DESC* desc, UINT* count) override
+    {
+        Target t;
+        if (!resolve(handle, t) || !count)
+            return D3DERR_INVALIDCALL;
+        if (desc && *count >= 1) {
+            const ShaderConstant& c = *t.constant;
+            desc->Name = c.name.c_str();
+            desc->RegisterSet = D3DXREGISTER_SET(c.registerSet);
+            desc->RegisterIndex = t.firstRegister;
+            desc->RegisterCount = t.registerCount;
+            desc->Class = D3DXPARAMETER_CLASS(c.parameterClass);
+            desc->Type = D3DXPARAMETER_TYPE(c.parameterType);
+            desc->Rows = c.rows;
+            desc->Columns = c.columns;
+            desc->Elements = t.elements == c.elements ? c.elements : 1;
+            desc->StructMembers = 0;
+            desc->Bytes = c.registerSet == RegisterSet::Sampler ? 4 : c.rows * c.columns * desc->Elements * 4;
+            desc->DefaultValue = c.defaultValue.empty() || t.elements != c.elements ? nullptr : c.defaultValue.data();
+        }
+        *count = 1;
+        return D3D_OK;
+    }
+
+    STDMETHODIMP_(UINT) GetSamplerIndex(D3DXHANDLE handle) override
+    {
+        Target t;
+        if (!resolve(handle, t) || t.constant->registerSet != RegisterSet::Sampler)
+            return UINT(-1);
+        return t.firstRegister;
+    }
+
+    STDMETHODIMP_(D3DXHANDLE) GetConstant(D3DXHANDLE parent, UINT index) override
+    {
+        if (parent || index >= blob_.constants.size())
+            return nullptr;
+        return blob_.constants[index].name.c_str();
+    }
+
+    STDMETHODIMP_(D3DXHANDLE) GetConstantByName(D3DXHANDLE parent, LPCSTR name) override
+    {
+        if (parent || !name)
+            return nullptr;
+        auto it = byName_.find(name);
+        return it == byName_.end() ? nullptr : blob_.constants[it->second].name.c_str();
+    }
+
+    STDMETHODIMP_(D3DXHANDLE) GetConstantElement(D3DXHANDLE handle, UINT index) override
+    {
+        Target t;
+        if (!resolve(handle, t) || t.elements != t.constant->elements || index >= t.constant->elements ||
+            t.constant->registerSet == RegisterSet::Sampler)
+            return nullptr;
+        std::string key = t.constant->name + "[" + std::to_string(index) + "]";
+        auto it = elementHandles_.find(key);
+        if (it == elementHandles_.end())
+            it = elementHandles_.emplace(key, key).first;
+        return it->second.c_str();
+    }
+
+    STDMETHODIMP SetDefaults(IDirect3DDevice9* device) override
+    {
+        if (!device)
+            return D3DERR_INVALIDCALL;
+        for (const ShaderConstant& c : blob_.constants) {
+            if (c.defaultValue.empty() || c.registerSet == RegisterSet::Sampler)
+                continue;
+            std::vector<uint32_t> image(c.defaultValue.size() / 4);
+            std::memcpy(image.data(), c.defaultValue.data(), image.size() * 4);
+            HRESULT hr = push(device, c.registerSet, c.registerIndex, c.registerCount, image);
+            if (FAILED(hr))
+                return hr;
+        }
+        return D3D_OK;
+    }
+
+    STDMETHODIMP SetValue(IDirect3DDevice9* device, D3DXHANDLE handle, LPCVOID data, UINT bytes) override
+    {
+        Target t;
+        if (!device || !resolve(handle, t) || (!data && bytes) || t.constant->registerSet == RegisterSet::Sampler)
+            return D3DERR_INVALIDCALL;
+        Scalar::Kind kind = t.constant->parameterType == D3DXPT_FLOAT ? Scalar::Float
+                            : t.constant->parameterType == D3DXPT_BOOL ? Scalar::Bool
+                                                                       : Scalar::Int;
+        std::vector<Scalar> values(bytes / 4);
+        for (size_t i = 0; i < values.size(); ++i) {
+            values[i].kind = kind;
+            std::memcpy(&values[i].bits, static_cast<const uint8_t*>(data) + i * 4, 4);
+        }
+        return writePacked(device, t, values);
+    }
+
+    STDMETHODIMP SetBool(IDirect3DDevice9* device, D3DXHANDLE handle, BOOL b) override
+    {
+        return SetBoolArray(device, handle, &b, 1);
+    }
+    STDMETHODIMP SetBoolArray(IDirect3DDevice9* device, D3DXHANDLE handle, const BOOL* pb, UINT count) override
+    {
+        return setArray(device, handle, pb, count, [](BOOL b) { return Scalar::ofBool(b); });
+    }
+    STDMETHODIMP SetInt(IDirect3DDevice9* device, D3DXHANDLE handle, INT n) override
+    {
+        return SetIntArray(device, handle, &n, 1);
+    }
+    STDMETHODIMP SetIntArray(IDirect3DDevice9* device, D3DXHANDLE handle, const INT* pn, UINT count) override
+    {
+        return setArray(device, handle, pn, count, [](INT n) { return Scalar::ofInt(n); });
+    }
+    STDMETHODIMP SetFloat(IDirect3DDevice9* device, D3DXHANDLE handle, FLOAT f) override
+    {
+        return SetFloatArray(device, handle, &f, 1);
+    }
+    STDMETHODIMP SetFloatArray(IDirect3DDevice9* device, D3DXHANDLE handle, const FLOAT* pf, UINT count) override
+    {
+        return setArray(device, handle, pf, count, [](FLOAT f) { return Scalar::ofFloat(f); });
+    }
+
+    STDMETHODIMP SetVector(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXVECTOR4* v) override
+    {
+        return SetVectorArray(device, handle, v, 1);
+    }
+    STDMETHODIMP SetVectorArray(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXVECTOR4* v,
+                                UINT count) override
+    {
+        Target t;
+        if (!device || !resolve(handle, t) || (!v && count) || t.constant->registerSet == RegisterSet::Sampler)
+            return D3DERR_INVALIDCALL;
+        // One vector per register.
+        std::vector<std::vector<Scalar>> regs;
+        for (UINT i = 0; i < count && i < t.registerCount; ++i)
+            regs.push_back({Scalar::ofFloat(v[i].x), Scalar::ofFloat(v[i].y), Scalar::ofFloat(v[i].z),
+                            Scalar::ofFloat(v[i].w)});
+        return writeRegisters(device, t, regs);
+    }
+
+    STDMETHODIMP SetMatrix(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXMATRIX* m) override
+    {
+        return SetMatrixArray(device, handle, m, 1);
+    }
+    STDMETHODIMP SetMatrixArray(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXMATRIX* m,
+                                UINT count) override
+    {
+        return setMatrices(device, handle, count, [m](UINT i) { return m ? &m[i] : nullptr; }, false);
+    }
+    STDMETHODIMP SetMatrixPointerArray(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXMATRIX** m,
+                                       UINT count) override
+    {
+        return setMatrices(device, handle, count, [m](UINT i) { return m ? m[i] : nullptr; }, false);
+    }
+    STDMETHODIMP SetMatrixTranspose(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXMATRIX* m) override
+    {
+        return SetMatrixTransposeArray(device, handle, m, 1);
+    }
+    STDMETHODIMP SetMatrixTransposeArray(IDirect3DDevice9* device, D3DXHANDLE handle, const D3DXMATRIX* m,
+                                         UINT count) override
+    {
+        return setMatrices(device, handle, count, [m](UINT i) { return m ? &m[i] : nullptr; }, true);
+    }
+    STDMETHODIMP SetMatrixTransposePointerArray(IDirect3DDevice9* device, D3DXHANDLE handle,
+                                                const D3DXMATRIX** m, UINT count) override
+    {
+        return setMatrices(device, handle, count, [m](UINT i) { return m ? m[i] : nullptr; }, true);
+    }
+
+private:
+    ~ConstantTable() = default;
+
+    // Registers per element and components per register of a constant.
+    static uint32_t registersPerElement(const ShaderConstant& c)
+    {
+        uint32_t e = c.elements ? c.elements : 1;
+        return c.registerCount / e ? c.registerCount / e : 1;
+    }
+    static uint32_t componentsPerRegister(const ShaderConstant& c)
+    {
+        if (c.registerSet == RegisterSet::Bool)
+            return 1;
+        if (c.parameterClass == D3DXPC_MATRIX_COLUMNS)
+            return c.rows;
+        return c.columns;
+    }
+
+    bool resolve(D3DXHANDLE handle, Target& t) const
+    {
+        if (!handle)
+            return false;
+        std::string name = handle;
+        auto it = byName_.find(name);
+        long element = -1;
+        if (it == byName_.end()) {
+            // "name[i]"
+            size_t open = name.rfind('[');
+            if (open == std::string::npos || name.size() < open + 3 || name.back() != ']')
+                return false;
+            element = 0;
+            for (size_t k = open + 1; k + 1 < name.size(); ++k) {
+                if (name[k] < '0' || name[k] > '9' || element > 100000)
+                    return false;
+                element = element * 10 + (name[k] - '0');
+            }
+            it = byName_.find(name.substr(0, open));
+            if (it == byName_.end())
+                return false;
+        }
+        const ShaderConstant& c = blob_.constants[it->second];
+        t.constant = &c;
+        if (element < 0) {
+            t.firstRegister = c.registerIndex;
+            t.registerCount = c.registerCount;
+            t.elements = c.elements;
+            return true;
+        }
+        if (uint32_t(element) >= c.elements || c.registerSet == RegisterSet::Sampler)
+            return false;
+        uint32_t per = registersPerElement(c);
+        t.firstRegister = c.registerIndex + uint32_t(element) * per;
+        t.registerCount = per;
+        t.elements = 1;
+        return true;
+    }
+
+    template <typename T, typename Convert>
+    HRESULT setArray(IDirect3DDevice9* device, D3DXHANDLE handle, const T* values, UINT count, Convert convert)
+    {
+        Target t;
+        if (!device || !resolve(handle, t) || (!values && count) || t.constant->registerSet == RegisterSet::Sampler)
+            return D3DERR_INVALIDCALL;
+        std::vector<Scalar> list;
+        size_t limit = size_t(t.registerCount) * 4;
+        for (UINT i = 0; i < count && i < limit; ++i)
+            list.push_back(convert(values[i]));
+        return writePacked(device, t, list);
+    }
+
+    // Values packed per register (componentsPerRegister each).
+    HRESULT writePacked(IDirect3DDevice9* device, const Target& t, const std::vector<Scalar>& values)
+    {
+        uint32_t comps = componentsPerRegister(*t.constant);
+        std::vector<std::vector<Scalar>> regs;
+        for (size_t at = 0; at < values.size() && regs.size() < t.registerCount; at += comps) {
+            std::vector<Scalar> reg;
+            for (uint32_t k = 0; k < comps && at + k < values.size(); ++k)
+                reg.push_back(values[at + k]);
+            regs.push_back(std::move(reg));
+        }
+        return writeRegisters(device, t, regs);
+    }
+
+    template <typename Get>
+    HRESULT setMatrices(IDirect3DDevice9* device, D3DXHANDLE handle, UINT count, Get get, bool transpose)
+    {
+        Target t;
+        if (!device || !resolve(handle, t) || t.constant->registerSet == RegisterSet::Sampler)
+            return D3DERR_INVALIDCALL;
+        const ShaderConstant& c = *t.constant;
+        bool isMatrix = c.parameterClass == D3DXPC_MATRIX_COLUMNS || c.parameterClass == D3DXPC_MATRIX_ROWS;
+        uint32_t rows = isMatrix ? c.rows : 4, cols = isMatrix ? c.columns : 4;
+        bool byColumn = c.parameterClass == D3DXPC_MATRIX_COLUMNS;
+        uint32_t per = isMatrix ? registersPerElement(c) : 4;
+        std::vector<std::vector<Scalar>> regs;
+        for (UINT i = 0; i < count && regs.size() < t.registerCount; ++i) {
+            const D3DXMATRIX* m = get(i);
+            if (!m)
+                return D3DERR_INVALIDCALL;
+            auto at = [&](uint32_t r, uint32_t k) { return transpose ? m->m[k][r] : m->m[r][k]; };
+            for (uint32_t reg = 0; reg < per && regs.size() < t.registerCount; ++reg) {
+                std::vector<Scalar> v;
+                uint32_t n = byColumn ? rows : cols;
+                for (uint32_t k = 0; k < n; ++k)
+                    v.push_back(Scalar::ofFloat(byColumn ? at(k, reg) : at(reg, k)));
+                regs.push_back(std::move(v));
+            }
+        }
+        return writeRegisters(device, t, regs);
+    }
+
+    // Whole registers from the first register of the target on.
+    HRESULT writeRegisters(IDirect3DDevice9* device, const Target& t, const std::vector<std::vector<Scalar>>& regs)
+    {
+        if (regs.empty())
+            return D3D_OK;
+        RegisterSet set = t.constant->registerSet;
+        uint32_t n = uint32_t(std::min<size_t>(regs.size(), t.registerCount));
+        std::vector<uint32_t> image(set == RegisterSet::Bool ? n : size_t(n) * 4, 0);
+        for (uint32_t r = 0; r < n; ++r) {
+            for (size_t k = 0; k < regs[r].size() && k < 4; ++k) {
+                const Scalar& s = regs[r][k];
+                if (set == RegisterSet::Bool) {
+                    if (k == 0)
+                        image[r] = s.asBool() ? 1 : 0;
+                } else if (set == RegisterSet::Int4) {
+                    image[r * 4 + k] = uint32_t(s.asInt());
+                } else {
+                    float f = s.asFloat();
+                    std::memcpy(&image[r * 4 + k], &f, 4);
+                }
+            }
+        }
+        return push(device, set, t.firstRegister, n, image);
+    }
+
+    HRESULT push(IDirect3DDevice9* device, RegisterSet set, uint32_t first, uint32_t count,
+                 const std::vector<uint32_t>& image)
+    {
+        bool vertex = blob_.stage == ShaderStage::Vertex;
+        switch (set) {
+        case RegisterSet::Float4: {
+            std::vector<float> f(image.size());
+            std::memcpy(f.data(), image.data(), image.size() * 4);
+            return vertex ? device->SetVertexShaderConstantF(first, f.data(), count)
+                          : device->SetPixelShaderConstantF(first, f.data(), count);
+        }
+        case RegisterSet::Int4: {
+            std::vector<int> v(image.begin(), image.end());
+            return vertex ? device->SetVertexShaderConstantI(first, v.data(), count)
+                          : device->SetPixelShaderConstantI(first, v.data(), count);
+        }
+        case RegisterSet::Bool: {
+            std::vector<BOOL> v(image.begin(), image.end());
+            return vertex ? device->SetVertexShaderConstantB(first, v.data(), count)
+                          : device->SetPixelShaderConstantB(first, v.data(), count);
+        }
+        default:
+            return D3DERR_INVALIDCALL;
+        }
+    }
+
+    std::vector<DWORD> words_;
+    ShaderBlob blob_;
+    std::map<std::string, size_t> byName_;
+    std::map<std::string, std::string> elementHandles_;
+    std::atomic<ULONG> refs_{1};
+};
+
+} // namespace
+
+HRESULT WINAPI D3DXGetShaderConstantTable(const DWORD* pFunction, LPD3DXCONSTANTTABLE* ppConstantTable)
+{
+    if (!ppConstantTable)
+        return D3DERR_INVALIDCALL;
+    *ppConstantTable = nullptr;
+    size_t size = platform::d3d9::shaderBlobSize(pFunction);
+    ShaderBlob blob;
+    if (size == 0 || !platform::d3d9::parseShaderBlob(pFunction, size, blob))
+        return D3DXERR_INVALIDDATA;
+    std::vector<DWORD> words(pFunction, pFunction + size / 4);
+    ConstantTable* table = new (std::nothrow) ConstantTable(std::move(words), std::move(blob));
+    if (!table)
+        return E_OUTOFMEMORY;
+    *ppConstantTable = table;
+    return D3D_OK;
+}
