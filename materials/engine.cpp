@@ -3,7 +3,11 @@
 #include "app/device_window.h"
 #include "app/display_manager.h"
 #include "foundation/diagnostics.h"
+#include "foundation/stream.h"
+#include "materials/effect_shader_pairs.h"
 #include "materials/shader_parameters.h"
+#include "materials/shader_pair.h"
+#include "materials/sourcefile.h"
 
 #include <windows.h>
 
@@ -94,9 +98,29 @@ Engine::Engine(DisplayManager* displayManager)
 
     noDynamicDepth = settings.noDynamicDepth;
     fixedFunction = settings.fixedFunction;
-    // Fixed-function mode needs only the fixed-function standard pair and
-    // the mirror pair; the shader path adds the plain and the bake pair.
-    // The pairs themselves are created with effect compilation.
+    // Fixed-function mode needs only the fixed-function standard pair (which
+    // comes with its own class) and the mirror pair; the shader path has the
+    // effect-based standard pair and adds the plain and the bake pair.
+    if (!fixedFunction) {
+        standardPair = new StandardShaderPair(this);
+        plainPair = new ShaderPair(this);
+        bakePair = new BakeShaderPair(this);
+    }
+    mirrorPair = new MirrorShaderPair(this);
+}
+
+bool Engine::loadEffects(Stream* fileSource)
+{
+    if (!fileSource)
+        return false;
+    Sourcefile include(fileSource->clone());
+    auto load = [&include](ShaderPair* pair, const char* fileName) {
+        return pair && pair->loadFile(include, fileName);
+    };
+    if (!fixedFunction &&
+        (!load(standardPair, "standard.fx") || !load(plainPair, "nullshader.fx") || !load(bakePair, "bake.fx")))
+        return false;
+    return load(mirrorPair, "mirrorshader.fx");
 }
 
 void Engine::chooseFormats(const DisplayManager& manager)
@@ -151,8 +175,13 @@ Engine::~Engine()
     delete switches;
     delete uniforms;
     releaseSurfaces();
-    // The sound device, the pairs and the interaction are deleted here once
-    // they exist; the devices themselves belong to the display manager.
+    // The sound device and the interaction are deleted here once they
+    // exist. The pairs release their shaders on the devices, which belong
+    // to the display manager and outlive the engine.
+    delete standardPair;
+    delete plainPair;
+    delete bakePair;
+    delete mirrorPair;
     delete[] devices;
 }
 

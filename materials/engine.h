@@ -15,6 +15,7 @@ class DisplayManager;
 class ShaderSwitches;
 class ShaderUniforms;
 class ShaderPair;
+class Stream;
 class Sound;
 class TextureLayer;
 class Scene;
@@ -95,7 +96,8 @@ public:
     // Attached by the demo. Not deleted here yet: the sound device class
     // comes with the sound subsystem, which adds its deletion.
     Sound* sound = nullptr;
-    // The pairs come with effect compilation; until then none exists.
+    // Shader path: standard, plain, bake and mirror pair. Fixed-function
+    // mode: the fixed-function standard pair and the mirror pair only.
     ShaderPair* standardPair = nullptr;
     ShaderPair* plainPair = nullptr;
     ShaderPair* bakePair = nullptr;
@@ -111,6 +113,12 @@ public:
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
+
+    // Loads the effect files of the pairs that exist, read through a clone
+    // of fileSource (the mounted archives): "standard.fx", "nullshader.fx"
+    // and "bake.fx" on the shader path, then "mirrorshader.fx" in both modes.
+    // False at the first file that is missing or does not parse.
+    bool loadEffects(Stream* fileSource);
 
     // A device reset fails while anything holds the implicit back buffer or
     // depth surface: release both before resetting the devices, and fetch

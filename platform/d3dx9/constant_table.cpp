@@ -9,6 +9,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using platform::d3d9::RegisterSet;
@@ -60,6 +61,28 @@ struct Target {
     uint32_t firstRegister = 0;
     uint32_t registerCount = 0;
     uint32_t elements = 0;  // matrices/vectors covered
+};
+
+// Zero-filled words on the stack when they fit a whole float register file
+// (every valid constant does), else on the heap.
+class RegisterImage {
+public:
+    explicit RegisterImage(size_t words)
+        : size_(words)
+    {
+        if (words > kInline)
+            heap_.assign(words, 0);
+        else
+            std::memset(inline_, 0, words * 4);
+    }
+    uint32_t* data() { return size_ > kInline ? heap_.data() : inline_; }
+    size_t size() const { return size_; }
+
+private:
+    static constexpr size_t kInline = 256 * 4;
+    size_t size_;
+    uint32_t inline_[kInline];
+    std::vector<uint32_t> heap_;
 };
 
 class ConstantTable final : public ID3DXConstantTable {
@@ -170,9 +193,9 @@ public:
         for (const ShaderConstant& c : blob_.constants) {
             if (c.defaultValue.empty() || c.registerSet == RegisterSet::Sampler)
                 continue;
-            std::vector<uint32_t> image(c.defaultValue.size() / 4);
+            RegisterImage image(c.defaultValue.size() / 4);
             std::memcpy(image.data(), c.defaultValue.data(), image.size() * 4);
-            HRESULT hr = push(device, c.registerSet, c.registerIndex, c.registerCount, image);
+            HRESULT hr = push(device, c.registerSet, c.registerIndex, c.registerCount, image.data());
             if (FAILED(hr))
                 return hr;
         }
@@ -187,12 +210,12 @@ public:
         Scalar::Kind kind = t.constant->parameterType == D3DXPT_FLOAT ? Scalar::Float
                             : t.constant->parameterType == D3DXPT_BOOL ? Scalar::Bool
                                                                        : Scalar::Int;
-        std::vector<Scalar> values(bytes / 4);
-        for (size_t i = 0; i < values.size(); ++i) {
-            values[i].kind = kind;
-            std::memcpy(&values[i].bits, static_cast<const uint8_t*>(data) + i * 4, 4);
-        }
-        return writePacked(device, t, values);
+        const uint8_t* bytesIn = static_cast<const uint8_t*>(data);
+        return writePacked(device, t, bytes / 4, [kind, bytesIn](size_t i) {
+            Scalar s{kind, 0};
+            std::memcpy(&s.bits, bytesIn + i * 4, 4);
+            return s;
+        });
     }
 
     STDMETHODIMP SetBool(IDirect3DDevice9* device, D3DXHANDLE handle, BOOL b) override
@@ -289,13 +312,13 @@ private:
     {
         if (!handle)
             return false;
-        std::string name = handle;
+        const std::string_view name = handle;
         auto it = byName_.find(name);
         long element = -1;
         if (it == byName_.end()) {
             // "name[i]"
             size_t open = name.rfind('[');
-            if (open == std::string::npos || name.size() < open + 3 || name.back() != ']')
+            if (open == std::string_view::npos || name.size() < open + 3 || name.back() != ']')
                 return false;
             element = 0;
             for (size_t k = open + 1; k + 1 < name.size(); ++k) {
@@ -330,25 +353,39 @@ private:
         Target t;
         if (!device || !resolve(handle, t) || (!values && count) || t.constant->registerSet == RegisterSet::Sampler)
             return D3DERR_INVALIDCALL;
-        std::vector<Scalar> list;
         size_t limit = size_t(t.registerCount) * 4;
-        for (UINT i = 0; i < count && i < limit; ++i)
-            list.push_back(convert(values[i]));
-        return writePacked(device, t, list);
+        return writePacked(device, t, std::min<size_t>(count, limit), [&](size_t i) { return convert(values[i]); });
     }
 
-    // Values packed per register (componentsPerRegister each).
-    HRESULT writePacked(IDirect3DDevice9* device, const Target& t, const std::vector<Scalar>& values)
+    // count values (get(i) gives value i) packed per register,
+    // componentsPerRegister each, straight into the register image: this is
+    // the path of every constant upload, so it allocates nothing for
+    // constants that fit the register files.
+    template <typename Get>
+    HRESULT writePacked(IDirect3DDevice9* device, const Target& t, size_t count, Get get)
     {
-        uint32_t comps = componentsPerRegister(*t.constant);
-        std::vector<std::vector<Scalar>> regs;
-        for (size_t at = 0; at < values.size() && regs.size() < t.registerCount; at += comps) {
-            std::vector<Scalar> reg;
-            for (uint32_t k = 0; k < comps && at + k < values.size(); ++k)
-                reg.push_back(values[at + k]);
-            regs.push_back(std::move(reg));
+        const uint32_t comps = std::max<uint32_t>(componentsPerRegister(*t.constant), 1);
+        const size_t n = std::min<size_t>((count + comps - 1) / comps, t.registerCount);
+        if (n == 0)
+            return D3D_OK;
+        const RegisterSet set = t.constant->registerSet;
+        RegisterImage image(set == RegisterSet::Bool ? n : n * 4);
+        uint32_t* words = image.data();
+        for (size_t r = 0; r < n; ++r) {
+            for (uint32_t k = 0; k < comps && k < 4 && r * comps + k < count; ++k) {
+                const Scalar s = get(r * comps + k);
+                if (set == RegisterSet::Bool) {
+                    if (k == 0)
+                        words[r] = s.asBool() ? 1 : 0;
+                } else if (set == RegisterSet::Int4) {
+                    words[r * 4 + k] = uint32_t(s.asInt());
+                } else {
+                    const float f = s.asFloat();
+                    std::memcpy(&words[r * 4 + k], &f, 4);
+                }
+            }
         }
-        return writeRegisters(device, t, regs);
+        return push(device, set, t.firstRegister, uint32_t(n), words);
     }
 
     template <typename Get>
@@ -401,38 +438,54 @@ private:
                 }
             }
         }
-        return push(device, set, t.firstRegister, n, image);
+        return push(device, set, t.firstRegister, n, image.data());
     }
 
-    HRESULT push(IDirect3DDevice9* device, RegisterSet set, uint32_t first, uint32_t count,
-                 const std::vector<uint32_t>& image)
+    // Register contents as 32-bit words: 4 per float or int register, 1 per
+    // bool register.
+    HRESULT push(IDirect3DDevice9* device, RegisterSet set, uint32_t first, uint32_t count, const uint32_t* words)
     {
-        bool vertex = blob_.stage == ShaderStage::Vertex;
+        const bool vertex = blob_.stage == ShaderStage::Vertex;
         switch (set) {
-        case RegisterSet::Float4: {
-            std::vector<float> f(image.size());
-            std::memcpy(f.data(), image.data(), image.size() * 4);
-            return vertex ? device->SetVertexShaderConstantF(first, f.data(), count)
-                          : device->SetPixelShaderConstantF(first, f.data(), count);
-        }
-        case RegisterSet::Int4: {
-            std::vector<int> v(image.begin(), image.end());
-            return vertex ? device->SetVertexShaderConstantI(first, v.data(), count)
-                          : device->SetPixelShaderConstantI(first, v.data(), count);
-        }
-        case RegisterSet::Bool: {
-            std::vector<BOOL> v(image.begin(), image.end());
-            return vertex ? device->SetVertexShaderConstantB(first, v.data(), count)
-                          : device->SetPixelShaderConstantB(first, v.data(), count);
-        }
+        case RegisterSet::Float4:
+            return withValues<float>(words, size_t(count) * 4, [&](const float* f) {
+                return vertex ? device->SetVertexShaderConstantF(first, f, count)
+                              : device->SetPixelShaderConstantF(first, f, count);
+            });
+        case RegisterSet::Int4:
+            return withValues<int>(words, size_t(count) * 4, [&](const int* v) {
+                return vertex ? device->SetVertexShaderConstantI(first, v, count)
+                              : device->SetPixelShaderConstantI(first, v, count);
+            });
+        case RegisterSet::Bool:
+            return withValues<BOOL>(words, count, [&](const BOOL* v) {
+                return vertex ? device->SetVertexShaderConstantB(first, v, count)
+                              : device->SetPixelShaderConstantB(first, v, count);
+            });
         default:
             return D3DERR_INVALIDCALL;
         }
     }
 
+    // The words as an array of T, bit for bit, handed to call.
+    template <typename T, typename Call>
+    static HRESULT withValues(const uint32_t* words, size_t count, Call call)
+    {
+        static_assert(sizeof(T) == 4);
+        constexpr size_t kInline = 256 * 4;
+        if (count > kInline) {
+            std::vector<T> heap(count);
+            std::memcpy(heap.data(), words, count * 4);
+            return call(heap.data());
+        }
+        T values[kInline];
+        std::memcpy(values, words, count * 4);
+        return call(values);
+    }
+
     std::vector<DWORD> words_;
     ShaderBlob blob_;
-    std::map<std::string, size_t> byName_;
+    std::map<std::string, size_t, std::less<>> byName_;
     std::map<std::string, std::string> elementHandles_;
     std::atomic<ULONG> refs_{1};
 };

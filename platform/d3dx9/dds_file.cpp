@@ -79,7 +79,9 @@ D3DFORMAT pixelFormat(const uint8_t* pf)
     }
     const uint32_t bits = word(pf, 12);
     const uint32_t r = word(pf, 16), g = word(pf, 20), b = word(pf, 24), a = word(pf, 28);
-    const uint32_t kind = flags & (DDPF_RGB | DDPF_LUMINANCE | DDPF_ALPHA | DDPF_ALPHAPIXELS);
+    uint32_t kind = flags & (DDPF_RGB | DDPF_LUMINANCE | DDPF_ALPHA | DDPF_ALPHAPIXELS);
+    if (kind & DDPF_ALPHA)
+        kind = DDPF_ALPHA; // some writers add DDPF_ALPHAPIXELS to alpha-only files
     for (const MaskRow& row : kMaskRows) {
         if (row.flags != kind || row.bits != bits)
             continue;

@@ -216,19 +216,34 @@ void encodeColorPart(const uint8_t rgba[64], bool dxt1, uint8_t* p)
 {
     bool transparent[16];
     bool anyTransparent = false;
-    uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-    bool anyOpaque = false;
     for (int t = 0; t < 16; ++t) {
         transparent[t] = dxt1 && rgba[4 * t + 3] < 128;
         anyTransparent |= transparent[t];
-        if (transparent[t])
+    }
+    // End points: the two opaque texels farthest apart, so that a block of
+    // two colours is kept exactly.
+    int first = -1, second = -1, widest = -1;
+    for (int i = 0; i < 16; ++i) {
+        if (transparent[i])
             continue;
-        anyOpaque = true;
-        for (int i = 0; i < 3; ++i) {
-            lo[i] = std::min(lo[i], rgba[4 * t + i]);
-            hi[i] = std::max(hi[i], rgba[4 * t + i]);
+        for (int j = i; j < 16; ++j) {
+            if (transparent[j])
+                continue;
+            int d = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int e = int(rgba[4 * i + k]) - int(rgba[4 * j + k]);
+                d += e * e;
+            }
+            if (d > widest) {
+                widest = d;
+                first = i;
+                second = j;
+            }
         }
     }
+    const bool anyOpaque = first >= 0;
+    const uint8_t* hi = anyOpaque ? rgba + 4 * first : rgba;
+    const uint8_t* lo = anyOpaque ? rgba + 4 * second : rgba;
     uint16_t c0 = anyOpaque ? pack565(hi) : 0;
     uint16_t c1 = anyOpaque ? pack565(lo) : 0;
     bool fourColors;

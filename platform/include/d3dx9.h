@@ -10,3 +10,4 @@
 #include "platform/d3dx9/constant_table.h"
 #include "platform/d3dx9/effect_compiler.h"
 #include "platform/d3dx9/shader_code.h"
+#include "platform/d3dx9/d3dx_texture.h"

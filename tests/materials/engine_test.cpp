@@ -113,14 +113,13 @@ TEST(EngineTest, BlackboardDefaults)
     EXPECT_EQ(engine.sound, nullptr);
     EXPECT_EQ(engine.interactionTarget, nullptr);
 
-    // Default settings: fixed-function mode; no pair exists before effect
-    // compilation creates them.
+    // Default settings: fixed-function mode, with no plain and no bake pair
+    // but a mirror pair.
     EXPECT_EQ(engine.fixedFunction, 1);
     EXPECT_EQ(engine.noDynamicDepth, 0);
-    EXPECT_EQ(engine.standardPair, nullptr);
     EXPECT_EQ(engine.plainPair, nullptr);
     EXPECT_EQ(engine.bakePair, nullptr);
-    EXPECT_EQ(engine.mirrorPair, nullptr);
+    EXPECT_NE(engine.mirrorPair, nullptr);
 }
 
 TEST(EngineTest, SettingsCopiedAtConstruction)
