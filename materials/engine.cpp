@@ -5,6 +5,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/stream.h"
 #include "materials/effect_shader_pairs.h"
+#include "materials/fvf_shader_pair.h"
 #include "materials/shader_parameters.h"
 #include "materials/shader_pair.h"
 #include "materials/sourcefile.h"
@@ -98,10 +99,12 @@ Engine::Engine(DisplayManager* displayManager)
 
     noDynamicDepth = settings.noDynamicDepth;
     fixedFunction = settings.fixedFunction;
-    // Fixed-function mode needs only the fixed-function standard pair (which
-    // comes with its own class) and the mirror pair; the shader path has the
-    // effect-based standard pair and adds the plain and the bake pair.
-    if (!fixedFunction) {
+    // Fixed-function mode needs only the fixed-function standard pair and
+    // the mirror pair; the shader path has the effect-based standard pair
+    // and adds the plain and the bake pair.
+    if (fixedFunction) {
+        standardPair = new FVFShaderPair(this);
+    } else {
         standardPair = new StandardShaderPair(this);
         plainPair = new ShaderPair(this);
         bakePair = new BakeShaderPair(this);

@@ -110,15 +110,8 @@ VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, 
 
 STDMETHODIMP VertexBuffer::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DVertexBuffer9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DVertexBuffer9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DVertexBuffer9>(
+        this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DVertexBuffer9});
 }
 
 STDMETHODIMP VertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
@@ -148,15 +141,8 @@ IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT for
 
 STDMETHODIMP IndexBuffer::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DIndexBuffer9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DIndexBuffer9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DIndexBuffer9>(
+        this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DIndexBuffer9});
 }
 
 STDMETHODIMP IndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)

@@ -277,15 +277,7 @@ Device::~Device()
 
 STDMETHODIMP Device::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DDevice9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DDevice9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DDevice9>(this, riid, ppvObject, {&IID_IDirect3DDevice9});
 }
 
 STDMETHODIMP_(ULONG) Device::AddRef()

@@ -322,6 +322,8 @@ private:
     void invalidateGlState() { m_gl.valid = false; m_dirty = DirtyAll; }
     HRESULT drawCommon(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT startVertex,
                        GLuint indexBuffer, UINT indexSize, GLintptr indexOffset);
+    // Every stream the declaration reads is bound and holds vertex lastVertex.
+    bool streamsHoldVertex(unsigned long long lastVertex) const;
     VertexDeclaration* fvfDeclaration(DWORD fvf);
     void noteTargetsWritten();
     void finishUpDraw();

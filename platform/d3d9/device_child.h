@@ -3,6 +3,7 @@
 // application's own count) and, for resources, private data and priority.
 #pragma once
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9_interfaces.h"
 
 #include <array>
@@ -21,6 +22,28 @@ void retainDeviceForChild(Device* device);
 void releaseDeviceForChild(Device* device);
 // The device's public interface, AddRef'd (GetDevice).
 IDirect3DDevice9* publicDevice(Device* device);
+
+// Makes slot hold value (either may be null). The new object gains its
+// reference before the old one loses its own, so that re-setting the held
+// object never frees it.
+template <class T>
+void holdRef(T*& slot, T* value)
+{
+    if (value)
+        value->AddRef();
+    if (slot)
+        slot->Release();
+    slot = value;
+}
+
+// Hands a held object (or null) to a caller, with a reference of its own.
+template <class Out, class T>
+void shareRef(Out** out, T* held)
+{
+    *out = held;
+    if (held)
+        held->AddRef();
+}
 
 template <class Interface>
 class DeviceChild : public Interface {

@@ -716,6 +716,23 @@ UINT streamExtent(const VertexDeclaration& d, UINT stream)
 
 } // namespace
 
+bool Device::streamsHoldVertex(unsigned long long lastVertex) const
+{
+    DWORD streams = m_declaration->streamMask();
+    while (streams) {
+        const int s = __builtin_ctz(streams);
+        streams &= streams - 1;
+        const Stream& st = m_streams[s];
+        if (!st.buffer)
+            return false;
+        const unsigned long long end =
+            (unsigned long long)st.offset + lastVertex * st.stride + streamExtent(*m_declaration, UINT(s));
+        if (end > st.buffer->length())
+            return false;
+    }
+    return true;
+}
+
 STDMETHODIMP Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
 {
     DeviceLock lock(this);
@@ -725,19 +742,8 @@ STDMETHODIMP Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVer
                    ? D3D_OK
                    : D3DERR_INVALIDCALL;
     // Every stream must hold the vertices drawn.
-    DWORD streams = m_declaration->streamMask();
-    while (streams) {
-        const int s = __builtin_ctz(streams);
-        streams &= streams - 1;
-        const Stream& st = m_streams[s];
-        if (!st.buffer)
-            return D3DERR_INVALIDCALL;
-        const unsigned long long end = (unsigned long long)st.offset +
-                                       (unsigned long long)(StartVertex + vertices - 1) * st.stride +
-                                       streamExtent(*m_declaration, UINT(s));
-        if (end > st.buffer->length())
-            return D3DERR_INVALIDCALL;
-    }
+    if (!streamsHoldVertex((unsigned long long)StartVertex + vertices - 1))
+        return D3DERR_INVALIDCALL;
     if (!prepareDraw())
         return D3DERR_INVALIDCALL;
     return drawCommon(PrimitiveType, vertices, false, 0, StartVertex, 0, 0, 0);
@@ -759,19 +765,8 @@ STDMETHODIMP Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Ba
     const long long first = (long long)BaseVertexIndex + MinVertexIndex;
     if (first < 0)
         return D3DERR_INVALIDCALL;
-    DWORD streams = m_declaration->streamMask();
-    while (streams) {
-        const int s = __builtin_ctz(streams);
-        streams &= streams - 1;
-        const Stream& st = m_streams[s];
-        if (!st.buffer)
-            return D3DERR_INVALIDCALL;
-        const unsigned long long end = (unsigned long long)st.offset +
-                                       (unsigned long long)(first + NumVertices - 1) * st.stride +
-                                       streamExtent(*m_declaration, UINT(s));
-        if (end > st.buffer->length())
-            return D3DERR_INVALIDCALL;
-    }
+    if (!streamsHoldVertex((unsigned long long)(first + NumVertices - 1)))
+        return D3DERR_INVALIDCALL;
     if (!prepareDraw())
         return D3DERR_INVALIDCALL;
     const GLuint indexBuffer = m_indices->prepareForDraw();

@@ -282,13 +282,8 @@ STDMETHODIMP Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9*
     if (s && !(s->desc().Usage & D3DUSAGE_RENDERTARGET))
         return D3DERR_INVALIDCALL;
     Surface*& slot = m_renderTargets[RenderTargetIndex];
-    if (s != slot) {
-        if (s)
-            s->AddRef();
-        if (slot)
-            slot->Release();
-        slot = s;
-    }
+    if (s != slot)
+        holdRef(slot, s);
     if (RenderTargetIndex == 0) {
         // A new target brings a viewport and scissor rectangle of its size.
         m_ff.viewport = D3DVIEWPORT9{0, 0, s->desc().Width, s->desc().Height, 0.0f, 1.0f};
@@ -316,13 +311,8 @@ STDMETHODIMP Device::SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil)
     Surface* s = asSurface(pNewZStencil);
     if ((pNewZStencil && !s) || (s && !(s->desc().Usage & D3DUSAGE_DEPTHSTENCIL)))
         return D3DERR_INVALIDCALL;
-    if (s != m_depthStencil) {
-        if (s)
-            s->AddRef();
-        if (m_depthStencil)
-            m_depthStencil->Release();
-        m_depthStencil = s;
-    }
+    if (s != m_depthStencil)
+        holdRef(m_depthStencil, s);
     m_dirty |= DirtyTargets | DirtyDepth | DirtyStencil | DirtyRaster;
     return D3D_OK;
 }

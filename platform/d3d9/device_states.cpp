@@ -477,11 +477,7 @@ STDMETHODIMP Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl)
     VertexDeclaration* d = asVertexDeclaration(pDecl);
     if (pDecl && !d)
         return D3DERR_INVALIDCALL;
-    if (d)
-        d->AddRef();
-    if (m_declaration)
-        m_declaration->Release();
-    m_declaration = d;
+    holdRef(m_declaration, d);
     m_fvf = d ? d->fvf() : 0;
     m_dirty |= DirtyVertexInput;
     return D3D_OK;
@@ -492,9 +488,7 @@ STDMETHODIMP Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** ppDecl)
     DeviceLock lock(this);
     if (!ppDecl)
         return D3DERR_INVALIDCALL;
-    *ppDecl = m_declaration;
-    if (m_declaration)
-        m_declaration->AddRef();
+    shareRef(ppDecl, m_declaration);
     return D3D_OK;
 }
 
@@ -522,10 +516,7 @@ STDMETHODIMP Device::SetFVF(DWORD FVF)
     if (!d)
         return D3DERR_INVALIDCALL;
     if (d != m_declaration) {
-        d->AddRef();
-        if (m_declaration)
-            m_declaration->Release();
-        m_declaration = d;
+        holdRef(m_declaration, d);
         m_dirty |= DirtyVertexInput;
     }
     m_fvf = FVF;
@@ -549,13 +540,8 @@ STDMETHODIMP Device::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* 
     if (StreamNumber >= kStreams || (pStreamData && !vb) || (OffsetInBytes & 3) || Stride > 255 * 4)
         return D3DERR_INVALIDCALL;
     Stream& s = m_streams[StreamNumber];
-    if (vb != s.buffer) {
-        if (vb)
-            vb->AddRef();
-        if (s.buffer)
-            s.buffer->Release();
-        s.buffer = vb;
-    }
+    if (vb != s.buffer)
+        holdRef(s.buffer, vb);
     s.offset = OffsetInBytes;
     s.stride = Stride;
     m_dirty |= DirtyStreams;
@@ -569,9 +555,7 @@ STDMETHODIMP Device::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9**
     if (StreamNumber >= kStreams || !ppStreamData || !pOffsetInBytes || !pStride)
         return D3DERR_INVALIDCALL;
     const Stream& s = m_streams[StreamNumber];
-    *ppStreamData = s.buffer;
-    if (s.buffer)
-        s.buffer->AddRef();
+    shareRef(ppStreamData, s.buffer);
     *pOffsetInBytes = s.offset;
     *pStride = s.stride;
     return D3D_OK;
@@ -601,13 +585,8 @@ STDMETHODIMP Device::SetIndices(IDirect3DIndexBuffer9* pIndexData)
     IndexBuffer* ib = asIndexBuffer(pIndexData);
     if (pIndexData && !ib)
         return D3DERR_INVALIDCALL;
-    if (ib != m_indices) {
-        if (ib)
-            ib->AddRef();
-        if (m_indices)
-            m_indices->Release();
-        m_indices = ib;
-    }
+    if (ib != m_indices)
+        holdRef(m_indices, ib);
     return D3D_OK;
 }
 
@@ -616,9 +595,7 @@ STDMETHODIMP Device::GetIndices(IDirect3DIndexBuffer9** ppIndexData)
     DeviceLock lock(this);
     if (!ppIndexData)
         return D3DERR_INVALIDCALL;
-    *ppIndexData = m_indices;
-    if (m_indices)
-        m_indices->AddRef();
+    shareRef(ppIndexData, m_indices);
     return D3D_OK;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/d3d9/device.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -66,32 +67,6 @@ Direct3D9::Direct3D9(std::vector<AdapterProfile> adapters)
 Direct3D9::~Direct3D9()
 {
     --liveObjects;
-}
-
-STDMETHODIMP Direct3D9::QueryInterface(REFIID riid, void** ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3D9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3D9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) Direct3D9::AddRef()
-{
-    return ++m_refCount;
-}
-
-STDMETHODIMP_(ULONG) Direct3D9::Release()
-{
-    const ULONG count = --m_refCount;
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 const AdapterProfile* Direct3D9::adapter(UINT ordinal) const

@@ -2,20 +2,16 @@
 // profiles it was created with.
 #pragma once
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/adapter_profiles.h"
 
-#include <atomic>
 #include <vector>
 
 namespace platform {
 
-class Direct3D9 final : public IDirect3D9 {
+class Direct3D9 final : public ComObject<Direct3D9, IDirect3D9, IID_IDirect3D9> {
 public:
     explicit Direct3D9(std::vector<AdapterProfile> adapters);
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
 
     STDMETHOD(RegisterSoftwareDevice)(void* pInitializeFunction) override;
     STDMETHOD_(UINT, GetAdapterCount)() override;
@@ -44,6 +40,7 @@ public:
     const AdapterProfile* adapter(UINT ordinal) const;
 
 private:
+    friend ComObject;
     ~Direct3D9();
 
     // D3D_OK when the adapter exists and answers for the device type.
@@ -53,7 +50,6 @@ private:
     bool acceptsFormat(const AdapterProfile& profile, D3DFORMAT adapterFormat, DWORD usage, D3DRESOURCETYPE type,
                        D3DFORMAT format) const;
 
-    std::atomic<ULONG> m_refCount{1};
     std::vector<AdapterProfile> m_adapters;
 };
 

@@ -144,15 +144,7 @@ VertexShader::~VertexShader()
 
 STDMETHODIMP VertexShader::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DVertexShader9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DVertexShader9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DVertexShader9>(this, riid, ppvObject, {&IID_IDirect3DVertexShader9});
 }
 
 PixelShader::PixelShader(Device* device, ShaderBlob blob, const void* code, size_t size)
@@ -171,15 +163,7 @@ PixelShader::~PixelShader()
 
 STDMETHODIMP PixelShader::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DPixelShader9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DPixelShader9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DPixelShader9>(this, riid, ppvObject, {&IID_IDirect3DPixelShader9});
 }
 
 VertexShader* asVertexShader(IDirect3DVertexShader9* shader)
@@ -476,11 +460,7 @@ STDMETHODIMP Device::SetVertexShader(IDirect3DVertexShader9* pShader)
         return D3DERR_INVALIDCALL;
     if (vs == m_vertexShader)
         return D3D_OK;
-    if (vs)
-        vs->AddRef();
-    if (m_vertexShader)
-        m_vertexShader->Release();
-    m_vertexShader = vs;
+    holdRef(m_vertexShader, vs);
     m_programDirty = true;
     return D3D_OK;
 }
@@ -490,9 +470,7 @@ STDMETHODIMP Device::GetVertexShader(IDirect3DVertexShader9** ppShader)
     DeviceLock lock(this);
     if (!ppShader)
         return D3DERR_INVALIDCALL;
-    *ppShader = m_vertexShader;
-    if (m_vertexShader)
-        m_vertexShader->AddRef();
+    shareRef(ppShader, m_vertexShader);
     return D3D_OK;
 }
 
@@ -504,11 +482,7 @@ STDMETHODIMP Device::SetPixelShader(IDirect3DPixelShader9* pShader)
         return D3DERR_INVALIDCALL;
     if (ps == m_pixelShader)
         return D3D_OK;
-    if (ps)
-        ps->AddRef();
-    if (m_pixelShader)
-        m_pixelShader->Release();
-    m_pixelShader = ps;
+    holdRef(m_pixelShader, ps);
     m_programDirty = true;
     return D3D_OK;
 }
@@ -518,9 +492,7 @@ STDMETHODIMP Device::GetPixelShader(IDirect3DPixelShader9** ppShader)
     DeviceLock lock(this);
     if (!ppShader)
         return D3DERR_INVALIDCALL;
-    *ppShader = m_pixelShader;
-    if (m_pixelShader)
-        m_pixelShader->AddRef();
+    shareRef(ppShader, m_pixelShader);
     return D3D_OK;
 }
 

@@ -341,15 +341,7 @@ void Surface::attachTo(GLuint framebuffer, GLenum attachment)
 
 STDMETHODIMP Surface::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DSurface9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DSurface9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DSurface9>(this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DSurface9});
 }
 
 STDMETHODIMP_(ULONG) Surface::AddRef()

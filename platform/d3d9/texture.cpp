@@ -198,16 +198,8 @@ Texture2D::~Texture2D() = default;
 
 STDMETHODIMP Texture2D::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
-        riid == IID_IDirect3DTexture9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DTexture9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DTexture9>(
+        this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9});
 }
 
 STDMETHODIMP_(void) Texture2D::PreLoad()
@@ -275,16 +267,8 @@ Surface* CubeTexture::faceSurface(D3DCUBEMAP_FACES face, UINT level) const
 
 STDMETHODIMP CubeTexture::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
-        riid == IID_IDirect3DCubeTexture9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DCubeTexture9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DCubeTexture9>(
+        this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DCubeTexture9});
 }
 
 STDMETHODIMP_(void) CubeTexture::PreLoad()
@@ -346,16 +330,8 @@ VolumeTexture::~VolumeTexture() = default;
 
 STDMETHODIMP VolumeTexture::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource9 || riid == IID_IDirect3DBaseTexture9 ||
-        riid == IID_IDirect3DVolumeTexture9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DVolumeTexture9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DVolumeTexture9>(
+        this, riid, ppvObject, {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DVolumeTexture9});
 }
 
 STDMETHODIMP_(void) VolumeTexture::PreLoad()
@@ -417,15 +393,7 @@ Volume::Volume(Device* device, TextureStorage* container, UINT level, UINT width
 
 STDMETHODIMP Volume::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DVolume9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DVolume9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DVolume9>(this, riid, ppvObject, {&IID_IDirect3DVolume9});
 }
 
 STDMETHODIMP_(ULONG) Volume::AddRef()

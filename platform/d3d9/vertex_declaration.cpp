@@ -179,15 +179,7 @@ VertexDeclaration::VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMEN
 
 STDMETHODIMP VertexDeclaration::QueryInterface(REFIID riid, void** ppvObject)
 {
-    if (!ppvObject)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DVertexDeclaration9) {
-        AddRef();
-        *ppvObject = static_cast<IDirect3DVertexDeclaration9*>(this);
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return answerInterface<IDirect3DVertexDeclaration9>(this, riid, ppvObject, {&IID_IDirect3DVertexDeclaration9});
 }
 
 STDMETHODIMP VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* pElement, UINT* pNumElements)

@@ -1,8 +1,8 @@
 #include "platform/d3dx9/constant_table.h"
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/shader_blob.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -85,7 +85,8 @@ private:
     std::vector<uint32_t> heap_;
 };
 
-class ConstantTable final : public ID3DXConstantTable {
+class ConstantTable final
+    : public platform::ComObject<ConstantTable, ID3DXConstantTable, IID_ID3DXBuffer, IID_ID3DXConstantTable> {
 public:
     ConstantTable(std::vector<DWORD> words, ShaderBlob blob) : words_(std::move(words)), blob_(std::move(blob))
     {
@@ -93,26 +94,6 @@ public:
             byName_.emplace(blob_.constants[i].name, i);
     }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXBuffer || riid == IID_ID3DXConstantTable) {
-            AddRef();
-            *ppv = static_cast<ID3DXConstantTable*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
-    }
     STDMETHODIMP_(LPVOID) GetBufferPointer() override { return words_.data(); }
     STDMETHODIMP_(DWORD) GetBufferSize() override { return DWORD(words_.size() * sizeof(DWORD)); }
 
@@ -291,6 +272,7 @@ public:
     }
 
 private:
+    friend ComObject;
     ~ConstantTable() = default;
 
     // Registers per element and components per register of a constant.
@@ -487,7 +469,6 @@ private:
     ShaderBlob blob_;
     std::map<std::string, size_t, std::less<>> byName_;
     std::map<std::string, std::string> elementHandles_;
-    std::atomic<ULONG> refs_{1};
 };
 
 } // namespace

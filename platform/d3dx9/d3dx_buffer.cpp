@@ -1,15 +1,15 @@
 #include "platform/d3dx9/d3dx_buffer.h"
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/d3d9_defs.h"
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 
 namespace {
 
-class Buffer final : public ID3DXBuffer {
+class Buffer final : public platform::ComObject<Buffer, ID3DXBuffer, IID_ID3DXBuffer> {
 public:
     explicit Buffer(size_t bytes)
         : data_(new (std::nothrow) Word[(bytes + sizeof(Word) - 1) / sizeof(Word) + 1]()), size_(bytes)
@@ -17,26 +17,6 @@ public:
     }
     bool valid() const { return data_ != nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXBuffer) {
-            AddRef();
-            *ppv = static_cast<ID3DXBuffer*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
-    }
     STDMETHODIMP_(LPVOID) GetBufferPointer() override { return data_.get(); }
     STDMETHODIMP_(DWORD) GetBufferSize() override { return DWORD(size_); }
 
@@ -47,7 +27,6 @@ private:
     };
     std::unique_ptr<Word[]> data_;
     size_t size_;
-    std::atomic<ULONG> refs_{1};
 };
 
 } // namespace

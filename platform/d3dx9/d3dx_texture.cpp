@@ -293,6 +293,33 @@ HRESULT fillFace(const DdsImage& dds, uint32_t face, uint32_t textureLevels, boo
     return D3D_OK;
 }
 
+// What the texture loaders start from: the file read and described, the mip
+// filter in force and the device's caps (zeroed when it does not answer).
+struct TextureSource {
+    DdsImage dds;
+    DWORD mipFilter = 0;
+    D3DCAPS9 caps{};
+};
+
+// Checks a loader's arguments and reads the file into src; a cube loader
+// takes only cube files.
+HRESULT openSource(IDirect3DDevice9* device, LPCVOID data, UINT size, DWORD filter, DWORD mipFilter, bool cube,
+                   D3DXIMAGE_INFO* info, TextureSource& src)
+{
+    if (!device || !data || size == 0)
+        return D3DERR_INVALIDCALL;
+    Resample mode;
+    if (!filterMode(filter, mode) || !filterMode(mipFilter, mode))
+        return D3DERR_INVALIDCALL;
+    src.mipFilter = mipFilter == D3DX_DEFAULT ? DWORD(D3DX_FILTER_BOX) : mipFilter;
+    if (!parseDds(data, size, src.dds) || (cube && !src.dds.cube))
+        return D3DXERR_INVALIDDATA;
+    describe(src.dds, info);
+    if (FAILED(device->GetDeviceCaps(&src.caps)))
+        src.caps = D3DCAPS9{};
+    return D3D_OK;
+}
+
 } // namespace
 
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* pDestSurface, const PALETTEENTRY* /*pDestPalette*/,
@@ -438,20 +465,11 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, LPCVOID p
     if (!ppTexture)
         return D3DERR_INVALIDCALL;
     *ppTexture = nullptr;
-    if (!pDevice || !pSrcData || SrcDataSize == 0)
-        return D3DERR_INVALIDCALL;
-    Resample mode;
-    if (!filterMode(Filter, mode) || !filterMode(MipFilter, mode))
-        return D3DERR_INVALIDCALL;
-    const DWORD mipFilter = MipFilter == D3DX_DEFAULT ? DWORD(D3DX_FILTER_BOX) : MipFilter;
-    DdsImage dds;
-    if (!parseDds(pSrcData, SrcDataSize, dds))
-        return D3DXERR_INVALIDDATA;
-    describe(dds, pSrcInfo);
-
-    D3DCAPS9 caps{};
-    if (FAILED(pDevice->GetDeviceCaps(&caps)))
-        caps = D3DCAPS9{};
+    TextureSource src;
+    if (HRESULT hr = openSource(pDevice, pSrcData, SrcDataSize, Filter, MipFilter, false, pSrcInfo, src); FAILED(hr))
+        return hr;
+    const DdsImage& dds = src.dds;
+    const D3DCAPS9& caps = src.caps;
     const uint32_t w = chooseSize(Width, dds.width, caps, caps.MaxTextureWidth);
     const uint32_t h = chooseSize(Height, dds.height, caps, caps.MaxTextureHeight);
     const UINT levels = chooseLevels(MipLevels, dds, w, h);
@@ -465,7 +483,7 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, LPCVOID p
         return hr;
     hr = fillFace(dds, 0, texture->GetLevelCount(), w == dds.width && h == dds.height, Filter, ColorKey,
                   [texture](UINT level, IDirect3DSurface9** s) { return texture->GetSurfaceLevel(level, s); },
-                  mipFilter);
+                  src.mipFilter);
     if (FAILED(hr)) {
         texture->Release();
         return hr;
@@ -491,20 +509,11 @@ HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, LPCVO
     if (!ppCubeTexture)
         return D3DERR_INVALIDCALL;
     *ppCubeTexture = nullptr;
-    if (!pDevice || !pSrcData || SrcDataSize == 0)
-        return D3DERR_INVALIDCALL;
-    Resample mode;
-    if (!filterMode(Filter, mode) || !filterMode(MipFilter, mode))
-        return D3DERR_INVALIDCALL;
-    const DWORD mipFilter = MipFilter == D3DX_DEFAULT ? DWORD(D3DX_FILTER_BOX) : MipFilter;
-    DdsImage dds;
-    if (!parseDds(pSrcData, SrcDataSize, dds) || !dds.cube)
-        return D3DXERR_INVALIDDATA;
-    describe(dds, pSrcInfo);
-
-    D3DCAPS9 caps{};
-    if (FAILED(pDevice->GetDeviceCaps(&caps)))
-        caps = D3DCAPS9{};
+    TextureSource src;
+    if (HRESULT hr = openSource(pDevice, pSrcData, SrcDataSize, Filter, MipFilter, true, pSrcInfo, src); FAILED(hr))
+        return hr;
+    const DdsImage& dds = src.dds;
+    const D3DCAPS9& caps = src.caps;
     const uint32_t edge = chooseSize(Size, dds.width, caps, caps.MaxTextureWidth);
     const UINT levels = chooseLevels(MipLevels, dds, edge, edge);
     const D3DFORMAT format = Format == D3DFMT_UNKNOWN ? dds.format : Format;
@@ -521,7 +530,7 @@ HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* pDevice, LPCVO
                       [cube, face](UINT level, IDirect3DSurface9** s) {
                           return cube->GetCubeMapSurface(D3DCUBEMAP_FACES(face), level, s);
                       },
-                      mipFilter);
+                      src.mipFilter);
     if (FAILED(hr)) {
         cube->Release();
         return hr;

@@ -1,9 +1,9 @@
 #include "platform/d3dx9/effect_compiler.h"
 
+#include "platform/com/com_object.h"
 #include "platform/d3d9/shader_blob.h"
 #include "platform/d3dx9/hlsl_translator.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -59,7 +59,7 @@ double fromWord(EffectBaseType type, uint32_t w)
     }
 }
 
-class EffectCompiler final : public ID3DXEffectCompiler {
+class EffectCompiler final : public platform::ComObject<EffectCompiler, ID3DXEffectCompiler, IID_ID3DXEffectCompiler> {
 public:
     EffectCompiler(EffectPrepass prepass, std::string preamble)
         : prepass_(std::move(prepass)), preamble_(std::move(preamble))
@@ -86,26 +86,6 @@ public:
 
     const EffectPrepass& prepass() const { return prepass_; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ID3DXEffectCompiler) {
-            AddRef();
-            *ppv = static_cast<ID3DXEffectCompiler*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --refs_;
-        if (n == 0)
-            delete this;
-        return n;
-    }
 
     STDMETHODIMP GetParameterDesc(D3DXHANDLE handle, D3DXPARAMETER_DESC* desc) override
     {
@@ -301,6 +281,7 @@ public:
     }
 
 private:
+    friend ComObject;
     ~EffectCompiler() = default;
 
     Parameter* find(D3DXHANDLE handle)
@@ -337,7 +318,6 @@ private:
     std::string preamble_;
     std::vector<Parameter> params_;
     std::map<std::string, size_t> byName_;
-    std::atomic<ULONG> refs_{1};
 };
 
 bool validMacroName(const char* s)

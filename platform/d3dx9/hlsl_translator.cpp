@@ -716,6 +716,22 @@ private:
         return true;
     }
 
+    // Gives a stage input or output its location and GLSL name; fails for a
+    // semantic with no location here or one taken already.
+    bool placeStageVariable(const char* kind, const spvc_reflected_resource& r, const char* semantic, int location,
+                            const std::string& name, std::vector<bool>& taken)
+    {
+        if (location < 0)
+            return fail(std::string("error: ") + kind + " semantic '" + (semantic ? semantic : "") + "' of '" +
+                        (r.name ? r.name : "") + "' is not supported");
+        if (taken[size_t(location)])
+            return fail(std::string("error: ") + kind + " semantic '" + semantic + "' is used twice");
+        taken[size_t(location)] = true;
+        spvc_compiler_set_decoration(comp_, r.id, SpvDecorationLocation, unsigned(location));
+        spvc_compiler_set_name(comp_, r.id, name.c_str());
+        return true;
+    }
+
     bool inputs(spvc_resources resources, bool vertex)
     {
         const spvc_reflected_resource* list = nullptr;
@@ -729,15 +745,9 @@ private:
             splitSemantic(semantic, sem, index);
             int usage = declUsage(sem);
             int location = usage < 0 ? -1 : vertex ? attributeLocation(usage, index) : varyingLocation(usage, index);
-            if (location < 0)
-                return fail(std::string("error: input semantic '") + (semantic ? semantic : "") + "' of '" +
-                            (list[i].name ? list[i].name : "") + "' is not supported");
-            if (taken[size_t(location)])
-                return fail(std::string("error: input semantic '") + semantic + "' is used twice");
-            taken[size_t(location)] = true;
-            spvc_compiler_set_decoration(comp_, list[i].id, SpvDecorationLocation, unsigned(location));
             std::string name = (vertex ? "dx_in_" : "v_") + sem + std::to_string(index);
-            spvc_compiler_set_name(comp_, list[i].id, name.c_str());
+            if (!placeStageVariable("input", list[i], semantic, location, name, taken))
+                return false;
             blob_.inputs.push_back({uint32_t(usage), index, uint32_t(location)});
         }
         return true;
@@ -780,14 +790,8 @@ private:
                     location = int(index);
                 name = "dx_Color" + std::to_string(index);
             }
-            if (location < 0)
-                return fail(std::string("error: output semantic '") + (semantic ? semantic : "") + "' of '" +
-                            (list[i].name ? list[i].name : "") + "' is not supported");
-            if (taken[size_t(location)])
-                return fail(std::string("error: output semantic '") + semantic + "' is used twice");
-            taken[size_t(location)] = true;
-            spvc_compiler_set_decoration(comp_, list[i].id, SpvDecorationLocation, unsigned(location));
-            spvc_compiler_set_name(comp_, list[i].id, name.c_str());
+            if (!placeStageVariable("output", list[i], semantic, location, name, taken))
+                return false;
         }
         return true;
     }

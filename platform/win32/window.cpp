@@ -158,6 +158,18 @@ bool extraSlot(WindowObject& record, int index, size_t size, unsigned char*& slo
     return true;
 }
 
+// The record of a window; null, with ERROR_INVALID_WINDOW_HANDLE as the last
+// error, for a handle that is no window or with arguments that are not usable.
+WindowObject* checkedWindow(HWND window, bool argumentsUsable = true)
+{
+    WindowObject* record = findWindowObject(window);
+    if (!record || !argumentsUsable) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return record;
+}
+
 } // namespace
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass)
@@ -292,11 +304,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 
 BOOL WINAPI DestroyWindow(HWND window)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window);
+    if (!record)
         return FALSE;
-    }
     if (record->thread != std::this_thread::get_id()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -332,11 +342,9 @@ BOOL WINAPI IsWindow(HWND window)
 
 BOOL WINAPI ShowWindow(HWND window, int command)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window);
+    if (!record)
         return FALSE;
-    }
     BOOL wasVisible = record->visible ? TRUE : FALSE;
     bool child = (record->style & WS_CHILD) != 0;
 
@@ -473,22 +481,18 @@ BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*)
 
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record || !rect) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window, rect != nullptr);
+    if (!record)
         return FALSE;
-    }
     *rect = RECT{0, 0, record->clientWidth, record->clientHeight};
     return TRUE;
 }
 
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record || !rect) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window, rect != nullptr);
+    if (!record)
         return FALSE;
-    }
     *rect = record->windowRect;
     if ((record->style & WS_CHILD) && record->parent) {
         if (WindowObject* parent = findWindowObject(record->parent)) {
@@ -640,11 +644,9 @@ int WINAPI GetWindowTextLengthA(HWND window)
 
 LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window);
+    if (!record)
         return 0;
-    }
     SetLastError(0);
     LONG_PTR previous = 0;
     switch (index) {
@@ -692,11 +694,9 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
 
 LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index)
 {
-    WindowObject* record = findWindowObject(window);
-    if (!record) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    WindowObject* record = checkedWindow(window);
+    if (!record)
         return 0;
-    }
     switch (index) {
     case GWLP_USERDATA: return record->userData;
     case GWLP_WNDPROC: return (LONG_PTR)record->procedure;
@@ -811,11 +811,9 @@ HWND WINAPI SetFocus(HWND window)
 {
     HWND previous = focusWindow.load();
     if (window) {
-        WindowObject* record = findWindowObject(window);
-        if (!record) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        WindowObject* record = checkedWindow(window);
+        if (!record)
             return nullptr;
-        }
         if (record->thread != std::this_thread::get_id()) {
             SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;

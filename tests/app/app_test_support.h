@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 
 #include "platform/d3d9/adapter_profiles.h"
+#include "log_test_support.h"
 
 #include <d3d9.h>
 #include <windows.h>
@@ -99,29 +100,9 @@ struct Profiles {
     }
 };
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
-
-// The log from a position on, line by line.
-inline std::streampos logPosition()
-{
-    logStream.flush();
-    std::ifstream in("nga.out", std::ios::binary | std::ios::ate);
-    return in ? in.tellg() : std::streampos(0);
-}
-
-inline std::vector<std::string> logLinesFrom(std::streampos from)
-{
-    logStream.flush();
-    std::ifstream in("nga.out", std::ios::binary);
-    in.seekg(from);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testsupport::LevelGuard;
+using testsupport::logLinesFrom;
+using testsupport::logPosition;
 
 // Dialogs answered by the driver; what they showed is kept per action.
 class HeadlessDialogs {

@@ -1,6 +1,8 @@
 #include "app/format_table.h"
 #include "foundation/diagnostics.h"
 
+#include "log_test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -26,10 +28,7 @@ const FormatDesc* rowNamed(const char* name)
     return nullptr;
 }
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
+using testsupport::LevelGuard;
 
 TEST(FormatTable, RowsDisplayListAndCodes)
 {

@@ -2,6 +2,8 @@
 #include "foundation/log.h"
 #include "foundation/profiler.h"
 
+#include "log_test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,10 +15,7 @@
 
 namespace {
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
+using testsupport::LevelGuard;
 
 u64 fakeNow = 0;
 u64 fakeClock()

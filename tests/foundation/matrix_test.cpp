@@ -2,6 +2,8 @@
 
 #include "foundation/diagnostics.h"
 
+#include "log_test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,10 +13,7 @@
 
 namespace {
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
+using testsupport::LevelGuard;
 
 D3DMATRIX rows(std::initializer_list<float> values)
 {

@@ -7,6 +7,9 @@
 
 #include "platform/d3d9/adapter_profiles.h"
 
+#include "log_test_support.h"
+#include "output_test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,10 +23,8 @@
 
 namespace {
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
+using testsupport::LevelGuard;
+using testsupport::Outputs;
 
 // Outputs written by hand, without windows or devices: the engine's choices
 // from the adapter's lists and the back buffers' depth format.
@@ -271,25 +272,6 @@ TEST(EngineTest, StandsWithoutAnyOutput)
 // ---------------------------------------------------------------------------
 // Real headless devices.
 
-LRESULT CALLBACK outputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-const char* outputClass()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = outputProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "EngineTestOutput";
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
-    return "EngineTestOutput";
-}
-
 // The default profile with other shader versions and, optionally, depth
 // formats that can also be textures.
 platform::AdapterProfile testProfile(DWORD vertexShader, DWORD pixelShader, std::set<D3DFORMAT> depthTextures = {})
@@ -310,40 +292,6 @@ platform::AdapterProfile testProfile(DWORD vertexShader, DWORD pixelShader, std:
     }
     return p;
 }
-
-// A display manager that went through the start path: adapters, formats,
-// then windows and devices. Profiles stay installed for its lifetime.
-class Outputs {
-public:
-    explicit Outputs(std::vector<platform::AdapterProfile> profiles,
-                     const std::function<void(DisplaySettings&)>& configure = {})
-    {
-        platform::installAdapterProfiles(std::move(profiles));
-        DisplaySettings& s = *manager.settings;
-        s.windowed = 1;
-        s.windowWidth = 64;
-        s.windowHeight = 48;
-        if (configure)
-            configure(s);
-        if (!manager.enumerateAdapters())
-            return;
-        const D3DDEVTYPE type = s.refRast ? D3DDEVTYPE_REF : D3DDEVTYPE_HAL;
-        manager.collectDisplayFormats(s.adapter);
-        manager.collectTextureFormats(s.adapter, type, s.adapterFormat, s.windowed);
-        manager.collectDepthFormats(s.adapter, type, s.adapterFormat, s.backBufferFormat);
-        created = manager.createDevices(outputClass(), GetModuleHandleA(nullptr));
-    }
-    ~Outputs() { platform::clearAdapterProfiles(); }
-
-    DisplayManager manager;
-    bool created = false;
-};
-
-#define REQUIRE_DEVICES(outputs)                                                              \
-    do {                                                                                      \
-        if (!(outputs).created)                                                               \
-            GTEST_SKIP() << "no Direct3D device can be created here";                        \
-    } while (0)
 
 class EngineDeviceTest : public ::testing::Test {
 protected:

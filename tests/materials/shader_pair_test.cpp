@@ -14,6 +14,9 @@
 #include "platform/d3d9/adapter_profiles.h"
 #include "tools/sarpack/sar_writer.h"
 
+#include "log_test_support.h"
+#include "output_test_support.h"
+
 #include <d3dx9.h>
 #include <windows.h>
 
@@ -31,10 +34,7 @@
 
 namespace {
 
-struct LevelGuard {
-    int saved = diagnosticsLevel;
-    ~LevelGuard() { diagnosticsLevel = saved; }
-};
+using testsupport::LevelGuard;
 
 // The "Parse Error" boxes shown since the last clear.
 std::vector<platform::MessageBoxRecord> parseErrorBoxes()
@@ -141,56 +141,22 @@ public:
 // ---------------------------------------------------------------------------
 // Headless devices behind an engine.
 
-LRESULT CALLBACK outputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-const char* outputClass()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = outputProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "ShaderPairTestOutput";
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
-    return "ShaderPairTestOutput";
-}
-
-class Outputs {
+// The default profile's outputs, small enough to read back whole.
+class Outputs : public testsupport::Outputs {
 public:
     explicit Outputs(const std::function<void(DisplaySettings&)>& configure = {})
+        : testsupport::Outputs({platform::defaultAdapterProfile()}, [&configure](DisplaySettings& s) {
+            s.windowWidth = kWidth;
+            s.windowHeight = kHeight;
+            if (configure)
+                configure(s);
+        })
     {
-        platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-        DisplaySettings& s = *manager.settings;
-        s.windowed = 1;
-        s.windowWidth = kWidth;
-        s.windowHeight = kHeight;
-        if (configure)
-            configure(s);
-        if (!manager.enumerateAdapters())
-            return;
-        manager.collectDisplayFormats(s.adapter);
-        manager.collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-        manager.collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-        created = manager.createDevices(outputClass(), GetModuleHandleA(nullptr));
     }
-    ~Outputs() { platform::clearAdapterProfiles(); }
 
     static constexpr int kWidth = 16;
     static constexpr int kHeight = 8;
-    DisplayManager manager;
-    bool created = false;
 };
-
-#define REQUIRE_DEVICES(outputs)                                                                                  \
-    do {                                                                                                          \
-        if (!(outputs).created)                                                                                   \
-            GTEST_SKIP() << "no Direct3D device can be created here";                                            \
-    } while (0)
 
 class ShaderPairTest : public ::testing::Test {
 protected:

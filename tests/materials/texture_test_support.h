@@ -10,6 +10,8 @@
 #include "materials/texture.h"
 
 #include "platform/d3d9/adapter_profiles.h"
+#include "log_test_support.h"
+#include "output_test_support.h"
 
 #include <windows.h>
 
@@ -25,58 +27,23 @@
 
 namespace texturetest {
 
-inline LRESULT CALLBACK outputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-inline const char* outputClass()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = outputProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TextureTestOutput";
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
-    return "TextureTestOutput";
-}
-
 // A display manager through the start path (adapters, formats, windows and
 // devices) and the engine over it. The profile stays installed meanwhile.
-class TestEngine {
+class TestEngine : public testsupport::Outputs {
 public:
     explicit TestEngine(bool stereo = false, platform::AdapterProfile profile = platform::defaultAdapterProfile())
+        : Outputs({std::move(profile)}, [stereo](DisplaySettings& s) { s.stereo = stereo ? 1 : 0; })
     {
-        platform::installAdapterProfiles({std::move(profile)});
-        DisplaySettings& s = *manager.settings;
-        s.windowed = 1;
-        s.windowWidth = 64;
-        s.windowHeight = 48;
-        s.stereo = stereo ? 1 : 0;
-        if (!manager.enumerateAdapters())
-            return;
-        manager.collectDisplayFormats(s.adapter);
-        manager.collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-        manager.collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-        if (manager.createDevices(outputClass(), GetModuleHandleA(nullptr)))
+        if (created)
             engine = std::make_unique<Engine>(&manager);
     }
-    ~TestEngine()
-    {
-        engine.reset();
-        platform::clearAdapterProfiles();
-    }
-    TestEngine(const TestEngine&) = delete;
-    TestEngine& operator=(const TestEngine&) = delete;
+    // The engine goes before the outputs it draws on.
+    ~TestEngine() { engine.reset(); }
 
     Engine* get() const { return engine.get(); }
     Engine* operator->() const { return engine.get(); }
     explicit operator bool() const { return engine != nullptr; }
 
-    DisplayManager manager;
     std::unique_ptr<Engine> engine;
 };
 
@@ -109,24 +76,8 @@ inline std::vector<std::string> boxTexts()
     return texts;
 }
 
-// The log's lines written since a position.
-inline std::streampos logPosition()
-{
-    logStream.flush();
-    std::ifstream in("nga.out", std::ios::binary | std::ios::ate);
-    return in ? in.tellg() : std::streampos(0);
-}
-
-inline std::vector<std::string> logLinesFrom(std::streampos from)
-{
-    logStream.flush();
-    std::ifstream in("nga.out", std::ios::binary);
-    in.seekg(from);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testsupport::logLinesFrom;
+using testsupport::logPosition;
 
 // A 0xAARRGGBB image (bytesPerPixel 0), or a TGA-style one with 3 or 4
 // bytes a pixel in blue, green, red[, alpha] order; texel(x, y) gives the

@@ -17,12 +17,6 @@ using platform::d3dx9::TexelFormat;
 
 namespace {
 
-#define REQUIRE_DEVICE(f)                                                                                   \
-    do {                                                                                                    \
-        if ((f).created != D3D_OK)                                                                          \
-            GTEST_SKIP() << "no Direct3D device can be created here";                                      \
-    } while (0)
-
 uint32_t channel(uint32_t texel, int shift)
 {
     return (texel >> shift) & 0xFF;
@@ -119,12 +113,47 @@ ComRef<IDirect3DSurface9> level(IDirect3DTexture9* t, UINT l)
     return s;
 }
 
+// Level 0 of one texture into level 0 of another, whole.
+HRESULT copyLevel0(IDirect3DTexture9* to, IDirect3DTexture9* from, DWORD filter = D3DX_DEFAULT)
+{
+    return D3DXLoadSurfaceFromSurface(level(to, 0).get(), nullptr, nullptr, level(from, 0).get(), nullptr, nullptr,
+                                      filter, 0);
+}
+
+// A texture from a file in memory; the arguments the tests vary, the rest
+// at their defaults.
+HRESULT load(IDirect3DDevice9* device, const void* data, UINT bytes, ComRef<IDirect3DTexture9>& out,
+             UINT levels = 0, D3DFORMAT format = D3DFMT_UNKNOWN, UINT size = D3DX_DEFAULT,
+             D3DXIMAGE_INFO* info = nullptr)
+{
+    return D3DXCreateTextureFromFileInMemoryEx(device, data, bytes, size, size, levels, 0, format, D3DPOOL_MANAGED,
+                                               D3DX_DEFAULT, D3DX_DEFAULT, 0, info, nullptr, out.out());
+}
+
+HRESULT load(IDirect3DDevice9* device, const std::string& file, ComRef<IDirect3DTexture9>& out, UINT levels = 0,
+             D3DFORMAT format = D3DFMT_UNKNOWN, UINT size = D3DX_DEFAULT, D3DXIMAGE_INFO* info = nullptr)
+{
+    return load(device, file.data(), UINT(file.size()), out, levels, format, size, info);
+}
+
+// Every test but the codec's runs on a fresh headless device.
+class D3dxDeviceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (f.created != D3D_OK)
+            GTEST_SKIP() << "no Direct3D device can be created here";
+    }
+    DeviceFixture f;
+};
+using D3dxFilterTexture = D3dxDeviceTest;
+using D3dxLoadSurface = D3dxDeviceTest;
+using D3dxDdsFile = D3dxDeviceTest;
+
 // ---------------------------------------------------------------------------
 
-TEST(D3dxFilterTexture, LevelsAreBoxAveragesOfTheLevelAbove)
+TEST_F(D3dxFilterTexture, LevelsAreBoxAveragesOfTheLevelAbove)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     // Wide and tall chains end in 2 x 1 and 1 x 2 steps.
     for (auto [w, h] : {std::pair<UINT, UINT>{8, 4}, {2, 8}}) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
@@ -144,10 +173,8 @@ TEST(D3dxFilterTexture, LevelsAreBoxAveragesOfTheLevelAbove)
     }
 }
 
-TEST(D3dxFilterTexture, StartsBelowTheSourceLevelAndRefusesBadArguments)
+TEST_F(D3dxFilterTexture, StartsBelowTheSourceLevelAndRefusesBadArguments)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     ComRef<IDirect3DTexture9> t = texture(f.device.get(), 4, 4, 0, D3DFMT_A8R8G8B8);
     fill32(t.get(), 0, std::vector<uint32_t>(16, 0xFF000000u));
     fill32(t.get(), 1, {0xFF102030u, 0xFF405060u, 0xFF708090u, 0xFFA0B0C0u});
@@ -163,10 +190,8 @@ TEST(D3dxFilterTexture, StartsBelowTheSourceLevelAndRefusesBadArguments)
 
 // ---------------------------------------------------------------------------
 
-TEST(D3dxLoadSurface, ConvertsToEachFormatRoundingToNearest)
+TEST_F(D3dxLoadSurface, ConvertsToEachFormatRoundingToNearest)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const std::vector<uint32_t> src = {0x80FF4020u, 0x7F0884C4u, 0xFF000000u, 0x00FFFFFFu,
                                        0x01030507u, 0xFE7F8081u, 0x80808080u, 0x40C01234u};
     ComRef<IDirect3DTexture9> source = texture(f.device.get(), 8, 1, 1, D3DFMT_A8R8G8B8);
@@ -197,9 +222,7 @@ TEST(D3dxLoadSurface, ConvertsToEachFormatRoundingToNearest)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
         ComRef<IDirect3DTexture9> dest = texture(f.device.get(), 8, 1, 1, c.format);
-        ASSERT_EQ(D3DXLoadSurfaceFromSurface(level(dest.get(), 0).get(), nullptr, nullptr,
-                                             level(source.get(), 0).get(), nullptr, nullptr, D3DX_DEFAULT, 0),
-                  D3D_OK);
+        ASSERT_EQ(copyLevel0(dest.get(), source.get()), D3D_OK);
         const std::vector<uint8_t> bytes = levelBytes(dest.get(), 0, c.bytes);
         for (size_t i = 0; i < src.size(); ++i) {
             uint32_t got = 0;
@@ -211,22 +234,17 @@ TEST(D3dxLoadSurface, ConvertsToEachFormatRoundingToNearest)
     // blue 32 * 31 / 255 = 3.9 -> 4; alpha 128 / 255 rounds to 1 bit set.
     {
         ComRef<IDirect3DTexture9> dest = texture(f.device.get(), 8, 1, 1, D3DFMT_R5G6B5);
-        D3DXLoadSurfaceFromSurface(level(dest.get(), 0).get(), nullptr, nullptr, level(source.get(), 0).get(),
-                                   nullptr, nullptr, D3DX_FILTER_NONE, 0);
+        copyLevel0(dest.get(), source.get(), D3DX_FILTER_NONE);
         EXPECT_EQ(levelBytes(dest.get(), 0, 2)[0] | levelBytes(dest.get(), 0, 2)[1] << 8, 0xFA04);
     }
 }
 
-TEST(D3dxLoadSurface, LuminanceAndExpansionBackToEightBits)
+TEST_F(D3dxLoadSurface, LuminanceAndExpansionBackToEightBits)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     ComRef<IDirect3DTexture9> source = texture(f.device.get(), 4, 1, 1, D3DFMT_A8R8G8B8);
     fill32(source.get(), 0, {0xFF808080u, 0x40FF0000u, 0xFF00FF00u, 0xC00000FFu});
     ComRef<IDirect3DTexture9> lum = texture(f.device.get(), 4, 1, 1, D3DFMT_A8L8);
-    ASSERT_EQ(D3DXLoadSurfaceFromSurface(level(lum.get(), 0).get(), nullptr, nullptr, level(source.get(), 0).get(),
-                                         nullptr, nullptr, D3DX_FILTER_POINT, 0),
-              D3D_OK);
+    ASSERT_EQ(copyLevel0(lum.get(), source.get(), D3DX_FILTER_POINT), D3D_OK);
     // Luminance 0.2125 R + 0.7154 G + 0.0721 B: grey stays, pure red
     // 54.19 -> 54, green 182.4 -> 182, blue 18.4 -> 18.
     EXPECT_EQ(levelBytes(lum.get(), 0, 2), (std::vector<uint8_t>{0x80, 0xFF, 54, 0x40, 182, 0xFF, 18, 0xC0}));
@@ -241,16 +259,12 @@ TEST(D3dxLoadSurface, LuminanceAndExpansionBackToEightBits)
         packed->UnlockRect(0);
     }
     ComRef<IDirect3DTexture9> wide = texture(f.device.get(), 2, 1, 1, D3DFMT_A8R8G8B8);
-    ASSERT_EQ(D3DXLoadSurfaceFromSurface(level(wide.get(), 0).get(), nullptr, nullptr, level(packed.get(), 0).get(),
-                                         nullptr, nullptr, D3DX_DEFAULT, 0),
-              D3D_OK);
+    ASSERT_EQ(copyLevel0(wide.get(), packed.get()), D3D_OK);
     EXPECT_EQ(level32(wide.get(), 0), (std::vector<uint32_t>{0xFF844121u, 0xFFFFFFFFu}));
 }
 
-TEST(D3dxLoadSurface, RectanglesAndFilters)
+TEST_F(D3dxLoadSurface, RectanglesAndFilters)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     ComRef<IDirect3DTexture9> source = texture(f.device.get(), 4, 4, 1, D3DFMT_A8R8G8B8);
     std::vector<uint32_t> src(16);
     for (uint32_t i = 0; i < 16; ++i)
@@ -277,11 +291,9 @@ TEST(D3dxLoadSurface, RectanglesAndFilters)
     ASSERT_EQ(D3DXLoadSurfaceFromSurface(d.get(), nullptr, &quarter, s.get(), nullptr, nullptr, D3DX_FILTER_POINT, 0),
               D3D_OK);
     std::vector<uint32_t> got = level32(dest.get(), 0);
-    EXPECT_EQ(got[0], src[5]);
-    EXPECT_EQ(got[1], src[7]);
-    EXPECT_EQ(got[4], src[13]);
-    EXPECT_EQ(got[5], src[15]);
-    EXPECT_EQ(got[2], 0x11111111u);
+    ASSERT_EQ(got.size(), 16u);
+    EXPECT_EQ((std::vector<uint32_t>{got[0], got[1], got[4], got[5], got[2]}),
+              (std::vector<uint32_t>{src[5], src[7], src[13], src[15], 0x11111111u}));
 
     // Linear: two texels 0 and 200 stretched over four give 0, 50, 150, 200.
     ComRef<IDirect3DTexture9> pair = texture(f.device.get(), 2, 1, 1, D3DFMT_L8);
@@ -297,20 +309,15 @@ TEST(D3dxLoadSurface, RectanglesAndFilters)
                                          D3DX_FILTER_LINEAR, 0),
               D3D_OK);
     got = level32(dest.get(), 0);
-    EXPECT_EQ(got[0], 0xFF000000u);
-    EXPECT_EQ(got[1], 0xFF323232u);
-    EXPECT_EQ(got[2], 0xFF969696u);
-    EXPECT_EQ(got[3], 0xFFC8C8C8u);
+    EXPECT_EQ(std::vector<uint32_t>(got.begin(), got.begin() + 4),
+              (std::vector<uint32_t>{0xFF000000u, 0xFF323232u, 0xFF969696u, 0xFFC8C8C8u}));
 
     // None: no scaling; what the source does not cover is transparent black.
     fill32(dest.get(), 0, blank);
     ASSERT_EQ(D3DXLoadSurfaceFromSurface(d.get(), nullptr, nullptr, s.get(), nullptr, &quarter, D3DX_FILTER_NONE, 0),
               D3D_OK);
     got = level32(dest.get(), 0);
-    EXPECT_EQ(got[0], src[0]);
-    EXPECT_EQ(got[5], src[5]);
-    EXPECT_EQ(got[2], 0u);
-    EXPECT_EQ(got[15], 0u);
+    EXPECT_EQ((std::vector<uint32_t>{got[0], got[5], got[2], got[15]}), (std::vector<uint32_t>{src[0], src[5], 0, 0}));
 
     // Colour key: matching texels become transparent black.
     ASSERT_EQ(D3DXLoadSurfaceFromSurface(d.get(), nullptr, nullptr, s.get(), nullptr, nullptr, D3DX_DEFAULT, src[6]),
@@ -408,10 +415,8 @@ struct UncompressedCase {
     uint32_t expected; // as A8R8G8B8
 };
 
-TEST(D3dxDdsFile, EachUncompressedFormatLoadsAsItIsAndConverted)
+TEST_F(D3dxDdsFile, EachUncompressedFormatLoadsAsItIsAndConverted)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const UncompressedCase cases[] = {
         {D3DFMT_A8R8G8B8, 4, 0x80123456u, 0x80123456u},
         {D3DFMT_X8R8G8B8, 4, 0x00123456u, 0xFF123456u},
@@ -435,10 +440,7 @@ TEST(D3dxDdsFile, EachUncompressedFormatLoadsAsItIsAndConverted)
 
         ComRef<IDirect3DTexture9> same;
         D3DXIMAGE_INFO info{};
-        ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                      D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                      D3DX_DEFAULT, D3DX_DEFAULT, 0, &info, nullptr, same.out()),
-                  D3D_OK);
+        ASSERT_EQ(load(f.device.get(), file, same, 1, D3DFMT_UNKNOWN, D3DX_DEFAULT, &info), D3D_OK);
         EXPECT_EQ(info.Format, c.format);
         EXPECT_EQ(info.Width, 4u);
         EXPECT_EQ(info.Height, 2u);
@@ -449,10 +451,7 @@ TEST(D3dxDdsFile, EachUncompressedFormatLoadsAsItIsAndConverted)
         EXPECT_EQ(levelBytes(same.get(), 0, c.bytes), std::vector<uint8_t>(payload.begin(), payload.end()));
 
         ComRef<IDirect3DTexture9> argb;
-        ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                      D3DX_DEFAULT, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                                      D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, argb.out()),
-                  D3D_OK);
+        ASSERT_EQ(load(f.device.get(), file, argb, 1, D3DFMT_A8R8G8B8), D3D_OK);
         EXPECT_EQ(level32(argb.get(), 0)[0], c.expected);
     }
 }
@@ -467,16 +466,11 @@ std::string twoDxt1Blocks()
     return dxt1Block(0xF800, 0x001F, indices) + dxt1Block(0x001F, 0xF800, indices);
 }
 
-TEST(D3dxDdsFile, Dxt1BlocksDecodeToArgbWhereTheDeviceLacksDxt)
+TEST_F(D3dxDdsFile, Dxt1BlocksDecodeToArgbWhereTheDeviceLacksDxt)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const std::string file = makeDds(D3DFMT_DXT1, 8, 4, 1, twoDxt1Blocks());
     ComRef<IDirect3DTexture9> t;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 0, nullptr, nullptr, t.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), file, t, 1), D3D_OK);
     D3DSURFACE_DESC desc{};
     t->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8); // the default profile has no DXT formats
@@ -493,10 +487,8 @@ TEST(D3dxDdsFile, Dxt1BlocksDecodeToArgbWhereTheDeviceLacksDxt)
         }
 }
 
-TEST(D3dxDdsFile, Dxt3AndDxt5AlphaBlocks)
+TEST_F(D3dxDdsFile, Dxt3AndDxt5AlphaBlocks)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     uint32_t colorIndices = 0; // every texel colour 0: white
     const std::string color = dxt1Block(0xFFFF, 0x0000, colorIndices);
 
@@ -534,28 +526,19 @@ TEST(D3dxDdsFile, Dxt3AndDxt5AlphaBlocks)
     for (const Case& c : cases) {
         const std::string file = makeDds(c.format, 4, 4, 1, c.block);
         ComRef<IDirect3DTexture9> t;
-        ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                      D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                      D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, t.out()),
-                  D3D_OK);
+        ASSERT_EQ(load(f.device.get(), file, t, 1), D3D_OK);
         const std::vector<uint32_t> texels = level32(t.get(), 0);
         for (int i = 0; i < 16; ++i)
             EXPECT_EQ(texels[i], c.alpha(i) << 24 | 0xFFFFFFu) << c.format << " texel " << i;
     }
 }
 
-TEST(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
+TEST_F(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
 {
     // A 2 x 2 DXT1 file is one partial block.
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const std::string small = makeDds(D3DFMT_DXT1, 2, 2, 1, dxt1Block(0xF800, 0x001F, 0x55555555u));
     ComRef<IDirect3DTexture9> t;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), small.data(), UINT(small.size()),
-                                                  D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0, D3DFMT_UNKNOWN,
-                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
-                                                  t.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), small, t, 1, D3DFMT_UNKNOWN, D3DX_DEFAULT_NONPOW2), D3D_OK);
     EXPECT_EQ(level32(t.get(), 0), std::vector<uint32_t>(4, 0xFF0000FFu));
 
     // An adapter that offers DXT1: the blocks arrive unchanged, and an
@@ -572,10 +555,7 @@ TEST(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
         ASSERT_EQ(g.created, D3D_OK);
         const std::string file = makeDds(D3DFMT_DXT1, 8, 4, 1, twoDxt1Blocks());
         ComRef<IDirect3DTexture9> dxt;
-        const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
-            g.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
-            D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, dxt.out());
-        ASSERT_EQ(hr, D3D_OK);
+        ASSERT_EQ(load(g.device.get(), file, dxt, 1), D3D_OK);
         D3DSURFACE_DESC desc{};
         dxt->GetLevelDesc(0, &desc);
         if (desc.Format == D3DFMT_DXT1) {
@@ -589,13 +569,9 @@ TEST(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
             for (int i = 0; i < 32; ++i)
                 texels[i] = (i * 5) % 3 ? 0xFFFF0000u : 0xFF00FF00u;
             fill32(argb.get(), 0, texels);
-            ASSERT_EQ(D3DXLoadSurfaceFromSurface(level(dxt.get(), 0).get(), nullptr, nullptr,
-                                                 level(argb.get(), 0).get(), nullptr, nullptr, D3DX_DEFAULT, 0),
-                      D3D_OK);
+            ASSERT_EQ(copyLevel0(dxt.get(), argb.get()), D3D_OK);
             ComRef<IDirect3DTexture9> back = texture(g.device.get(), 8, 4, 1, D3DFMT_A8R8G8B8);
-            ASSERT_EQ(D3DXLoadSurfaceFromSurface(level(back.get(), 0).get(), nullptr, nullptr,
-                                                 level(dxt.get(), 0).get(), nullptr, nullptr, D3DX_DEFAULT, 0),
-                      D3D_OK);
+            ASSERT_EQ(copyLevel0(back.get(), dxt.get()), D3D_OK);
             EXPECT_EQ(level32(back.get(), 0), texels);
         } else {
             EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8); // GL without S3TC
@@ -613,10 +589,8 @@ std::string argbLevels(const std::vector<std::pair<UINT, uint32_t>>& levels)
     return s;
 }
 
-TEST(D3dxDdsFile, MipLevelsFromTheFileOrFiltered)
+TEST_F(D3dxDdsFile, MipLevelsFromTheFileOrFiltered)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     // Level 1 of the file is not the average of level 0: it must be taken
     // as it is.
     std::string level0;
@@ -625,10 +599,7 @@ TEST(D3dxDdsFile, MipLevelsFromTheFileOrFiltered)
     const std::string withMips =
         makeDds(D3DFMT_A8R8G8B8, 4, 4, 3, level0 + argbLevels({{4, 0xFF123456u}, {1, 0xFF654321u}}));
     ComRef<IDirect3DTexture9> t;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), withMips.data(), UINT(withMips.size()),
-                                                  D3DX_DEFAULT, D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                  D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, t.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), withMips, t), D3D_OK);
     ASSERT_EQ(t->GetLevelCount(), 3u);
     EXPECT_EQ(level32(t.get(), 1), std::vector<uint32_t>(4, 0xFF123456u));
     EXPECT_EQ(level32(t.get(), 2), std::vector<uint32_t>(1, 0xFF654321u));
@@ -637,52 +608,35 @@ TEST(D3dxDdsFile, MipLevelsFromTheFileOrFiltered)
     // black halves average to 128).
     const std::string single = makeDds(D3DFMT_A8R8G8B8, 4, 4, 0, level0);
     ComRef<IDirect3DTexture9> chain;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), single.data(), UINT(single.size()), D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 0, nullptr, nullptr, chain.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), single, chain), D3D_OK);
     ASSERT_EQ(chain->GetLevelCount(), 3u);
     EXPECT_EQ(level32(chain.get(), 1), std::vector<uint32_t>(4, 0xFF808080u));
     EXPECT_EQ(level32(chain.get(), 2), std::vector<uint32_t>(1, 0xFF808080u));
 
     // D3DX_FROM_FILE keeps the file's count; one level asked for, one made.
     ComRef<IDirect3DTexture9> one;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), withMips.data(), UINT(withMips.size()),
-                                                  D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                                  D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, one.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), withMips, one, 1), D3D_OK);
     EXPECT_EQ(one->GetLevelCount(), 1u);
 }
 
-TEST(D3dxDdsFile, SizesOtherThanPowersOfTwo)
+TEST_F(D3dxDdsFile, SizesOtherThanPowersOfTwo)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const std::string file = makeDds(D3DFMT_A8R8G8B8, 6, 3, 1, argbLevels({{18, 0xFF336699u}}));
     ComRef<IDirect3DTexture9> rounded, exact;
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()), D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                  D3DX_DEFAULT, 0, nullptr, nullptr, rounded.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), file, rounded, 1), D3D_OK);
     D3DSURFACE_DESC desc{};
     rounded->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Width, 8u);
     EXPECT_EQ(desc.Height, 4u);
     EXPECT_EQ(level32(rounded.get(), 0), std::vector<uint32_t>(32, 0xFF336699u));
-    ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(f.device.get(), file.data(), UINT(file.size()),
-                                                  D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0, D3DFMT_UNKNOWN,
-                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
-                                                  exact.out()),
-              D3D_OK);
+    ASSERT_EQ(load(f.device.get(), file, exact, 1, D3DFMT_UNKNOWN, D3DX_DEFAULT_NONPOW2), D3D_OK);
     exact->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Width, 6u);
     EXPECT_EQ(desc.Height, 3u);
 }
 
-TEST(D3dxDdsFile, CubeMaps)
+TEST_F(D3dxDdsFile, CubeMaps)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     std::string faces;
     for (uint32_t face = 0; face < 6; ++face)
         faces += argbLevels({{4, 0xFF000000u | face * 0x111111u}, {1, 0xFF000000u | face}});
@@ -717,17 +671,8 @@ TEST(D3dxDdsFile, CubeMaps)
     EXPECT_FALSE(cube);
 }
 
-HRESULT load(IDirect3DDevice9* device, const std::string& file, ComRef<IDirect3DTexture9>& out)
+TEST_F(D3dxDdsFile, TruncatedFilesFailCleanlyAtEveryLength)
 {
-    return D3DXCreateTextureFromFileInMemoryEx(device, file.data(), UINT(file.size()), D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                               0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                               nullptr, nullptr, out.out());
-}
-
-TEST(D3dxDdsFile, TruncatedFilesFailCleanlyAtEveryLength)
-{
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     std::string dxtLevels;
     for (int i = 0; i < 4 + 1; ++i)
         dxtLevels += dxt1Block(0xF800, uint16_t(i), 0x1B1B1B1Bu);
@@ -743,19 +688,14 @@ TEST(D3dxDdsFile, TruncatedFilesFailCleanlyAtEveryLength)
         for (size_t n = 0; n < file.size(); ++n) {
             // A copy of exactly n bytes, so that reading past it is caught.
             std::vector<char> cut(file.begin(), file.begin() + n);
-            const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
-                f.device.get(), n ? cut.data() : file.data(), UINT(n), D3DX_DEFAULT, D3DX_DEFAULT, 0, 0,
-                D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, t.out());
-            EXPECT_EQ(hr, n ? D3DXERR_INVALIDDATA : D3DERR_INVALIDCALL) << "length " << n;
+            EXPECT_EQ(load(f.device.get(), n ? cut.data() : file.data(), UINT(n), t), n ? D3DXERR_INVALIDDATA : D3DERR_INVALIDCALL) << "length " << n;
             EXPECT_FALSE(t);
         }
     }
 }
 
-TEST(D3dxDdsFile, HeadersThatLieOrAreUnsupported)
+TEST_F(D3dxDdsFile, HeadersThatLieOrAreUnsupported)
 {
-    DeviceFixture f;
-    REQUIRE_DEVICE(f);
     const std::string good = makeDds(D3DFMT_A8R8G8B8, 4, 4, 1, argbLevels({{16, 5}}));
     auto patched = [&](size_t at, uint32_t value) {
         std::string s = good;

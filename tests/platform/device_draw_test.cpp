@@ -379,6 +379,8 @@ TEST(DeviceDraw, DrawPrimitiveFromAStreamWithOffset)
     ASSERT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
     EXPECT_EQ(readBackBuffer(f.device.get())[10], kRed);
     EXPECT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL); // one vertex too many
+    // A start vertex near the top of the range must not wrap past the check.
+    EXPECT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0xFFFFFFFEu, 2), D3DERR_INVALIDCALL);
 }
 
 TEST(DeviceDraw, UpDrawsLeaveStreamZeroAndIndicesUnset)

@@ -2,7 +2,11 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <string>
+#include <utility>
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -15,6 +19,45 @@ const platform::DialogControlInfo* findControl(const std::vector<platform::Dialo
         if (c.id == id)
             return &c;
     return nullptr;
+}
+
+// Runs the dialog and returns its result with what it wrote to stderr.
+std::pair<INT_PTR, std::string> runCapturing(RecordingDialog& d, LPCSTR templateName)
+{
+    testing::internal::CaptureStderr();
+    const INT_PTR result = d.run(templateName);
+    return {result, testing::internal::GetCapturedStderr()};
+}
+
+// The controls and caption of the next dialog as it first shows.
+void observeFirstView(std::vector<platform::DialogControlInfo>& controls, std::string& caption)
+{
+    platform::setDialogObserver([&](HWND dialog) {
+        if (!controls.empty())
+            return;
+        controls = platform::dialogControls(dialog);
+        char text[64];
+        GetWindowTextA(dialog, text, sizeof text);
+        caption = text;
+    });
+}
+
+struct ExpectedControl {
+    int id;
+    platform::ControlKind kind;
+    const char* text;
+};
+
+void expectControls(const std::vector<platform::DialogControlInfo>& controls,
+                    const std::vector<ExpectedControl>& expected)
+{
+    for (const ExpectedControl& e : expected) {
+        SCOPED_TRACE(e.id);
+        const platform::DialogControlInfo* c = findControl(controls, e.id);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->kind, e.kind);
+        EXPECT_EQ(c->text, e.text);
+    }
 }
 
 using StartDialogTest = HeadlessDialogTest;
@@ -46,26 +89,16 @@ TEST_F(StartDialogTest, StartDialogHasItsButtonsAndPicture)
 {
     std::vector<platform::DialogControlInfo> controls;
     std::string caption;
-    platform::setDialogObserver([&](HWND dialog) {
-        if (controls.empty()) {
-            controls = platform::dialogControls(dialog);
-            char text[64];
-            GetWindowTextA(dialog, text, sizeof text);
-            caption = text;
-        }
-    });
+    observeFirstView(controls, caption);
     RecordingDialog d;
     EXPECT_EQ(d.run(MAKEINTRESOURCEA(120)), 0);
     EXPECT_EQ(caption, "Pel 2004 - The Hollowmere");
-    ASSERT_NE(findControl(controls, 100), nullptr);
-    EXPECT_EQ(findControl(controls, 100)->text, "&Start");
-    EXPECT_EQ(findControl(controls, 100)->kind, platform::ControlKind::DefaultPushButton);
-    EXPECT_EQ(findControl(controls, 1085)->text, "&Advanced Options");
-    EXPECT_EQ(findControl(controls, 101)->text, "E&xit");
-    bool picture = false;
-    for (const auto& c : controls)
-        picture |= c.kind == platform::ControlKind::Bitmap;
-    EXPECT_TRUE(picture);
+    using K = platform::ControlKind;
+    expectControls(controls, {{100, K::DefaultPushButton, "&Start"},
+                              {1085, K::PushButton, "&Advanced Options"},
+                              {101, K::PushButton, "E&xit"}});
+    EXPECT_TRUE(std::any_of(controls.begin(), controls.end(),
+                            [](const auto& c) { return c.kind == platform::ControlKind::Bitmap; }));
 }
 
 TEST_F(StartDialogTest, ExitAndCloseEndWithMinusOne)
@@ -164,9 +197,7 @@ TEST_F(DialogScriptErrorTest, MissingControlEndsTheDialogWithAnErrorLine)
 {
     platform::setDialogScript("press 999; press 100");
     RecordingDialog d;
-    testing::internal::CaptureStderr();
-    const INT_PTR result = d.run(MAKEINTRESOURCEA(120));
-    const std::string err = testing::internal::GetCapturedStderr();
+    const auto [result, err] = runCapturing(d, MAKEINTRESOURCEA(120));
     EXPECT_EQ(result, -1);
     EXPECT_THAT(err, HasSubstr("dialog 120"));
     EXPECT_THAT(err, HasSubstr("press 999"));
@@ -177,11 +208,10 @@ TEST_F(DialogScriptErrorTest, MissingControlEndsTheDialogWithAnErrorLine)
 
 TEST_F(DialogScriptErrorTest, ActionsThatNoUserCouldDoAreErrors)
 {
-    struct Case {
+    const struct {
         const char* script;
         const char* message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"jump 100", "unknown action"},
         {"press", "expects a control id"},
         {"press abc", "expects a control id"},
@@ -194,15 +224,14 @@ TEST_F(DialogScriptErrorTest, ActionsThatNoUserCouldDoAreErrors)
         {"press 101 now", "takes only a control id"},
         {"save out.avi", "no save-file chooser"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
         platform::setDialogScript(c.script);
         RecordingDialog d;
-        testing::internal::CaptureStderr();
-        const INT_PTR result = d.run(MAKEINTRESOURCEA(123));
-        const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(result, -1) << c.script;
-        EXPECT_THAT(err, HasSubstr(c.message)) << c.script;
-        EXPECT_THAT(err, HasSubstr("dialog 123")) << c.script;
+        const auto [result, err] = runCapturing(d, MAKEINTRESOURCEA(123));
+        EXPECT_EQ(result, -1);
+        EXPECT_THAT(err, HasSubstr(c.message));
+        EXPECT_THAT(err, HasSubstr("dialog 123"));
     }
 }
 
@@ -217,9 +246,9 @@ TEST_F(DialogScriptErrorTest, DisabledControlsCannotBeUsed)
         }
         return RecordingDialog::startDialogAnswers(self, message, wParam, lParam);
     };
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(d.run(MAKEINTRESOURCEA(120)), -1);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("control 1085 is disabled"));
+    const auto [result, err] = runCapturing(d, MAKEINTRESOURCEA(120));
+    EXPECT_EQ(result, -1);
+    EXPECT_THAT(err, HasSubstr("control 1085 is disabled"));
     EXPECT_EQ(d.commands(1085, BN_CLICKED), 0);
 }
 
@@ -240,9 +269,9 @@ TEST_F(DialogScriptErrorTest, ForeignBytesUnderRtDialogAreNotATemplate)
     static const unsigned char bytes[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0}; // a real DLGTEMPLATEEX start
     platform::registerResource(RT_DIALOG, 4242, bytes, sizeof bytes);
     RecordingDialog d;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(d.run(MAKEINTRESOURCEA(4242)), -1);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("unusable dialog template 4242"));
+    const auto [result, err] = runCapturing(d, MAKEINTRESOURCEA(4242));
+    EXPECT_EQ(result, -1);
+    EXPECT_THAT(err, HasSubstr("unusable dialog template 4242"));
     platform::unregisterResource(RT_DIALOG, MAKEINTRESOURCEA(4242));
 }
 
@@ -250,14 +279,12 @@ TEST_F(DialogScriptErrorTest, AProcedureThatIgnoresEverythingDoesNotHang)
 {
     RecordingDialog d;
     d.handler = nullptr; // answers FALSE to everything
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(d.run(MAKEINTRESOURCEA(120)), -1);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("did not end"));
+    const auto [result, err] = runCapturing(d, MAKEINTRESOURCEA(120));
+    EXPECT_EQ(result, -1);
+    EXPECT_THAT(err, HasSubstr("did not end"));
     // Windows' defaults: the close box became WM_CLOSE, then IDCANCEL.
-    bool sawClose = false;
-    for (const DialogMessage& m : d.messages)
-        sawClose |= m.message == WM_CLOSE;
-    EXPECT_TRUE(sawClose);
+    EXPECT_TRUE(std::any_of(d.messages.begin(), d.messages.end(),
+                            [](const DialogMessage& m) { return m.message == WM_CLOSE; }));
     EXPECT_EQ(d.commands(IDCANCEL, BN_CLICKED), 1);
     EXPECT_EQ(d.commands(100, BN_CLICKED), 1);
 }
@@ -281,40 +308,28 @@ TEST_F(DialogBehaviourTest, EndDialogDuringInitSkipsTheUser)
     EXPECT_FALSE(EndDialog(nullptr, 1));
 }
 
-TEST_F(DialogBehaviourTest, CloseBecomesCancelWhenTheProcedureLeavesIt)
+// The prompt template has an IDCANCEL button; the procedure only handles
+// the commands: close becomes IDCANCEL unless that button is disabled.
+TEST_F(DialogBehaviourTest, CloseBecomesCancelUnlessTheCancelButtonIsDisabled)
 {
-    // The prompt template has an IDCANCEL button; the procedure only
-    // handles the command it turns into.
-    platform::setDialogScript("close");
-    RecordingDialog d;
-    d.handler = [](RecordingDialog& self, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-        if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-            EndDialog(self.handle, IDCANCEL);
-            return TRUE;
-        }
-        return message == WM_INITDIALOG;
-    };
-    EXPECT_EQ(d.run(platform::kTextPromptTemplate), IDCANCEL);
-    EXPECT_EQ(d.commands(IDCANCEL, BN_CLICKED), 1);
-}
-
-TEST_F(DialogBehaviourTest, ADisabledCancelButtonForbidsClosing)
-{
-    platform::setDialogScript("close; press 1");
-    RecordingDialog d;
-    d.handler = [](RecordingDialog& self, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-        if (message == WM_INITDIALOG) {
-            EnableWindow(GetDlgItem(self.handle, IDCANCEL), FALSE);
-            return TRUE;
-        }
-        if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-            EndDialog(self.handle, LOWORD(wParam));
-            return TRUE;
-        }
-        return FALSE;
-    };
-    EXPECT_EQ(d.run(platform::kTextPromptTemplate), IDOK);
-    EXPECT_EQ(d.commands(IDCANCEL, BN_CLICKED), 0);
+    for (bool disabled : {false, true}) {
+        SCOPED_TRACE(disabled ? "disabled" : "enabled");
+        platform::setDialogScript("close; press 1");
+        RecordingDialog d;
+        d.handler = [disabled](RecordingDialog& self, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+            if (message == WM_INITDIALOG) {
+                EnableWindow(GetDlgItem(self.handle, IDCANCEL), !disabled);
+                return TRUE;
+            }
+            if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+                EndDialog(self.handle, LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        };
+        EXPECT_EQ(d.run(platform::kTextPromptTemplate), disabled ? IDOK : IDCANCEL);
+        EXPECT_EQ(d.commands(IDCANCEL, BN_CLICKED), disabled ? 0 : 1);
+    }
 }
 
 TEST_F(DialogBehaviourTest, NestedDialogsShareTheScript)
@@ -381,12 +396,7 @@ TEST_F(DialogBehaviourTest, InvalidOwnerFails)
 TEST_F(DialogBehaviourTest, SetupTemplateHasEveryControl)
 {
     using K = platform::ControlKind;
-    struct Expected {
-        int id;
-        K kind;
-        const char* text;
-    };
-    const Expected expected[] = {
+    const std::vector<ExpectedControl> expected = {
         {102, K::Label, "Adapter"}, {103, K::ComboBox, ""}, {104, K::CheckBox, "Windowed"},
         {106, K::GroupBox, "Resolution"}, {107, K::Label, "Resolution"}, {108, K::ComboBox, ""},
         {109, K::Label, "Width"}, {110, K::Edit, ""}, {111, K::Label, "Height"}, {112, K::Edit, ""},
@@ -403,23 +413,11 @@ TEST_F(DialogBehaviourTest, SetupTemplateHasEveryControl)
     };
     std::vector<platform::DialogControlInfo> controls;
     std::string caption;
-    platform::setDialogObserver([&](HWND dialog) {
-        if (controls.empty()) {
-            controls = platform::dialogControls(dialog);
-            char text[64];
-            GetWindowTextA(dialog, text, sizeof text);
-            caption = text;
-        }
-    });
+    observeFirstView(controls, caption);
     RecordingDialog d;
     EXPECT_EQ(d.run("setup"), 0) << "template names ignore case";
     EXPECT_EQ(caption, "Corvane Quillon 3D Setup");
-    for (const Expected& e : expected) {
-        const platform::DialogControlInfo* c = findControl(controls, e.id);
-        ASSERT_NE(c, nullptr) << e.id;
-        EXPECT_EQ(c->kind, e.kind) << e.id;
-        EXPECT_EQ(c->text, e.text) << e.id;
-    }
+    expectControls(controls, expected);
     int unnamedLabels = 0, unnamedGroups = 0;
     for (const auto& c : controls) {
         unnamedLabels += c.id == IDC_STATIC && c.kind == K::Label;
@@ -529,59 +527,60 @@ TEST_F(DialogControlTest, EditsCarryTextAndNumbers)
 {
     platform::setDialogScript("text 110 1024; text 112  -5 ; text 310 12abc");
     RecordingDialog d;
-    struct Reading {
-        UINT value;
-        BOOL ok;
-    };
-    std::vector<Reading> readings;
+    std::vector<std::pair<UINT, BOOL>> readings;
     char small[4] = {};
     char height[16] = {};
     d.handler = [&](RecordingDialog& self, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
         if (message == WM_COMMAND && LOWORD(wParam) == 100) {
             const HWND dlg = self.handle;
-            BOOL ok = FALSE;
-            UINT v = GetDlgItemInt(dlg, 110, &ok, FALSE);
-            readings.push_back({v, ok});
-            v = GetDlgItemInt(dlg, 112, &ok, FALSE);
-            readings.push_back({v, ok});
-            v = GetDlgItemInt(dlg, 112, &ok, TRUE);
-            readings.push_back({v, ok});
-            v = GetDlgItemInt(dlg, 310, &ok, FALSE);
-            readings.push_back({v, ok});
+            const auto read = [&](int id, BOOL isSigned) {
+                BOOL ok = FALSE;
+                const UINT v = GetDlgItemInt(dlg, id, &ok, isSigned);
+                readings.emplace_back(v, ok);
+            };
+            read(110, FALSE);
+            read(112, FALSE);
+            read(112, TRUE);
+            read(310, FALSE);
             GetDlgItemTextA(dlg, 112, height, sizeof height);
             EXPECT_EQ(GetDlgItemTextA(dlg, 110, small, sizeof small), 3u);
             SetDlgItemInt(dlg, 310, 4294967295u, FALSE);
-            v = GetDlgItemInt(dlg, 310, &ok, FALSE);
-            readings.push_back({v, ok});
+            read(310, FALSE);
             SetDlgItemInt(dlg, 310, UINT(-2147483647 - 1), TRUE);
-            v = GetDlgItemInt(dlg, 310, &ok, TRUE);
-            readings.push_back({v, ok});
+            read(310, TRUE);
             SetDlgItemTextA(dlg, 310, "4294967296");
-            v = GetDlgItemInt(dlg, 310, &ok, FALSE);
-            readings.push_back({v, ok});
+            read(310, FALSE);
             SetDlgItemTextA(dlg, 310, "");
-            v = GetDlgItemInt(dlg, 310, &ok, FALSE);
-            readings.push_back({v, ok});
-            GetDlgItemInt(dlg, 4711, &ok, FALSE);
-            readings.push_back({0, ok});
+            read(310, FALSE);
+            read(4711, FALSE);
         }
         return RecordingDialog::startDialogAnswers(self, message, wParam, lParam);
     };
     EXPECT_EQ(d.run("SETUP"), 0);
-    ASSERT_EQ(readings.size(), 9u);
-    EXPECT_EQ(readings[0].value, 1024u);
-    EXPECT_TRUE(readings[0].ok);
-    EXPECT_FALSE(readings[1].ok) << "unsigned refuses a sign";
-    EXPECT_EQ(int(readings[2].value), -5);
-    EXPECT_TRUE(readings[2].ok);
-    EXPECT_FALSE(readings[3].ok) << "trailing letters";
-    EXPECT_EQ(readings[4].value, 4294967295u);
-    EXPECT_TRUE(readings[4].ok);
-    EXPECT_EQ(int(readings[5].value), -2147483647 - 1);
-    EXPECT_TRUE(readings[5].ok);
-    EXPECT_FALSE(readings[6].ok) << "overflow";
-    EXPECT_FALSE(readings[7].ok) << "empty";
-    EXPECT_FALSE(readings[8].ok) << "no such control";
+    // The value is only checked where the reading succeeds.
+    const struct {
+        const char* what;
+        BOOL ok;
+        UINT value;
+    } expected[] = {
+        {"unsigned 1024", TRUE, 1024u},
+        {"unsigned refuses a sign", FALSE, 0},
+        {"signed -5 between spaces", TRUE, UINT(-5)},
+        {"trailing letters", FALSE, 0},
+        {"largest unsigned", TRUE, 4294967295u},
+        {"smallest signed", TRUE, UINT(-2147483647 - 1)},
+        {"overflow", FALSE, 0},
+        {"empty", FALSE, 0},
+        {"no such control", FALSE, 0},
+    };
+    ASSERT_EQ(readings.size(), std::size(expected));
+    for (size_t i = 0; i < readings.size(); ++i) {
+        SCOPED_TRACE(expected[i].what);
+        EXPECT_EQ(readings[i].second, expected[i].ok);
+        if (expected[i].ok) {
+            EXPECT_EQ(readings[i].first, expected[i].value);
+        }
+    }
     EXPECT_STREQ(small, "102") << "cut to the buffer and terminated";
     EXPECT_STREQ(height, "-5");
     EXPECT_GE(d.commands(110, EN_CHANGE), 1);

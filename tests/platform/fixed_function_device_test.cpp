@@ -1,19 +1,16 @@
 // The fixed-function pipeline through the Direct3D 9 device: states set
 // with the device's calls, vertices drawn with DrawPrimitiveUP, pixels read
 // back with GetRenderTargetData, compared with Direct3D 9's formulas.
-#include <d3d9.h>
-#include <windows.h>
-
+#include "device_test_support.h"
 #include "fixed_function_reference.h"
+#include "fixed_function_test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <string>
 #include <vector>
 
 using ffref::C4;
 using ffref::V3;
+using fftest::unpack;
 
 namespace {
 
@@ -23,9 +20,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 DWORD fbits(float f)
 {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
+    return fftest::floatBits(f);
 }
 
 D3DCOLORVALUE cv(float r, float g, float b, float a = 1.0f)
@@ -40,31 +35,9 @@ D3DMATRIX identity()
     return m;
 }
 
-// Camera-space (x, y) on D3D screen (x, y) of the target, z 0..100 on 0..1.
-D3DMATRIX screenOrtho()
-{
-    D3DMATRIX m{};
-    m._11 = 2.0f / kWidth;
-    m._22 = -2.0f / kHeight;
-    m._33 = 0.01f;
-    m._41 = -1.0f;
-    m._42 = 1.0f;
-    m._44 = 1.0f;
-    return m;
-}
-
-struct Rgba {
-    int r, g, b, a;
-};
-
-Rgba unpack(D3DCOLOR c)
-{
-    return {int((c >> 16) & 0xFF), int((c >> 8) & 0xFF), int(c & 0xFF), int(c >> 24)};
-}
-
 void expectNear(D3DCOLOR actual, C4 expected, const std::string& what, int tolerance = 2)
 {
-    const Rgba a = unpack(actual);
+    const fftest::Rgba a = unpack(actual);
     EXPECT_NEAR(a.r, ffref::byte(expected.r), tolerance) << what;
     EXPECT_NEAR(a.g, ffref::byte(expected.g), tolerance) << what;
     EXPECT_NEAR(a.b, ffref::byte(expected.b), tolerance) << what;
@@ -94,61 +67,23 @@ struct ScreenDiffuse {
     D3DCOLOR diffuse;
 };
 
-HWND makeDeviceWindow()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "FixedFunctionTestWindow";
-        return RegisterClassExA(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "FixedFunctionTestWindow", "fixed function", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
+// A 16 x 16 device with camera-space (x, y) on screen (x, y), z 0..100 on
+// depth 0..1, no culling and no depth test.
 class FixedFunctionDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = makeDeviceWindow();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!d3d)
-            GTEST_SKIP() << "no Direct3D";
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = kWidth;
-        pp.BackBufferHeight = kHeight;
-        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &pp, &device)) ||
-            !device)
+        if (fixture.created != D3D_OK)
             GTEST_SKIP() << "no device";
-        const D3DMATRIX id = identity(), ortho = screenOrtho();
+        device = fixture.device.get();
+        const D3DMATRIX id = identity(), ortho = fftest::screenOrtho(kWidth, kHeight);
         device->SetTransform(D3DTS_WORLD, &id);
         device->SetTransform(D3DTS_VIEW, &id);
         device->SetTransform(D3DTS_PROJECTION, &ortho);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device->SetRenderState(D3DRS_ZENABLE, FALSE);
-        clear(0);
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
     }
-    void TearDown() override
-    {
-        if (device)
-            device->Release();
-        if (d3d)
-            d3d->Release();
-        if (window)
-            DestroyWindow(window);
-    }
-
-    void clear(D3DCOLOR color) { ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, color, 1.0f, 0), D3D_OK); }
 
     template <class Vertex>
     void drawPoints(DWORD fvf, const std::vector<Vertex>& v)
@@ -160,26 +95,9 @@ protected:
     // The back buffer, row 0 on top.
     std::vector<D3DCOLOR> readBack()
     {
-        std::vector<D3DCOLOR> pixels(kWidth * kHeight, 0xDEADBEEF);
-        IDirect3DSurface9* target = nullptr;
-        IDirect3DSurface9* copy = nullptr;
-        EXPECT_EQ(device->GetRenderTarget(0, &target), D3D_OK);
-        EXPECT_EQ(device->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
-                                                      nullptr),
-                  D3D_OK);
-        if (target && copy && device->GetRenderTargetData(target, copy) == D3D_OK) {
-            D3DLOCKED_RECT locked{};
-            if (copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
-                for (UINT y = 0; y < kHeight; ++y)
-                    std::memcpy(&pixels[y * kWidth], static_cast<const char*>(locked.pBits) + y * locked.Pitch,
-                                kWidth * 4);
-                copy->UnlockRect();
-            }
-        }
-        if (copy)
-            copy->Release();
-        if (target)
-            target->Release();
+        std::vector<D3DCOLOR> pixels = readBackBuffer(device);
+        EXPECT_EQ(pixels.size(), size_t(kWidth * kHeight));
+        pixels.resize(kWidth * kHeight, 0xDEADBEEF);
         return pixels;
     }
 
@@ -206,8 +124,7 @@ protected:
         device->SetSamplerState(stage, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     }
 
-    HWND window = nullptr;
-    IDirect3D9* d3d = nullptr;
+    DeviceFixture fixture{int(kWidth), int(kHeight)};
     IDirect3DDevice9* device = nullptr;
 };
 
@@ -447,7 +364,7 @@ TEST_F(FixedFunctionDevice, LightsInWorldSpaceSlotsAndVertexKinds)
         white.Diffuse = cv(1, 1, 1, 1);
         expectNear(at(pixels, x, 6), litPixel(camera, 2, white, 0x00102030, {double(x), 6, 8}, {}, true, true),
                    "no normal x " + std::to_string(x));
-        const Rgba black = unpack(at(pixels, x, 8));
+        const fftest::Rgba black = unpack(at(pixels, x, 8));
         EXPECT_EQ(black.r + black.g + black.b, 0) << "specular off x " << x;
     }
 }
@@ -744,11 +661,7 @@ TEST_F(FixedFunctionDevice, ReflectionVectorIntoACubeTexture)
 
 TEST_F(FixedFunctionDevice, AlphaTest)
 {
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    flatColourStates(device);
     device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
     device->SetRenderState(D3DRS_ALPHAREF, 0x7F);
