@@ -1,5 +1,6 @@
 #include "image_test_support.h"
 #include "materials/image_readers.h"
+#include "materials/image_readers_local.h"
 #include "materials/jpeg_stream_source.h"
 
 using namespace imagetest;
@@ -124,6 +125,44 @@ TEST(JpegReader, RefusesPicturesLargerThanTheLimit)
     EXPECT_FALSE(readJpeg(makeJpeg(jpegPattern(16, 16, 3))));
     EXPECT_EQ(onlyErrorBox(), "loadJPEG: Picture too large: 16 x 16");
     imageMaxBytes = saved;
+}
+
+TEST(JpegReader, RefusesTinyFilesClaimingHugePictures)
+{
+    // A few hundred bytes whose frame header claims gigabytes of pixels:
+    // refused from the header, before the decoder fills anything in.
+    struct Case {
+        bool progressive;
+        u32 width, height;
+    };
+    for (const Case c : {Case{false, 46340, 11585}, Case{true, 23170, 23170}}) {
+        JpegSpec spec = jpegPattern(8, 8, 1);
+        spec.progressive = c.progressive;
+        std::string bytes = makeJpeg(spec);
+        const size_t frame = bytes.find(c.progressive ? "\xFF\xC2" : "\xFF\xC0");
+        ASSERT_NE(frame, std::string::npos);
+        bytes[frame + 5] = (char)(c.height >> 8), bytes[frame + 6] = (char)c.height;
+        bytes[frame + 7] = (char)(c.width >> 8), bytes[frame + 8] = (char)c.width;
+        DiagnosticsScope diagnostics(1);
+        EXPECT_FALSE(readJpeg(bytes));
+        EXPECT_EQ(onlyErrorBox(), "loadJPEG: Picture too large: " + std::to_string(c.width) + " x " +
+                                      std::to_string(c.height));
+    }
+}
+
+TEST(ImageLimits, SidesAndPixelBytes)
+{
+    struct Case {
+        i64 width, height;
+        i32 bytesPerPixel;
+        u64 bytes;
+    };
+    const Case cases[] = {
+        {16384, 1, 0, 16384 * 4},       {16385, 1, 0, 0},        {1, 16385, 3, 0},
+        {16384, 4096, 0, 256u << 20},   {16384, 4097, 0, 0},     {16384, 16384, 3, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(imageBlockBytes(c.width, c.height, c.bytesPerPixel), c.bytes) << c.width << " x " << c.height;
 }
 
 TEST(JpegStreamSource, EndsTheDataWithAnEndMarker)
