@@ -343,6 +343,24 @@ TEST_F(FullSetupTest, StartReadsTheControls)
     EXPECT_EQ(s.useDirectInput, 0);
 }
 
+TEST_F(FullSetupTest, OutOfRangeSizesKeepTheLastOne)
+{
+    struct Case {
+        const char* typed;
+        i32 width;
+    };
+    const Case cases[] = {{"2147483647", 952}, {"4294967295", 952}, {"16385", 952}, {"0", 952},
+                          {"wide", 952},       {"16384", 16384},    {"1", 1}};
+    for (const Case& c : cases) {
+        settings().windowWidth = 952;
+        settings().windowHeight = 714;
+        const std::string script = std::string("check 104; text 110 ") + c.typed + "; text 112 " + c.typed + "; press 100";
+        EXPECT_TRUE(runFull({}, script.c_str()));
+        EXPECT_EQ(settings().windowWidth, c.width) << c.typed;
+        EXPECT_EQ(settings().windowHeight, c.width == 952 ? 714 : c.width) << c.typed;
+    }
+}
+
 TEST_F(FullSetupTest, ExitReadsButFails)
 {
     EXPECT_FALSE(runFull({}, "check 1074; press 101"));

@@ -6,6 +6,16 @@ namespace {
 
 using WindowTest = WindowingTest;
 
+TEST_F(WindowTest, AdjustedSizeSaturatesInsteadOfWrapping)
+{
+    RECT rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    ASSERT_TRUE(AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE));
+    EXPECT_EQ(rect.left, INT32_MIN);
+    EXPECT_EQ(rect.top, INT32_MIN);
+    EXPECT_EQ(rect.right, INT32_MAX);
+    EXPECT_EQ(rect.bottom, INT32_MAX);
+}
+
 TEST_F(WindowTest, AdjustedSizeGivesTheRequestedClientArea)
 {
     RECT rect{0, 0, 640, 480};
