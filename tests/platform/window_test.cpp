@@ -366,8 +366,12 @@ TEST_F(WindowTest, CursorsIconsAndMetrics)
 
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
-    EXPECT_TRUE(GetModuleHandleA(nullptr));
-    EXPECT_EQ(GetModuleHandleA(nullptr), GetModuleHandleA(nullptr));
+    // The program's own module is the instance its windows were made with;
+    // no other module is loaded.
+    const HMODULE self = GetModuleHandleA(nullptr);
+    EXPECT_TRUE(self);
+    EXPECT_EQ(GetWindowLongPtrA(makeWindow(), GWLP_HINSTANCE), reinterpret_cast<LONG_PTR>(self));
+    EXPECT_EQ(GetModuleHandleA("user32.dll"), nullptr);
     InitCommonControls();
 }
 
