@@ -133,7 +133,7 @@ bool writeAndVerify(const std::string& path, const std::vector<u8>& archive,
                     bool (*check)(const char*, const void*), const void* context, std::string& why)
 {
     const std::string temp = path + ".sarpack" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         why = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -295,17 +295,22 @@ int list(int argc, char** argv)
 int openParentFolder(int dirFd, const std::vector<std::string>& parts, std::string& why)
 {
     int fd = ::dup(dirFd);
+    if (fd < 0)
+        why = std::strerror(errno);
     for (size_t i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
-        if (::mkdirat(fd, parts[i].c_str(), 0755) != 0 && errno != EEXIST) {
-            why = std::string("cannot create folder ") + parts[i] + ": " + std::strerror(errno);
+        const std::string shown = printable(parts[i]);
+        if (::mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            why = "cannot create folder " + shown + ": " + std::strerror(errno);
             ::close(fd);
             return -1;
         }
         const int next = ::openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
         ::close(fd);
         if (next < 0) {
-            const bool linked = errno == ELOOP || errno == ENOTDIR;
-            why = "folder " + parts[i] + (linked ? " is a link or not a folder" : ": " + std::string(std::strerror(errno)));
+            const bool linked = error == ELOOP || error == ENOTDIR;
+            why = "folder " + shown +
+                  (linked ? " is a link or not a folder" : ": " + std::string(std::strerror(error)));
         }
         fd = next;
     }
@@ -328,13 +333,20 @@ bool writeEntry(int dirFd, const std::string& name, const std::vector<u8>& bytes
     if (folder < 0)
         return false;
     const char* leaf = parts.back().c_str();
-    const int fd = ::openat(folder, leaf, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    // Looked at before opening, so a device is never opened at all; the
+    // open below still refuses a link that appears in between.
+    struct stat st {};
+    if (::fstatat(folder, leaf, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+        why = S_ISLNK(st.st_mode) ? "a symbolic link stands there" : "not a regular file";
+        ::close(folder);
+        return false;
+    }
+    const int fd = ::openat(folder, leaf, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         why = errno == ELOOP ? std::string("a symbolic link stands there") : std::strerror(errno);
         ::close(folder);
         return false;
     }
-    struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (!ok)
         why = "not a regular file";
