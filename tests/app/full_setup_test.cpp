@@ -354,7 +354,8 @@ TEST_F(FullSetupTest, OutOfRangeSizesKeepTheLastOne)
     for (const Case& c : cases) {
         settings().windowWidth = 952;
         settings().windowHeight = 714;
-        const std::string script = std::string("check 104; text 110 ") + c.typed + "; text 112 " + c.typed + "; press 100";
+        const std::string script =
+            std::string("check 104; text 110 ") + c.typed + "; text 112 " + c.typed + "; press 100";
         EXPECT_TRUE(runFull({}, script.c_str()));
         EXPECT_EQ(settings().windowWidth, c.width) << c.typed;
         EXPECT_EQ(settings().windowHeight, c.width == 952 ? 714 : c.width) << c.typed;
