@@ -278,9 +278,8 @@ TEST_F(SarpackCli, ExtractSkipsUnsafeAndUnservedEntries)
     EXPECT_FALSE(fs::exists(root / "out/escape2.txt"));
 }
 
-// Extraction writes a whole entry to a regular file of the folder or
-// nothing: not a cut-short entry, not through a link, a FIFO or a linked
-// folder that already stands in the target folder.
+// A whole entry to a regular file of the folder, or nothing: not a cut
+// entry, not through a link, FIFO or linked folder standing there.
 TEST_F(SarpackCli, ExtractWritesWholeEntriesToPlainFilesOnly)
 {
     SarWriter writer;
@@ -328,7 +327,6 @@ TEST_F(SarpackCli, ListEscapesControlCharacters)
     patchSlot(archive, "bellZ", -1, '\x1b');
     writeBytes(root / "esc.sar", archive);
     const RunResult r = sarpack({"list", "esc.sar"});
-    EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("bell\\x1B"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find('\x1b'), std::string::npos);
 }
