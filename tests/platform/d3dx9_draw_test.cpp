@@ -163,3 +163,75 @@ TEST(EffectDraw, TransformSetThroughTheTableAndTintedTexture)
     ASSERT_EQ(s.psTable->SetDefaults(s.f.device.get()), D3D_OK);
     expectPicture(s.draw(), kGreen, kWhite);
 }
+
+// Coordinate sets above 7 reach the shader beside the low ones: each input
+// carries one colour channel, so a set read from the wrong slot shows.
+TEST(EffectDraw, HighTexcoordSetsHaveTheirOwnSlots)
+{
+    DeviceFixture f(4, 4);
+    if (f.created != D3D_OK)
+        GTEST_SKIP() << "no device here";
+    const char* const effect = R"(
+struct VsOut {
+    float4 pos : POSITION;
+    float4 colour : COLOR0;
+};
+VsOut vshader(float3 p : POSITION, float4 low : TEXCOORD0, float4 a : TEXCOORD8, float4 b : TEXCOORD9,
+              float4 c : TEXCOORD10, float4 d : TEXCOORD11)
+{
+    VsOut o;
+    o.pos = float4(p, 1);
+    o.colour = float4(a.x + low.x, b.y, c.z, d.w);
+    return o;
+}
+float4 pshader(float4 c : COLOR0) : COLOR0 { return c; }
+)";
+    std::string problem;
+    ComRef<ID3DXEffectCompiler> compiler(d3dx9test::createCompiler(effect, &problem));
+    ASSERT_TRUE(compiler) << problem;
+    ComRef<ID3DXBuffer> vsCode, psCode, errors;
+    ASSERT_EQ(compiler->CompileShader("vshader", "vs_2_0", 0, vsCode.out(), errors.out(), nullptr), D3D_OK)
+        << d3dx9test::bufferText(errors.get());
+    ASSERT_EQ(compiler->CompileShader("pshader", "ps_2_0", 0, psCode.out(), errors.out(), nullptr), D3D_OK);
+    ComRef<IDirect3DVertexShader9> vs;
+    ComRef<IDirect3DPixelShader9> ps;
+    ASSERT_EQ(f->CreateVertexShader(static_cast<const DWORD*>(vsCode->GetBufferPointer()), vs.out()), D3D_OK);
+    ASSERT_EQ(f->CreatePixelShader(static_cast<const DWORD*>(psCode->GetBufferPointer()), ps.out()), D3D_OK);
+    static const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 28, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 8},
+        {0, 44, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 9},
+        {0, 60, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 10},
+        {0, 76, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 11},
+        D3DDECL_END(),
+    };
+    ComRef<IDirect3DVertexDeclaration9> declaration;
+    ASSERT_EQ(f->CreateVertexDeclaration(elements, declaration.out()), D3D_OK);
+    struct Vertex {
+        float p[3];
+        float sets[5][4];
+    };
+    // Every set holds 0.25 in the channel the shader reads from it and 1 in
+    // the others; set 0 adds 0.5 to red.
+    Vertex v{{0, 0, 0.5f}, {{0.5f, 1, 1, 1}, {0.25f, 1, 1, 1}, {1, 0.25f, 1, 1}, {1, 1, 0.25f, 1}, {1, 1, 1, 0.25f}}};
+    Vertex quad[4] = {v, v, v, v};
+    const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+    for (int i = 0; i < 4; ++i) {
+        quad[i].p[0] = corners[i][0];
+        quad[i].p[1] = corners[i][1];
+    }
+    IDirect3DDevice9* d = f.device.get();
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    d->SetVertexDeclaration(declaration.get());
+    d->SetVertexShader(vs.get());
+    d->SetPixelShader(ps.get());
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+    d->BeginScene();
+    ASSERT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    d->EndScene();
+    const std::vector<uint32_t> p = readBackBuffer(d);
+    ASSERT_EQ(p.size(), 16u);
+    EXPECT_PRED2(near, p[5], 0x40BF4040u) << std::hex << p[5];
+}
