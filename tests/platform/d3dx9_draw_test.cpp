@@ -208,19 +208,12 @@ float4 pshader(float4 c : COLOR0) : COLOR0 { return c; }
     };
     ComRef<IDirect3DVertexDeclaration9> declaration;
     ASSERT_EQ(f->CreateVertexDeclaration(elements, declaration.out()), D3D_OK);
-    struct Vertex {
-        float p[3];
-        float sets[5][4];
-    };
     // Every set holds 0.25 in the channel the shader reads from it and 1 in
     // the others; set 0 adds 0.5 to red.
-    Vertex v{{0, 0, 0.5f}, {{0.5f, 1, 1, 1}, {0.25f, 1, 1, 1}, {1, 0.25f, 1, 1}, {1, 1, 0.25f, 1}, {1, 1, 1, 0.25f}}};
-    Vertex quad[4] = {v, v, v, v};
-    const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-    for (int i = 0; i < 4; ++i) {
-        quad[i].p[0] = corners[i][0];
-        quad[i].p[1] = corners[i][1];
-    }
+    struct Vertex {
+        float p[3];
+        float sets[5][4] = {{0.5f, 1, 1, 1}, {0.25f, 1, 1, 1}, {1, 0.25f, 1, 1}, {1, 1, 0.25f, 1}, {1, 1, 1, 0.25f}};
+    } quad[4] = {{{-1, 1, 0.5f}}, {{1, 1, 0.5f}}, {{-1, -1, 0.5f}}, {{1, -1, 0.5f}}};
     IDirect3DDevice9* d = f.device.get();
     d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
