@@ -248,13 +248,20 @@ void ShaderPair::setStates(Surface* surface, double time)
         int next;
     };
     ChannelArrays channels[] = {
-        {channelCOLR, u.metaTexCOLROpacity, 3, sw.metaTexCOLRFullOpacity, sw.metaTexCOLRBlendop, sw.metaTexCOLRgInput, 0},
-        {channelLUMI, u.metaTexLUMIOpacity, 1, sw.metaTexLUMIFullOpacity, sw.metaTexLUMIBlendop, sw.metaTexLUMIgInput, 0},
-        {channelDIFF, u.metaTexDIFFOpacity, 1, sw.metaTexDIFFFullOpacity, sw.metaTexDIFFBlendop, sw.metaTexDIFFgInput, 0},
-        {channelSPEC, u.metaTexSPECOpacity, 1, sw.metaTexSPECFullOpacity, sw.metaTexSPECBlendop, sw.metaTexSPECgInput, 0},
-        {channelREFL, u.metaTexREFLOpacity, 1, sw.metaTexREFLFullOpacity, sw.metaTexREFLBlendop, sw.metaTexREFLgInput, 0},
-        {channelTRAN, u.metaTexTRANOpacity, 1, sw.metaTexTRANFullOpacity, sw.metaTexTRANBlendop, sw.metaTexTRANgInput, 0},
-        {channelBUMP, u.metaTexBUMPOpacity, 1, sw.metaTexBUMPFullOpacity, sw.metaTexBUMPBlendop, sw.metaTexBUMPgInput, 0},
+        {channelCOLR, u.metaTexCOLROpacity, 3, sw.metaTexCOLRFullOpacity, sw.metaTexCOLRBlendop,
+         sw.metaTexCOLRgInput, 0},
+        {channelLUMI, u.metaTexLUMIOpacity, 1, sw.metaTexLUMIFullOpacity, sw.metaTexLUMIBlendop,
+         sw.metaTexLUMIgInput, 0},
+        {channelDIFF, u.metaTexDIFFOpacity, 1, sw.metaTexDIFFFullOpacity, sw.metaTexDIFFBlendop,
+         sw.metaTexDIFFgInput, 0},
+        {channelSPEC, u.metaTexSPECOpacity, 1, sw.metaTexSPECFullOpacity, sw.metaTexSPECBlendop,
+         sw.metaTexSPECgInput, 0},
+        {channelREFL, u.metaTexREFLOpacity, 1, sw.metaTexREFLFullOpacity, sw.metaTexREFLBlendop,
+         sw.metaTexREFLgInput, 0},
+        {channelTRAN, u.metaTexTRANOpacity, 1, sw.metaTexTRANFullOpacity, sw.metaTexTRANBlendop,
+         sw.metaTexTRANgInput, 0},
+        {channelBUMP, u.metaTexBUMPOpacity, 1, sw.metaTexBUMPFullOpacity, sw.metaTexBUMPBlendop,
+         sw.metaTexBUMPgInput, 0},
     };
     for (const std::unique_ptr<TextureLayer>& layer : surface->layers) {
         for (ChannelArrays& c : channels) {

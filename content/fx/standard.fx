@@ -198,57 +198,38 @@ float4 pshader(SurfaceIn i) : COLOR0
     if (numTexBUMP > 0)
         n = bumpedNormal(i, n);
 
+    // Layer k of channel X over the value v, its opacity given as o.
+#define LAYER(v, X, k, o)                                                                                   \
+    blendLayer(v,                                                                                           \
+               layerValue(tex2D(X##k, layerCoordinate(i, firstSet##X + k, metaTex##X##gInput[k],              \
+                                                      metaTex##X##gParam[k], n)),                           \
+                          metaTex##X##Invert[k]),                                                           \
+               o, metaTex##X##Blendop[k])
+
     float3 colour = srfColor.rgb;
     if (numTexCOLR > 0)
-        colour = blendLayer(colour, layerValue(tex2D(COLR0, layerCoordinate(i, firstSetCOLR, metaTexCOLRgInput[0],
-                                                                             metaTexCOLRgParam[0], n)),
-                                               metaTexCOLRInvert[0]),
-                            metaTexCOLROpacity[0].x, metaTexCOLRBlendop[0]);
+        colour = LAYER(colour, COLR, 0, metaTexCOLROpacity[0].x);
     if (numTexCOLR > 1)
-        colour = blendLayer(colour, layerValue(tex2D(COLR1, layerCoordinate(i, firstSetCOLR + 1, metaTexCOLRgInput[1],
-                                                                             metaTexCOLRgParam[1], n)),
-                                               metaTexCOLRInvert[1]),
-                            metaTexCOLROpacity[1].x, metaTexCOLRBlendop[1]);
+        colour = LAYER(colour, COLR, 1, metaTexCOLROpacity[1].x);
     if (numTexCOLR > 2)
-        colour = blendLayer(colour, layerValue(tex2D(COLR2, layerCoordinate(i, firstSetCOLR + 2, metaTexCOLRgInput[2],
-                                                                             metaTexCOLRgParam[2], n)),
-                                               metaTexCOLRInvert[2]),
-                            metaTexCOLROpacity[2].x, metaTexCOLRBlendop[2]);
+        colour = LAYER(colour, COLR, 2, metaTexCOLROpacity[2].x);
     if (numTexCOLR > 3)
-        colour = blendLayer(colour, layerValue(tex2D(COLR3, layerCoordinate(i, firstSetCOLR + 3, metaTexCOLRgInput[3],
-                                                                             metaTexCOLRgParam[3], n)),
-                                               metaTexCOLRInvert[3]),
-                            metaTexCOLROpacity[3].x, metaTexCOLRBlendop[3]);
-
+        colour = LAYER(colour, COLR, 3, metaTexCOLROpacity[3].x);
     float3 diffuse = srfLighting.y;
     if (numTexDIFF > 0)
-        diffuse = blendLayer(diffuse, layerValue(tex2D(DIFF0, layerCoordinate(i, firstSetDIFF, metaTexDIFFgInput[0],
-                                                                               metaTexDIFFgParam[0], n)),
-                                                 metaTexDIFFInvert[0]),
-                             metaTexDIFFOpacity[0], metaTexDIFFBlendop[0]);
+        diffuse = LAYER(diffuse, DIFF, 0, metaTexDIFFOpacity[0]);
     if (numTexDIFF > 1)
-        diffuse = blendLayer(diffuse, layerValue(tex2D(DIFF1, layerCoordinate(i, firstSetDIFF + 1, metaTexDIFFgInput[1],
-                                                                               metaTexDIFFgParam[1], n)),
-                                                 metaTexDIFFInvert[1]),
-                             metaTexDIFFOpacity[1], metaTexDIFFBlendop[1]);
+        diffuse = LAYER(diffuse, DIFF, 1, metaTexDIFFOpacity[1]);
     float3 luminosity = srfLighting.x;
     if (numTexLUMI > 0)
-        luminosity = blendLayer(luminosity, layerValue(tex2D(LUMI0, layerCoordinate(i, firstSetLUMI, metaTexLUMIgInput[0],
-                                                                                     metaTexLUMIgParam[0], n)),
-                                                       metaTexLUMIInvert[0]),
-                                metaTexLUMIOpacity[0], metaTexLUMIBlendop[0]);
+        luminosity = LAYER(luminosity, LUMI, 0, metaTexLUMIOpacity[0]);
     float3 specularity = srfLighting.z;
     if (numTexSPEC > 0)
-        specularity = blendLayer(specularity, layerValue(tex2D(SPEC0, layerCoordinate(i, firstSetSPEC, metaTexSPECgInput[0],
-                                                                                       metaTexSPECgParam[0], n)),
-                                                         metaTexSPECInvert[0]),
-                                 metaTexSPECOpacity[0], metaTexSPECBlendop[0]);
+        specularity = LAYER(specularity, SPEC, 0, metaTexSPECOpacity[0]);
     float3 reflection = srfReflectivity;
     if (numTexREFL > 0)
-        reflection = blendLayer(reflection, layerValue(tex2D(REFL0, layerCoordinate(i, firstSetREFL, metaTexREFLgInput[0],
-                                                                                     metaTexREFLgParam[0], n)),
-                                                       metaTexREFLInvert[0]),
-                                metaTexREFLOpacity[0], metaTexREFLBlendop[0]);
+        reflection = LAYER(reflection, REFL, 0, metaTexREFLOpacity[0]);
+#undef LAYER
     float alpha = srfColor.a;
     if (numTexTRAN > 0) {
         // The map's alpha is the opacity, as on the fixed-function path.
