@@ -33,6 +33,24 @@ String bufferText(ID3DXBuffer* buffer)
     return s;
 }
 
+// j of a sampler named "ZMAP" or "SPOT" and the decimal j; -1 for other
+// names.
+i32 shadowSamplerIndex(const char* name)
+{
+    if (std::strncmp(name, "ZMAP", 4) != 0 && std::strncmp(name, "SPOT", 4) != 0)
+        return -1;
+    const char* digits = name + 4;
+    if (!*digits || (digits[0] == '0' && digits[1]) || std::strlen(digits) > 9)
+        return -1;
+    i32 j = 0;
+    for (const char* c = digits; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return -1;
+        j = j * 10 + (*c - '0');
+    }
+    return j;
+}
+
 void release(IUnknown* object)
 {
     if (object)
@@ -331,27 +349,22 @@ void ShaderPair::setSources(Surface* surface, double time)
                     texture = surface->cubeTexture;
                 samplerStates(s, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, D3DTEXF_LINEAR, D3DTEXF_LINEAR,
                               D3DTEXF_ANISOTROPIC);
-            } else {
-                for (i32 j = 0; j < shadows; ++j) {
-                    const bool shadowMap = std::strcmp(text, String::format("ZMAP%d", j).c_str()) == 0;
-                    if (!shadowMap && std::strcmp(text, String::format("SPOT%d", j).c_str()) != 0)
-                        continue;
-                    // Every index means the surface's one spot light.
-                    const Light* light = surface->spotLight();
-                    if (shadowMap) {
-                        texture = spotLightShadowMap(light);
-                        if (!texture)
-                            ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->smDepth != 0);
-                    } else {
-                        texture = current(spotLightTexture(light));
-                        if (!texture)
-                            ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->texSpot != 0);
-                    }
-                    samplerStates(s, D3DTADDRESS_BORDER, D3DTADDRESS_BORDER, shadowMap ? D3DTEXF_NONE : D3DTEXF_LINEAR,
-                                  D3DTEXF_LINEAR, D3DTEXF_ANISOTROPIC);
-                    device->SetSamplerState(s, D3DSAMP_BORDERCOLOR, 0);
-                    break;
+            } else if (const i32 j = shadowSamplerIndex(text); j >= 0 && j < shadows) {
+                // Every index means the surface's one spot light.
+                const Light* light = surface->spotLight();
+                const bool shadowMap = text[0] == 'Z';
+                if (shadowMap) {
+                    texture = spotLightShadowMap(light);
+                    if (!texture)
+                        ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->smDepth != 0);
+                } else {
+                    texture = current(spotLightTexture(light));
+                    if (!texture)
+                        ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->texSpot != 0);
                 }
+                samplerStates(s, D3DTADDRESS_BORDER, D3DTADDRESS_BORDER, shadowMap ? D3DTEXF_NONE : D3DTEXF_LINEAR,
+                              D3DTEXF_LINEAR, D3DTEXF_ANISOTROPIC);
+                device->SetSamplerState(s, D3DSAMP_BORDERCOLOR, 0);
             }
         }
         // Also when nothing matched: the stage of an unknown name is unbound.

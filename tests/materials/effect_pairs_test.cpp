@@ -294,12 +294,13 @@ sampler2D ZIMG0 : register(s2);
 sampler2D NAME0 : register(s3);
 sampler2D ZMAP0 : register(s4);
 sampler2D LUMI : register(s5);
+sampler2D SPOT1 : register(s6);
 float4 vshader(float3 p : POSITION) : POSITION { return float4(p, 1); }
 float4 pshader() : COLOR0
 {
     float2 uv = float2(0.5, 0.5);
     return tex2D(COLR0, uv) + tex2D(DIFF1, uv) + tex2D(ZIMG0, uv)
-         + tex2D(NAME0, uv) + tex2D(ZMAP0, uv) + tex2D(LUMI, uv);
+         + tex2D(NAME0, uv) + tex2D(ZMAP0, uv) + tex2D(LUMI, uv) + tex2D(SPOT1, uv);
 }
 )"}});
     ShaderPair pair(rig.engine.get());
@@ -317,15 +318,17 @@ float4 pshader() : COLOR0
     second->antialiasingStrength = 0.0f;
     second->pixelBlending = 0;
     s.sphericalReflectionTexture = blue;
-    *rig.engine->switches->numShadows = 1; // but no spot light: ZMAP0 stays unbound
-    for (DWORD stage = 0; stage < 6; ++stage)
+    // One shadow but no spot light: ZMAP0 stays unbound, and SPOT1 names no
+    // shadow at all.
+    *rig.engine->switches->numShadows = 1;
+    for (DWORD stage = 0; stage < 7; ++stage)
         rig.device()->SetTexture(stage, stray->current(0.0));
 
     ASSERT_FALSE(rig.draw(pair, &s).empty());
     EXPECT_EQ(rig.bound(0), red->current(0.0));
     EXPECT_EQ(rig.bound(1), green->current(0.0)) << "DIFF1 is the second diffuse layer";
     EXPECT_EQ(rig.bound(2), blue->current(0.0));
-    for (DWORD stage : {3u, 4u, 5u})
+    for (DWORD stage : {3u, 4u, 5u, 6u})
         EXPECT_EQ(rig.bound(stage), nullptr) << "stage " << stage << " must be unbound";
     const DWORD layerStates[][2] = {{D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_MIRROR},
                                     {D3DSAMP_MIPFILTER, D3DTEXF_NONE},     {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
