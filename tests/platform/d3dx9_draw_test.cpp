@@ -186,26 +186,18 @@ VsOut vshader(float3 p : POSITION, float4 low : TEXCOORD0, float4 a : TEXCOORD8,
 }
 float4 pshader(float4 c : COLOR0) : COLOR0 { return c; }
 )";
-    std::string problem;
-    ComRef<ID3DXEffectCompiler> compiler(d3dx9test::createCompiler(effect, &problem));
-    ASSERT_TRUE(compiler) << problem;
-    ComRef<ID3DXBuffer> vsCode, psCode, errors;
-    ASSERT_EQ(compiler->CompileShader("vshader", "vs_2_0", 0, vsCode.out(), errors.out(), nullptr), D3D_OK)
-        << d3dx9test::bufferText(errors.get());
-    ASSERT_EQ(compiler->CompileShader("pshader", "ps_2_0", 0, psCode.out(), errors.out(), nullptr), D3D_OK);
+    const d3dx9test::Compiled vsCode = d3dx9test::compile(effect, "vshader", "vs_2_0");
+    const d3dx9test::Compiled psCode = d3dx9test::compile(effect, "pshader", "ps_2_0");
+    ASSERT_FALSE(vsCode.code.empty()) << vsCode.errors;
     ComRef<IDirect3DVertexShader9> vs;
     ComRef<IDirect3DPixelShader9> ps;
-    ASSERT_EQ(f->CreateVertexShader(static_cast<const DWORD*>(vsCode->GetBufferPointer()), vs.out()), D3D_OK);
-    ASSERT_EQ(f->CreatePixelShader(static_cast<const DWORD*>(psCode->GetBufferPointer()), ps.out()), D3D_OK);
-    static const D3DVERTEXELEMENT9 elements[] = {
-        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-        {0, 28, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 8},
-        {0, 44, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 9},
-        {0, 60, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 10},
-        {0, 76, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 11},
-        D3DDECL_END(),
-    };
+    ASSERT_EQ(f->CreateVertexShader(vsCode.code.data(), vs.out()), D3D_OK);
+    ASSERT_EQ(f->CreatePixelShader(psCode.code.data(), ps.out()), D3D_OK);
+    D3DVERTEXELEMENT9 elements[7] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0}};
+    const BYTE sets[5] = {0, 8, 9, 10, 11};
+    for (int i = 0; i < 5; ++i)
+        elements[i + 1] = {0, WORD(12 + 16 * i), D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, sets[i]};
+    elements[6] = D3DDECL_END();
     ComRef<IDirect3DVertexDeclaration9> declaration;
     ASSERT_EQ(f->CreateVertexDeclaration(elements, declaration.out()), D3D_OK);
     // Every set holds 0.25 in the channel the shader reads from it and 1 in
