@@ -3,10 +3,17 @@
 #include "foundation/diagnostics.h"
 #include "materials/engine.h"
 #include "materials/shader_parameters.h"
+#include "materials/pass_state.h"
 #include "materials/sourcefile.h"
+#include "materials/spot_light_sources.h"
+#include "materials/surface.h"
+#include "materials/texture.h"
+#include "materials/texture_layer.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -24,6 +31,24 @@ String bufferText(ID3DXBuffer* buffer)
     std::memcpy(s.data, text, length);
     s.data[length] = 0;
     return s;
+}
+
+// j of a sampler named "ZMAP" or "SPOT" and the decimal j; -1 for other
+// names.
+i32 shadowSamplerIndex(const char* name)
+{
+    if (std::strncmp(name, "ZMAP", 4) != 0 && std::strncmp(name, "SPOT", 4) != 0)
+        return -1;
+    const char* digits = name + 4;
+    if (!*digits || (digits[0] == '0' && digits[1]) || std::strlen(digits) > 9)
+        return -1;
+    i32 j = 0;
+    for (const char* c = digits; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return -1;
+        j = j * 10 + (*c - '0');
+    }
+    return j;
 }
 
 void release(IUnknown* object)
@@ -127,15 +152,224 @@ String ShaderPair::pixelShaderName()
     return "pshader";
 }
 
-// The surface rules shared by the effect-based pairs (states, switches and
-// uniforms from the surface, textures by sampler name) come with those
-// pairs; until then a surface adds nothing to what the scene passes set.
-void ShaderPair::setStates(Surface*, double)
+void ShaderPair::setStates(Surface* surface, double time)
 {
+    IDirect3DDevice9* device = engine->currentDevice;
+    if (!device || !surface)
+        return;
+    ShaderSwitches& sw = *engine->switches;
+    ShaderUniforms& u = *engine->uniforms;
+
+    const float transparency = surface->transparency.valueAt(time);
+    float alpha = 1.0f - transparency;
+    if (surface->transparent) {
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    } else {
+        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    }
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+
+    const float additive = surface->additiveTransparency.valueAt(time);
+    if (additive != 0.0f) {
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        alpha = 1.0f - additive;
+    }
+    const float reflection = surface->reflection.valueAt(time);
+    if (reflection != 0.0f && surface->reflectionOptions == 0) {
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        alpha = 1.0f - reflection;
+        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    }
+    if (const TextureLayer* tran = surface->findLayer(channelTRAN, 1)) {
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        if (tran->opacityType == 3) {
+            alpha = 1.0f - transparency;
+        } else {
+            alpha = 1.0f;
+            // A cut-out map on an opaque surface: test instead of blending,
+            // and keep writing depth. Shadow maps take the whole shape.
+            if (transparency == 0.0f) {
+                device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+                if (shadowPassMode == 0) {
+                    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+                    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+                    device->SetRenderState(D3DRS_ALPHAREF, 127);
+                }
+            }
+        }
+    }
+    device->SetRenderState(D3DRS_CULLMODE, surface->doubleSided ? DWORD(D3DCULL_NONE) : engine->defaultCullMode);
+    if (shadowPassMode != 0)
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    // The shaders pick their coordinate sets themselves.
+    const DWORD stages = std::min<DWORD>(engine->caps.MaxSimultaneousTextures, 8);
+    for (DWORD i = 0; i < stages; ++i) {
+        device->SetTextureStageState(i, D3DTSS_TEXCOORDINDEX, i);
+        device->SetTextureStageState(i, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    }
+    device->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+
+    const float specularity = surface->specularity.valueAt(time);
+    *sw.specularEnabled = specularity > 1e-6f || surface->findLayer(channelSPEC, 1) ? 1 : 0;
+    float colour[4];
+    animatedColorAt(colour, surface->color, time);
+    u.srfColor[0] = colour[0];
+    u.srfColor[1] = colour[1];
+    u.srfColor[2] = colour[2];
+    u.srfColor[3] = alpha;
+    const float luminosity = surface->luminosity.valueAt(time);
+    const float diffuse = surface->diffuse.valueAt(time);
+    const float glossiness = surface->glossiness.valueAt(time);
+    float power = 0.0f;
+    if (specularity > 1e-6f) {
+        // The shader models' exponent limit; a NaN glossiness ends there too.
+        power = std::pow(2.0f, 10.0f * glossiness + 2.0f);
+        power = power < 127.9961f ? power : 127.9961f;
+    }
+    u.srfLighting[0] = luminosity;
+    u.srfLighting[1] = diffuse;
+    u.srfLighting[2] = specularity;
+    u.srfLighting[3] = power;
+    u.srfReflectivity[0] = u.srfReflectivity[1] = u.srfReflectivity[2] = reflection;
+    *u.srfAddTransparency = additive;
+
+    *sw.numTexCOLR = surface->channelCount(channelCOLR);
+    *sw.numTexLUMI = surface->channelCount(channelLUMI);
+    *sw.numTexDIFF = surface->channelCount(channelDIFF);
+    *sw.numTexREFL = surface->channelCount(channelREFL);
+    *sw.numTexSPEC = surface->channelCount(channelSPEC);
+    *sw.numTexTRAN = surface->channelCount(channelTRAN);
+    *sw.numTexTRNL = surface->channelCount(channelTRNL);
+    *sw.numTexBUMP = surface->channelCount(channelBUMP);
+    *sw.sphericalEnvmapAvailable = surface->sphericalReflectionTexture ? 1 : 0;
+    *sw.cubemapAvailable = surface->cubeTexture ? 1 : 0;
+    *u.time = static_cast<float>(time);
+
+    // Per-layer values of the channels that have them; the arrays hold the
+    // first four layers of each.
+    struct ChannelArrays {
+        u32 channel;
+        float* opacity;
+        int opacityCopies; // COLR carries one per colour component
+        i32* fullOpacity;
+        i32* blendop;
+        i32* gInput;
+        int next;
+    };
+    ChannelArrays channels[] = {
+        {channelCOLR, u.metaTexCOLROpacity, 3, sw.metaTexCOLRFullOpacity, sw.metaTexCOLRBlendop,
+         sw.metaTexCOLRgInput, 0},
+        {channelLUMI, u.metaTexLUMIOpacity, 1, sw.metaTexLUMIFullOpacity, sw.metaTexLUMIBlendop,
+         sw.metaTexLUMIgInput, 0},
+        {channelDIFF, u.metaTexDIFFOpacity, 1, sw.metaTexDIFFFullOpacity, sw.metaTexDIFFBlendop,
+         sw.metaTexDIFFgInput, 0},
+        {channelSPEC, u.metaTexSPECOpacity, 1, sw.metaTexSPECFullOpacity, sw.metaTexSPECBlendop,
+         sw.metaTexSPECgInput, 0},
+        {channelREFL, u.metaTexREFLOpacity, 1, sw.metaTexREFLFullOpacity, sw.metaTexREFLBlendop,
+         sw.metaTexREFLgInput, 0},
+        {channelTRAN, u.metaTexTRANOpacity, 1, sw.metaTexTRANFullOpacity, sw.metaTexTRANBlendop,
+         sw.metaTexTRANgInput, 0},
+        {channelBUMP, u.metaTexBUMPOpacity, 1, sw.metaTexBUMPFullOpacity, sw.metaTexBUMPBlendop,
+         sw.metaTexBUMPgInput, 0},
+    };
+    for (const std::unique_ptr<TextureLayer>& layer : surface->layers) {
+        for (ChannelArrays& c : channels) {
+            if (layer->channel != c.channel)
+                continue;
+            const int k = c.next++;
+            if (k >= 4)
+                break;
+            const float opacity = layer->opacity.valueAt(time);
+            for (int i = 0; i < c.opacityCopies; ++i)
+                c.opacity[c.opacityCopies * k + i] = opacity;
+            c.fullOpacity[k] = opacity >= 0.999999f ? 1 : 0;
+            c.blendop[k] = layer->opacityType;
+            c.gInput[k] = layer->gradientParameter;
+            if (c.channel == channelCOLR) {
+                sw.metaTexCOLRInvert[k] = layer->invert;
+                // An image layer's range end is 0: the value is infinite,
+                // and the effects read it only for gradients.
+                u.metaTexCOLRgParam[4 * k + 3] = 1.0f / layer->gradientRangeEnd;
+            }
+            break;
+        }
+    }
+    *sw.numBoneWeights = surface->boneWeightCount;
 }
 
-void ShaderPair::setSources(Surface*, double)
+void ShaderPair::setSources(Surface* surface, double time)
 {
+    IDirect3DDevice9* device = engine->currentDevice;
+    if (!currentPixelShader) {
+        if (diagnosticsLevel >= 1)
+            MessageBoxA(NULL, "no shader set", "Error", MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!device || !surface)
+        return;
+    auto samplerStates = [device](DWORD s, DWORD addressU, DWORD addressV, DWORD mip, DWORD mag, DWORD min) {
+        device->SetSamplerState(s, D3DSAMP_ADDRESSU, addressU);
+        device->SetSamplerState(s, D3DSAMP_ADDRESSV, addressV);
+        device->SetSamplerState(s, D3DSAMP_MIPFILTER, mip);
+        device->SetSamplerState(s, D3DSAMP_MAGFILTER, mag);
+        device->SetSamplerState(s, D3DSAMP_MINFILTER, min);
+    };
+    auto current = [time](Texture* texture) { return texture ? texture->current(time) : nullptr; };
+    const i32 shadows = *engine->switches->numShadows;
+
+    for (u32 s = 0; s < currentPixelShader->samplerCount; ++s) {
+        const String& name = currentPixelShader->samplerNames[s];
+        const u32 length = static_cast<u32>(std::strlen(name.c_str()));
+        IDirect3DBaseTexture9* texture = nullptr;
+        if (length >= 5) {
+            const char* text = name.c_str();
+            const char digit = text[length - 1];
+            TextureLayer* layer = nullptr;
+            if (digit >= '0' && digit <= '9')
+                layer = surface->findLayer(iffId(text + length - 5), digit - '0' + 1);
+            if (layer) {
+                texture = current(layer->texture);
+                samplerStates(s, static_cast<DWORD>(layer->wrapModeWidth), static_cast<DWORD>(layer->wrapModeHeight),
+                              layer->antialiasingStrength == 0.0f ? D3DTEXF_NONE : D3DTEXF_LINEAR,
+                              layer->pixelBlending ? D3DTEXF_LINEAR : D3DTEXF_POINT,
+                              layer->pixelBlending ? D3DTEXF_ANISOTROPIC : D3DTEXF_POINT);
+            } else if (std::strcmp(text, "ZIMG0") == 0 || std::strcmp(text, "CUBE0") == 0) {
+                if (text[0] == 'Z')
+                    texture = current(surface->sphericalReflectionTexture);
+                else
+                    texture = surface->cubeTexture;
+                samplerStates(s, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, D3DTEXF_LINEAR, D3DTEXF_LINEAR,
+                              D3DTEXF_ANISOTROPIC);
+            } else if (const i32 j = shadowSamplerIndex(text); j >= 0 && j < shadows) {
+                // Every index means the surface's one spot light.
+                const Light* light = surface->spotLight();
+                const bool shadowMap = text[0] == 'Z';
+                if (shadowMap) {
+                    texture = spotLightShadowMap(light);
+                    if (!texture)
+                        ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->smDepth != 0);
+                } else {
+                    texture = current(spotLightTexture(light));
+                    if (!texture)
+                        ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->texSpot != 0);
+                }
+                samplerStates(s, D3DTADDRESS_BORDER, D3DTADDRESS_BORDER, shadowMap ? D3DTEXF_NONE : D3DTEXF_LINEAR,
+                              D3DTEXF_LINEAR, D3DTEXF_ANISOTROPIC);
+                device->SetSamplerState(s, D3DSAMP_BORDERCOLOR, 0);
+            }
+        }
+        // Also when nothing matched: the stage of an unknown name is unbound.
+        device->SetTexture(s, texture);
+    }
 }
 
 bool ShaderPair::loadFile(Sourcefile& include, const char* fileName)

@@ -257,6 +257,9 @@ public:
     // A shader is going away: drop the programs made with it.
     void forgetShader(const void* shader);
     const D3DCAPS9& caps() const { return m_caps; }
+    // The back buffer or the automatic depth-stencil surface of this
+    // device: what only this device may draw into.
+    bool ownsSwapSurface(const Surface* s) const { return s && (s == m_backBuffer || s == m_autoDepth); }
     // Format check against the adapter's answers (CheckDeviceFormat).
     bool adapterAccepts(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
 
@@ -276,6 +279,10 @@ private:
     Device(Direct3D9* direct3d, const AdapterProfile& adapter, UINT adapterOrdinal, D3DDEVTYPE deviceType,
            HWND focusWindow, DWORD behaviourFlags);
     ~Device();
+
+    // device_resources.cpp: another device's back buffer or automatic depth
+    // buffer, which SetRenderTarget and SetDepthStencilSurface refuse.
+    bool refusedForeign(const Surface* s) const;
 
     // device.cpp
     HRESULT validatePresentParameters(D3DPRESENT_PARAMETERS& pp) const;

@@ -272,6 +272,14 @@ STDMETHODIMP Device::EndStateBlock(IDirect3DStateBlock9** ppSB)
 // ---------------------------------------------------------------------------
 // Targets
 
+// Off-screen targets live in the share group and serve every device, like
+// textures; another device's back buffer or automatic depth buffer would
+// draw into that device's window.
+bool Device::refusedForeign(const Surface* s) const
+{
+    return s->device() != this && s->device() && s->device()->ownsSwapSurface(s);
+}
+
 STDMETHODIMP Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget)
 {
     DeviceLock lock(this);
@@ -280,6 +288,8 @@ STDMETHODIMP Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9*
         (pRenderTarget && !s) || (RenderTargetIndex == 0 && !s))
         return D3DERR_INVALIDCALL;
     if (s && !(s->desc().Usage & D3DUSAGE_RENDERTARGET))
+        return D3DERR_INVALIDCALL;
+    if (s && refusedForeign(s))
         return D3DERR_INVALIDCALL;
     Surface*& slot = m_renderTargets[RenderTargetIndex];
     if (s != slot)
@@ -309,7 +319,7 @@ STDMETHODIMP Device::SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil)
 {
     DeviceLock lock(this);
     Surface* s = asSurface(pNewZStencil);
-    if ((pNewZStencil && !s) || (s && !(s->desc().Usage & D3DUSAGE_DEPTHSTENCIL)))
+    if ((pNewZStencil && !s) || (s && !(s->desc().Usage & D3DUSAGE_DEPTHSTENCIL)) || (s && refusedForeign(s)))
         return D3DERR_INVALIDCALL;
     if (s != m_depthStencil)
         holdRef(m_depthStencil, s);

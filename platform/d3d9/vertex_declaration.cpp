@@ -59,7 +59,13 @@ int attributeLocation(BYTE usage, BYTE usageIndex)
     case D3DDECLUSAGE_PSIZE: return usageIndex == 0 ? 4 : -1;
     case D3DDECLUSAGE_COLOR: return usageIndex <= 1 ? 5 + usageIndex : -1;
     case D3DDECLUSAGE_TANGENT: return usageIndex == 0 ? 7 : -1;
-    case D3DDECLUSAGE_TEXCOORD: return usageIndex <= 7 ? 8 + usageIndex : -1;
+    // GL 4.5 promises 16 attributes, all taken above: TEXCOORD8-11 (the
+    // tangent frames of bump surfaces with many layers) share the slots of
+    // PSIZE, COLOR0, COLOR1 and TANGENT, which no declaration that carries
+    // that many coordinate sets holds. Where one does, the first element of
+    // a slot wins.
+    case D3DDECLUSAGE_TEXCOORD:
+        return usageIndex <= 7 ? 8 + usageIndex : usageIndex <= 11 ? 4 + (usageIndex - 8) : -1;
     default: return -1;
     }
 }

@@ -22,7 +22,7 @@ struct VertexAttribute {
 
 // The GL attribute location of a usage (POSITION/POSITIONT 0, BLENDWEIGHT 1,
 // BLENDINDICES 2, NORMAL 3, PSIZE 4, COLOR0 5, COLOR1 6, TANGENT 7,
-// TEXCOORD0..7 8..15); -1 for usages no shader reads.
+// TEXCOORD0..7 8..15, TEXCOORD8..11 4..7); -1 for usages no shader reads.
 int attributeLocation(BYTE usage, BYTE usageIndex);
 
 // The elements (without the end marker) of an FVF code; false for codes

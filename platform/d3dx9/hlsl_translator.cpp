@@ -184,7 +184,9 @@ int attributeLocation(int usage, uint32_t index)
     case D3DDECLUSAGE_TANGENT:
         return index == 0 ? 7 : -1;
     case D3DDECLUSAGE_TEXCOORD:
-        return index < 8 ? int(8 + index) : -1;
+        // TEXCOORD8-11 share the slots of PSIZE, COLOR0, COLOR1 and TANGENT
+        // (see the vertex declaration).
+        return index < 8 ? int(8 + index) : index < 12 ? int(4 + index - 8) : -1;
     default:
         return -1;
     }

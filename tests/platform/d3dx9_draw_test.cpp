@@ -163,3 +163,60 @@ TEST(EffectDraw, TransformSetThroughTheTableAndTintedTexture)
     ASSERT_EQ(s.psTable->SetDefaults(s.f.device.get()), D3D_OK);
     expectPicture(s.draw(), kGreen, kWhite);
 }
+
+// Coordinate sets above 7 reach the shader beside the low ones: each input
+// carries one colour channel, so a set read from the wrong slot shows.
+TEST(EffectDraw, HighTexcoordSetsHaveTheirOwnSlots)
+{
+    DeviceFixture f(4, 4);
+    if (f.created != D3D_OK)
+        GTEST_SKIP() << "no device here";
+    const char* const effect = R"(
+struct VsOut {
+    float4 pos : POSITION;
+    float4 colour : COLOR0;
+};
+VsOut vshader(float3 p : POSITION, float4 low : TEXCOORD0, float4 a : TEXCOORD8, float4 b : TEXCOORD9,
+              float4 c : TEXCOORD10, float4 d : TEXCOORD11)
+{
+    VsOut o;
+    o.pos = float4(p, 1);
+    o.colour = float4(a.x + low.x, b.y, c.z, d.w);
+    return o;
+}
+float4 pshader(float4 c : COLOR0) : COLOR0 { return c; }
+)";
+    const d3dx9test::Compiled vsCode = d3dx9test::compile(effect, "vshader", "vs_2_0");
+    const d3dx9test::Compiled psCode = d3dx9test::compile(effect, "pshader", "ps_2_0");
+    ASSERT_FALSE(vsCode.code.empty()) << vsCode.errors;
+    ComRef<IDirect3DVertexShader9> vs;
+    ComRef<IDirect3DPixelShader9> ps;
+    ASSERT_EQ(f->CreateVertexShader(vsCode.code.data(), vs.out()), D3D_OK);
+    ASSERT_EQ(f->CreatePixelShader(psCode.code.data(), ps.out()), D3D_OK);
+    D3DVERTEXELEMENT9 elements[7] = {{0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0}};
+    const BYTE sets[5] = {0, 8, 9, 10, 11};
+    for (int i = 0; i < 5; ++i)
+        elements[i + 1] = {0, WORD(12 + 16 * i), D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, sets[i]};
+    elements[6] = D3DDECL_END();
+    ComRef<IDirect3DVertexDeclaration9> declaration;
+    ASSERT_EQ(f->CreateVertexDeclaration(elements, declaration.out()), D3D_OK);
+    // Every set holds 0.25 in the channel the shader reads from it and 1 in
+    // the others; set 0 adds 0.5 to red.
+    struct Vertex {
+        float p[3];
+        float sets[5][4] = {{0.5f, 1, 1, 1}, {0.25f, 1, 1, 1}, {1, 0.25f, 1, 1}, {1, 1, 0.25f, 1}, {1, 1, 1, 0.25f}};
+    } quad[4] = {{{-1, 1, 0.5f}}, {{1, 1, 0.5f}}, {{-1, -1, 0.5f}}, {{1, -1, 0.5f}}};
+    IDirect3DDevice9* d = f.device.get();
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    d->SetVertexDeclaration(declaration.get());
+    d->SetVertexShader(vs.get());
+    d->SetPixelShader(ps.get());
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+    d->BeginScene();
+    ASSERT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    d->EndScene();
+    const std::vector<uint32_t> p = readBackBuffer(d);
+    ASSERT_EQ(p.size(), 16u);
+    EXPECT_PRED2(near, p[5], 0x40BF4040u) << std::hex << p[5];
+}

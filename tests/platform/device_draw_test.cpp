@@ -593,3 +593,62 @@ TEST(DeviceStereo, TextureOfTheFirstDeviceDrawnByTheSecond)
 }
 
 } // namespace
+
+// The second eye draws into targets made on the first device, but never
+// into the first device's window surfaces.
+TEST(DeviceStereo, ForeignWindowSurfacesRefusedOffscreenTargetsShared)
+{
+    DeviceFixture first(4, 4);
+    ASSERT_EQ(first.created, D3D_OK);
+    HWND window = deviceTestWindow(4, 4);
+    D3DPRESENT_PARAMETERS pp = windowedParameters(window);
+    ComRef<IDirect3DDevice9> second;
+    ASSERT_EQ(first.d3d->CreateDevice(0, D3DDEVTYPE_HAL, first.window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                                      second.out()),
+              D3D_OK);
+    ComRef<IDirect3DSurface9> firstBack, firstDepth, ownBack, ownDepth;
+    ASSERT_EQ(first->GetRenderTarget(0, firstBack.out()), D3D_OK);
+    ASSERT_EQ(first->GetDepthStencilSurface(firstDepth.out()), D3D_OK);
+    ASSERT_EQ(second->GetRenderTarget(0, ownBack.out()), D3D_OK);
+    ASSERT_EQ(second->GetDepthStencilSurface(ownDepth.out()), D3D_OK);
+
+    EXPECT_EQ(second->SetRenderTarget(0, firstBack.get()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(second->SetDepthStencilSurface(firstDepth.get()), D3DERR_INVALIDCALL);
+    ComRef<IDirect3DSurface9> bound;
+    ASSERT_EQ(second->GetRenderTarget(0, bound.out()), D3D_OK);
+    EXPECT_EQ(bound.get(), ownBack.get());
+    ASSERT_EQ(second->GetDepthStencilSurface(bound.out()), D3D_OK);
+    EXPECT_EQ(bound.get(), ownDepth.get());
+    // Its own window surfaces stay acceptable.
+    EXPECT_EQ(first->SetRenderTarget(0, firstBack.get()), D3D_OK);
+    EXPECT_EQ(first->SetDepthStencilSurface(firstDepth.get()), D3D_OK);
+
+    // A texture target and a depth surface of the first device, drawn into
+    // by the second: a near quad on the left, and a far one that the depth
+    // test against the cleared 0.25 keeps out.
+    ComRef<IDirect3DTexture9> target;
+    ComRef<IDirect3DSurface9> level, depth;
+    ASSERT_EQ(first->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, target.out(),
+                                   nullptr),
+              D3D_OK);
+    ASSERT_EQ(target->GetSurfaceLevel(0, level.out()), D3D_OK);
+    ASSERT_EQ(first->CreateDepthStencilSurface(4, 4, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, TRUE, depth.out(), nullptr),
+              D3D_OK);
+    ASSERT_EQ(second->SetRenderTarget(0, level.get()), D3D_OK);
+    ASSERT_EQ(second->SetDepthStencilSurface(depth.get()), D3D_OK);
+    second->SetRenderState(D3DRS_LIGHTING, FALSE);
+    second->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    second->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlue, 0.25f, 0);
+    drawTlQuad(second.get(), -0.5f, -0.5f, 1.5f, 3.5f, 0xFFFFFFFFu, 0.125f);
+    drawTlQuad(second.get(), -0.5f, -0.5f, 3.5f, 3.5f, kRed, 0.5f);
+    const std::vector<uint32_t> p = readTarget(second.get(), level.get());
+    ASSERT_EQ(p.size(), 16u);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(p[y * 4 + x], x < 2 ? 0xFFFFFFFFu : kBlue) << x << "," << y;
+    second->SetRenderTarget(0, ownBack.get());
+    second->SetDepthStencilSurface(ownDepth.get());
+    bound.reset();
+    second.reset();
+    DestroyWindow(window);
+}

@@ -1,0 +1,3 @@
+#include "materials/pass_state.h"
+
+i32 shadowPassMode = 0;
