@@ -129,7 +129,7 @@ int DirectSound::createChannel(Stream& source, const char* name)
 
 void DirectSound::applyListener()
 {
-    ENGINE_ASSERT(m_listener);
+    ENGINE_ASSERT(m_listener && "m_listener");
     if (m_listener)
         m_listener->SetAllParameters(&listener, DS3D_DEFERRED);
 }

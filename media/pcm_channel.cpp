@@ -103,7 +103,7 @@ bool PCMChannel::setPosition(double seconds)
 
 void PCMChannel::apply3D()
 {
-    ENGINE_ASSERT(m_3dbuffer);
+    ENGINE_ASSERT(m_3dbuffer && "m_3dbuffer");
     if (m_3dbuffer)
         m_3dbuffer->SetAllParameters(&record, DS3D_DEFERRED);
 }
