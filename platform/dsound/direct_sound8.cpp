@@ -140,8 +140,11 @@ bool waitForUnlockedBytes(IDirectSoundBuffer* buffer, uint64_t bytes, uint32_t t
     if (!b)
         return false;
     std::unique_lock<std::mutex> lock(b->mixer->mutex);
-    return b->mixer->unlockedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                              [&] { return b->voice.unlocked >= bytes; });
+    b->voice.awaited = bytes;
+    const bool reached = b->mixer->unlockedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                                            [&] { return b->voice.unlocked >= bytes; });
+    b->voice.awaited = UINT64_MAX;
+    return reached;
 }
 
 void loseBuffer(IDirectSoundBuffer* buffer, int locks)

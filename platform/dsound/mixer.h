@@ -36,6 +36,7 @@ struct Voice {
     int32_t gain = 1 << 16;    // 16.16 factor for volume
     int lostLocks = 0;         // Lock calls still to answer DSERR_BUFFERLOST
     uint64_t unlocked = 0;     // bytes handed back through Unlock
+    uint64_t awaited = UINT64_MAX; // a test waits until unlocked reaches this
 };
 
 class Mixer {

@@ -124,11 +124,15 @@ STDMETHODIMP SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID, DWORD bytes
     if (!p || p < begin || p >= begin + voice.size || bytes1 > voice.size
         || bytes2 > voice.size - bytes1)
         return DSERR_INVALIDPARAM;
+    bool reached;
     {
         std::lock_guard<std::mutex> lock(mixer->mutex);
         voice.unlocked += static_cast<uint64_t>(bytes1) + bytes2;
+        reached = voice.unlocked >= voice.awaited;
     }
-    mixer->unlockedChanged.notify_all();
+    // Only a waiter whose count is reached is woken, not one per chunk.
+    if (reached)
+        mixer->unlockedChanged.notify_all();
     return DS_OK;
 }
 
