@@ -185,7 +185,11 @@ void VorbisChannel::Fill()
     const u32 playSegment = play / segmentSize;
     const u32 ringBytes = segmentSize * segmentCount;
     int idleReads = 0;
-    while (!quit) {
+    u64 written = 0;
+    // One call writes at most one ring: a buffer stopped away from its start
+    // also has play == write, and the priming rule alone would then go
+    // round the ring forever.
+    while (!quit && written < ringBytes) {
         const u32 free = (segmentCount - writeSegment + playSegment) % segmentCount;
         // Before playback (play == write) the ring is primed until a chunk
         // begins in the last segment.
@@ -211,6 +215,7 @@ void VorbisChannel::Fill()
         else
             idleReads = 0;
         PCMChannel::write(writeOffset, decodeBuffer, static_cast<u32>(n));
+        written += static_cast<u64>(n);
         writeSegment = writeOffset / segmentSize;
         writeOffset = static_cast<u32>((static_cast<u64>(writeOffset) + static_cast<u64>(n)) % ringBytes);
     }
