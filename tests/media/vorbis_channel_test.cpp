@@ -68,7 +68,7 @@ TEST(VorbisChannelTest, OpenPrimesTheRingUpToAChunkInTheLastSegment)
     const u64 before = platform::dsound::unlockedBytes(c->buffer);
     c->buffer->SetCurrentPosition(2 * 22050 + 100);
     c->Fill();
-    EXPECT_LE(platform::dsound::unlockedBytes(c->buffer) - before, 176400u);
+    EXPECT_LE(platform::dsound::unlockedBytes(c->buffer) - before, 176400u + VorbisChannel::kDecodeBytes);
 }
 
 TEST(VorbisChannelTest, TrackFromAnArchiveStreamsBitExact)
