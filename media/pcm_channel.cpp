@@ -69,7 +69,7 @@ double PCMChannel::getTime()
     DWORD play = 0;
     if (buffer)
         buffer->GetCurrentPosition(&play, nullptr);
-    return play * kSecondsPerByte;
+    return static_cast<double>(play) * kSecondsPerByte;
 }
 
 bool PCMChannel::setVolume(float volume)
