@@ -204,6 +204,18 @@ TEST(SoundDeviceTest, ListenerSettingsTakeEffectAtUpdate)
     s.sound->update();
     EXPECT_EQ(read().vPosition.x, 10.0f);
     EXPECT_EQ(seen.vVelocity.z, 6.0f); // the rest of the record stays
+
+    // Without a listener the record is kept and the assertion reported.
+    testsupport::LevelGuard level;
+    diagnosticsLevel = 3;
+    platform::clearRecordedMessageBoxes();
+    DirectSound bare(nullptr);
+    bare.setListenerPosition(7, 8, 9);
+    bare.update();
+    EXPECT_EQ(bare.listener.vPosition.y, 8.0f);
+    ASSERT_EQ(platform::recordedMessageBoxes().size(), 1u);
+    EXPECT_NE(platform::recordedMessageBoxes()[0].text.find("m_listener"), std::string::npos);
+    platform::clearRecordedMessageBoxes();
 }
 
 TEST(SoundDeviceTest, FailuresGiveASilentDeviceOrNoChannel)
