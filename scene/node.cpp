@@ -290,9 +290,14 @@ void PerspectiveNode::buildProjection(double)
 
 D3DMATRIX* perspectiveFit(Node& node, float nearPlane, float nearest, float farthest)
 {
+    // Depths beyond any scene (an empty pass reports the largest float)
+    // are held where the depth terms stay finite.
+    constexpr float kMaxDepth = 1.0e30f;
     float zn = nearest - 0.0001f;
     if (!(zn >= nearPlane))
         zn = nearPlane;
+    if (zn > kMaxDepth)
+        zn = kMaxDepth;
     float zf = std::fmin(farthest, node.farPlane);
     if (!(zf >= zn))
         zf = zn;
@@ -301,10 +306,6 @@ D3DMATRIX* perspectiveFit(Node& node, float nearPlane, float nearest, float fart
     // two planes apart by at least one representable step.
     if (!(zf > zn)) {
         zf = std::nextafter(zn, std::numeric_limits<float>::infinity());
-        if (std::isinf(zf)) {
-            zf = zn;
-            zn = std::nextafter(zf, 0.0f);
-        }
     }
     if (Engine* engine = node.engine) {
         engine->zeroParallax = clampf(4.0f * engine->sceneExtrusion, zn, zf);
