@@ -1,13 +1,14 @@
 #include "scene/bone.h"
 
 #include "foundation/matrix.h"
-#include "scene/mesh.h"
+#include "scene/wire_meshes.h"
 
 Bone::Bone(SceneBase* scene, i32 boneNumber, i32 objectNumber)
     : PerspectiveNode(scene, 4, boneNumber * 65536 + objectNumber)
     , restMatrix(world)
     , inverseRestMatrix(world)
 {
+    wireMesh = new BoneWiresMesh(engine);
 }
 
 Bone::~Bone()

@@ -7,6 +7,7 @@
 #include "scene/bone.h"
 #include "scene/hv_object.h"
 #include "scene/mesh.h"
+#include "scene/poly_mesh.h"
 
 #include <vector>
 
@@ -138,6 +139,7 @@ void Object::updateSound(double t)
 
 const std::vector<Bone*>* Object::meshBones() const
 {
-    // Only polygon meshes carry bones; that mesh kind is not built yet.
-    return nullptr;
+    // Only polygon meshes carry bones.
+    PolyMesh* polyMesh = mesh ? mesh->asPolyMesh() : nullptr;
+    return polyMesh ? &polyMesh->bones : nullptr;
 }

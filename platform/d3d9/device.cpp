@@ -852,6 +852,12 @@ void failNextReset(IDirect3DDevice9* device)
         d->setFailNextReset();
 }
 
+void failBufferCreation(IDirect3DDevice9* device, bool fail)
+{
+    if (Device* d = asDevice(device))
+        d->setFailBufferCreation(fail);
+}
+
 size_t cachedShaderPrograms(IDirect3DDevice9* device)
 {
     Device* d = asDevice(device);

@@ -272,6 +272,7 @@ public:
     // --- test seams (device_test_api.h)
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
+    void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
     size_t testProgramCount() const { return m_programs.size(); }
     const GlStateCache& testGlState() const { return m_gl; }
     unsigned long long testGlStateChanges() const { return m_glStateChanges; }
@@ -380,6 +381,7 @@ private:
     bool m_lost = false;
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
+    bool m_failBufferCreation = false;
     unsigned m_frameNumber = 0;
     BOOL m_softwareVertexProcessing = FALSE;
     float m_nPatchSegments = 0.0f;

@@ -145,6 +145,8 @@ STDMETHODIMP Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3D
         if (stride == 0 || Length < stride)
             return D3DERR_INVALIDCALL;
     }
+    if (m_failBufferCreation)
+        return D3DERR_OUTOFVIDEOMEMORY;
     *ppVertexBuffer = new VertexBuffer(this, Length, Usage, FVF, Pool);
     return D3D_OK;
 }
@@ -162,6 +164,8 @@ STDMETHODIMP Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Forma
         return D3DERR_INVALIDCALL;
     if (Format == D3DFMT_INDEX32 && m_caps.MaxVertexIndex <= 0xFFFF)
         return D3DERR_INVALIDCALL;
+    if (m_failBufferCreation)
+        return D3DERR_OUTOFVIDEOMEMORY;
     *ppIndexBuffer = new IndexBuffer(this, Length, Usage, Format, Pool);
     return D3D_OK;
 }

@@ -456,6 +456,7 @@ STDMETHODIMP Device::GetScissorRect(RECT* pRect)
 STDMETHODIMP Device::SetSoftwareVertexProcessing(BOOL bSoftware)
 {
     DeviceLock lock(this);
+    logCall("SetSoftwareVertexProcessing", {double(bSoftware)});
     // Only a mixed device can switch; the switch changes nothing else here.
     if (!(m_behaviour & D3DCREATE_MIXED_VERTEXPROCESSING))
         return D3DERR_INVALIDCALL;
