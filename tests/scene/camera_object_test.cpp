@@ -7,8 +7,12 @@
 #include "scene/mesh.h"
 #include "scene/object.h"
 
+#include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+
 #include <cmath>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -84,6 +88,53 @@ TEST(Camera, LensStereoAndLetterbox)
         EXPECT_EQ(v.Y, b.expected.Y) << b.name;
         EXPECT_EQ(v.Width, b.expected.Width) << b.name;
         EXPECT_EQ(v.Height, b.expected.Height) << b.name;
+    }
+}
+
+// The view leaves out pivot and scale and includes the parent's world.
+TEST(Camera, ViewMatchesGlmForRandomChannelsParentsAndTargets)
+{
+    SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    f.engine->stereoEye = -1;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(-3.0f, 3.0f);
+    auto rot = [](float a, glm::vec3 axis) { return glm::rotate(glm::mat4(1.0f), a, axis); };
+    for (int c = 0; c < 12; ++c) {
+        PerspectiveNode parent(nullptr, 1, 0), target(nullptr, 1, 1);
+        Camera camera(f.scene, 0);
+        float cp[3], ch[3], pp[3], ph[3], tp[3];
+        for (int i = 0; i < 3; ++i) {
+            cp[i] = u(rng), ch[i] = u(rng), pp[i] = u(rng), ph[i] = u(rng), tp[i] = u(rng);
+            camera.channels[kPositionX + i].value = cp[i];
+            camera.channels[kHeading + i].value = ch[i];
+            camera.channels[kScaleX + i].value = 2.0f; // no effect on a view
+            parent.channels[kPositionX + i].value = pp[i];
+            parent.channels[kHeading + i].value = ph[i];
+            target.channels[kPositionX + i].value = tp[i];
+        }
+        camera.pivotPosition[0] = 1.0f; // nor has the pivot
+        camera.parent = &parent;
+        const glm::mat4 parentWorld =
+            glm::translate(glm::mat4(1.0f), glm::vec3(pp[0], pp[1], pp[2])) * rot(ph[0], {0, 1, 0}) *
+            rot(ph[1], {1, 0, 0}) * rot(ph[2], {0, 0, 1});
+        float heading = ch[0], pitch = ch[1];
+        if (c % 2) {
+            camera.target = &target;
+            camera.headingController = camera.pitchController = 1;
+            const glm::vec3 own = glm::vec3(parentWorld * glm::vec4(cp[0] - 1.0f, cp[1], cp[2], 1.0f));
+            const glm::vec3 d = glm::vec3(tp[0], tp[1], tp[2]) - own;
+            heading = std::atan2(d.x, d.z);
+            pitch = -std::atan2(d.y, std::sqrt(d.x * d.x + d.z * d.z));
+        }
+        const glm::mat4 world = parentWorld * glm::translate(glm::mat4(1.0f), glm::vec3(cp[0], cp[1], cp[2])) *
+                                rot(heading, {0, 1, 0}) * rot(pitch, {1, 0, 0}) * rot(ch[2], {0, 0, 1});
+        const glm::mat4 view = glm::inverse(world);
+        const D3DMATRIX& m = *camera.getInvMatrix(0.0);
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                EXPECT_NEAR(m.m[i][j], view[i][j], 1e-5f * std::fmax(1.0f, std::fabs(view[i][j])))
+                    << "case " << c << " element " << i << j;
     }
 }
 
