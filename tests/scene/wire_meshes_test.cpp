@@ -18,36 +18,28 @@ struct Drawn {
     std::vector<double> drawArgs;
 };
 
-Drawn record(MeshRig& rig, const std::function<void()>& draw)
+Drawn record(MeshRig& rig, Mesh& mesh, Node* node)
 {
     platform::d3d9::setCallLogging(rig.device(), true);
-    draw();
+    mesh.render(0.0, nullptr, node, 0);
     Drawn out;
     for (const DeviceCall& c : platform::d3d9::takeCallLog(rig.device())) {
         if (c.name == "SetTransform" && c.args[0] == double(D3DTS_WORLD)) {
-            D3DMATRIX m;
-            std::memcpy(&m, c.data.data(), sizeof m);
-            out.worlds.push_back(m);
+            out.worlds.emplace_back();
+            std::memcpy(&out.worlds.back(), c.data.data(), sizeof(D3DMATRIX));
         } else if (c.name == "DrawPrimitiveUP") {
             out.drawArgs = c.args;
             out.vertices.resize(c.data.size() / sizeof(WireVertex));
-            std::memcpy(out.vertices.data(), c.data.data(), out.vertices.size() * sizeof(WireVertex));
+            std::memcpy(out.vertices.data(), c.data.data(), c.data.size());
         }
     }
     platform::d3d9::setCallLogging(rig.device(), false);
     return out;
 }
 
-bool sameMatrix(const D3DMATRIX& a, const D3DMATRIX& b)
+bool same(const D3DMATRIX& a, const D3DMATRIX& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-DWORD renderState(MeshRig& rig, D3DRENDERSTATETYPE state)
-{
-    DWORD v = 0xDEADBEEF;
-    rig.device()->GetRenderState(state, &v);
-    return v;
 }
 
 TEST(WireMeshes, CrossKeepsUnitAxesAtTheObjectPosition)
@@ -56,35 +48,32 @@ TEST(WireMeshes, CrossKeepsUnitAxesAtTheObjectPosition)
     REQUIRE_ENGINE(rig.engine);
     CrossWiresMesh cross(rig.get());
     EXPECT_TRUE(cross.prepare());
-    EXPECT_EQ(cross.boxCorners[0].x, -1.0f);
-    EXPECT_EQ(cross.boxCorners[7].z, 1.0f);
-    // Rotated a quarter turn about z, scaled by 3, moved to (4, 5, 6).
-    D3DMATRIX object;
+    EXPECT_TRUE(cross.boxCorners[0].x == -1 && cross.boxCorners[7].z == 1);
+    // A quarter turn about z, scale 3, at (4, 5, 6).
+    D3DMATRIX object, placed;
     makeAffineMatrix(object, 0, 3, 0, -3, 0, 0, 0, 0, 3, 4, 5, 6);
+    makeAffineMatrix(placed, 1, 0, 0, 0, 1, 0, 0, 0, 1, 4, 5, 6);
     rig->uniforms->setWorld(object);
     rig.device()->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
 
-    Drawn d = record(rig, [&] { cross.render(0.0, nullptr, nullptr, 0); });
+    const Drawn d = record(rig, cross, nullptr);
     ASSERT_EQ(d.worlds.size(), 2u);
-    D3DMATRIX placed;
-    makeAffineMatrix(placed, 1, 0, 0, 0, 1, 0, 0, 0, 1, 4, 5, 6);
-    EXPECT_TRUE(sameMatrix(d.worlds[0], placed));
-    EXPECT_TRUE(sameMatrix(d.worlds[1], object));
-    EXPECT_TRUE(sameMatrix(rig->uniforms->world, object));
+    EXPECT_TRUE(same(d.worlds[0], placed));
+    EXPECT_TRUE(same(d.worlds[1], object) && same(rig->uniforms->world, object));
     EXPECT_EQ(d.drawArgs, (std::vector<double>{D3DPT_LINELIST, 3, 16}));
     ASSERT_EQ(d.vertices.size(), 6u);
     const D3DCOLOR colors[3] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
-    for (int axis = 0; axis < 3; ++axis)
-        for (int end = 0; end < 2; ++end) {
-            const WireVertex& v = d.vertices[size_t(2 * axis + end)];
-            const float p[3] = {v.x, v.y, v.z};
-            for (int k = 0; k < 3; ++k)
-                EXPECT_EQ(p[k], k == axis ? (end ? 1.0f : -1.0f) : 0.0f);
-            EXPECT_EQ(v.color, colors[axis]);
-        }
-    // The line states stay set after the draw.
-    EXPECT_EQ(renderState(rig, D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
-    EXPECT_EQ(renderState(rig, D3DRS_ZWRITEENABLE), DWORD(TRUE));
+    for (int i = 0; i < 6; ++i) {
+        const WireVertex& v = d.vertices[size_t(i)];
+        const float p[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(p[k], k == i / 2 ? (i % 2 ? 1.0f : -1.0f) : 0.0f) << i;
+        EXPECT_EQ(v.color, colors[i / 2]);
+    }
+    // The line states stay set.
+    DWORD blend = 0xDEAD;
+    rig.device()->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    EXPECT_EQ(blend, DWORD(FALSE));
 }
 
 TEST(WireMeshes, BoneLinesEndAtItsTip)
@@ -97,25 +86,20 @@ TEST(WireMeshes, BoneLinesEndAtItsTip)
         makeAffineMatrix(bone.world, 1, 0, 0, 0, 0, 1, 0, -1, 0, 7, 8, 9);
         bone.worldValid = 1;
         BoneWiresMesh wires(rig.get());
-        EXPECT_TRUE(wires.prepare());
-        Drawn d = record(rig, [&] { wires.render(0.0, nullptr, &bone, 0); });
+        const Drawn d = record(rig, wires, &bone);
         ASSERT_FALSE(d.worlds.empty());
-        EXPECT_TRUE(sameMatrix(d.worlds[0], bone.world));
+        EXPECT_TRUE(same(d.worlds[0], bone.world));
         EXPECT_EQ(d.drawArgs, (std::vector<double>{D3DPT_LINELIST, 12, 16}));
         ASSERT_EQ(d.vertices.size(), 24u);
-        const float a = 0.1f * length;
+        // Four lines from the origin, four around the ring at z = 0.1 L,
+        // four to the tip.
         for (int line = 0; line < 12; ++line) {
             const WireVertex& from = d.vertices[size_t(2 * line)];
             const WireVertex& to = d.vertices[size_t(2 * line + 1)];
             EXPECT_EQ(from.color, 0xFFCCCCCCu);
-            if (line < 4) // from the origin
-                EXPECT_TRUE(from.x == 0 && from.y == 0 && from.z == 0) << line;
-            else // to the ring, then to the tip
-                EXPECT_EQ(from.z, a) << line;
-            if (line >= 8)
-                EXPECT_TRUE(to.x == 0 && to.y == 0 && to.z == length) << line;
-            else
-                EXPECT_EQ(to.z, a) << line;
+            EXPECT_EQ(from.z, line < 4 ? 0.0f : 0.1f * length) << line;
+            EXPECT_EQ(to.z, line < 8 ? 0.1f * length : length) << line;
+            EXPECT_TRUE(line < 8 || (to.x == 0 && to.y == 0)) << line;
         }
     }
 }
