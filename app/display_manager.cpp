@@ -3,6 +3,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -309,11 +310,15 @@ bool DisplayManager::createDevices(const char* className, HINSTANCE instance)
         }
     }
 
+    // The dialogs keep the sizes in range; settings filled in by other
+    // means are held to the same range here.
+    const i32 windowWidth = std::clamp(settings->windowWidth, 1, kMaxWindowSide);
+    const i32 windowHeight = std::clamp(settings->windowHeight, 1, kMaxWindowSide);
     for (i32 i = 0; i < count; ++i) {
-        RECT rect = {0, 0, settings->windowWidth, settings->windowHeight};
+        RECT rect = {0, 0, windowWidth, windowHeight};
         AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
         devices[i].window = CreateWindowExA(0, className, kWindowTitle, WS_OVERLAPPEDWINDOW,
-                                            settings->windowWidth * i, 0, rect.right - rect.left,
+                                            windowWidth * i, 0, rect.right - rect.left,
                                             rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
     }
 

@@ -7,6 +7,9 @@
 
 #include <d3d9.h>
 
+// The largest window side the program sizes windows and buffers with.
+constexpr i32 kMaxWindowSide = 16384;
+
 struct DisplaySettings {
     u8 windowed = 0;
     i32 width = 1024; // fullscreen back buffer (the chosen display mode)

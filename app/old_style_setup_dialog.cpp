@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <utility>
 
 // The classic path limit, for the save-file chooser's buffer.
 #ifndef MAX_PATH
@@ -360,8 +361,14 @@ void OldStyleSetupDialog::readVideoOutput()
 void OldStyleSetupDialog::readControls(bool withVideoOutput)
 {
     DisplaySettings& settings = *manager->settings;
-    settings.windowWidth = static_cast<i32>(itemInt(kWidth));
-    settings.windowHeight = static_cast<i32>(itemInt(kHeight));
+    // A size the window code cannot compute with (an empty or non-numeric
+    // field, 0, more than kMaxWindowSide, 4294967295 that would read as -1)
+    // keeps the last one.
+    for (auto [id, side] : {std::pair{kWidth, &settings.windowWidth}, std::pair{kHeight, &settings.windowHeight}}) {
+        const UINT value = itemInt(id);
+        if (value >= 1 && value <= static_cast<UINT>(kMaxWindowSide))
+            *side = static_cast<i32>(value);
+    }
     settings.windowed = isChecked(kWindowed) ? 1 : 0;
     settings.stereo = isChecked(kStereo) ? 1 : 0;
     settings.noDynamicDepth = isChecked(kNoDynamicDepth) ? 1 : 0;

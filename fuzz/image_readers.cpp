@@ -2,8 +2,8 @@
 // source manager and the jump-back error handler), TGA (types 2 and 10,
 // all pixel sizes) and PCX, each through the image cache as the engine
 // calls them, and the raw file cache. The last input byte's low bit asks
-// for bottom-up rows. Pictures are capped at one megapixel, as a damaged
-// JPEG header can claim a huge one that the decoder then fills in. Every
+// for bottom-up rows. The readers' own size limits apply unchanged, so a
+// header claiming a huge picture is caught here as in the engine. Every
 // returned pixel byte is read.
 #include "foundation/diagnostics.h"
 #include "foundation/resource_stream.h"
@@ -36,7 +36,6 @@ void touch(const Image& image)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     diagnosticsLevel = 0;
-    imageMaxBytes = 4u << 20;
     const bool bottomUp = size > 0 && (data[size - 1] & 1) != 0;
     // Registering again replaces the previous input's bytes.
     platform::registerResource("IMAGE", kResourceId, data, size);

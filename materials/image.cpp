@@ -8,7 +8,7 @@
 
 #include <new>
 
-u64 imageMaxBytes = 0x7FFFFFFFu;
+u64 imageMaxBytes = 256u << 20;
 
 void showImageError(const char* text)
 {
@@ -18,10 +18,9 @@ void showImageError(const char* text)
 
 u64 imageBlockBytes(i64 width, i64 height, i32 bytesPerPixel)
 {
-    if (width <= 0 || height <= 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    if (width <= 0 || height <= 0 || width > kImageMaxSide || height > kImageMaxSide)
         return 0;
     const u64 pixelBytes = bytesPerPixel ? (u64)bytesPerPixel : 4u;
-    // Both sides are below 2^31, so the product of all three fits in 64 bits.
     const u64 bytes = (u64)width * (u64)height * pixelBytes;
     return bytes <= imageMaxBytes ? bytes : 0;
 }

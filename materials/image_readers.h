@@ -11,9 +11,10 @@
 #include "foundation/stream.h"
 #include "materials/image.h"
 
-// Pixel blocks larger than this many bytes are refused by every reader.
-// The default fits any picture the 32-bit sizes of the formats allow to be
-// addressed with i32 arithmetic; fuzzing lowers it.
+// Pictures with a side above kImageMaxSide, or pixel blocks larger than
+// imageMaxBytes (256 MiB), are refused by every reader before anything is
+// allocated: a few hundred bytes of JPEG header can claim gigabytes.
+constexpr i64 kImageMaxSide = 16384;
 extern u64 imageMaxBytes;
 
 // Only uncompressed 8-bit BMP files with a 40-byte info header and the

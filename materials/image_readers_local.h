@@ -9,8 +9,9 @@
 void showImageError(const char* text);
 
 // A new Image of that size and pixel size (0 for 0xAARRGGBB words), its
-// pixel block allocated but not cleared; null when a side is not positive,
-// the block exceeds imageMaxBytes, or memory runs out.
+// pixel block allocated but not cleared; null when a side is not positive
+// or above kImageMaxSide, the block exceeds imageMaxBytes, or memory runs
+// out.
 Image* newImage(const char* name, i64 width, i64 height, i32 bytesPerPixel);
 
 // Bytes of the pixel block that newImage would allocate, or 0 when the

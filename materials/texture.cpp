@@ -335,65 +335,17 @@ const char* Texture::formatName() const
 
 const char* Texture::formatName(D3DFORMAT format)
 {
+    // Vertex and index data have no row in the format table.
     switch (u32(format)) {
-    case 20: return "R8G8B8";
-    case 21: return "A8R8G8B8";
-    case 22: return "X8R8G8B8";
-    case 23: return "R5G6B5";
-    case 24: return "X1R5G5B5";
-    case 25: return "A1R5G5B5";
-    case 26: return "A4R4G4B4";
-    case 27: return "R3G3B2";
-    case 28: return "A8";
-    case 29: return "A8R3G3B2";
-    case 30: return "X4R4G4B4";
-    case 32: return "A8B8G8R8";
-    case 33: return "X8B8G8R8";
-    case 34: return "G16R16";
-    case 35: return "A2R10G10B10";
-    case 36: return "A16B16G16R16";
-    case 40: return "A8P8";
-    case 41: return "P8";
-    case 50: return "L8";
-    case 51: return "A8L8";
-    case 52: return "A4L4";
-    case 60: return "V8U8";
-    case 61: return "L6V5U5";
-    case 62: return "X8L8V8U8";
-    case 63: return "Q8W8V8U8";
-    case 64: return "V16U16";
-    case 67: return "A2W10V10U10";
-    case 70: return "D16_LOCKABLE";
-    case 71: return "D32";
-    case 73: return "D15S1";
-    case 75: return "D24S8";
-    case 77: return "D24X8";
-    case 79: return "D24X4S4";
-    case 80: return "D16";
-    case 81: return "L16";
-    case 82: return "D32F_LOCKABLE";
-    case 83: return "D24FS8";
     case 100: return "VERTEXDATA";
     case 101: return "INDEX16";
     case 102: return "INDEX32";
-    case 110: return "Q16W16V16U16";
-    case 111: return "R16F";
-    case 112: return "G16R16F";
-    case 113: return "A16B16G16R16F";
-    case 114: return "R32F";
-    case 115: return "G32R32F";
-    case 116: return "A32B32G32R32F";
-    case 117: return "CxV8U8";
-    case u32(D3DFMT_MULTI2_ARGB8): return "MULTI2_ARGB8";
-    case u32(D3DFMT_DXT1): return "DXT1";
-    case u32(D3DFMT_DXT2): return "DXT2";
-    case u32(D3DFMT_DXT3): return "DXT3";
-    case u32(D3DFMT_DXT4): return "DXT4";
-    case u32(D3DFMT_DXT5): return "DXT5";
-    case u32(D3DFMT_UYVY): return "UYVY";
-    case u32(D3DFMT_YUY2): return "YUY2";
-    case u32(D3DFMT_R8G8_B8G8): return "R8G8_B8G8";
-    case u32(D3DFMT_G8R8_G8B8): return "G8R8_G8B8";
-    default: return "unknown";
+    default: break;
     }
+    // The table also holds A2B10G10R10 and the vendors' multi-element
+    // codes; a texture names neither.
+    const FormatDesc* row = findFormatDesc(format);
+    if (!row || format == D3DFMT_A2B10G10R10 || std::strncmp(row->name, "MET_", 4) == 0)
+        return "unknown";
+    return row->name;
 }

@@ -158,12 +158,14 @@ Orientation Node::orientationAt(double t)
             transformPoint(p0, p0, worldOf(parent, t));
             // The parent at the look-ahead time, without disturbing the
             // matrix it caches for this pass.
-            const D3DMATRIX saved = parent->world;
-            const u8 savedValid = parent->worldValid;
-            parent->worldValid = 0;
+            const D3DMATRIX saved = parent->world, savedInverse = parent->inverseWorld;
+            const u8 savedValid = parent->worldValid, savedInverseValid = parent->inverseValid;
+            parent->worldValid = parent->inverseValid = 0;
             transformPoint(p1, p1, *parent->getMatrix(ahead));
             parent->world = saved;
+            parent->inverseWorld = savedInverse;
             parent->worldValid = savedValid;
+            parent->inverseValid = savedInverseValid;
         }
         const float d[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
         o.elevation = std::atan2(d[1], std::sqrt(d[0] * d[0] + d[2] * d[2]));

@@ -15,6 +15,7 @@ packages=(
   libjpeg62-turbo-dev
   libglm-dev
   libmeshoptimizer-dev
+  libvorbis-dev libogg-dev sox vorbis-tools
 )
 
 missing=()

@@ -68,15 +68,26 @@ std::string resolveIgnoringCase(const std::string& path)
     return out;
 }
 
+// Opens only regular files. The open itself must not block, or a FIFO
+// would hang the caller until some writer appeared; the type is then
+// checked on the open descriptor, and truncation waits until it is known
+// to be a file.
 int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
 {
-    const int fd = ::open(path.c_str(), posixFlags | O_CLOEXEC, mode);
+    const int fd = ::open(path.c_str(), (posixFlags & ~O_TRUNC) | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int why = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         ::close(fd);
-        errno = EISDIR;
+        errno = why;
+        return -1;
+    }
+    if (::fcntl(fd, F_SETFL, posixFlags & O_APPEND) != 0 || ((posixFlags & O_TRUNC) && ::ftruncate(fd, 0) != 0)) {
+        const int why = errno;
+        ::close(fd);
+        errno = why;
         return -1;
     }
     return fd;

@@ -152,6 +152,15 @@ std::vector<unsigned char> serialise(const ValueMap& values)
     return out;
 }
 
+// Bytes serialise() makes of the values.
+size_t serialisedSize(const ValueMap& values)
+{
+    size_t size = 16;
+    for (const auto& [key, v] : values)
+        size += 12 + v.name.size() + v.data.size();
+    return size;
+}
+
 // A key name component as a file name: letters, digits, space, '-' and '_'
 // stay; everything else (separators, dots, bytes outside ASCII) is written
 // %XX, so no name can leave the store and no folder name ends in ".key".
@@ -271,10 +280,12 @@ bool writeValues(const OpenKey& k, const ValueMap& values)
     const fs::path temp = file.parent_path() /
                           (file.filename().string() + ".tmp" + std::to_string(getpid()) + "_" +
                            std::to_string(counter++));
+    const std::vector<unsigned char> bytes = serialise(values);
+    if (bytes.size() > kMaxFileSize)
+        return false; // the reader would drop the whole key
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const std::vector<unsigned char> bytes = serialise(values);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -436,13 +447,24 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
     } else if (LSTATUS status = resolve(key, nullptr, k); status != ERROR_SUCCESS) {
         return status;
     }
+    // What the reader would refuse is refused here, before anything is
+    // written: a key file it cannot read loses every value in it.
+    const size_t nameLength = valueName ? std::strlen(valueName) : 0;
+    if (nameLength > kMaxNameLength)
+        return ERROR_INVALID_PARAMETER;
     ValueMap values = loadValues(k).value_or(ValueMap{});
+    const std::string slot = lower(valueName ? valueName : "");
+    size_t fileSize = serialisedSize(values) + 12 + nameLength + dataSize;
+    if (const auto old = values.find(slot); old != values.end())
+        fileSize -= 12 + old->second.name.size() + old->second.data.size();
+    if (dataSize > kMaxFileSize || fileSize > kMaxFileSize)
+        return ERROR_NOT_ENOUGH_QUOTA;
     Value v;
     v.type = type;
-    v.name = valueName ? valueName : "";
+    v.name.assign(valueName ? valueName : "", nameLength);
     if (dataSize)
         v.data.assign(data, data + dataSize);
-    values[lower(v.name)] = std::move(v);
+    values[slot] = std::move(v);
     return writeValues(k, values) ? ERROR_SUCCESS : ERROR_CANTWRITE;
 }
 

@@ -308,6 +308,12 @@ void warpSdlMouse(const WindowObject& window, POINT client)
     SDL_WarpMouseInWindow(window.sdlWindow, client.x, client.y);
 }
 
+void setSdlRelativeMouse(bool relative)
+{
+    if (sdlReady)
+        SDL_SetRelativeMouseMode(relative ? SDL_TRUE : SDL_FALSE);
+}
+
 void setSdlCursorVisible(bool visible)
 {
     if (sdlReady)

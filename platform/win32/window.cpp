@@ -515,11 +515,16 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyl
 {
     if (!rect)
         return FALSE;
-    RECT frame = frameInsets(style, exStyle, menu != FALSE);
-    rect->left -= frame.left;
-    rect->top -= frame.top;
-    rect->right += frame.right;
-    rect->bottom += frame.bottom;
+    // Saturates rather than wrapping: a caller's huge client size must not
+    // turn into a negative window size.
+    const RECT frame = frameInsets(style, exStyle, menu != FALSE);
+    auto shift = [](LONG& side, LONG by) {
+        side = static_cast<LONG>(std::clamp<int64_t>(int64_t(side) + by, INT32_MIN, INT32_MAX));
+    };
+    shift(rect->left, -frame.left);
+    shift(rect->top, -frame.top);
+    shift(rect->right, frame.right);
+    shift(rect->bottom, frame.bottom);
     return TRUE;
 }
 

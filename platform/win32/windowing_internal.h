@@ -100,6 +100,9 @@ void placeSdlWindow(const WindowObject& window);
 void minimiseSdlWindow(SDL_Window* window, bool minimise);
 void warpSdlMouse(const WindowObject& window, POINT client);
 void setSdlCursorVisible(bool visible);
+// Relative mouse mode: the cursor is held in place and motion is the
+// device's own (an exclusive DirectInput mouse).
+void setSdlRelativeMouse(bool relative);
 void setSdlCursorShape(int systemCursorId);
 bool sdlDesktopSize(int& width, int& height);
 // Translates waiting SDL events into messages (SDL thread only). Returns

@@ -153,8 +153,13 @@ TEST(FormatRequest, SizeOutranksPreferencesAsComputed)
     const FormatDesc* a1r5g5b5 = row(D3DFMT_A1R5G5B5);
     const FormatDesc* dxt1 = rowNamed("DXT1");
     EXPECT_EQ(request.findBest({a1r5g5b5, dxt1}), dxt1);
-    // With equal scores the earlier row wins.
-    EXPECT_EQ(request.findBest({row(D3DFMT_X1R5G5B5), row(D3DFMT_X1R5G5B5)}), row(D3DFMT_X1R5G5B5));
+    // With equal scores the earlier row wins: two rows the request scores
+    // alike, in both orders.
+    const FormatDesc* x1r5g5b5 = row(D3DFMT_X1R5G5B5);
+    const FormatDesc* twin = row(D3DFMT_R5G6B5);
+    ASSERT_EQ(request.score(*twin), request.score(*x1r5g5b5));
+    EXPECT_EQ(request.findBest({x1r5g5b5, twin}), x1r5g5b5);
+    EXPECT_EQ(request.findBest({twin, x1r5g5b5}), twin);
 }
 
 TEST(FormatRequest, OnlyTwelvePreferencesCount)

@@ -343,6 +343,15 @@ TEST_F(FullSetupTest, StartReadsTheControls)
     EXPECT_EQ(s.useDirectInput, 0);
 }
 
+TEST_F(FullSetupTest, OutOfRangeSizesKeepTheLastOne)
+{
+    for (const std::string typed : {"2147483647", "4294967295", "16385", "0", "16384"}) {
+        settings().windowWidth = 952;
+        EXPECT_TRUE(runFull({}, ("check 104; text 110 " + typed + "; press 100").c_str()));
+        EXPECT_EQ(settings().windowWidth, typed == "16384" ? 16384 : 952) << typed;
+    }
+}
+
 TEST_F(FullSetupTest, ExitReadsButFails)
 {
     EXPECT_FALSE(runFull({}, "check 1074; press 101"));

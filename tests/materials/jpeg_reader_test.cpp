@@ -1,5 +1,6 @@
 #include "image_test_support.h"
 #include "materials/image_readers.h"
+#include "materials/image_readers_local.h"
 #include "materials/jpeg_stream_source.h"
 
 using namespace imagetest;
@@ -124,6 +125,31 @@ TEST(JpegReader, RefusesPicturesLargerThanTheLimit)
     EXPECT_FALSE(readJpeg(makeJpeg(jpegPattern(16, 16, 3))));
     EXPECT_EQ(onlyErrorBox(), "loadJPEG: Picture too large: 16 x 16");
     imageMaxBytes = saved;
+}
+
+TEST(JpegReader, RefusesTinyFilesClaimingHugePictures)
+{
+    // A few hundred bytes claiming gigabytes: refused from the frame header.
+    for (const bool progressive : {false, true}) {
+        const u32 width = progressive ? 23170 : 46340, height = progressive ? 23170 : 11585;
+        JpegSpec spec = jpegPattern(8, 8, 1);
+        spec.progressive = progressive;
+        std::string bytes = makeJpeg(spec);
+        const size_t frame = bytes.find(progressive ? "\xFF\xC2" : "\xFF\xC0");
+        ASSERT_NE(frame, std::string::npos);
+        const char size[] = {char(height >> 8), char(height), char(width >> 8), char(width)};
+        bytes.replace(frame + 5, 4, size, 4);
+        DiagnosticsScope diagnostics(1);
+        EXPECT_FALSE(readJpeg(bytes));
+        EXPECT_EQ(onlyErrorBox(), String::format("loadJPEG: Picture too large: %u x %u", width, height).c_str());
+    }
+}
+
+TEST(ImageLimits, PixelBytesAndSides)
+{
+    EXPECT_EQ(imageBlockBytes(16384, 4096, 0), 256u << 20);
+    EXPECT_EQ(imageBlockBytes(16384, 4097, 0), 0u);
+    EXPECT_EQ(imageBlockBytes(16385, 1, 3), 0u);
 }
 
 TEST(JpegStreamSource, EndsTheDataWithAnEndMarker)

@@ -73,7 +73,9 @@ TEST(PcxReader, RefusesDamagedFiles)
     noMarker[noMarker.size() - 769] = 0;
     std::string shortData = pcxHeader(pcxPattern(6, 4)) + "\x01\x02\xC5\x03" + "\x0C";
     shortData.append(768, '\x11');
-    std::string runWithoutValue = pcxHeader(pcxPattern(6, 4)) + "\xC5" + "\x0C";
+    // The run code is the last data byte: taking the marker as its value
+    // would complete the picture.
+    std::string runWithoutValue = pcxHeader(pcxPattern(6, 4)) + std::string(19, '\x01') + "\xC5" + "\x0C";
     runWithoutValue.append(768, '\x11');
     std::string inverted = makePcx(pcxPattern(6, 4));
     put16(inverted, 4, 50); // xMin past xMax

@@ -408,6 +408,7 @@ TEST(TextureSlots, SurfaceOfRenderTargetsOnlyAndTheNames)
     EXPECT_STREQ(Texture::formatName(D3DFMT_G8R8_G8B8), "G8R8_G8B8");
     EXPECT_STREQ(Texture::formatName(D3DFMT_MULTI2_ARGB8), "MULTI2_ARGB8");
     EXPECT_STREQ(Texture::formatName(D3DFMT_UNKNOWN), "unknown");
+    EXPECT_STREQ(Texture::formatName(D3DFMT_A2B10G10R10), "unknown");
     EXPECT_STREQ(Texture::formatName(D3DFORMAT(19)), "unknown");
     EXPECT_STREQ(Texture::formatName(D3DFORMAT(118)), "unknown");
 }

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -71,11 +73,16 @@ TEST(FileIo, BackslashesAreFolderSeparators)
     EXPECT_EQ(_close(fd), 0);
 }
 
-TEST(FileIo, DirectoryDoesNotOpen)
+TEST(FileIo, OnlyRegularFilesOpen)
 {
     TempDir dir;
-    EXPECT_EQ(_open(dir.path.string().c_str(), _O_RDONLY | _O_BINARY), -1);
-    EXPECT_EQ(_open("", _O_RDONLY), -1);
+    const std::string fifo = (dir.path / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO without a writer would block a plain open for ever.
+    for (const std::string& name : {dir.path.string(), fifo, std::string("/dev/null"), std::string()}) {
+        EXPECT_EQ(_open(name.c_str(), _O_RDONLY | _O_BINARY), -1) << name;
+        EXPECT_EQ(_open(name.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE), -1) << name;
+    }
 }
 
 TEST(FileIo, LetterCaseOfAMissingNameIsResolved)

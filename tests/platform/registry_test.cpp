@@ -161,6 +161,27 @@ TEST_F(RegistryTest, ValuesRoundTripWithTypesAndSizes)
     EXPECT_EQ(RegQueryValueExA(key, "blob", nullptr, &type, readBlob, &size), ERROR_INVALID_HANDLE);
 }
 
+TEST_F(RegistryTest, WritesTheReaderWouldRefuseAreRefusedAndLoseNothing)
+{
+    StoredSettings stored{1, 1, 1, 1};
+    stored.save();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSetupKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    const std::string longName(16384, 'n');
+    const std::vector<BYTE> big(17u << 20, 7);
+    const BYTE one = 1;
+    EXPECT_EQ(RegSetValueExA(key, longName.c_str(), 0, REG_BINARY, &one, 1), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(key, "big", 0, REG_BINARY, big.data(), (DWORD)big.size()), ERROR_NOT_ENOUGH_QUOTA);
+    // Each piece within its limit, together past the file's.
+    EXPECT_EQ(RegSetValueExA(key, "half", 0, REG_BINARY, big.data(), 9u << 20), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "half2", 0, REG_BINARY, big.data(), 9u << 20), ERROR_NOT_ENOUGH_QUOTA);
+    EXPECT_EQ(RegSetValueExA(key, "ffp", 0, REG_BINARY, &one, 1), ERROR_SUCCESS);
+    RegCloseKey(key);
+    StoredSettings loaded;
+    ASSERT_EQ(loaded.load(), ERROR_SUCCESS);
+    EXPECT_EQ(loaded.windowed + loaded.nosound + loaded.nosetup + loaded.ffp, 4);
+}
+
 TEST_F(RegistryTest, OpeningNeedsAnExistingKey)
 {
     HKEY key = reinterpret_cast<HKEY>(1);

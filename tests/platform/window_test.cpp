@@ -15,6 +15,9 @@ TEST_F(WindowTest, AdjustedSizeGivesTheRequestedClientArea)
     EXPECT_EQ(rect.right, 648);
     EXPECT_EQ(rect.bottom, 488);
     EXPECT_FALSE(AdjustWindowRect(nullptr, WS_OVERLAPPEDWINDOW, FALSE));
+    RECT huge{INT32_MIN, 0, INT32_MAX, INT32_MAX};
+    ASSERT_TRUE(AdjustWindowRect(&huge, WS_OVERLAPPEDWINDOW, FALSE));
+    EXPECT_TRUE(huge.left == INT32_MIN && huge.right == INT32_MAX && huge.bottom == INT32_MAX); // saturated
 
     // Second of two windows side by side, as stereo output places them.
     HWND w = CreateWindowExA(0, recordingClass(), "Second", WS_OVERLAPPEDWINDOW, 640, 0, rect.right - rect.left,
@@ -356,8 +359,12 @@ TEST_F(WindowTest, CursorsIconsAndMetrics)
 
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
-    EXPECT_TRUE(GetModuleHandleA(nullptr));
-    EXPECT_EQ(GetModuleHandleA(nullptr), GetModuleHandleA(nullptr));
+    // The program's own module is the instance its windows were made with;
+    // no other module is loaded.
+    const HMODULE self = GetModuleHandleA(nullptr);
+    EXPECT_TRUE(self);
+    EXPECT_EQ(GetWindowLongPtrA(makeWindow(), GWLP_HINSTANCE), reinterpret_cast<LONG_PTR>(self));
+    EXPECT_EQ(GetModuleHandleA("user32.dll"), nullptr);
     InitCommonControls();
 }
 

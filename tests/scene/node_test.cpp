@@ -143,12 +143,41 @@ TEST(Node, InvalidateRebuildsTheWorldMatrixOncePerPass)
     Profiler::clear();
 }
 
-TEST(Node, HeadingTargetWithoutTargetUsesTheChannel)
+// Moves at a constant velocity.
+struct Linear : DynamicValue {
+    float start, speed;
+    Linear(float start, float speed) : start(start), speed(speed) {}
+    float evaluate(double t) const override { return start + speed * float(t); }
+};
+
+TEST(Node, OrientationControllers)
 {
-    PerspectiveNode n(nullptr, 1, 0);
-    n.headingController = 1;
-    n.channels[kHeading].value = 0.7f;
-    EXPECT_FLOAT_EQ(n.orientationAt(0.0).heading, 0.7f);
+    const struct {
+        const char* name;
+        i32 controller;
+        float vx, vy, vz; // path velocity
+        float heading, elevation;
+    } cases[] = {
+        {"aiming without a target uses the channels", 1, 0, 0, 0, 0.7f, -0.2f},
+        {"path along +x", 2, 1, 0, 0, float(M_PI / 2), 0.0f},
+        {"path rising along +z", 2, 0, 1, 1, 0.0f, float(M_PI / 4)},
+    };
+    for (const auto& c : cases) {
+        PerspectiveNode n(nullptr, 1, 0);
+        n.headingController = n.pitchController = c.controller;
+        n.pathLookAhead = 0.5f;
+        n.channels[kHeading].value = 0.7f;
+        n.channels[kPitch].value = 0.2f;
+        const float v[3] = {c.vx, c.vy, c.vz};
+        for (int i = 0; i < 3; ++i)
+            n.channels[kPositionX + i].source = new Linear(1.0f, v[i]);
+        const Orientation o = n.orientationAt(2.0);
+        EXPECT_NEAR(o.heading, c.heading, 1e-5f) << c.name;
+        EXPECT_NEAR(o.elevation, c.elevation, 1e-5f) << c.name;
+        if (c.controller == 2) {
+            EXPECT_FLOAT_EQ(n.channels[kPositionX].value, 1.0f + 2.0f * c.vx) << c.name; // cached at t
+        }
+    }
 }
 
 TEST(Node, BoxTests)

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -275,4 +276,57 @@ TEST_F(SarpackCli, ExtractSkipsUnsafeAndUnservedEntries)
     EXPECT_FALSE(fs::exists(root / "out/escape.txt"));
     EXPECT_FALSE(fs::exists(root / "escape2.txt"));
     EXPECT_FALSE(fs::exists(root / "out/escape2.txt"));
+}
+
+// A whole entry to a regular file of the folder, or nothing: not a cut
+// entry, not through a link, FIFO or linked folder standing there.
+TEST_F(SarpackCli, ExtractWritesWholeEntriesToPlainFilesOnly)
+{
+    SarWriter writer;
+    ASSERT_TRUE(writer.add("ok.txt", std::vector<u8>{'o', 'k'}, 0));
+    for (const char* name : {"linked.txt", "via/inner.txt", "pipe.txt"})
+        ASSERT_TRUE(writer.add(name, std::vector<u8>{'x'}, 0));
+    ASSERT_TRUE(writer.add("cut.bin", randomBytes(10240, 2), 0));
+    std::vector<u8> archive = writer.build();
+    archive.erase(archive.end() - 6000, archive.end()); // cut into the last entry
+    writeBytes(root / "a.sar", archive);
+    writeText(root / "outside/linked.txt", "keep");
+    fs::create_directories(root / "out");
+    fs::create_symlink(root / "outside/linked.txt", root / "out/linked.txt");
+    fs::create_directory_symlink(root / "outside", root / "out/via");
+    ASSERT_EQ(::mkfifo((root / "out/pipe.txt").c_str(), 0600), 0);
+
+    const RunResult r = sarpack({"extract", "a.sar", "-C", "out"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    for (const char* name : {"linked.txt", "via", "pipe.txt", "cut.bin"})
+        EXPECT_NE(r.output.find(name), std::string::npos) << name << "\n" << r.output;
+    EXPECT_EQ(fileBytes(root / "out/ok.txt"), (std::vector<u8>{'o', 'k'}));
+    EXPECT_EQ(fileBytes(root / "outside/linked.txt"), (std::vector<u8>{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(fs::exists(root / "outside/inner.txt"));
+    EXPECT_FALSE(fs::exists(root / "out/cut.bin"));
+}
+
+TEST_F(SarpackCli, FifoArchivesAndFolderOutputsFailAtOnce)
+{
+    ASSERT_EQ(::mkfifo((root / "pipe.sar").c_str(), 0600), 0);
+    for (const char* command : {"list", "extract"})
+        EXPECT_EQ(sarpack({command, "pipe.sar"}).exitCode, 1) << command;
+    // A failed create leaves a folder standing at the output alone.
+    writeText(root / "a.txt", "alpha");
+    fs::create_directory(root / "taken.sar");
+    EXPECT_EQ(sarpack({"create", "taken.sar", "a.txt"}).exitCode, 1);
+    EXPECT_TRUE(fs::is_directory(root / "taken.sar"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 3);
+}
+
+TEST_F(SarpackCli, ListEscapesControlCharacters)
+{
+    SarWriter writer;
+    ASSERT_TRUE(writer.add("bellZ", std::vector<u8>{'b'}));
+    std::vector<u8> archive = writer.build();
+    patchSlot(archive, "bellZ", -1, '\x1b');
+    writeBytes(root / "esc.sar", archive);
+    const RunResult r = sarpack({"list", "esc.sar"});
+    EXPECT_NE(r.output.find("bell\\x1B"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos);
 }

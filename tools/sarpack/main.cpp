@@ -6,6 +6,8 @@
 #include "foundation/sar_archive.h"
 #include "tools/sarpack/sar_writer.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +15,10 @@
 #include <string>
 #include <strings.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -86,14 +92,65 @@ bool readFile(const fs::path& path, std::vector<u8>& bytes, std::string& why)
     return true;
 }
 
-bool writeFile(const fs::path& path, const u8* bytes, size_t n)
+// Names as text for the terminal: control bytes and bytes outside ASCII
+// become \xNN, so an entry name cannot move the cursor or rewrite a line.
+std::string printable(const std::string& name)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : name) {
+        const unsigned char c = (unsigned char)ch;
+        if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// Writes all n bytes to fd; false on any error.
+bool writeAll(int fd, const u8* bytes, size_t n)
+{
+    while (n > 0) {
+        const ssize_t done = ::write(fd, bytes, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        bytes += done;
+        n -= (size_t)done;
+    }
+    return true;
+}
+
+// Writes the archive to a new file beside path and renames it into place
+// once it reads back correctly, so a failure removes only that new file
+// and leaves whatever stood at path untouched.
+bool writeAndVerify(const std::string& path, const std::vector<u8>& archive,
+                    bool (*check)(const char*, const void*), const void* context, std::string& why)
+{
+    const std::string temp = path + ".sarpack" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        why = "cannot write " + path + ": " + std::strerror(errno);
         return false;
-    out.write(reinterpret_cast<const char*>(bytes), (std::streamsize)n);
-    out.close();
-    return !out.fail();
+    }
+    const bool written = writeAll(fd, archive.data(), archive.size());
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        why = "cannot write " + path;
+    } else if (!check(temp.c_str(), context)) {
+        why = "verification failed, nothing written to " + path;
+    } else if (::rename(temp.c_str(), path.c_str()) != 0) {
+        why = "cannot write " + path + ": " + std::strerror(errno);
+    } else {
+        return true;
+    }
+    ::unlink(temp.c_str());
+    return false;
 }
 
 // Reads the whole current entry of the archive.
@@ -199,18 +256,13 @@ int create(int argc, char** argv)
         files.push_back(std::move(file));
     }
 
-    const std::vector<u8> archive = writer.build();
-    if (!writeFile(out, archive.data(), archive.size())) {
-        std::error_code ec;
-        fs::remove(out, ec);
-        return fail(std::string("cannot write ") + out);
-    }
-    if (!verify(out, files)) {
-        // Leave nothing behind that a build could mistake for a good archive.
-        std::error_code ec;
-        fs::remove(out, ec);
-        return fail(std::string("verification failed, ") + out + " removed");
-    }
+    // Nothing is left behind that a build could mistake for a good archive.
+    auto check = [](const char* path, const void* context) {
+        return verify(path, *static_cast<const std::vector<Packed>*>(context));
+    };
+    std::string why;
+    if (!writeAndVerify(out, writer.build(), check, &files, why))
+        return fail(why);
     return 0;
 }
 
@@ -232,9 +284,82 @@ int list(int argc, char** argv)
         return kExitFailure;
     for (int i = 0; i < archive.count; ++i) {
         const SarEntry& e = archive.entries[i];
-        std::printf("%10u %10u %u %s\n", e.size, e.packedSize, e.type, e.name);
+        std::printf("%10u %10u %u %s\n", e.size, e.packedSize, e.type, printable(e.name).c_str());
     }
     return 0;
+}
+
+// Opens (creating where missing) the folders of name below the folder
+// dirFd, never following a symbolic link on the way; the descriptor of the
+// last folder, or -1 with why set.
+int openParentFolder(int dirFd, const std::vector<std::string>& parts, std::string& why)
+{
+    int fd = ::dup(dirFd);
+    if (fd < 0)
+        why = std::strerror(errno);
+    for (size_t i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
+        const std::string shown = printable(parts[i]);
+        if (::mkdirat(fd, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            why = "cannot create folder " + shown + ": " + std::strerror(errno);
+            ::close(fd);
+            return -1;
+        }
+        const int next = ::openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        ::close(fd);
+        if (next < 0) {
+            const bool linked = error == ELOOP || error == ENOTDIR;
+            why = "folder " + shown +
+                  (linked ? " is a link or not a folder" : ": " + std::string(std::strerror(error)));
+        }
+        fd = next;
+    }
+    return fd;
+}
+
+// Writes one entry's bytes to the regular file name below dirFd. A
+// symbolic link, FIFO or device standing at the name, or a linked folder
+// on the way, is refused rather than written through.
+bool writeEntry(int dirFd, const std::string& name, const std::vector<u8>& bytes, std::string& why)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= name.size()) {
+        const size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        parts.push_back(name.substr(start, end - start));
+        start = end + 1;
+    }
+    const int folder = openParentFolder(dirFd, parts, why);
+    if (folder < 0)
+        return false;
+    const char* leaf = parts.back().c_str();
+    // Looked at before opening, so a device is never opened at all; the
+    // open below still refuses a link that appears in between.
+    struct stat st {};
+    if (::fstatat(folder, leaf, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+        why = S_ISLNK(st.st_mode) ? "a symbolic link stands there" : "not a regular file";
+        ::close(folder);
+        return false;
+    }
+    const int fd = ::openat(folder, leaf, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        why = errno == ELOOP ? std::string("a symbolic link stands there") : std::strerror(errno);
+        ::close(folder);
+        return false;
+    }
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok)
+        why = "not a regular file";
+    else if (!(ok = ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes.data(), bytes.size())))
+        why = std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (!ok && S_ISREG(st.st_mode))
+        ::unlinkat(folder, leaf, 0); // no partial file stays behind
+    ::close(folder);
+    return ok;
 }
 
 int extract(int argc, char** argv)
@@ -251,33 +376,43 @@ int extract(int argc, char** argv)
     SarArchive archive(disk);
     if (!mountArchive(archive, argv[2]))
         return kExitFailure;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return fail("cannot open folder " + dir + ": " + std::strerror(errno));
 
     int status = 0;
     for (int i = 0; i < archive.count; ++i) {
         const SarEntry& e = archive.entries[i];
         const std::string name = e.name;
+        const std::string shown = printable(name);
         // Names come from the file: nothing may land outside the folder, and
         // only the slot that open really serves is written.
         if (!isPlainRelativeName(name)) {
-            status = fail("skipping unsafe name " + name);
+            status = fail("skipping unsafe name " + shown);
             continue;
         }
         if (servedSlot(archive, e.name) != i) {
-            status = fail("skipping " + name + ": invalid type or a duplicate name");
+            status = fail("skipping " + shown + ": invalid type or a duplicate name");
             continue;
         }
         if (!archive.open(e.name)) {
-            status = fail("cannot decode " + name);
+            status = fail("cannot decode " + shown);
             continue;
         }
         const std::vector<u8> bytes = readEntry(archive);
         archive.close();
-        const fs::path target = diskPath(dir, name);
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        if (!writeFile(target, bytes.data(), bytes.size()))
-            status = fail("cannot write " + target.string());
+        if (bytes.size() != e.size) {
+            status = fail("skipping " + shown + ": " + std::to_string(bytes.size()) + " of " +
+                          std::to_string(e.size) + " bytes in the archive");
+            continue;
+        }
+        std::string why;
+        if (!writeEntry(dirFd, name, bytes, why))
+            status = fail("cannot write " + (fs::path(dir) / shown).string() + ": " + why);
     }
+    ::close(dirFd);
     return status;
 }
 

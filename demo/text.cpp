@@ -1,0 +1,178 @@
+#include "demo/text.h"
+
+#include "foundation/diagnostics.h"
+#include "foundation/log.h"
+#include "materials/engine.h"
+#include "materials/image_cache.h"
+#include "materials/texture.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+
+namespace {
+
+constexpr i32 cellWidth = 7;
+constexpr i32 cellHeight = 11;
+constexpr i32 firstCode = 32;
+
+// The glyph cell of a character code, or false when the font has none (the
+// code is taken as unsigned: bytes 0x80-0xFF are codes 128-255).
+bool glyphColumn(const Image* font, unsigned char code, i32& column)
+{
+    if (code < firstCode)
+        return false;
+    column = (i32(code) - firstCode) * cellWidth;
+    return column + cellWidth <= font->width && cellHeight <= font->height;
+}
+
+bool hasPixels(const Image* font)
+{
+    return font && font->pixels && font->width > 0 && font->height > 0;
+}
+
+} // namespace
+
+Text::Text(Engine* engine, Stream* archive) : EngineResource(engine)
+{
+    if (archive)
+        font = loadImage(*archive, "small.bmp", false);
+    textureWidth = engine->width;
+    textureHeight = engine->height / 2;
+    if (engine->deviceCount > 0 && textureWidth > 0 && textureHeight > 0 &&
+        FAILED(engine->devices[0]->CreateTexture(UINT(textureWidth), UINT(textureHeight), 1, 0, D3DFMT_A8R8G8B8,
+                                                 D3DPOOL_MANAGED, &texture, nullptr)))
+        texture = nullptr;
+    const float w = float(engine->width);
+    const float h = float(engine->height / 2);
+    const float corners[4][4] = {{0, 0, 0, 0}, {w, 0, 1, 0}, {w, h, 1, 1}, {0, h, 0, 1}};
+    for (int i = 0; i < 4; ++i)
+        quad[i] = ScreenVertex{corners[i][0], corners[i][1], 0.5f, 0.5f, 0xFFFFFFFFu, corners[i][2], corners[i][3]};
+    clear();
+}
+
+Text::~Text()
+{
+    if (texture)
+        texture->Release();
+    if (font)
+        font->release();
+}
+
+void Text::print(i32 x, i32 y, const char* text)
+{
+    if (!hasPixels(font) || !texture || !text || !*text)
+        return;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
+        return;
+    u8* bits = static_cast<u8*>(locked.pBits);
+    for (i32 k = 0; text[k]; ++k) {
+        i32 column;
+        if (!glyphColumn(font, static_cast<unsigned char>(text[k]), column))
+            continue;
+        for (i32 row = 0; row < cellHeight; ++row) {
+            const i64 ty = i64(y) + row;
+            if (ty < 0 || ty >= textureHeight)
+                continue;
+            u32* line = reinterpret_cast<u32*>(bits + ty * locked.Pitch);
+            for (i32 col = 0; col < cellWidth; ++col) {
+                const i64 tx = i64(x) + i64(cellWidth) * k + col;
+                if (tx >= 0 && tx < textureWidth)
+                    line[tx] = font->pixel(column + col, row) | 0xFF000000u;
+            }
+        }
+    }
+    texture->UnlockRect(0);
+}
+
+void Text::draw()
+{
+    IDirect3DDevice9* device = engine->currentDevice;
+    D3DMATRIX identity = {};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    device->SetTransform(D3DTS_PROJECTION, &identity);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetRenderState(D3DRS_ZENABLE, 0);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetFVF(screenVertexFVF);
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    device->BeginScene();
+    device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof(ScreenVertex));
+    device->EndScene();
+    device->SetRenderState(D3DRS_ZENABLE, 1);
+}
+
+void Text::clear()
+{
+    if (!texture)
+        return;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
+        return;
+    for (i32 row = 0; row < textureHeight; ++row)
+        std::memset(static_cast<u8*>(locked.pBits) + i64(row) * locked.Pitch, 0, size_t(textureWidth) * 4);
+    texture->UnlockRect(0);
+}
+
+void Text::setColor(float color)
+{
+    // The float is a packed colour number; values outside 32 bits have no
+    // colour, so they are clamped rather than converted undefined.
+    const double clamped = std::clamp(double(color), 0.0, 4294967295.0);
+    const D3DCOLOR packed = color == color ? D3DCOLOR(clamped) : 0u;
+    for (ScreenVertex& vertex : quad)
+        vertex.diffuse = packed;
+}
+
+void Text::update(i32)
+{
+}
+
+void createFontTexture(Texture* target, const char* text, Image* fontImage)
+{
+    if (!hasPixels(fontImage)) {
+        logStream << "Missing font bitmap !!!" << std::endl;
+        if (diagnosticsLevel >= 1)
+            MessageBoxA(nullptr, "Missing font bitmap !!!\n", "Error", MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!target)
+        return;
+    target->format = D3DFMT_A8R8G8B8; // a rebuild after a conversion writes 32-bit texels again
+    if (!target->create2D(128, 16, target->flags, nullptr))
+        return;
+    IDirect3DTexture9* texture = target->baseTextures[0];
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
+        return;
+    u8* bits = static_cast<u8*>(locked.pBits);
+    for (i32 row = 0; row < 16; ++row)
+        std::memset(bits + i64(row) * locked.Pitch, 0, 128 * 4);
+    const i32 length = text ? std::min<i32>(i32(std::strlen(text)), 18) : 0;
+    for (i32 k = 0; k < length; ++k) {
+        i32 column;
+        if (!glyphColumn(fontImage, static_cast<unsigned char>(text[k]), column))
+            continue;
+        for (i32 row = 0; row < cellHeight; ++row) {
+            u32* line = reinterpret_cast<u32*>(bits + i64(2 + row) * locked.Pitch);
+            for (i32 col = 0; col < cellWidth; ++col) {
+                const u32 pixel = fontImage->pixel(column + col, row);
+                const u32 grey = (((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF)) / 3;
+                line[2 + cellWidth * k + col] = (255 - grey) << 24;
+            }
+        }
+    }
+    texture->UnlockRect(0);
+    target->copyToDevices();
+}
