@@ -312,7 +312,7 @@ private:
         DirtyTextures = 1u << 11,
         DirtyAll = 0xFFFFFFFFu,
     };
-    bool prepareDraw();
+    bool prepareDraw(D3DPRIMITIVETYPE type);
     bool prepareTargets();
     void applyPipelineStates();
     bool applyVertexInput();

@@ -650,8 +650,9 @@ bool Device::applyProgram()
     return program != 0;
 }
 
-bool Device::prepareDraw()
+bool Device::prepareDraw(D3DPRIMITIVETYPE type)
 {
+    m_ff.fillsTriangles = type >= D3DPT_TRIANGLELIST && m_ff.renderStates[D3DRS_FILLMODE] == D3DFILL_SOLID;
     if (!onDeviceThread() || !m_context->makeCurrent())
         return false;
     if (!m_declaration)
@@ -744,7 +745,7 @@ STDMETHODIMP Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVer
     // Every stream must hold the vertices drawn.
     if (!streamsHoldVertex((unsigned long long)StartVertex + vertices - 1))
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
+    if (!prepareDraw(PrimitiveType))
         return D3DERR_INVALIDCALL;
     return drawCommon(PrimitiveType, vertices, false, 0, StartVertex, 0, 0, 0);
 }
@@ -767,7 +768,7 @@ STDMETHODIMP Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Ba
         return D3DERR_INVALIDCALL;
     if (!streamsHoldVertex((unsigned long long)(first + NumVertices - 1)))
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
+    if (!prepareDraw(PrimitiveType))
         return D3DERR_INVALIDCALL;
     const GLuint indexBuffer = m_indices->prepareForDraw();
     if (!indexBuffer)
@@ -815,7 +816,7 @@ STDMETHODIMP Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT Primit
     m_upDrawStride = VertexStreamZeroStride;
     m_upDraw = true;
     const HRESULT hr =
-        prepareDraw() ? drawCommon(PrimitiveType, vertices, false, 0, 0, 0, 0, 0) : D3DERR_INVALIDCALL;
+        prepareDraw(PrimitiveType) ? drawCommon(PrimitiveType, vertices, false, 0, 0, 0, 0, 0) : D3DERR_INVALIDCALL;
     m_upDraw = false;
     finishUpDraw();
     return hr;
@@ -842,7 +843,7 @@ STDMETHODIMP Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT
         streamData(m_upIndexBuffer, m_upIndexSize, m_upIndexOffset, pIndexData, GLsizeiptr(indices) * indexSize);
     m_upDrawStride = VertexStreamZeroStride;
     m_upDraw = true;
-    const HRESULT hr = prepareDraw()
+    const HRESULT hr = prepareDraw(PrimitiveType)
                            ? drawCommon(PrimitiveType, indices, true, 0, 0, m_upIndexBuffer, indexSize, indexOffset)
                            : D3DERR_INVALIDCALL;
     m_upDraw = false;

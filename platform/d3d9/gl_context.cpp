@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <malloc.h>
 #include <cstdarg>
 #include <cstdio>
@@ -83,6 +84,20 @@ bool checkGlErrors(const char* where)
         clean = false;
     }
     return clean;
+}
+
+float subpixelStep()
+{
+    static const float step = [] {
+        GLint bits = 0;
+        glGetIntegerv(GL_SUBPIXEL_BITS, &bits);
+        // Implementations snap to at least 1/16 pixel; 8 bits when the
+        // answer is missing or implausible.
+        if (bits < 4 || bits > 16)
+            bits = 8;
+        return std::ldexp(1.0f, -bits);
+    }();
+    return step;
 }
 
 // A software rasteriser mallocs and frees hundreds of 64 KB blocks per

@@ -27,6 +27,22 @@ void logLine(const char* format, ...)
 // was none.
 bool checkGlErrors(const char* where);
 
+// The rasteriser's sub-pixel step in pixels, from GL_SUBPIXEL_BITS of the
+// context current at the first call (one GL implementation per process).
+//
+// Both pipelines move positions half a pixel right and down, which puts
+// Direct3D's pixel centres (integers) on GL's, less this step vertically.
+// With its origin at the top, GL breaks ties on horizontal edges the other
+// way round from Direct3D's top-left rule: a top edge on pixel centres is
+// left out, a bottom one filled. Snapped vertices lie on the step's grid,
+// so moving every edge up one step fills the centres on top edges, leaves
+// those on bottom edges, and moves no horizontal or vertical edge across
+// any other centre (a sloped edge moves by the step). Fragment shaders read
+// their inputs one step above the centre, where the moved primitive has the
+// values the unmoved one has at the centre: colours and texture coordinates
+// stay where Direct3D puts them.
+float subpixelStep();
+
 class GlContext {
 public:
     // A context on the SDL window (which must have been made with

@@ -138,7 +138,9 @@ public:
     bool draw(FixedFunctionPipeline& pipeline, const FixedFunctionState& state,
               const std::vector<TestVertex>& vertices, GLenum mode)
     {
-        if (!pipeline.use(state))
+        FixedFunctionState drawn = state;
+        drawn.fillsTriangles = mode == GL_TRIANGLES || mode == GL_TRIANGLE_STRIP || mode == GL_TRIANGLE_FAN;
+        if (!pipeline.use(drawn))
             return false;
         glNamedBufferData(m_vbo, GLsizeiptr(vertices.size() * sizeof(TestVertex)), vertices.data(),
                           GL_STREAM_DRAW);
