@@ -834,9 +834,13 @@ STDMETHODIMP Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT
         return D3DERR_INVALIDCALL;
     if (!onDeviceThread() || !m_context->makeCurrent())
         return D3DERR_INVALIDCALL;
+    // The vertices the indices may reach: 0 .. MinVertexIndex + NumVertices - 1,
+    // summed in 64 bits and within the indices the device offers.
+    const unsigned long long vertexEnd = (unsigned long long)MinVertexIndex + NumVertices;
+    if (vertexEnd - 1 > m_caps.MaxVertexIndex)
+        return D3DERR_INVALIDCALL;
     const UINT indexSize = IndexDataFormat == D3DFMT_INDEX32 ? 4 : 2;
-    // The vertices the indices may reach: 0 .. MinVertexIndex + NumVertices - 1.
-    const GLsizeiptr vertexBytes = GLsizeiptr(MinVertexIndex + NumVertices) * VertexStreamZeroStride;
+    const GLsizeiptr vertexBytes = GLsizeiptr(vertexEnd) * VertexStreamZeroStride;
     m_upDrawOffset =
         streamData(m_upVertexBuffer, m_upVertexSize, m_upVertexOffset, pVertexStreamZeroData, vertexBytes);
     const GLintptr indexOffset =
