@@ -7,6 +7,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
+#include "platform/d3d9/egl_headless.h"
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,9 +76,7 @@ private:
 
     SDL_Window* m_window = nullptr;
     void* m_sdlContext = nullptr;  // SDL_GLContext
-    void* m_eglContext = nullptr;  // EGLContext
-    void* m_eglDisplay = nullptr;  // EGLDisplay
-    void* m_eglSurface = nullptr;  // EGLSurface (only without surfaceless contexts)
+    std::unique_ptr<EglHeadlessContext> m_egl;
     std::thread::id m_owner;
     std::string m_extensions;
 };
