@@ -3,9 +3,7 @@
 #include "platform/d3d9/device.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <regex>
 
 namespace platform::d3d9 {
 
@@ -248,27 +246,57 @@ std::string addAlphaTest(const std::string& source)
     return out;
 }
 
+namespace {
+
+// An interpolated input declaration as the translator writes it:
+// "layout(location = N) [centroid |noperspective |smooth ]in TYPE NAME;".
+// Its prefix up to "in ", type and name; false for anything else (flat
+// inputs, other types, arrays).
+bool parseInput(const std::string& line, std::string& prefix, std::string& type, std::string& name)
+{
+    static const char* const kLayout = "layout(location = ";
+    if (line.compare(0, std::strlen(kLayout), kLayout) != 0)
+        return false;
+    size_t at = line.find(") ", std::strlen(kLayout));
+    if (at == std::string::npos)
+        return false;
+    at += 2;
+    for (const char* q : {"centroid ", "noperspective ", "smooth "}) {
+        if (line.compare(at, std::strlen(q), q) == 0)
+            at += std::strlen(q);
+    }
+    if (line.compare(at, 3, "in ") != 0)
+        return false;
+    prefix = line.substr(0, at + 3);
+    const size_t space = line.find(' ', at + 3);
+    const size_t semicolon = line.find(';', at + 3);
+    if (space == std::string::npos || semicolon == std::string::npos || semicolon < space)
+        return false;
+    type = line.substr(at + 3, space - at - 3);
+    name = line.substr(space + 1, semicolon - space - 1);
+    const bool floating = type == "float" || type == "vec2" || type == "vec3" || type == "vec4";
+    const bool plainName = !name.empty() && name.find_first_not_of(
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos;
+    return floating && plainName && line.find_first_not_of(" \n", semicolon + 1) == std::string::npos;
+}
+
+} // namespace
+
 std::string addInputOffset(const std::string& source)
 {
     const size_t mainAt = source.find("void main()");
     const size_t body = mainAt == std::string::npos ? mainAt : source.find('{', mainAt);
     if (body == std::string::npos)
         return source;
-    // "layout(location = N) [centroid |noperspective |smooth ]in TYPE NAME;"
-    // becomes a global NAME set at the start of main; flat inputs and other
-    // types stay as they are.
-    static const std::regex input(
-        R"(^(layout\(location = \d+\) (?:(?:centroid|noperspective|smooth) )*in )(float|vec[234]) (\w+);\n?$)");
-    std::string head, reads;
+    // Each input becomes a global of its name, set at the start of main.
+    std::string head, reads, prefix, type, name;
     size_t at = 0;
     while (at < body) {
         size_t end = source.find('\n', at);
         end = end == std::string::npos || end > body ? body : end + 1;
         const std::string line = source.substr(at, end - at);
-        std::smatch m;
-        if (std::regex_match(line, m, input)) {
-            const std::string type = m[2], name = m[3];
-            head += m[1].str() + type + " dx_at_" + name + ";\n" + type + " " + name + ";\n";
+        if (parseInput(line, prefix, type, name)) {
+            head += prefix + type + " dx_at_" + name + ";\n" + type + " " + name + ";\n";
             reads += "    " + name + " = dx_InputOffset != 0.0 ? interpolateAtOffset(dx_at_" + name +
                      ", vec2(0.0, dx_InputOffset)) : dx_at_" + name + ";\n";
         } else {
