@@ -34,9 +34,9 @@ bool checkGlErrors(const char* where);
 //
 // Both pipelines move positions half a pixel right and down, which puts
 // Direct3D's pixel centres (integers) on GL's, less this step vertically.
-// With its origin at the top, GL breaks ties on horizontal edges the other
-// way round from Direct3D's top-left rule: a top edge on pixel centres is
-// left out, a bottom one filled. Snapped vertices lie on the step's grid,
+// Drawing into a framebuffer object with its origin at the top, GL breaks
+// ties on horizontal edges the other way round from Direct3D's top-left
+// rule: a top edge on pixel centres is left out, a bottom one filled. Snapped vertices lie on the step's grid,
 // so moving every edge up one step fills the centres on top edges, leaves
 // those on bottom edges, and moves no horizontal or vertical edge across
 // any other centre (a sloped edge moves by the step). Fragment shaders read
