@@ -12,11 +12,11 @@
 // profiling, see main).
 #define GL_GLEXT_PROTOTYPES
 #include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GL/glcorearb.h>
 
 #include "foundation/matrix.h"
 #include "foundation/types.h"
+#include "platform/d3d9/egl_headless.h"
 #include "platform/win32/sdl_window.h"
 
 #include <d3d9.h>
@@ -536,8 +536,7 @@ void main()
 )";
 
 struct GlRenderer final : Renderer {
-    EGLDisplay display = EGL_NO_DISPLAY;
-    EGLContext context = EGL_NO_CONTEXT;
+    std::unique_ptr<platform::d3d9::EglHeadlessContext> context;
     GLuint framebuffer = 0, colorBuffer = 0, depthBuffer = 0;
     GLuint program = 0;
     GLuint vao[2] = {};
@@ -552,7 +551,7 @@ struct GlRenderer final : Renderer {
 
     ~GlRenderer() override
     {
-        if (context != EGL_NO_CONTEXT) {
+        if (context) {
             glDeleteProgram(program);
             glDeleteVertexArrays(2, vao);
             glDeleteBuffers(4, buffers);
@@ -560,8 +559,7 @@ struct GlRenderer final : Renderer {
             glDeleteFramebuffers(1, &framebuffer);
             glDeleteRenderbuffers(1, &colorBuffer);
             glDeleteRenderbuffers(1, &depthBuffer);
-            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-            eglDestroyContext(display, context);
+            context.reset();
         }
         eglReleaseThread();
     }
@@ -583,16 +581,8 @@ struct GlRenderer final : Renderer {
 
     bool makeContext()
     {
-        auto getPlatformDisplay =
-            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        if (getPlatformDisplay)
-            display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-        if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) || !eglBindAPI(EGL_OPENGL_API))
-            return false;
-        const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 5,
-                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
-        context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attribs);
-        return context != EGL_NO_CONTEXT && eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context);
+        context = platform::d3d9::EglHeadlessContext::create();
+        return context && context->makeCurrent();
     }
 
     void upload(const Mesh& mesh, int slot)

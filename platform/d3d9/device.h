@@ -341,9 +341,21 @@ private:
         DirtyTextures = 1u << 11,
         DirtyAll = 0xFFFFFFFFu,
     };
-    bool prepareDraw();
+    bool prepareDraw(D3DPRIMITIVETYPE type);
     bool prepareTargets();
     void applyPipelineStates();
+    // One per dirty group of applyPipelineStates; all: set every GL state
+    // whatever the cache says.
+    void applyDepthStates(bool all);
+    void applyBlendStates(bool all);
+    void applyStencilStates(bool all);
+    void applyRasterStates(bool all);
+    void applyColorMasks(bool all);
+    void applyScissor(bool all);
+    void applyViewport(bool all);
+    void applyClipPlaneEnables(bool all);
+    // glEnable/glDisable through the cached flag.
+    void setCapability(GLenum cap, bool& cached, bool want, bool all);
     bool applyVertexInput();
     bool applyTextures();
     bool applySamplers();

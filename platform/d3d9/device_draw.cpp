@@ -291,212 +291,253 @@ STDMETHODIMP Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DC
 // ---------------------------------------------------------------------------
 // Pipeline state
 
-void Device::applyPipelineStates()
+void Device::setCapability(GLenum cap, bool& cached, bool want, bool all)
+{
+    if (all || cached != want) {
+        want ? glEnable(cap) : glDisable(cap);
+        cached = want;
+        ++m_glStateChanges;
+    }
+}
+
+// Depth test, function and writes.
+void Device::applyDepthStates(bool all)
 {
     const DWORD* rs = m_ff.renderStates;
+    const bool test = rs[D3DRS_ZENABLE] != D3DZB_FALSE;
+    setCapability(GL_DEPTH_TEST, m_gl.depthTest, test, all);
+    const GLenum func = compareFunc(rs[D3DRS_ZFUNC]);
+    if (all || func != m_gl.depthFunc) {
+        glDepthFunc(func);
+        m_gl.depthFunc = func;
+        ++m_glStateChanges;
+    }
+    const bool write = rs[D3DRS_ZWRITEENABLE] != FALSE;
+    if (all || write != m_gl.depthWrite) {
+        glDepthMask(write ? GL_TRUE : GL_FALSE);
+        m_gl.depthWrite = write;
+        ++m_glStateChanges;
+    }
+}
+
+// Blending: factors, operations and the blend factor.
+void Device::applyBlendStates(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const bool blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    setCapability(GL_BLEND, m_gl.blend, blend, all);
+    if (blend) {
+        GLenum src, dst, srcAlpha, dstAlpha;
+        blendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
+        GLenum op = blendOp(rs[D3DRS_BLENDOP]), opAlpha = op;
+        if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
+            blendPair(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], srcAlpha, dstAlpha);
+            opAlpha = blendOp(rs[D3DRS_BLENDOPALPHA]);
+        } else {
+            srcAlpha = src;
+            dstAlpha = dst;
+        }
+        if (all || src != m_gl.blendSrc || dst != m_gl.blendDst || srcAlpha != m_gl.blendSrcAlpha ||
+            dstAlpha != m_gl.blendDstAlpha) {
+            glBlendFuncSeparate(src, dst, srcAlpha, dstAlpha);
+            m_gl.blendSrc = src;
+            m_gl.blendDst = dst;
+            m_gl.blendSrcAlpha = srcAlpha;
+            m_gl.blendDstAlpha = dstAlpha;
+            ++m_glStateChanges;
+        }
+        if (all || op != m_gl.blendOp || opAlpha != m_gl.blendOpAlpha) {
+            glBlendEquationSeparate(op, opAlpha);
+            m_gl.blendOp = op;
+            m_gl.blendOpAlpha = opAlpha;
+            ++m_glStateChanges;
+        }
+        const DWORD factor = rs[D3DRS_BLENDFACTOR];
+        if (all || factor != m_gl.blendFactor) {
+            glBlendColor(float((factor >> 16) & 0xFF) / 255.0f, float((factor >> 8) & 0xFF) / 255.0f,
+                         float(factor & 0xFF) / 255.0f, float(factor >> 24) / 255.0f);
+            m_gl.blendFactor = factor;
+            ++m_glStateChanges;
+        }
+    }
+}
+
+// Stencil test, per-face functions and operations, write mask.
+void Device::applyStencilStates(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const bool test = rs[D3DRS_STENCILENABLE] != FALSE;
+    setCapability(GL_STENCIL_TEST, m_gl.stencilTest, test, all);
+    if (test) {
+        // Front faces are Direct3D's clockwise ones; the CCW states
+        // apply to the others in two-sided mode.
+        const bool twoSided = rs[D3DRS_TWOSIDEDSTENCILMODE] != FALSE;
+        const GLenum funcs[2] = {compareFunc(rs[D3DRS_STENCILFUNC]),
+                                 compareFunc(twoSided ? rs[D3DRS_CCW_STENCILFUNC] : rs[D3DRS_STENCILFUNC])};
+        const GLint ref = GLint(rs[D3DRS_STENCILREF] & 0xFF);
+        const GLuint mask = rs[D3DRS_STENCILMASK];
+        if (all || funcs[0] != m_gl.stencilFunc[0] || funcs[1] != m_gl.stencilFunc[1] ||
+            ref != m_gl.stencilRef || mask != m_gl.stencilMask) {
+            glStencilFuncSeparate(GL_FRONT, funcs[0], ref, mask);
+            glStencilFuncSeparate(GL_BACK, funcs[1], ref, mask);
+            m_gl.stencilFunc[0] = funcs[0];
+            m_gl.stencilFunc[1] = funcs[1];
+            m_gl.stencilRef = ref;
+            m_gl.stencilMask = mask;
+            ++m_glStateChanges;
+        }
+        const DWORD front[3] = {rs[D3DRS_STENCILFAIL], rs[D3DRS_STENCILZFAIL], rs[D3DRS_STENCILPASS]};
+        const DWORD back[3] = {rs[D3DRS_CCW_STENCILFAIL], rs[D3DRS_CCW_STENCILZFAIL], rs[D3DRS_CCW_STENCILPASS]};
+        for (int face = 0; face < 2; ++face) {
+            const DWORD* ops = face == 1 && twoSided ? back : front;
+            const GLenum gl[3] = {stencilOp(ops[0]), stencilOp(ops[1]), stencilOp(ops[2])};
+            if (all || std::memcmp(gl, m_gl.stencilOps[face], sizeof gl) != 0) {
+                glStencilOpSeparate(face == 0 ? GL_FRONT : GL_BACK, gl[0], gl[1], gl[2]);
+                std::memcpy(m_gl.stencilOps[face], gl, sizeof gl);
+                ++m_glStateChanges;
+            }
+        }
+    }
+    const GLuint writeMask = rs[D3DRS_STENCILWRITEMASK];
+    if (all || writeMask != m_gl.stencilWriteMask) {
+        glStencilMask(writeMask);
+        m_gl.stencilWriteMask = writeMask;
+        ++m_glStateChanges;
+    }
+}
+
+// Culling, fill mode and depth bias.
+void Device::applyRasterStates(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const DWORD cull = rs[D3DRS_CULLMODE];
+    setCapability(GL_CULL_FACE, m_gl.cull, cull == D3DCULL_CW || cull == D3DCULL_CCW, all);
+    // glFrontFace(GL_CW) is fixed: CCW culls GL's back faces, CW its front.
+    const GLenum face = cull == D3DCULL_CW ? GL_FRONT : GL_BACK;
+    if (all || face != m_gl.cullFace) {
+        glCullFace(face);
+        m_gl.cullFace = face;
+        ++m_glStateChanges;
+    }
+    const DWORD fill = rs[D3DRS_FILLMODE];
+    const GLenum mode = fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL;
+    if (all || mode != m_gl.polygonMode) {
+        glPolygonMode(GL_FRONT_AND_BACK, mode);
+        m_gl.polygonMode = mode;
+        ++m_glStateChanges;
+    }
+    // Direct3D's bias is in depth-buffer units of [0, 1]; GL's in steps
+    // of the depth buffer's resolution.
+    const float bias = bitsFloat(rs[D3DRS_DEPTHBIAS]);
+    const float slope = bitsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
+    const bool offset = bias != 0.0f || slope != 0.0f;
+    const bool wasOffset = m_gl.polygonOffset;
+    bool cached = wasOffset;
+    setCapability(GL_POLYGON_OFFSET_FILL, cached, offset, all);
+    bool cachedLine = wasOffset, cachedPoint = wasOffset;
+    setCapability(GL_POLYGON_OFFSET_LINE, cachedLine, offset, all);
+    setCapability(GL_POLYGON_OFFSET_POINT, cachedPoint, offset, all);
+    m_gl.polygonOffset = offset;
+    if (offset) {
+        const bool deep = !m_depthStencil || m_depthStencil->format().bytes >= 4;
+        const float units = bias * (deep ? 16777215.0f : 65535.0f);
+        if (all || units != m_gl.offsetUnits || slope != m_gl.offsetFactor) {
+            glPolygonOffset(slope, units);
+            m_gl.offsetUnits = units;
+            m_gl.offsetFactor = slope;
+            ++m_glStateChanges;
+        }
+    }
+}
+
+// Colour write masks of the render targets.
+void Device::applyColorMasks(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const DWORD masks[kRenderTargets] = {rs[D3DRS_COLORWRITEENABLE], rs[D3DRS_COLORWRITEENABLE1],
+                                         rs[D3DRS_COLORWRITEENABLE2], rs[D3DRS_COLORWRITEENABLE3]};
+    for (DWORD i = 0; i < kRenderTargets; ++i) {
+        const DWORD m = masks[i] & 0xF;
+        if (all || m != m_gl.colorMask[i]) {
+            glColorMaski(i, (m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0);
+            m_gl.colorMask[i] = m;
+            ++m_glStateChanges;
+        }
+    }
+}
+
+// Scissor test and rectangle.
+void Device::applyScissor(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const bool test = rs[D3DRS_SCISSORTESTENABLE] != FALSE;
+    setCapability(GL_SCISSOR_TEST, m_gl.scissor, test, all);
+    if (test) {
+        const GLint r[4] = {m_scissor.left, m_scissor.top, std::max<GLint>(m_scissor.right - m_scissor.left, 0),
+                            std::max<GLint>(m_scissor.bottom - m_scissor.top, 0)};
+        if (all || std::memcmp(r, m_gl.scissorRect, sizeof r) != 0) {
+            glScissor(r[0], r[1], r[2], r[3]);
+            std::memcpy(m_gl.scissorRect, r, sizeof r);
+            ++m_glStateChanges;
+        }
+    }
+}
+
+// Viewport rectangle and depth range.
+void Device::applyViewport(bool all)
+{
+    const D3DVIEWPORT9& v = m_ff.viewport;
+    const GLint r[4] = {GLint(v.X), GLint(v.Y), GLint(v.Width), GLint(v.Height)};
+    if (all || std::memcmp(r, m_gl.viewport, sizeof r) != 0) {
+        glViewport(r[0], r[1], r[2], r[3]);
+        std::memcpy(m_gl.viewport, r, sizeof r);
+        ++m_glStateChanges;
+    }
+    if (all || v.MinZ != m_gl.depthRange[0] || v.MaxZ != m_gl.depthRange[1]) {
+        glDepthRangef(v.MinZ, v.MaxZ);
+        m_gl.depthRange[0] = v.MinZ;
+        m_gl.depthRange[1] = v.MaxZ;
+        ++m_glStateChanges;
+    }
+}
+
+// User clip planes enabled.
+void Device::applyClipPlaneEnables(bool all)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const DWORD mask = rs[D3DRS_CLIPPLANEENABLE] & 0x3F;
+    for (DWORD i = 0; i < kClipPlanes; ++i) {
+        const bool want = (mask >> i) & 1, had = (m_gl.clipMask >> i) & 1;
+        if (all || want != had) {
+            want ? glEnable(GL_CLIP_DISTANCE0 + i) : glDisable(GL_CLIP_DISTANCE0 + i);
+            ++m_glStateChanges;
+        }
+    }
+    m_gl.clipMask = mask;
+}
+
+void Device::applyPipelineStates()
+{
     const bool all = !m_gl.valid;
     if (all)
         m_dirty = DirtyAll;
-    auto enable = [&](GLenum cap, bool& cached, bool want) {
-        if (all || cached != want) {
-            want ? glEnable(cap) : glDisable(cap);
-            cached = want;
-            ++m_glStateChanges;
-        }
-    };
 
-    if (m_dirty & DirtyDepth) {
-        const bool test = rs[D3DRS_ZENABLE] != D3DZB_FALSE;
-        enable(GL_DEPTH_TEST, m_gl.depthTest, test);
-        const GLenum func = compareFunc(rs[D3DRS_ZFUNC]);
-        if (all || func != m_gl.depthFunc) {
-            glDepthFunc(func);
-            m_gl.depthFunc = func;
-            ++m_glStateChanges;
-        }
-        const bool write = rs[D3DRS_ZWRITEENABLE] != FALSE;
-        if (all || write != m_gl.depthWrite) {
-            glDepthMask(write ? GL_TRUE : GL_FALSE);
-            m_gl.depthWrite = write;
-            ++m_glStateChanges;
-        }
-    }
-
-    if (m_dirty & DirtyBlend) {
-        const bool blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
-        enable(GL_BLEND, m_gl.blend, blend);
-        if (blend) {
-            GLenum src, dst, srcAlpha, dstAlpha;
-            blendPair(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], src, dst);
-            GLenum op = blendOp(rs[D3DRS_BLENDOP]), opAlpha = op;
-            if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
-                blendPair(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], srcAlpha, dstAlpha);
-                opAlpha = blendOp(rs[D3DRS_BLENDOPALPHA]);
-            } else {
-                srcAlpha = src;
-                dstAlpha = dst;
-            }
-            if (all || src != m_gl.blendSrc || dst != m_gl.blendDst || srcAlpha != m_gl.blendSrcAlpha ||
-                dstAlpha != m_gl.blendDstAlpha) {
-                glBlendFuncSeparate(src, dst, srcAlpha, dstAlpha);
-                m_gl.blendSrc = src;
-                m_gl.blendDst = dst;
-                m_gl.blendSrcAlpha = srcAlpha;
-                m_gl.blendDstAlpha = dstAlpha;
-                ++m_glStateChanges;
-            }
-            if (all || op != m_gl.blendOp || opAlpha != m_gl.blendOpAlpha) {
-                glBlendEquationSeparate(op, opAlpha);
-                m_gl.blendOp = op;
-                m_gl.blendOpAlpha = opAlpha;
-                ++m_glStateChanges;
-            }
-            const DWORD factor = rs[D3DRS_BLENDFACTOR];
-            if (all || factor != m_gl.blendFactor) {
-                glBlendColor(float((factor >> 16) & 0xFF) / 255.0f, float((factor >> 8) & 0xFF) / 255.0f,
-                             float(factor & 0xFF) / 255.0f, float(factor >> 24) / 255.0f);
-                m_gl.blendFactor = factor;
-                ++m_glStateChanges;
-            }
-        }
-    }
-
-    if (m_dirty & DirtyStencil) {
-        const bool test = rs[D3DRS_STENCILENABLE] != FALSE;
-        enable(GL_STENCIL_TEST, m_gl.stencilTest, test);
-        if (test) {
-            // Front faces are Direct3D's clockwise ones; the CCW states
-            // apply to the others in two-sided mode.
-            const bool twoSided = rs[D3DRS_TWOSIDEDSTENCILMODE] != FALSE;
-            const GLenum funcs[2] = {compareFunc(rs[D3DRS_STENCILFUNC]),
-                                     compareFunc(twoSided ? rs[D3DRS_CCW_STENCILFUNC] : rs[D3DRS_STENCILFUNC])};
-            const GLint ref = GLint(rs[D3DRS_STENCILREF] & 0xFF);
-            const GLuint mask = rs[D3DRS_STENCILMASK];
-            if (all || funcs[0] != m_gl.stencilFunc[0] || funcs[1] != m_gl.stencilFunc[1] ||
-                ref != m_gl.stencilRef || mask != m_gl.stencilMask) {
-                glStencilFuncSeparate(GL_FRONT, funcs[0], ref, mask);
-                glStencilFuncSeparate(GL_BACK, funcs[1], ref, mask);
-                m_gl.stencilFunc[0] = funcs[0];
-                m_gl.stencilFunc[1] = funcs[1];
-                m_gl.stencilRef = ref;
-                m_gl.stencilMask = mask;
-                ++m_glStateChanges;
-            }
-            const DWORD front[3] = {rs[D3DRS_STENCILFAIL], rs[D3DRS_STENCILZFAIL], rs[D3DRS_STENCILPASS]};
-            const DWORD back[3] = {rs[D3DRS_CCW_STENCILFAIL], rs[D3DRS_CCW_STENCILZFAIL], rs[D3DRS_CCW_STENCILPASS]};
-            for (int face = 0; face < 2; ++face) {
-                const DWORD* ops = face == 1 && twoSided ? back : front;
-                const GLenum gl[3] = {stencilOp(ops[0]), stencilOp(ops[1]), stencilOp(ops[2])};
-                if (all || std::memcmp(gl, m_gl.stencilOps[face], sizeof gl) != 0) {
-                    glStencilOpSeparate(face == 0 ? GL_FRONT : GL_BACK, gl[0], gl[1], gl[2]);
-                    std::memcpy(m_gl.stencilOps[face], gl, sizeof gl);
-                    ++m_glStateChanges;
-                }
-            }
-        }
-        const GLuint writeMask = rs[D3DRS_STENCILWRITEMASK];
-        if (all || writeMask != m_gl.stencilWriteMask) {
-            glStencilMask(writeMask);
-            m_gl.stencilWriteMask = writeMask;
-            ++m_glStateChanges;
-        }
-    }
-
-    if (m_dirty & DirtyRaster) {
-        const DWORD cull = rs[D3DRS_CULLMODE];
-        enable(GL_CULL_FACE, m_gl.cull, cull == D3DCULL_CW || cull == D3DCULL_CCW);
-        // glFrontFace(GL_CW) is fixed: CCW culls GL's back faces, CW its front.
-        const GLenum face = cull == D3DCULL_CW ? GL_FRONT : GL_BACK;
-        if (all || face != m_gl.cullFace) {
-            glCullFace(face);
-            m_gl.cullFace = face;
-            ++m_glStateChanges;
-        }
-        const DWORD fill = rs[D3DRS_FILLMODE];
-        const GLenum mode = fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL;
-        if (all || mode != m_gl.polygonMode) {
-            glPolygonMode(GL_FRONT_AND_BACK, mode);
-            m_gl.polygonMode = mode;
-            ++m_glStateChanges;
-        }
-        // Direct3D's bias is in depth-buffer units of [0, 1]; GL's in steps
-        // of the depth buffer's resolution.
-        const float bias = bitsFloat(rs[D3DRS_DEPTHBIAS]);
-        const float slope = bitsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
-        const bool offset = bias != 0.0f || slope != 0.0f;
-        const bool wasOffset = m_gl.polygonOffset;
-        bool cached = wasOffset;
-        enable(GL_POLYGON_OFFSET_FILL, cached, offset);
-        bool cachedLine = wasOffset, cachedPoint = wasOffset;
-        enable(GL_POLYGON_OFFSET_LINE, cachedLine, offset);
-        enable(GL_POLYGON_OFFSET_POINT, cachedPoint, offset);
-        m_gl.polygonOffset = offset;
-        if (offset) {
-            const bool deep = !m_depthStencil || m_depthStencil->format().bytes >= 4;
-            const float units = bias * (deep ? 16777215.0f : 65535.0f);
-            if (all || units != m_gl.offsetUnits || slope != m_gl.offsetFactor) {
-                glPolygonOffset(slope, units);
-                m_gl.offsetUnits = units;
-                m_gl.offsetFactor = slope;
-                ++m_glStateChanges;
-            }
-        }
-    }
-
-    if (m_dirty & DirtyColorMask) {
-        const DWORD masks[kRenderTargets] = {rs[D3DRS_COLORWRITEENABLE], rs[D3DRS_COLORWRITEENABLE1],
-                                             rs[D3DRS_COLORWRITEENABLE2], rs[D3DRS_COLORWRITEENABLE3]};
-        for (DWORD i = 0; i < kRenderTargets; ++i) {
-            const DWORD m = masks[i] & 0xF;
-            if (all || m != m_gl.colorMask[i]) {
-                glColorMaski(i, (m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0);
-                m_gl.colorMask[i] = m;
-                ++m_glStateChanges;
-            }
-        }
-    }
-
-    if (m_dirty & DirtyScissor) {
-        const bool test = rs[D3DRS_SCISSORTESTENABLE] != FALSE;
-        enable(GL_SCISSOR_TEST, m_gl.scissor, test);
-        if (test) {
-            const GLint r[4] = {m_scissor.left, m_scissor.top, std::max<GLint>(m_scissor.right - m_scissor.left, 0),
-                                std::max<GLint>(m_scissor.bottom - m_scissor.top, 0)};
-            if (all || std::memcmp(r, m_gl.scissorRect, sizeof r) != 0) {
-                glScissor(r[0], r[1], r[2], r[3]);
-                std::memcpy(m_gl.scissorRect, r, sizeof r);
-                ++m_glStateChanges;
-            }
-        }
-    }
-
-    if (m_dirty & DirtyViewport) {
-        const D3DVIEWPORT9& v = m_ff.viewport;
-        const GLint r[4] = {GLint(v.X), GLint(v.Y), GLint(v.Width), GLint(v.Height)};
-        if (all || std::memcmp(r, m_gl.viewport, sizeof r) != 0) {
-            glViewport(r[0], r[1], r[2], r[3]);
-            std::memcpy(m_gl.viewport, r, sizeof r);
-            ++m_glStateChanges;
-        }
-        if (all || v.MinZ != m_gl.depthRange[0] || v.MaxZ != m_gl.depthRange[1]) {
-            glDepthRangef(v.MinZ, v.MaxZ);
-            m_gl.depthRange[0] = v.MinZ;
-            m_gl.depthRange[1] = v.MaxZ;
-            ++m_glStateChanges;
-        }
-    }
-
-    if (m_dirty & DirtyClip) {
-        const DWORD mask = rs[D3DRS_CLIPPLANEENABLE] & 0x3F;
-        for (DWORD i = 0; i < kClipPlanes; ++i) {
-            const bool want = (mask >> i) & 1, had = (m_gl.clipMask >> i) & 1;
-            if (all || want != had) {
-                want ? glEnable(GL_CLIP_DISTANCE0 + i) : glDisable(GL_CLIP_DISTANCE0 + i);
-                ++m_glStateChanges;
-            }
-        }
-        m_gl.clipMask = mask;
-    }
+    if (m_dirty & DirtyDepth)
+        applyDepthStates(all);
+    if (m_dirty & DirtyBlend)
+        applyBlendStates(all);
+    if (m_dirty & DirtyStencil)
+        applyStencilStates(all);
+    if (m_dirty & DirtyRaster)
+        applyRasterStates(all);
+    if (m_dirty & DirtyColorMask)
+        applyColorMasks(all);
+    if (m_dirty & DirtyScissor)
+        applyScissor(all);
+    if (m_dirty & DirtyViewport)
+        applyViewport(all);
+    if (m_dirty & DirtyClip)
+        applyClipPlaneEnables(all);
 
     m_dirty &= ~unsigned(DirtyDepth | DirtyBlend | DirtyStencil | DirtyRaster | DirtyColorMask | DirtyScissor |
                          DirtyViewport | DirtyClip);
@@ -651,8 +692,9 @@ bool Device::applyProgram()
     return program != 0;
 }
 
-bool Device::prepareDraw()
+bool Device::prepareDraw(D3DPRIMITIVETYPE type)
 {
+    m_ff.fillsTriangles = type >= D3DPT_TRIANGLELIST && m_ff.renderStates[D3DRS_FILLMODE] == D3DFILL_SOLID;
     if (!onDeviceThread() || !m_context->makeCurrent())
         return false;
     if (!m_declaration)
@@ -746,7 +788,7 @@ STDMETHODIMP Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVer
     // Every stream must hold the vertices drawn.
     if (!streamsHoldVertex((unsigned long long)StartVertex + vertices - 1))
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
+    if (!prepareDraw(PrimitiveType))
         return D3DERR_INVALIDCALL;
     return drawCommon(PrimitiveType, vertices, false, 0, StartVertex, 0, 0, 0);
 }
@@ -771,7 +813,7 @@ STDMETHODIMP Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Ba
         return D3DERR_INVALIDCALL;
     if (!streamsHoldVertex((unsigned long long)(first + NumVertices - 1)))
         return D3DERR_INVALIDCALL;
-    if (!prepareDraw())
+    if (!prepareDraw(PrimitiveType))
         return D3DERR_INVALIDCALL;
     const GLuint indexBuffer = m_indices->prepareForDraw();
     if (!indexBuffer)
@@ -821,7 +863,7 @@ STDMETHODIMP Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT Primit
     m_upDrawStride = VertexStreamZeroStride;
     m_upDraw = true;
     const HRESULT hr =
-        prepareDraw() ? drawCommon(PrimitiveType, vertices, false, 0, 0, 0, 0, 0) : D3DERR_INVALIDCALL;
+        prepareDraw(PrimitiveType) ? drawCommon(PrimitiveType, vertices, false, 0, 0, 0, 0, 0) : D3DERR_INVALIDCALL;
     m_upDraw = false;
     finishUpDraw();
     return hr;
@@ -843,16 +885,20 @@ STDMETHODIMP Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT
         return D3DERR_INVALIDCALL;
     if (!onDeviceThread() || !m_context->makeCurrent())
         return D3DERR_INVALIDCALL;
+    // The vertices the indices may reach: 0 .. MinVertexIndex + NumVertices - 1,
+    // summed in 64 bits and within the indices the device offers.
+    const unsigned long long vertexEnd = (unsigned long long)MinVertexIndex + NumVertices;
+    if (vertexEnd - 1 > m_caps.MaxVertexIndex)
+        return D3DERR_INVALIDCALL;
     const UINT indexSize = IndexDataFormat == D3DFMT_INDEX32 ? 4 : 2;
-    // The vertices the indices may reach: 0 .. MinVertexIndex + NumVertices - 1.
-    const GLsizeiptr vertexBytes = GLsizeiptr(MinVertexIndex + NumVertices) * VertexStreamZeroStride;
+    const GLsizeiptr vertexBytes = GLsizeiptr(vertexEnd) * VertexStreamZeroStride;
     m_upDrawOffset =
         streamData(m_upVertexBuffer, m_upVertexSize, m_upVertexOffset, pVertexStreamZeroData, vertexBytes);
     const GLintptr indexOffset =
         streamData(m_upIndexBuffer, m_upIndexSize, m_upIndexOffset, pIndexData, GLsizeiptr(indices) * indexSize);
     m_upDrawStride = VertexStreamZeroStride;
     m_upDraw = true;
-    const HRESULT hr = prepareDraw()
+    const HRESULT hr = prepareDraw(PrimitiveType)
                            ? drawCommon(PrimitiveType, indices, true, 0, 0, m_upIndexBuffer, indexSize, indexOffset)
                            : D3DERR_INVALIDCALL;
     m_upDraw = false;

@@ -1,6 +1,8 @@
 // The fixed-function program cache and the uniforms of a state.
 #include "platform/d3d9/fixed_function.h"
 
+#include "platform/d3d9/gl_context.h"
+
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
@@ -39,7 +41,7 @@ struct FixedFunctionPipeline::Uniforms {
     float viewportRect[4]; // x, y, 2 / width, 2 / height
     float depthRange[4];   // MinZ, 1 / (MaxZ - MinZ)
     float misc[4];         // alpha reference 0..255, point size, material power
-    float posFixup[4];     // dx_PosFixup (vec2)
+    float posFixup[4];     // dx_PosFixup: position shift (xy), input offset (z)
 };
 
 namespace {
@@ -194,11 +196,12 @@ void fillUniforms(const FixedFunctionState& state, FixedFunctionPipeline::Unifor
     u.viewportRect[3] = 2.0f / height;
     u.depthRange[0] = vp.MinZ;
     u.depthRange[1] = vp.MaxZ != vp.MinZ ? 1.0f / (vp.MaxZ - vp.MinZ) : 0.0f;
-    // Exactly half a pixel: pretransformed quads with corners on pixel
-    // edges (-0.5) must sample texel-exact. A top edge lying exactly on
-    // pixel centres is then left out where Direct3D fills it.
+    // Half a pixel right and down, less one sub-pixel step, with inputs
+    // read a step up (see subpixelStep).
+    const float step = state.fillsTriangles ? subpixelStep() : 0.0f;
     u.posFixup[0] = 1.0f / width;
-    u.posFixup[1] = -1.0f / height;
+    u.posFixup[1] = -(1.0f - 2.0f * step) / height;
+    u.posFixup[2] = -step;
 
     u.misc[0] = float(rs[D3DRS_ALPHAREF] & 0xFF);
     float pointSize = bitsToFloat(rs[D3DRS_POINTSIZE]);

@@ -77,6 +77,9 @@ struct FixedFunctionState {
     FixedVertexLayout layout;
     FixedTextureKind textureKind[8] = {};
     D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
+    // The draw fills triangles: the fill-rule shift applies (see
+    // subpixelStep). Points and lines keep the exact half pixel.
+    bool fillsTriangles = true;
 
     // Direct3D's documented defaults for every state the pipeline reads,
     // identity transforms, no lights, a zero material and a 1 x 1 viewport.

@@ -41,7 +41,7 @@ const char* const kUniformBlock = R"(layout(std140, binding = 14) uniform FixedF
     vec4 viewportRect;
     vec4 depthRange;
     vec4 misc;
-    vec2 dx_PosFixup;
+    vec4 dx_PosFixup;
 };
 )";
 
@@ -68,15 +68,36 @@ std::string fogExpression(int mode)
     }
 }
 
-void declareVaryings(std::string& s, const FixedFunctionKey& key, const char* direction)
+void declareVaryings(std::string& s, const FixedFunctionKey& key, const char* direction, const char* suffix = "")
 {
     const char* flat = key.flatShade ? "flat " : "";
-    s += std::string("layout(location = 0) ") + flat + direction + " vec4 vDiffuse;\n";
-    s += std::string("layout(location = 1) ") + flat + direction + " vec4 vSpecular;\n";
-    s += std::string("layout(location = 2) ") + direction + " float vFog;\n";
+    s += std::string("layout(location = 0) ") + flat + direction + " vec4 vDiffuse" + suffix + ";\n";
+    s += std::string("layout(location = 1) ") + flat + direction + " vec4 vSpecular" + suffix + ";\n";
+    s += std::string("layout(location = 2) ") + direction + " float vFog" + suffix + ";\n";
     for (int i = 0; i < 8; ++i) {
         if (key.stages[i].textureKind != 0)
-            s += format("layout(location = %d) ", 3 + i) + direction + format(" vec4 vTex%d;\n", i);
+            s += format("layout(location = %d) ", 3 + i) + direction + format(" vec4 vTex%d", i) + suffix + ";\n";
+    }
+}
+
+// The fragment's inputs one sub-pixel step above its centre, where the
+// primitive moved up has the values it had at the centre (see subpixelStep).
+void readVaryings(std::string& s, const FixedFunctionKey& key)
+{
+    const auto read = [&](const std::string& type, const std::string& name, bool flat) {
+        s += "    " + type + " " + name + " = ";
+        // Points and lines (offset 0) read theirs plainly: offsets on them
+        // are not to be relied on.
+        s += flat ? name + "_in;\n"
+                  : "dx_PosFixup.z != 0.0 ? interpolateAtOffset(" + name + "_in, vec2(0.0, dx_PosFixup.z)) : " + name +
+                        "_in;\n";
+    };
+    read("vec4", "vDiffuse", key.flatShade);
+    read("vec4", "vSpecular", key.flatShade);
+    read("float", "vFog", false);
+    for (int i = 0; i < 8; ++i) {
+        if (key.stages[i].textureKind != 0)
+            read("vec4", format("vTex%d", i), false);
     }
 }
 
@@ -458,7 +479,7 @@ std::string generateFixedFunctionVertexShader(const FixedFunctionKey& key)
             s += format("    vTex%d = ", i) + source + ";\n";
         }
     }
-    s += "    gl_Position.xy += dx_PosFixup * gl_Position.w;\n";
+    s += "    gl_Position.xy += dx_PosFixup.xy * gl_Position.w;\n";
     s += "}\n";
     return s;
 }
@@ -472,9 +493,10 @@ std::string generateFixedFunctionFragmentShader(const FixedFunctionKey& key)
         if (kind != 0)
             s += format("layout(binding = %d) uniform ", i) + samplerType(kind) + format(" texture%d;\n", i);
     }
-    declareVaryings(s, key, "in");
+    declareVaryings(s, key, "in", "_in");
     s += "layout(location = 0) out vec4 fragColor;\n";
     s += "void main() {\n";
+    readVaryings(s, key);
     s += "    vec4 diffuse = vDiffuse;\n    vec4 specular = vSpecular;\n";
     s += "    vec4 current = diffuse;\n    vec4 temp = vec4(0.0);\n";
     for (int i = 0; i < 8 && key.stages[i].colorOp > D3DTOP_DISABLE; ++i)

@@ -1,12 +1,9 @@
 #include "platform/d3d9/gl_context.h"
 
-#include "platform/d3d9/gl_adapter_info.h"
-
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <malloc.h>
 #include <cstdarg>
 #include <cstdio>
@@ -48,18 +45,6 @@ const char* glErrorName(GLenum e)
     }
 }
 
-bool listHas(const char* list, const char* name)
-{
-    if (!list)
-        return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n) {
-        if ((p == list || p[-1] == ' ') && (p[n] == '\0' || p[n] == ' '))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 void logLine(const char* format, ...)
@@ -83,6 +68,20 @@ bool checkGlErrors(const char* where)
         clean = false;
     }
     return clean;
+}
+
+float subpixelStep()
+{
+    static const float step = [] {
+        GLint bits = 0;
+        glGetIntegerv(GL_SUBPIXEL_BITS, &bits);
+        // Implementations snap to at least 1/16 pixel; 8 bits when the
+        // answer is missing or implausible.
+        if (bits < 4 || bits > 16)
+            bits = 8;
+        return std::ldexp(1.0f, -bits);
+    }();
+    return step;
 }
 
 // A software rasteriser mallocs and frees hundreds of 64 KB blocks per
@@ -128,43 +127,10 @@ std::unique_ptr<GlContext> GlContext::create(SDL_Window* window)
         t_current = context.get();
         r.sdlContexts.push_back(context.get());
     } else {
-        bool surfaceless = false;
-        EGLDisplay display = deviceEglDisplay(&surfaceless);
-        if (!display) {
-            logLine("no EGL display for a headless device");
+        context->m_egl =
+            EglHeadlessContext::create(r.eglContexts.empty() ? nullptr : r.eglContexts.front()->m_egl->handle());
+        if (!context->m_egl)
             return nullptr;
-        }
-        if (!eglBindAPI(EGL_OPENGL_API)) {
-            logLine("EGL cannot bind OpenGL");
-            return nullptr;
-        }
-        const char* displayExtensions = eglQueryString(display, EGL_EXTENSIONS);
-        EGLConfig config = EGL_NO_CONFIG_KHR;
-        const bool noConfig = listHas(displayExtensions, "EGL_KHR_no_config_context") ||
-                              listHas(displayExtensions, "EGL_MESA_configless_context");
-        if (!noConfig || !surfaceless) {
-            const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
-                                            EGL_NONE};
-            EGLint count = 0;
-            if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1) {
-                logLine("no EGL config for OpenGL");
-                return nullptr;
-            }
-        }
-        EGLContext shareWith = r.eglContexts.empty() ? EGL_NO_CONTEXT : r.eglContexts.front()->m_eglContext;
-        const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 5,
-                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
-        EGLContext egl = eglCreateContext(display, config, shareWith, attribs);
-        if (egl == EGL_NO_CONTEXT) {
-            logLine("no OpenGL 4.5 core context (EGL error 0x%X)", unsigned(eglGetError()));
-            return nullptr;
-        }
-        context->m_eglDisplay = display;
-        context->m_eglContext = egl;
-        if (!surfaceless && !listHas(displayExtensions, "EGL_KHR_surfaceless_context")) {
-            const EGLint pbufferAttribs[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
-            context->m_eglSurface = eglCreatePbufferSurface(display, config, pbufferAttribs);
-        }
         r.eglContexts.push_back(context.get());
         if (!context->makeCurrent()) {
             r.eglContexts.pop_back();
@@ -223,13 +189,9 @@ GlContext::~GlContext()
             SDL_GL_MakeCurrent(nullptr, nullptr);
         SDL_GL_DeleteContext(m_sdlContext);
     }
-    if (m_eglContext) {
+    if (m_egl) {
         r.eglContexts.erase(std::remove(r.eglContexts.begin(), r.eglContexts.end(), this), r.eglContexts.end());
-        if (eglGetCurrentContext() == m_eglContext)
-            eglMakeCurrent(m_eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (m_eglSurface)
-            eglDestroySurface(m_eglDisplay, m_eglSurface);
-        eglDestroyContext(m_eglDisplay, m_eglContext);
+        m_egl.reset();
     }
 }
 
@@ -243,10 +205,7 @@ bool GlContext::makeCurrent()
         if (!ok)
             logLine("cannot make the window's context current (%s)", SDL_GetError());
     } else {
-        eglBindAPI(EGL_OPENGL_API);
-        ok = eglMakeCurrent(m_eglDisplay, m_eglSurface, m_eglSurface, m_eglContext) == EGL_TRUE;
-        if (!ok)
-            logLine("cannot make the headless context current (EGL error 0x%X)", unsigned(eglGetError()));
+        ok = m_egl->makeCurrent();
     }
     t_current = ok ? this : nullptr;
     return ok;

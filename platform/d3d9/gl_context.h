@@ -7,6 +7,8 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
+#include "platform/d3d9/egl_headless.h"
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,6 +28,22 @@ void logLine(const char* format, ...)
 // Logs every pending GL error with the place it was noticed; true when there
 // was none.
 bool checkGlErrors(const char* where);
+
+// The rasteriser's sub-pixel step in pixels, from GL_SUBPIXEL_BITS of the
+// context current at the first call (one GL implementation per process).
+//
+// Both pipelines move positions half a pixel right and down, which puts
+// Direct3D's pixel centres (integers) on GL's, less this step vertically.
+// Drawing into a framebuffer object with its origin at the top, GL breaks
+// ties on horizontal edges the other way round from Direct3D's top-left
+// rule: a top edge on pixel centres is left out, a bottom one filled. Snapped vertices lie on the step's grid,
+// so moving every edge up one step fills the centres on top edges, leaves
+// those on bottom edges, and moves no horizontal or vertical edge across
+// any other centre (a sloped edge moves by the step). Fragment shaders read
+// their inputs one step above the centre, where the moved primitive has the
+// values the unmoved one has at the centre: colours and texture coordinates
+// stay where Direct3D puts them.
+float subpixelStep();
 
 class GlContext {
 public:
@@ -58,9 +76,7 @@ private:
 
     SDL_Window* m_window = nullptr;
     void* m_sdlContext = nullptr;  // SDL_GLContext
-    void* m_eglContext = nullptr;  // EGLContext
-    void* m_eglDisplay = nullptr;  // EGLDisplay
-    void* m_eglSurface = nullptr;  // EGLSurface (only without surfaceless contexts)
+    std::unique_ptr<EglHeadlessContext> m_egl;
     std::thread::id m_owner;
     std::string m_extensions;
 };

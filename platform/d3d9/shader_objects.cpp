@@ -103,7 +103,8 @@ GLuint ShaderCode::glShader()
     if (m_shader || m_failed)
         return m_shader;
     const bool vertex = m_blob.stage == ShaderStage::Vertex;
-    const std::string source = vertex ? addClipDistances(m_blob.glsl) : addAlphaTest(m_blob.glsl);
+    const std::string source =
+        vertex ? addClipDistances(m_blob.glsl) : addInputOffset(addAlphaTest(m_blob.glsl));
     GLuint shader = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -245,6 +246,73 @@ std::string addAlphaTest(const std::string& source)
     return out;
 }
 
+namespace {
+
+// An interpolated input declaration as the translator writes it:
+// "layout(location = N) [centroid |noperspective |smooth ]in TYPE NAME;".
+// Its prefix up to "in ", type and name; false for anything else (flat
+// inputs, other types, arrays).
+bool parseInput(const std::string& line, std::string& prefix, std::string& type, std::string& name)
+{
+    static const char* const kLayout = "layout(location = ";
+    if (line.compare(0, std::strlen(kLayout), kLayout) != 0)
+        return false;
+    size_t at = line.find(") ", std::strlen(kLayout));
+    if (at == std::string::npos)
+        return false;
+    at += 2;
+    for (const char* q : {"centroid ", "noperspective ", "smooth "}) {
+        if (line.compare(at, std::strlen(q), q) == 0)
+            at += std::strlen(q);
+    }
+    if (line.compare(at, 3, "in ") != 0)
+        return false;
+    prefix = line.substr(0, at + 3);
+    const size_t space = line.find(' ', at + 3);
+    const size_t semicolon = line.find(';', at + 3);
+    if (space == std::string::npos || semicolon == std::string::npos || semicolon < space)
+        return false;
+    type = line.substr(at + 3, space - at - 3);
+    name = line.substr(space + 1, semicolon - space - 1);
+    const bool floating = type == "float" || type == "vec2" || type == "vec3" || type == "vec4";
+    const bool plainName = !name.empty() && name.find_first_not_of(
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") == std::string::npos;
+    return floating && plainName && line.find_first_not_of(" \n", semicolon + 1) == std::string::npos;
+}
+
+} // namespace
+
+std::string addInputOffset(const std::string& source)
+{
+    const size_t mainAt = source.find("void main()");
+    const size_t body = mainAt == std::string::npos ? mainAt : source.find('{', mainAt);
+    if (body == std::string::npos)
+        return source;
+    // Each input becomes a global of its name, set at the start of main.
+    std::string head, reads, prefix, type, name;
+    size_t at = 0;
+    while (at < body) {
+        size_t end = source.find('\n', at);
+        end = end == std::string::npos || end > body ? body : end + 1;
+        const std::string line = source.substr(at, end - at);
+        if (parseInput(line, prefix, type, name)) {
+            head += prefix + type + " dx_at_" + name + ";\n" + type + " " + name + ";\n";
+            reads += "    " + name + " = dx_InputOffset != 0.0 ? interpolateAtOffset(dx_at_" + name +
+                     ", vec2(0.0, dx_InputOffset)) : dx_at_" + name + ";\n";
+        } else {
+            head += line;
+        }
+        at = end;
+    }
+    if (reads.empty())
+        return source;
+    head.insert(head.rfind("void main()"), "uniform float dx_InputOffset;\n");
+    size_t rest = body + 1;
+    if (rest < source.size() && source[rest] == '\n')
+        ++rest;
+    return head + "{\n" + reads + source.substr(rest);
+}
+
 ShaderProgram::~ShaderProgram()
 {
     if (program)
@@ -286,6 +354,7 @@ std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& 
     p->clipPlanes = glGetUniformLocation(program, kClipPlanesUniform);
     p->alphaFunc = glGetUniformLocation(program, "dx_AlphaFunc");
     p->alphaRef = glGetUniformLocation(program, "dx_AlphaRef");
+    p->inputOffset = glGetUniformLocation(program, "dx_InputOffset");
     auto makeBuffer = [](uint32_t size, GLuint& buffer, std::vector<unsigned char>& data) {
         if (size == 0)
             return;
@@ -339,12 +408,16 @@ void Device::uploadShaderConstants(ShaderProgram& p)
         glNamedBufferSubData(p.pixelBuffer, 0, GLsizeiptr(p.pixelData.size()), p.pixelData.data());
         glBindBufferBase(GL_UNIFORM_BUFFER, kPixelConstantsBinding, p.pixelBuffer);
     }
-    // Half a pixel right and down, so that pixel centres fall on integer
-    // coordinates as in Direct3D 9. The vertical half is 1/256 pixel short:
-    // Direct3D fills pixels whose centres lie exactly on a top edge, GL with
-    // its origin at the top does not, and a hair's shift up reconciles them.
+    // Half a pixel right and down, less one sub-pixel step for filled
+    // triangles, whose pixel shader then reads its inputs a step up (see
+    // subpixelStep).
+    const float step = m_ff.fillsTriangles ? subpixelStep() : 0.0f;
     const float fixup[2] = {1.0f / float(std::max<DWORD>(m_ff.viewport.Width, 1)),
-                            -(1.0f - 1.0f / 128.0f) / float(std::max<DWORD>(m_ff.viewport.Height, 1))};
+                            -(1.0f - 2.0f * step) / float(std::max<DWORD>(m_ff.viewport.Height, 1))};
+    if (p.inputOffset >= 0 && -step != p.lastInputOffset) {
+        glProgramUniform1f(p.program, p.inputOffset, -step);
+        p.lastInputOffset = -step;
+    }
     if (p.posFixup >= 0 && (fixup[0] != p.lastPosFixup[0] || fixup[1] != p.lastPosFixup[1])) {
         glProgramUniform2fv(p.program, p.posFixup, 1, fixup);
         p.lastPosFixup[0] = fixup[0];

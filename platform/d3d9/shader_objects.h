@@ -63,6 +63,8 @@ struct ShaderProgram {
     GLint clipPlanes = -1;
     GLint alphaFunc = -1;
     GLint alphaRef = -1;
+    GLint inputOffset = -1;
+    float lastInputOffset = 0.0f;
     int lastAlphaFunc = -1;
     int lastAlphaRef = -1;
     GLuint vertexBuffer = 0; // uniform buffers of the register blocks
@@ -85,5 +87,10 @@ std::string addClipDistances(const std::string& source);
 // end of main (dx_AlphaFunc: a D3DCMP_* value, 0 for no test; dx_AlphaRef:
 // 0..255). Unchanged when the output cannot be found.
 std::string addAlphaTest(const std::string& source);
+
+// Has the pixel shader read its interpolated inputs dx_InputOffset pixels
+// (window y) off the fragment's centre when that is not 0 (see
+// subpixelStep); flat inputs stay as they are.
+std::string addInputOffset(const std::string& source);
 
 } // namespace platform::d3d9

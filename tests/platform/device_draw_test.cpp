@@ -463,6 +463,14 @@ TEST(DeviceDraw, InvalidDrawsAreRefusedAndDrawNothing)
     EXPECT_EQ(f->DrawPrimitiveUP(D3DPRIMITIVETYPE(9), 2, v, sizeof(TlVertex)), D3DERR_INVALIDCALL);
     EXPECT_EQ(f->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, 4, 2, v, D3DFMT_A8R8G8B8, v, sizeof(TlVertex)),
               D3DERR_INVALIDCALL);
+    // A vertex range that wraps in 32 bits, and one past the device's indices.
+    const WORD indices[4] = {0, 1, 2, 3};
+    EXPECT_EQ(f->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0xFFFFFFFFu, 2, 2, indices, D3DFMT_INDEX16, v,
+                                        sizeof(TlVertex)),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(f->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0x1000000u, 4, 2, indices, D3DFMT_INDEX16, v,
+                                        sizeof(TlVertex)),
+              D3DERR_INVALIDCALL);
     for (uint32_t c : readBackBuffer(f.device.get()))
         EXPECT_EQ(c, kBlack);
 }

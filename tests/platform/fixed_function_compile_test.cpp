@@ -219,7 +219,7 @@ TEST(FixedFunctionCompile, GeneratedSourceEndsWithTheHalfPixelFixup)
 {
     const FixedFunctionKey key = makeFixedFunctionKey(FixedFunctionState());
     const std::string vs = generateFixedFunctionVertexShader(key);
-    const std::string line = "gl_Position.xy += dx_PosFixup * gl_Position.w;";
+    const std::string line = "gl_Position.xy += dx_PosFixup.xy * gl_Position.w;";
     const size_t fixup = vs.find(line);
     ASSERT_NE(fixup, std::string::npos);
     EXPECT_EQ(vs.find("gl_Position", fixup + line.size()), std::string::npos) << "position changed after the fixup";

@@ -4,17 +4,18 @@
 // the fixed-function tests to check the generated GLSL without a device.
 #pragma once
 
+#include "platform/d3d9/egl_headless.h"
 #include "platform/d3d9/fixed_function.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GL/glcorearb.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -29,34 +30,14 @@ inline bool runWithGl(const std::function<void()>& body)
 {
     bool ran = false;
     std::thread worker([&] {
-        EGLDisplay display = EGL_NO_DISPLAY;
-        auto getPlatformDisplay =
-            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        if (getPlatformDisplay)
-            display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-        if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
-            return;
-        if (!eglBindAPI(EGL_OPENGL_API))
-            return;
-        const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-        EGLConfig config = nullptr;
-        EGLint count = 0;
-        // Surfaceless displays may offer no configs; contexts without one
-        // (EGL_KHR_no_config_context) are fine for framebuffer objects.
-        if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
-            config = nullptr;
-        const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 5,
-                                         EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                         EGL_NONE};
-        EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
-        if (context == EGL_NO_CONTEXT)
-            return;
-        if (eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
-            ran = true;
-            body();
-            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        {
+            std::unique_ptr<EglHeadlessContext> context = EglHeadlessContext::create();
+            if (context && context->makeCurrent()) {
+                ran = true;
+                body();
+                context->release();
+            }
         }
-        eglDestroyContext(display, context);
         eglReleaseThread();
     });
     worker.join();
@@ -138,7 +119,9 @@ public:
     bool draw(FixedFunctionPipeline& pipeline, const FixedFunctionState& state,
               const std::vector<TestVertex>& vertices, GLenum mode)
     {
-        if (!pipeline.use(state))
+        FixedFunctionState drawn = state;
+        drawn.fillsTriangles = mode == GL_TRIANGLES || mode == GL_TRIANGLE_STRIP || mode == GL_TRIANGLE_FAN;
+        if (!pipeline.use(drawn))
             return false;
         glNamedBufferData(m_vbo, GLsizeiptr(vertices.size() * sizeof(TestVertex)), vertices.data(),
                           GL_STREAM_DRAW);
