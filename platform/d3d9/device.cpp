@@ -826,6 +826,18 @@ void failNextReset(IDirect3DDevice9* device)
         d->setFailNextReset();
 }
 
+void failNextLockRect(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextLock();
+}
+
+void failNextCreateOffscreenPlainSurface(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextOffscreenSurface();
+}
+
 size_t cachedShaderPrograms(IDirect3DDevice9* device)
 {
     Device* d = asDevice(device);
