@@ -57,6 +57,9 @@ public:
         par->width = f.width;
         par->height = f.height;
         par->format = f.pixelFormat;
+        // Some encoders (Ut Video) tell their layout only by the tag.
+        par->codec_tag = f.codecTag;
+        par->bits_per_coded_sample = f.bitsPerCodedSample;
         if (f.extraSize > 0 && mt.FormatLength() >= sizeof f + size_t(f.extraSize)) {
             par->extradata = static_cast<uint8_t*>(av_mallocz(size_t(f.extraSize) + AV_INPUT_BUFFER_PADDING_SIZE));
             if (!par->extradata)

@@ -23,6 +23,8 @@ struct EncodedVideoFormat {
     int pixelFormat; // AVPixelFormat
     int timeBaseNum;
     int timeBaseDen;
+    unsigned codecTag; // the encoder's own four-character code, 0 for none
+    int bitsPerCodedSample;
     int extraSize; // bytes following this record
 };
 

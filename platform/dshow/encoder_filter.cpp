@@ -225,7 +225,8 @@ public:
         if (!block)
             return false;
         EncodedVideoFormat f{int(m_codec->id), m_width, m_height, int(m_context->pix_fmt),
-                             m_context->time_base.num, m_context->time_base.den, extra};
+                             m_context->time_base.num, m_context->time_base.den, m_context->codec_tag,
+                             m_context->bits_per_coded_sample, extra};
         std::memcpy(block, &f, sizeof f);
         if (extra)
             std::memcpy(block + sizeof f, m_context->extradata, size_t(extra));
