@@ -59,7 +59,9 @@ public:
         if (SUCCEEDED(hr) && m_source && !m_thread.joinable() && m_presenter) {
             m_presenter->StartPresenting(m_userId);
             m_stop = false;
-            m_thread = std::thread([this] { play(); });
+            // The stream time starts now, not when the thread gets going.
+            const uint64_t start = platform::clockMicroseconds();
+            m_thread = std::thread([this, start] { play(start); });
         }
         return hr;
     }
@@ -257,9 +259,8 @@ private:
         return true;
     }
 
-    void play()
+    void play(uint64_t startMicros)
     {
-        const uint64_t startMicros = platform::clockMicroseconds();
         std::vector<unsigned char> pixels;
         REFERENCE_TIME first = -1, previous = 0;
         for (DWORD frame = 0; !m_stop; ++frame) {
