@@ -7,10 +7,10 @@
 namespace platform::dshow {
 namespace {
 
-class CaptureGraphBuilder final
-    : public ComObject<CaptureGraphBuilder, ICaptureGraphBuilder2, IID_ICaptureGraphBuilder2> {
+class CaptureGraphBuilder2 final
+    : public ComObject<CaptureGraphBuilder2, ICaptureGraphBuilder2, IID_ICaptureGraphBuilder2> {
 public:
-    ~CaptureGraphBuilder()
+    ~CaptureGraphBuilder2()
     {
         if (m_graph)
             m_graph->Release();
@@ -99,7 +99,7 @@ private:
 
 IUnknown* createCaptureGraphBuilder()
 {
-    return new CaptureGraphBuilder;
+    return new CaptureGraphBuilder2;
 }
 
 } // namespace platform::dshow
