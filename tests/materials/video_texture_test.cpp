@@ -283,6 +283,17 @@ TEST(VideoTextureTest, BadInputLeavesNoTextureOrPlaysWhatItCan)
         video.load();
         std::this_thread::sleep_for(std::chrono::microseconds(500 * i));
     }
+    // Two at once share the ring (only one shows right) but both run.
+    {
+        VideoTexture first(e.get()), second(e.get());
+        first.setFileName("test:4,4,5");
+        second.setFileName("test:8,8,5");
+        first.load();
+        second.load();
+        ASSERT_NE(first.allocator, nullptr);
+        ASSERT_NE(second.allocator, nullptr);
+        EXPECT_TRUE(eventually([&] { return first.allocator->framesPresented == 5 && second.allocator->framesPresented == 5; }));
+    }
     // Overwritten while it plays.
     {
         VideoTexture video(e.get());
