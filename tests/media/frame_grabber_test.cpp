@@ -137,8 +137,9 @@ TEST(FrameGrabberTest, FailuresLeaveNoFileAndDoNotBlockAReset)
         grabber.writeBmpFrame(c.base, 2);
         const std::string name = std::string(c.base) + "0002.bmp";
         EXPECT_EQ(fs::exists(name), c.written);
-        if (c.fault == CheckLock)
+        if (c.fault == CheckLock) {
             EXPECT_EQ(grabber.backBufferMode, 0);
+        }
         fs::remove(name);
         fs::remove(std::string(c.base) + "0001.bmp");
     }
