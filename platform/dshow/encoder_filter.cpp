@@ -93,6 +93,7 @@ public:
     bool open()
     {
         close();
+        m_nextPts = 0;
         const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(m_input.CurrentMediaType().Format());
         m_width = int(vih->bmiHeader.biWidth);
         m_height = int(vih->bmiHeader.biHeight);
@@ -163,6 +164,10 @@ public:
         if (sample->GetTime(&start, &end) == S_OK)
             m_frame->pts = av_rescale_q(start, AVRational{1, int(UNITS)}, m_context->time_base);
         else
+            m_frame->pts = m_nextPts;
+        // Encoders refuse times that do not rise: a frame stamped back in
+        // time follows the last one.
+        if (m_frame->pts < m_nextPts)
             m_frame->pts = m_nextPts;
         m_nextPts = m_frame->pts + 1;
         if (m_codec->id == AV_CODEC_ID_MJPEG)

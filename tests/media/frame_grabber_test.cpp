@@ -144,3 +144,42 @@ TEST(FrameGrabberTest, FailuresLeaveNoFileAndDoNotBlockAReset)
         fs::remove(std::string(c.base) + "0001.bmp");
     }
 }
+
+// The capture size is the back buffer's, or the desktop's in a window; a
+// window is recorded through the front buffer, at its place on the black
+// desktop, whatever its format.
+TEST(FrameGrabberTest, CaptureSizeAndSourceFollowTheDisplay)
+{
+    struct Case {
+        bool windowed;
+        D3DFORMAT format;
+        int width, height;
+        u8 backBufferMode;
+    } cases[] = {{false, D3DFMT_A8R8G8B8, 640, 480, 1},
+                 {false, D3DFMT_X8R8G8B8, 640, 480, 0},
+                 {true, D3DFMT_A8R8G8B8, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.windowed);
+        CaptureEngine e(c.format, D3DMULTISAMPLE_NONE, c.windowed);
+        REQUIRE_CAPTURE(e);
+        FrameGrabber grabber(e.engine.get(), e.settings());
+        EXPECT_EQ(grabber.width, c.width);
+        EXPECT_EQ(grabber.height, c.height);
+        EXPECT_EQ(grabber.backBufferMode, c.backBufferMode);
+        if (!c.windowed)
+            continue;
+        e.draw(4);
+        e.device()->Present(nullptr, nullptr, nullptr, nullptr);
+        std::vector<u8> dib(size_t(c.width) * size_t(c.height) * 4);
+        ASSERT_TRUE(grabber.copyFrame(dib.data()));
+        POINT origin{0, 0};
+        ClientToScreen(e.manager.devices[0].window, &origin);
+        auto pixel = [&](int x, int y) {
+            u32 v;
+            std::memcpy(&v, &dib[(size_t(c.height - 1 - y) * size_t(c.width) + size_t(x)) * 4], 4);
+            return v & 0xFFFFFFu;
+        };
+        EXPECT_EQ(pixel(origin.x, origin.y), 0xFFFFFFu); // the mark
+        EXPECT_EQ(pixel(c.width - 1, c.height - 1), 0u);  // desktop
+    }
+}
