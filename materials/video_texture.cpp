@@ -2,7 +2,6 @@
 
 #include "foundation/log.h"
 #include "materials/engine.h"
-#include "materials/vmr9_allocator.h"
 
 #include <windows.h>
 
@@ -49,24 +48,16 @@ VideoTexture::~VideoTexture()
 
 void VideoTexture::releaseGraph()
 {
-    if (graph) {
-        IMediaControl* control = nullptr;
-        if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
-            // Joins the streaming thread: no allocator call runs after this.
+    if (graph.p) {
+        ComPtr<IMediaControl> control;
+        // Joins the streaming thread: no allocator call runs after this.
+        if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))))
             control->Stop();
-            control->Release();
-        }
     }
     removeFromRot();
-    if (allocator)
-        allocator->Release();
-    allocator = nullptr;
-    if (renderer)
-        renderer->Release();
-    renderer = nullptr;
-    if (graph)
-        graph->Release();
-    graph = nullptr;
+    allocator.release();
+    renderer.release();
+    graph.release();
     for (i32 i = 0; i < slotCount; ++i)
         currentTextures[i] = nullptr; // borrowed ring entries
 }
@@ -89,21 +80,16 @@ void VideoTexture::load()
         return;
     }
     const char* name = fileName.c_str();
-    IVMRFilterConfig9* config = nullptr;
-    IMediaControl* control = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  reinterpret_cast<void**>(&graph));
+    ComPtr<IVMRFilterConfig9> config;
+    HRESULT hr = graph.coCreateInstance(CLSID_FilterGraph, IID_IGraphBuilder);
     if (SUCCEEDED(hr))
-        hr = CoCreateInstance(CLSID_VideoMixingRenderer9, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                              reinterpret_cast<void**>(&renderer));
+        hr = renderer.coCreateInstance(CLSID_VideoMixingRenderer9, IID_IBaseFilter);
     if (SUCCEEDED(hr))
         hr = graph->AddFilter(renderer, L"Video Mixing Renderer 9");
     if (SUCCEEDED(hr))
         hr = renderer->QueryInterface(IID_IVMRFilterConfig9, reinterpret_cast<void**>(&config));
     if (SUCCEEDED(hr))
         hr = config->SetRenderingMode(VMR9Mode_Renderless);
-    if (config)
-        config->Release();
     if (SUCCEEDED(hr))
         hr = createAllocator();
     if (FAILED(hr)) {
@@ -118,31 +104,30 @@ void VideoTexture::load()
         return;
     }
     addToRot();
+    ComPtr<IMediaControl> control;
     hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr))
         hr = control->Run();
-        control->Release();
-    }
     if (FAILED(hr))
         logFailure("could not run", name, hr);
 }
 
 HRESULT VideoTexture::createAllocator()
 {
-    if (!renderer || !engine || !engine->currentDevice)
+    if (!renderer.p || !engine || !engine->currentDevice)
         return E_FAIL;
-    IVMRSurfaceAllocatorNotify9* notify = nullptr;
+    ComPtr<IVMRSurfaceAllocatorNotify9> notify;
     HRESULT hr = renderer->QueryInterface(IID_IVMRSurfaceAllocatorNotify9, reinterpret_cast<void**>(&notify));
     if (FAILED(hr))
         return hr;
-    allocator = new VMR9Allocator(engine, this);
+    allocator.release();
+    *&allocator = new VMR9Allocator(engine, this); // holds the new object's own count
     // The renderer makes the surfaces on the engine's device.
     hr = notify->SetD3DDevice(engine->currentDevice, nullptr);
     if (SUCCEEDED(hr))
         hr = notify->AdviseSurfaceAllocator(DWORD_PTR(this), allocator);
     if (SUCCEEDED(hr))
         hr = allocator->AdviseNotify(notify);
-    notify->Release();
     return hr;
 }
 
@@ -153,12 +138,12 @@ HRESULT VideoTexture::addToRot()
     HRESULT hr = GetRunningObjectTable(0, &table);
     if (SUCCEEDED(hr)) {
         // The address's low 32 bits: "%08x" takes 32.
-        const char* entry = formatTemp("FilterGraph %08x pid %08x", unsigned(uintptr_t(graph) & 0xFFFFFFFFu),
+        const char* entry = formatTemp("FilterGraph %08x pid %08x", unsigned(uintptr_t(graph.p) & 0xFFFFFFFFu),
                                        unsigned(GetCurrentProcessId()));
         hr = CreateItemMoniker(L"!", widen(entry).c_str(), &moniker);
     }
     if (SUCCEEDED(hr))
-        hr = table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, graph, moniker, &rotRegistration);
+        hr = table->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, graph.p, moniker, &rotRegistration);
     if (moniker)
         moniker->Release();
     if (table)

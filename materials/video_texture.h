@@ -9,18 +9,18 @@
 
 #include "materials/com_ptr.h"
 #include "materials/texture.h"
+#include "materials/vmr9_allocator.h"
 
 #include <dshow.h>
 
-class VMR9Allocator;
 class Stream;
 
 class VideoTexture : public Texture {
 public:
     String fileName;
-    IGraphBuilder* graph = nullptr;
-    IBaseFilter* renderer = nullptr;
-    VMR9Allocator* allocator = nullptr;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> renderer;
+    ComPtr<VMR9Allocator> allocator;
     DWORD rotRegistration = 0; // 0: not in the running object table
 
     explicit VideoTexture(Engine* engine);

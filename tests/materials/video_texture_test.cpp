@@ -178,7 +178,7 @@ TEST(VideoTextureTest, PlaysTheDeterministicSourceInStep)
         video.load();
         ASSERT_NE(video.graph, nullptr);
         char entry[64];
-        std::snprintf(entry, sizeof entry, "!FilterGraph %08x pid %08x", unsigned(uintptr_t(video.graph)),
+        std::snprintf(entry, sizeof entry, "!FilterGraph %08x pid %08x", unsigned(uintptr_t(video.graph.p)),
                       unsigned(GetCurrentProcessId()));
         const std::vector<std::wstring> names = platform::runningObjectNames();
         EXPECT_NE(std::find(names.begin(), names.end(), std::wstring(entry, entry + std::strlen(entry))), names.end());
