@@ -205,8 +205,9 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
     ComScope com;
     TestEngine e;
     REQUIRE_ENGINE(e);
+    fs::create_directories("clips");
     ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i color=c=black:s=16x8:r=25:d=0.4 -vf "
-                    "\"format=gbrp,geq=r='20*N':g='100':b='255-10*N'\" -c:v ffv1 -pix_fmt bgr0 lossless.avi"),
+                    "\"format=gbrp,geq=r='20*N':g='100':b='255-10*N'\" -c:v ffv1 -pix_fmt bgr0 clips/lossless.avi"),
               "ok");
     ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i testsrc=s=32x16:r=25:d=0.4 -c:v libx264 -pix_fmt yuv420p "
                     "clip.mp4"),
@@ -214,7 +215,7 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
     ManualClock clock;
     {
         VideoTexture video(e.get());
-        video.setFileName("lossless.avi");
+        video.setFileName("CLIPS\\Lossless.avi"); // a Windows-style name
         video.load();
         ASSERT_NE(video.allocator, nullptr);
         EXPECT_TRUE(eventually([&] { return video.allocator->framesPresented == 1; }));
@@ -238,7 +239,7 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(video.allocator->framesPresented, 10u);
     }
-    fs::remove("lossless.avi");
+    fs::remove_all("clips");
     fs::remove("clip.mp4");
 }
 
@@ -305,4 +306,19 @@ TEST(VideoTextureTest, BadInputLeavesNoTextureOrPlaysWhatItCan)
     }
     for (const char* f : {"sound.wav", "whole.avi", "cut.avi", "text.avi"})
         fs::remove(f);
+}
+
+// Misuse of ComPtr raises the assertion box and does no harm.
+TEST(ComPtrTest, MisuseAssertsAndFailsSafely)
+{
+    Diagnostics level(3);
+    ComPtr<IDirect3DTexture9> empty;
+    EXPECT_EQ(empty.copyTo(nullptr), E_POINTER);
+    IDirect3DTexture9* out = reinterpret_cast<IDirect3DTexture9*>(1);
+    EXPECT_EQ(empty.copyTo(&out), S_OK);
+    EXPECT_EQ(out, nullptr);
+    (void)empty.operator->();
+    // Conditions without a quoted message.
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Assertion failed: - internal error -",
+                                                    "Assertion failed: - internal error -"}));
 }
