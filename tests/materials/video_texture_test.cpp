@@ -39,11 +39,11 @@ u32 shown(VideoTexture& video)
     return texels.empty() ? 0 : texels[0] | 0xFF000000u;
 }
 
-// Polls until pred holds or two seconds pass.
+// Polls until pred holds or five seconds pass (loaded CI machines).
 template <class Pred>
 bool eventually(Pred pred)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
