@@ -16,6 +16,7 @@ packages=(
   libglm-dev
   libmeshoptimizer-dev
   libvorbis-dev libogg-dev sox vorbis-tools
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 
 missing=()
