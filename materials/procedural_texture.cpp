@@ -2,23 +2,11 @@
 
 #include "materials/generated_textures_local.h"
 
+#include "foundation/random.h"
+
 #include <cstring>
 
 namespace {
-
-// The C runtime's rand() sequence from its initial seed 1, kept per build so
-// that every "Crumple" texture has the same texels whatever else calls rand.
-class CrumpleRandom {
-public:
-    u32 next()
-    {
-        state_ = state_ * 214013u + 2531011u;
-        return (state_ >> 16) & 0x7FFF;
-    }
-
-private:
-    u32 state_ = 1;
-};
 
 // Names match on their first five characters at most.
 bool selects(const String& name, const char* procedural)
@@ -47,7 +35,9 @@ void ProceduralTexture::build()
         if (create2D(256, 256, flags, "(Procedural Texture)"))
             finishCreation();
     } else if (selects(layer.name, "Crumple")) {
-        CrumpleRandom random;
+        // Its own sequence from seed 1: every "Crumple" texture has the same
+        // texels whatever else draws random numbers.
+        Random random(1);
         generated::fillAndUpload(*this, 128, 128, flags, "(Procedural Crumple)", [&](const generated::Level0& level) {
             for (i32 y = 0; y < level.height; ++y)
                 for (i32 x = 0; x < level.width; ++x)

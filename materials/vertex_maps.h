@@ -11,6 +11,7 @@
 #include "foundation/byte_string.h"
 #include "foundation/ref_count_base.h"
 #include "foundation/types.h"
+#include "scene/mesh.h"
 
 #include <cstddef>
 #include <utility>
@@ -55,6 +56,15 @@ public:
 class VertexColorMap : public VertexMap {
 public:
     std::vector<float> colors; // 4 per point
+};
+
+// "MORF": an x, y, z offset per point. Every per-point array here is a
+// std::vector sized by the reader, so points the file does not mention
+// read as zero.
+class Mesh::MorphMap : public VertexMap {
+public:
+    std::vector<float> offsets; // 3 per point
+    u8 complete = 0;            // the reader has filled the map
 };
 
 // One counted reference to a map (or none).

@@ -814,6 +814,32 @@ STDMETHODIMP Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
 // ---------------------------------------------------------------------------
 // Test seams
 
+void Device::appendCall(const char* name, std::initializer_list<double> args, const void* data, size_t bytes,
+                        const void* indices, size_t indexBytes)
+{
+    DeviceCall call;
+    call.name = name;
+    call.args.assign(args.begin(), args.end());
+    if (data && bytes)
+        call.data.assign(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + bytes);
+    if (indices && indexBytes)
+        call.indices.assign(static_cast<const unsigned char*>(indices),
+                            static_cast<const unsigned char*>(indices) + indexBytes);
+    m_callLog.push_back(std::move(call));
+}
+
+void setCallLogging(IDirect3DDevice9* device, bool on)
+{
+    if (Device* d = asDevice(device))
+        d->setCallLogging(on);
+}
+
+std::vector<DeviceCall> takeCallLog(IDirect3DDevice9* device)
+{
+    Device* d = asDevice(device);
+    return d ? d->takeCallLog() : std::vector<DeviceCall>{};
+}
+
 void forceDeviceLost(IDirect3DDevice9* device, bool lost)
 {
     if (Device* d = asDevice(device))
@@ -824,6 +850,12 @@ void failNextReset(IDirect3DDevice9* device)
 {
     if (Device* d = asDevice(device))
         d->setFailNextReset();
+}
+
+void failBufferCreation(IDirect3DDevice9* device, bool fail)
+{
+    if (Device* d = asDevice(device))
+        d->setFailBufferCreation(fail);
 }
 
 size_t cachedShaderPrograms(IDirect3DDevice9* device)

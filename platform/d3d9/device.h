@@ -11,6 +11,7 @@
 #pragma once
 
 #include "platform/d3d9/buffers.h"
+#include "platform/d3d9/device_test_api.h"
 #include "platform/d3d9/fixed_function.h"
 #include "platform/d3d9/gl_context.h"
 #include "platform/d3d9/shader_objects.h"
@@ -20,11 +21,14 @@
 #include "platform/d3d9/vertex_declaration.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace platform {
 class Direct3D9;
@@ -268,14 +272,32 @@ public:
     // --- test seams (device_test_api.h)
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
+    void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
     size_t testProgramCount() const { return m_programs.size(); }
     const GlStateCache& testGlState() const { return m_gl; }
     unsigned long long testGlStateChanges() const { return m_glStateChanges; }
+    void setCallLogging(bool on)
+    {
+        m_logCalls = on;
+        m_callLog.clear();
+    }
+    std::vector<DeviceCall> takeCallLog() { return std::exchange(m_callLog, {}); }
 
 private:
     Device(Direct3D9* direct3d, const AdapterProfile& adapter, UINT adapterOrdinal, D3DDEVTYPE deviceType,
            HWND focusWindow, DWORD behaviourFlags);
     ~Device();
+
+    // Call log: one test per call while it is off.
+    void logCall(const char* name, std::initializer_list<double> args, const void* data = nullptr,
+                 size_t bytes = 0, const void* indices = nullptr, size_t indexBytes = 0)
+    {
+        if (m_logCalls)
+            appendCall(name, args, data, bytes, indices, indexBytes);
+    }
+    void appendCall(const char* name, std::initializer_list<double> args, const void* data, size_t bytes,
+                    const void* indices, size_t indexBytes);
+    static double ptrArg(const void* p) { return p ? 1.0 : 0.0; }
 
     // device.cpp
     HRESULT validatePresentParameters(D3DPRESENT_PARAMETERS& pp) const;
@@ -359,6 +381,7 @@ private:
     bool m_lost = false;
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
+    bool m_failBufferCreation = false;
     unsigned m_frameNumber = 0;
     BOOL m_softwareVertexProcessing = FALSE;
     float m_nPatchSegments = 0.0f;
@@ -427,6 +450,10 @@ private:
     ShaderProgram* m_currentProgram = nullptr;
     bool m_programDirty = true;
     bool m_loggedMixedShaders = false;
+
+    // Test call log
+    bool m_logCalls = false;
+    std::vector<DeviceCall> m_callLog;
 
     friend class DeviceLock;
 };

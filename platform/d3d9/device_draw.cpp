@@ -191,6 +191,7 @@ void Device::noteTargetsWritten()
 STDMETHODIMP Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil)
 {
     DeviceLock lock(this);
+    logCall("Clear", {double(Count), double(Flags), double(Color), double(Z), double(Stencil)});
     if ((Count != 0) != (pRects != nullptr))
         return D3DERR_INVALIDCALL;
     if (Flags == 0 || (Flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)))
@@ -736,6 +737,7 @@ bool Device::streamsHoldVertex(unsigned long long lastVertex) const
 STDMETHODIMP Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
 {
     DeviceLock lock(this);
+    logCall("DrawPrimitive", {double(PrimitiveType), double(StartVertex), double(PrimitiveCount)});
     const UINT vertices = vertexCount(PrimitiveType, PrimitiveCount);
     if (vertices == 0 || PrimitiveCount > m_caps.MaxPrimitiveCount || !m_declaration)
         return PrimitiveCount == 0 && vertices == 0 && primitiveMode(PrimitiveType) != GL_NONE && m_declaration
@@ -753,6 +755,8 @@ STDMETHODIMP Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Ba
                                           UINT NumVertices, UINT startIndex, UINT primCount)
 {
     DeviceLock lock(this);
+    logCall("DrawIndexedPrimitive", {double(PrimitiveType), double(BaseVertexIndex), double(MinVertexIndex),
+                                     double(NumVertices), double(startIndex), double(primCount)});
     const UINT indices = vertexCount(PrimitiveType, primCount);
     if (indices == 0 || primCount > m_caps.MaxPrimitiveCount || !m_declaration || !m_indices || NumVertices == 0)
         return primCount == 0 && primitiveMode(PrimitiveType) != GL_NONE && m_declaration && m_indices
@@ -805,6 +809,8 @@ STDMETHODIMP Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT Primit
 {
     DeviceLock lock(this);
     const UINT vertices = vertexCount(PrimitiveType, PrimitiveCount);
+    logCall("DrawPrimitiveUP", {double(PrimitiveType), double(PrimitiveCount), double(VertexStreamZeroStride)},
+            pVertexStreamZeroData, size_t(vertices) * VertexStreamZeroStride);
     if (!pVertexStreamZeroData || VertexStreamZeroStride == 0 || vertices == 0 ||
         PrimitiveCount > m_caps.MaxPrimitiveCount || !m_declaration || (m_declaration->streamMask() & ~1u))
         return D3DERR_INVALIDCALL;
@@ -827,6 +833,10 @@ STDMETHODIMP Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT
 {
     DeviceLock lock(this);
     const UINT indices = vertexCount(PrimitiveType, PrimitiveCount);
+    logCall("DrawIndexedPrimitiveUP",
+            {double(PrimitiveType), double(MinVertexIndex), double(NumVertices), double(PrimitiveCount),
+             double(IndexDataFormat), double(VertexStreamZeroStride)},
+            pVertexStreamZeroData, (size_t(MinVertexIndex) + NumVertices) * VertexStreamZeroStride, pIndexData, size_t(indices) * (IndexDataFormat == D3DFMT_INDEX32 ? 4 : 2));
     if (!pIndexData || !pVertexStreamZeroData || VertexStreamZeroStride == 0 || indices == 0 || NumVertices == 0 ||
         PrimitiveCount > m_caps.MaxPrimitiveCount || !m_declaration || (m_declaration->streamMask() & ~1u) ||
         (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32))

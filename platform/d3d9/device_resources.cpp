@@ -75,6 +75,8 @@ STDMETHODIMP Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD U
                                    IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle)
 {
     DeviceLock lock(this);
+    logCall("CreateTexture",
+            {double(Width), double(Height), double(Levels), double(Usage), double(Format), double(Pool)});
     if (!ppTexture)
         return D3DERR_INVALIDCALL;
     *ppTexture = nullptr;
@@ -132,6 +134,7 @@ STDMETHODIMP Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3D
                                         IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle)
 {
     DeviceLock lock(this);
+    logCall("CreateVertexBuffer", {double(Length), double(Usage), double(FVF), double(Pool)});
     if (!ppVertexBuffer)
         return D3DERR_INVALIDCALL;
     *ppVertexBuffer = nullptr;
@@ -142,6 +145,8 @@ STDMETHODIMP Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3D
         if (stride == 0 || Length < stride)
             return D3DERR_INVALIDCALL;
     }
+    if (m_failBufferCreation)
+        return D3DERR_OUTOFVIDEOMEMORY;
     *ppVertexBuffer = new VertexBuffer(this, Length, Usage, FVF, Pool);
     return D3D_OK;
 }
@@ -150,6 +155,7 @@ STDMETHODIMP Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Forma
                                        IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle)
 {
     DeviceLock lock(this);
+    logCall("CreateIndexBuffer", {double(Length), double(Usage), double(Format), double(Pool)});
     if (!ppIndexBuffer)
         return D3DERR_INVALIDCALL;
     *ppIndexBuffer = nullptr;
@@ -158,6 +164,8 @@ STDMETHODIMP Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Forma
         return D3DERR_INVALIDCALL;
     if (Format == D3DFMT_INDEX32 && m_caps.MaxVertexIndex <= 0xFFFF)
         return D3DERR_INVALIDCALL;
+    if (m_failBufferCreation)
+        return D3DERR_OUTOFVIDEOMEMORY;
     *ppIndexBuffer = new IndexBuffer(this, Length, Usage, Format, Pool);
     return D3D_OK;
 }
@@ -188,10 +196,12 @@ STDMETHODIMP Device::CreateRenderTarget(UINT Width, UINT Height, D3DFORMAT Forma
 }
 
 STDMETHODIMP Device::CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT Format,
-                                               D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality, BOOL,
+                                               D3DMULTISAMPLE_TYPE MultiSample, DWORD MultisampleQuality, BOOL Discard,
                                                IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle)
 {
     DeviceLock lock(this);
+    logCall("CreateDepthStencilSurface", {double(Width), double(Height), double(Format), double(MultiSample),
+                                         double(MultisampleQuality), double(Discard)});
     if (!ppSurface)
         return D3DERR_INVALIDCALL;
     *ppSurface = nullptr;
@@ -275,6 +285,7 @@ STDMETHODIMP Device::EndStateBlock(IDirect3DStateBlock9** ppSB)
 STDMETHODIMP Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget)
 {
     DeviceLock lock(this);
+    logCall("SetRenderTarget", {double(RenderTargetIndex), ptrArg(pRenderTarget)});
     Surface* s = asSurface(pRenderTarget);
     if (RenderTargetIndex >= kRenderTargets || RenderTargetIndex >= m_caps.NumSimultaneousRTs ||
         (pRenderTarget && !s) || (RenderTargetIndex == 0 && !s))
@@ -308,6 +319,7 @@ STDMETHODIMP Device::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9*
 STDMETHODIMP Device::SetDepthStencilSurface(IDirect3DSurface9* pNewZStencil)
 {
     DeviceLock lock(this);
+    logCall("SetDepthStencilSurface", {ptrArg(pNewZStencil)});
     Surface* s = asSurface(pNewZStencil);
     if ((pNewZStencil && !s) || (s && !(s->desc().Usage & D3DUSAGE_DEPTHSTENCIL)))
         return D3DERR_INVALIDCALL;

@@ -110,6 +110,7 @@ void Device::markRenderStateDirty(DWORD state)
 STDMETHODIMP Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value)
 {
     DeviceLock lock(this);
+    logCall("SetRenderState", {double(State), double(Value)});
     if (!isRenderState(DWORD(State)))
         return D3DERR_INVALIDCALL;
     DWORD& slot = m_ff.renderStates[State];
@@ -132,6 +133,7 @@ STDMETHODIMP Device::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue)
 STDMETHODIMP Device::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value)
 {
     DeviceLock lock(this);
+    logCall("SetTextureStageState", {double(Stage), double(Type), double(Value)});
     if (Stage >= kTextureStages || !isStageState(DWORD(Type)))
         return D3DERR_INVALIDCALL;
     m_ff.stageStates[Stage][Type] = Value;
@@ -150,6 +152,7 @@ STDMETHODIMP Device::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE 
 STDMETHODIMP Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value)
 {
     DeviceLock lock(this);
+    logCall("SetSamplerState", {double(Sampler), double(Type), double(Value)});
     if (Sampler >= kSamplers || !isSamplerState(DWORD(Type)))
         return D3DERR_INVALIDCALL;
     DWORD& slot = m_samplerStates[Sampler][Type];
@@ -190,6 +193,7 @@ D3DMATRIX* transformSlot(FixedFunctionState& ff, D3DMATRIX (&world)[256], D3DTRA
 STDMETHODIMP Device::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix)
 {
     DeviceLock lock(this);
+    logCall("SetTransform", {double(State)}, pMatrix, pMatrix ? sizeof(D3DMATRIX) : 0);
     D3DMATRIX* slot = transformSlot(m_ff, m_worldMatrices, State);
     if (!slot || !pMatrix)
         return D3DERR_INVALIDCALL;
@@ -224,6 +228,7 @@ STDMETHODIMP Device::MultiplyTransform(D3DTRANSFORMSTATETYPE State, const D3DMAT
 STDMETHODIMP Device::SetViewport(const D3DVIEWPORT9* pViewport)
 {
     DeviceLock lock(this);
+    logCall("SetViewport", {}, pViewport, pViewport ? sizeof(D3DVIEWPORT9) : 0);
     if (!pViewport || !m_renderTargets[0])
         return D3DERR_INVALIDCALL;
     const D3DSURFACE_DESC& target = m_renderTargets[0]->desc();
@@ -249,6 +254,7 @@ STDMETHODIMP Device::GetViewport(D3DVIEWPORT9* pViewport)
 STDMETHODIMP Device::SetMaterial(const D3DMATERIAL9* pMaterial)
 {
     DeviceLock lock(this);
+    logCall("SetMaterial", {}, pMaterial, pMaterial ? sizeof(D3DMATERIAL9) : 0);
     if (!pMaterial)
         return D3DERR_INVALIDCALL;
     m_ff.material = *pMaterial;
@@ -284,6 +290,7 @@ void Device::updateLightSlots()
 STDMETHODIMP Device::SetLight(DWORD Index, const D3DLIGHT9* pLight)
 {
     DeviceLock lock(this);
+    logCall("SetLight", {double(Index)}, pLight, pLight ? sizeof(D3DLIGHT9) : 0);
     if (!pLight || !validLight(*pLight))
         return D3DERR_INVALIDCALL;
     auto it = m_lights.find(Index);
@@ -308,6 +315,7 @@ STDMETHODIMP Device::GetLight(DWORD Index, D3DLIGHT9* pLight)
 STDMETHODIMP Device::LightEnable(DWORD Index, BOOL Enable)
 {
     DeviceLock lock(this);
+    logCall("LightEnable", {double(Index), double(Enable)});
     auto it = m_lights.find(Index);
     if (it == m_lights.end())
         it = m_lights.emplace(Index, LightRecord{defaultLight(), false}).first;
@@ -329,6 +337,7 @@ STDMETHODIMP Device::GetLightEnable(DWORD Index, BOOL* pEnable)
 STDMETHODIMP Device::SetClipPlane(DWORD Index, const float* pPlane)
 {
     DeviceLock lock(this);
+    logCall("SetClipPlane", {double(Index)}, pPlane, pPlane ? 4 * sizeof(float) : 0);
     if (!pPlane || Index >= kClipPlanes)
         return D3DERR_INVALIDCALL;
     // World space for the fixed-function pipeline, clip space for shaders:
@@ -363,6 +372,7 @@ STDMETHODIMP Device::GetClipStatus(D3DCLIPSTATUS9* pClipStatus)
 STDMETHODIMP Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture)
 {
     DeviceLock lock(this);
+    logCall("SetTexture", {double(Stage), ptrArg(pTexture)});
     // Displacement and vertex-texture samplers are not offered.
     if (Stage >= kSamplers)
         return D3DERR_INVALIDCALL;
@@ -426,6 +436,7 @@ STDMETHODIMP Device::GetCurrentTexturePalette(UINT* PaletteNumber)
 STDMETHODIMP Device::SetScissorRect(const RECT* pRect)
 {
     DeviceLock lock(this);
+    logCall("SetScissorRect", {}, pRect, pRect ? sizeof(RECT) : 0);
     if (!pRect || pRect->left > pRect->right || pRect->top > pRect->bottom)
         return D3DERR_INVALIDCALL;
     m_scissor = *pRect;
@@ -445,6 +456,7 @@ STDMETHODIMP Device::GetScissorRect(RECT* pRect)
 STDMETHODIMP Device::SetSoftwareVertexProcessing(BOOL bSoftware)
 {
     DeviceLock lock(this);
+    logCall("SetSoftwareVertexProcessing", {double(bSoftware)});
     // Only a mixed device can switch; the switch changes nothing else here.
     if (!(m_behaviour & D3DCREATE_MIXED_VERTEXPROCESSING))
         return D3DERR_INVALIDCALL;
@@ -474,6 +486,7 @@ STDMETHODIMP_(float) Device::GetNPatchMode()
 STDMETHODIMP Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl)
 {
     DeviceLock lock(this);
+    logCall("SetVertexDeclaration", {ptrArg(pDecl)});
     VertexDeclaration* d = asVertexDeclaration(pDecl);
     if (pDecl && !d)
         return D3DERR_INVALIDCALL;
@@ -508,6 +521,7 @@ VertexDeclaration* Device::fvfDeclaration(DWORD fvf)
 STDMETHODIMP Device::SetFVF(DWORD FVF)
 {
     DeviceLock lock(this);
+    logCall("SetFVF", {double(FVF)});
     if (FVF == 0) {
         // Direct3D ignores a zero code; the declaration in force stays.
         return D3D_OK;
@@ -536,6 +550,8 @@ STDMETHODIMP Device::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* 
                                      UINT Stride)
 {
     DeviceLock lock(this);
+    logCall("SetStreamSource",
+            {double(StreamNumber), ptrArg(pStreamData), double(OffsetInBytes), double(Stride)});
     VertexBuffer* vb = asVertexBuffer(pStreamData);
     if (StreamNumber >= kStreams || (pStreamData && !vb) || (OffsetInBytes & 3) || Stride > 255 * 4)
         return D3DERR_INVALIDCALL;
@@ -582,6 +598,7 @@ STDMETHODIMP Device::GetStreamSourceFreq(UINT StreamNumber, UINT* pSetting)
 STDMETHODIMP Device::SetIndices(IDirect3DIndexBuffer9* pIndexData)
 {
     DeviceLock lock(this);
+    logCall("SetIndices", {ptrArg(pIndexData)});
     IndexBuffer* ib = asIndexBuffer(pIndexData);
     if (pIndexData && !ib)
         return D3DERR_INVALIDCALL;

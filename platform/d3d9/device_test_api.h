@@ -1,10 +1,13 @@
 // Test switches of the Direct3D 9 device: simulated device loss, failing
-// resets, and counters that show what the device did on the GL side.
+// resets, counters that show what the device did on the GL side, and a log
+// of the calls the device received.
 #pragma once
 
 #include "platform/d3d9/d3d9_interfaces.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace platform::d3d9 {
 
@@ -22,5 +25,27 @@ size_t cachedShaderPrograms(IDirect3DDevice9* device);
 bool deviceShowsInWindow(IDirect3DDevice9* device);
 // GL state changes (groups of calls) the device issued for draws so far.
 unsigned long long glStateChangeCount(IDirect3DDevice9* device);
+// While set, CreateVertexBuffer and CreateIndexBuffer of this device fail
+// with D3DERR_OUTOFVIDEOMEMORY (as a full video memory would).
+void failBufferCreation(IDirect3DDevice9* device, bool fail = true);
+
+// One logged device call, recorded on entry with the caller's arguments
+// (before validation, so refused calls are logged too).
+struct DeviceCall {
+    std::string name;         // the method name, e.g. "SetRenderState"
+    std::vector<double> args; // numbers in parameter order; an interface
+                              // pointer is 1 when set and 0 when null
+    // What a pointer argument points at: matrix, light, material, viewport,
+    // constants, clip plane, scissor rectangle, UP vertices.
+    std::vector<unsigned char> data;
+    std::vector<unsigned char> indices; // DrawIndexedPrimitiveUP's indices
+};
+
+// Switches the call log of one device on or off; switching empties it. Off
+// by default, and then costs one test per call.
+void setCallLogging(IDirect3DDevice9* device, bool on);
+// The calls logged since logging started or since the last take; empties
+// the log.
+std::vector<DeviceCall> takeCallLog(IDirect3DDevice9* device);
 
 } // namespace platform::d3d9

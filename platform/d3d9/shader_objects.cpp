@@ -455,6 +455,7 @@ STDMETHODIMP Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelSha
 STDMETHODIMP Device::SetVertexShader(IDirect3DVertexShader9* pShader)
 {
     DeviceLock lock(this);
+    logCall("SetVertexShader", {ptrArg(pShader)});
     VertexShader* vs = asVertexShader(pShader);
     if (pShader && !vs)
         return D3DERR_INVALIDCALL;
@@ -477,6 +478,7 @@ STDMETHODIMP Device::GetVertexShader(IDirect3DVertexShader9** ppShader)
 STDMETHODIMP Device::SetPixelShader(IDirect3DPixelShader9* pShader)
 {
     DeviceLock lock(this);
+    logCall("SetPixelShader", {ptrArg(pShader)});
     PixelShader* ps = asPixelShader(pShader);
     if (pShader && !ps)
         return D3DERR_INVALIDCALL;
@@ -499,6 +501,8 @@ STDMETHODIMP Device::GetPixelShader(IDirect3DPixelShader9** ppShader)
 STDMETHODIMP Device::SetVertexShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount)
 {
     DeviceLock lock(this);
+    logCall("SetVertexShaderConstantF", {double(StartRegister), double(Vector4fCount)}, pConstantData,
+            pConstantData ? size_t(Vector4fCount) * 4 * sizeof(float) : 0);
     return setRegisters<float, 4>(m_vsFloat, kVertexFloatRegisters, StartRegister, pConstantData, Vector4fCount);
 }
 
@@ -535,6 +539,8 @@ STDMETHODIMP Device::GetVertexShaderConstantB(UINT StartRegister, BOOL* pConstan
 STDMETHODIMP Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount)
 {
     DeviceLock lock(this);
+    logCall("SetPixelShaderConstantF", {double(StartRegister), double(Vector4fCount)}, pConstantData,
+            pConstantData ? size_t(Vector4fCount) * 4 * sizeof(float) : 0);
     return setRegisters<float, 4>(m_psFloat, kPixelFloatRegisters, StartRegister, pConstantData, Vector4fCount);
 }
 

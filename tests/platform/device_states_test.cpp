@@ -253,3 +253,41 @@ TEST(DeviceStates, UnchangedStatesCostNoGlWork)
 }
 
 } // namespace
+
+namespace {
+
+// The call log: off by default, records arguments and pointed-at data while
+// on, logs refused calls too, and a take empties it.
+TEST(DeviceStates, CallLogRecordsCallsWhileOn)
+{
+    DeviceFixture f(4, 4);
+    ASSERT_EQ(f.created, D3D_OK);
+    f->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+    platform::d3d9::setCallLogging(f.device.get(), true);
+    D3DMATRIX m{};
+    m._41 = 7.0f;
+    f->SetTransform(D3DTS_WORLD, &m);
+    f->SetRenderState(D3DRENDERSTATETYPE(9999), 1); // refused, still logged
+    const WORD indices[2] = {0, 1};
+    const ColourVertex vertices[2] = {{0, 0, 0, 0xFF0000FF}, {1, 1, 1, 0xFF00FF00}};
+    f->SetFVF(kColourFvf);
+    f->DrawIndexedPrimitiveUP(D3DPT_LINELIST, 0, 2, 1, indices, D3DFMT_INDEX16, vertices, sizeof(ColourVertex));
+    auto log = platform::d3d9::takeCallLog(f.device.get());
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].name, "SetTransform");
+    ASSERT_EQ(log[0].data.size(), sizeof(D3DMATRIX));
+    D3DMATRIX logged;
+    std::memcpy(&logged, log[0].data.data(), sizeof logged);
+    EXPECT_EQ(logged._41, 7.0f);
+    EXPECT_EQ(log[1].args, (std::vector<double>{9999, 1}));
+    EXPECT_EQ(log[3].name, "DrawIndexedPrimitiveUP");
+    EXPECT_EQ(log[3].args, (std::vector<double>{D3DPT_LINELIST, 0, 2, 1, D3DFMT_INDEX16, sizeof(ColourVertex)}));
+    EXPECT_EQ(log[3].indices.size(), sizeof indices);
+    EXPECT_EQ(log[3].data.size(), sizeof vertices);
+    EXPECT_TRUE(platform::d3d9::takeCallLog(f.device.get()).empty());
+    platform::d3d9::setCallLogging(f.device.get(), false);
+    f->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    EXPECT_TRUE(platform::d3d9::takeCallLog(f.device.get()).empty());
+}
+
+} // namespace

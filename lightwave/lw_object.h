@@ -1,0 +1,30 @@
+// A loaded object file of a metascene: its meshes by layer number and its
+// surface tag table. Only the record exists so far; the reader that fills
+// it comes with the object-file loading.
+#pragma once
+
+#include "foundation/byte_string.h"
+#include "foundation/types.h"
+
+#include <vector>
+
+class Mesh;
+class MetaScene;
+class Surface;
+
+class LWObject {
+public:
+    MetaScene* owner;
+    String fileName;            // as passed to the reader; lookups compare it
+    std::vector<Mesh*> layers;  // by layer number; null where no layer or mesh; owned
+    i32 tagCount = 0;
+    Surface** tags = nullptr;   // owned array; the surfaces belong to the metascene
+    u8 texturesBuilt = 0;
+    std::vector<void*> further; // nothing fills it
+
+    LWObject(MetaScene* owner, const char* fileName);
+    // Deletes every mesh and the tag array (not the surfaces).
+    ~LWObject();
+    LWObject(const LWObject&) = delete;
+    LWObject& operator=(const LWObject&) = delete;
+};

@@ -1,0 +1,450 @@
+#include "scene/poly_mesh.h"
+
+#include "lightwave/lw_object.h"
+#include "materials/surface.h"
+#include "scene/bone.h"
+#include "scene/subset.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <memory>
+#include <numeric>
+
+namespace {
+
+D3DVECTOR sub(const D3DVECTOR& a, const D3DVECTOR& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+D3DVECTOR add(const D3DVECTOR& a, const D3DVECTOR& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+D3DVECTOR scale(const D3DVECTOR& a, float k) { return {a.x * k, a.y * k, a.z * k}; }
+float dot(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float length(const D3DVECTOR& a) { return std::sqrt(dot(a, a)); }
+D3DVECTOR cross(const D3DVECTOR& a, const D3DVECTOR& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+D3DVECTOR normalized(const D3DVECTOR& v)
+{
+    const float l = length(v);
+    return l > 0.0f ? scale(v, 1.0f / l) : v;
+}
+
+// Normals weld only when they agree this closely in every component.
+constexpr float kNormalTolerance = 1e-6f;
+
+bool sameNormal(const D3DVECTOR& a, const D3DVECTOR& b)
+{
+    return std::fabs(a.x - b.x) < kNormalTolerance && std::fabs(a.y - b.y) < kNormalTolerance &&
+           std::fabs(a.z - b.z) < kNormalTolerance;
+}
+
+// The exponent of the automatic weights is 2^|falloff - 1|; larger
+// exponents only overflow.
+constexpr int kMaxFalloffExponent = 127;
+
+} // namespace
+
+PolyMesh::PolyMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
+                   i32 pointCount)
+    : Mesh(engine, object), pointArray(points), polygons(polygons), polygonCount(std::max(polygonCount, 0)),
+      pointCount(std::max(pointCount, 0))
+{
+    cornerCount = this->pointCount;
+}
+
+PolyMesh::~PolyMesh()
+{
+    for (Bone* bone : bones)
+        delete bone;
+    delete[] pointArray;
+    for (i32 i = 0; i < polygonCount; ++i)
+        delete[] polygons[i].pointIndices;
+    delete[] polygons;
+    deleteSubsets();
+}
+
+void PolyMesh::deleteSubsets()
+{
+    for (Subset* s : subsets)
+        delete s;
+    subsets.clear();
+}
+
+i32 PolyMesh::surfaceCount() const
+{
+    return object && object->tags ? std::max(object->tagCount, 0) : 0;
+}
+
+Surface* PolyMesh::surfaceAt(i32 index) const
+{
+    return index >= 0 && index < surfaceCount() ? object->tags[index] : nullptr;
+}
+
+bool PolyMesh::prepare()
+{
+    if (prepared)
+        return true;
+    // What a failed attempt made is rebuilt, not kept twice.
+    deleteSubsets();
+    cornerCount = 0;
+    computeBounds();
+    removeDegeneratePolygons();
+    buildRenderData();
+    prepared = 1;
+    for (Subset* s : subsets)
+        if (!s->build())
+            prepared = 0;
+    return prepared != 0;
+}
+
+void PolyMesh::updateBounds()
+{
+    if (cachedPoints)
+        return;
+    computeBounds();
+    cachedPoints = pointArray;
+}
+
+// Drawing the subsets (with the pass choice and mirrors) comes with the
+// mesh drawing; until then a polygon mesh draws nothing.
+void PolyMesh::render(double, Object*, Node*, i32) {}
+
+void PolyMesh::computeBounds()
+{
+    if (!pointArray || pointCount <= 0)
+        return;
+    D3DVECTOR lo = pointArray[0], hi = pointArray[0];
+    for (i32 i = 1; i < pointCount; ++i) {
+        const D3DVECTOR& p = pointArray[i];
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    setBoundingBox(lo, hi);
+}
+
+void PolyMesh::removeDegeneratePolygons()
+{
+    if (!polygons)
+        return;
+    const i32 surfaces = surfaceCount();
+    i32 kept = 0;
+    for (i32 i = 0; i < polygonCount; ++i) {
+        Polygon& poly = polygons[i];
+        bool usable = poly.vertexCount >= 3 && poly.pointIndices && poly.surfaceIndex >= 0 &&
+                      poly.surfaceIndex < surfaces && surfaceAt(poly.surfaceIndex);
+        // A damaged file can name points the layer does not have.
+        for (u32 k = 0; usable && k < poly.vertexCount; ++k)
+            usable = poly.pointIndices[k] < u32(pointCount);
+        if (!usable) {
+            delete[] poly.pointIndices;
+            poly.pointIndices = nullptr;
+            continue;
+        }
+        // The file's number is kept when an earlier, failed preparation
+        // has already cleaned up.
+        if (!poly.owner)
+            poly.polygonNumber = i;
+        poly.owner = this;
+        cornerCount += i32(poly.vertexCount);
+        polygons[kept++] = poly;
+    }
+    polygonCount = kept;
+}
+
+void PolyMesh::triangulateZigZag(u32 n, std::vector<u32>& out)
+{
+    if (n < 3)
+        return;
+    u32 lo = 0, hi = n - 1;
+    for (u32 remaining = n - 2; remaining > 0; ++lo, --hi) {
+        out.insert(out.end(), {lo, lo + 1, hi});
+        if (--remaining == 0)
+            break;
+        out.insert(out.end(), {lo + 1, hi - 1, hi});
+        --remaining;
+    }
+}
+
+D3DVECTOR PolyMesh::triangleNormal(const D3DVECTOR& p0, const D3DVECTOR& p1, const D3DVECTOR& p2)
+{
+    return normalized(cross(sub(p2, p0), sub(p0, p1)));
+}
+
+void PolyMesh::buildRenderData()
+{
+    BuildData data;
+    data.faceNormals.resize(size_t(polygonCount));
+    for (i32 i = 0; i < polygonCount; ++i) {
+        const u32* idx = polygons[i].pointIndices;
+        data.faceNormals[size_t(i)] = triangleNormal(pointArray[idx[0]], pointArray[idx[1]], pointArray[idx[2]]);
+    }
+    triangulate(data);
+    buildCorners(data);
+    smoothNormals(data);
+    for (i32 i = 0; i < polygonCount; ++i) {
+        Polygon& poly = polygons[i];
+        if (Surface* s = surfaceAt(poly.surfaceIndex))
+            s->generateTexCoords(&data.corners[data.cornerBase[size_t(i)]], int(poly.vertexCount), poly.pointIndices,
+                                 poly.polygonNumber, layerIndex, data.faceNormals[size_t(i)], true);
+    }
+    if (!bones.empty())
+        computeBoneWeights(data);
+    const i32 weightCount = std::min<i32>(i32(bones.size()), 4);
+    for (i32 s = 0; s < surfaceCount(); ++s)
+        if (Surface* surface = surfaceAt(s))
+            surface->boneWeightCount = weightCount;
+    buildSubsets(data);
+}
+
+void PolyMesh::triangulate(BuildData& data)
+{
+    data.cornerBase.resize(size_t(polygonCount));
+    data.triangles.reserve(size_t(std::max(cornerCount, 0)) * 3);
+    std::vector<u32> local;
+    u32 base = 0;
+    for (i32 i = 0; i < polygonCount; ++i) {
+        const Polygon& poly = polygons[i];
+        data.cornerBase[size_t(i)] = base;
+        local.clear();
+        triangulateZigZag(poly.vertexCount, local);
+        for (u32 c : local)
+            data.triangles.push_back(base + c);
+        data.triangleSurfaces.insert(data.triangleSurfaces.end(), local.size() / 3, poly.surfaceIndex);
+        base += poly.vertexCount;
+    }
+}
+
+void PolyMesh::buildCorners(BuildData& data)
+{
+    data.corners.assign(size_t(std::max(cornerCount, 0)), MeshVertex{});
+    for (i32 i = 0; i < polygonCount; ++i) {
+        const Polygon& poly = polygons[i];
+        const u32 base = data.cornerBase[size_t(i)];
+        for (u32 k = 0; k < poly.vertexCount; ++k) {
+            MeshVertex& c = data.corners[base + k];
+            c.position = pointArray[poly.pointIndices[k]];
+            c.normal = data.faceNormals[size_t(i)];
+            c.polygonNumber = poly.polygonNumber;
+            c.weldGroup = i32(base + k);
+        }
+    }
+}
+
+void PolyMesh::smoothNormals(BuildData& data)
+{
+    const size_t corners = data.corners.size();
+    // Per corner: its polygon and its point; then the corners of each point
+    // in corner order (a counting sort by point).
+    std::vector<u32> polygonOf(corners), pointOf(corners);
+    std::vector<u32> start(size_t(pointCount) + 1, 0);
+    for (i32 i = 0; i < polygonCount; ++i) {
+        const Polygon& poly = polygons[i];
+        for (u32 k = 0; k < poly.vertexCount; ++k) {
+            const u32 c = data.cornerBase[size_t(i)] + k;
+            polygonOf[c] = u32(i);
+            pointOf[c] = poly.pointIndices[k];
+            ++start[pointOf[c] + 1];
+        }
+    }
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<u32> list(corners);
+    std::vector<u32> fill(start.begin(), start.end() - 1);
+    for (u32 c = 0; c < corners; ++c)
+        list[fill[pointOf[c]]++] = c;
+
+    std::vector<float> threshold(static_cast<size_t>(polygonCount));
+    for (i32 i = 0; i < polygonCount; ++i) {
+        const Surface* s = surfaceAt(polygons[i].surfaceIndex);
+        threshold[size_t(i)] = s ? s->smoothingCosine : 1.0f;
+    }
+    for (i32 p = 0; p < pointCount; ++p) {
+        const u32 first = start[size_t(p)], end = start[size_t(p) + 1];
+        for (u32 a = first; a < end; ++a) {
+            const u32 i = list[a];
+            const D3DVECTOR& ni = data.faceNormals[polygonOf[i]];
+            for (u32 b = a + 1; b < end; ++b) {
+                const u32 j = list[b];
+                const D3DVECTOR& nj = data.faceNormals[polygonOf[j]];
+                const float d = dot(ni, nj);
+                if (d >= threshold[polygonOf[i]])
+                    data.corners[i].normal = add(data.corners[i].normal, nj);
+                if (d >= threshold[polygonOf[j]])
+                    data.corners[j].normal = add(data.corners[j].normal, ni);
+            }
+            data.corners[i].weldGroup = i32(list[first]);
+        }
+    }
+    for (MeshVertex& c : data.corners)
+        c.normal = normalized(c.normal);
+}
+
+void PolyMesh::boneWeightsAt(const D3DVECTOR& p, u8 indices[4], float weights[4])
+{
+    struct Record {
+        double distance = 0.0;
+        double weight = 0.0;
+        u32 bone = 0;
+    };
+    const u32 boneCount = u32(bones.size());
+    std::vector<Record> records(std::max<u32>(4, boneCount));
+    const int exponent = std::min(std::abs(boneFalloffType - 1), kMaxFalloffExponent);
+    double x = std::ldexp(1.0, exponent);
+    if (boneFalloffType - 1 < 0)
+        x = 1.0 / x;
+    bool onBone = false;
+    for (u32 b = 0; b < boneCount && b < u32(maxSkinningBones); ++b) {
+        Bone* bone = bones[b];
+        Record& r = records[b];
+        r.bone = b;
+        if (!bone)
+            continue;
+        if (!bone->restValid)
+            bone->updateHierarchy(0.0);
+        // Rest position and unit direction in object space: the translation
+        // and z rows of the rest matrix.
+        const D3DMATRIX& rest = bone->restMatrix;
+        const D3DVECTOR s = {rest._41, rest._42, rest._43};
+        const D3DVECTOR v = {rest._31, rest._32, rest._33};
+        const float vLength = length(v);
+        const float L = bone->restLength;
+        const D3DVECTOR ps = sub(p, s);
+        float d;
+        if (!(vLength > 0.0f) || dot(v, ps) < 0.0f)
+            d = length(ps);
+        else if (dot(v, sub(p, add(s, scale(v, L)))) <= 0.0f)
+            d = length(cross(v, ps)) / vLength;
+        else
+            d = length(sub(p, add(s, scale(v, L))));
+        r.distance = d;
+        if (d < 1e-6f) {
+            for (Record& other : records)
+                other.weight = 0.0;
+            r.weight = 1.0;
+            onBone = true;
+            break;
+        }
+        const double factor = double(bone->strength) * (bone->scaleStrength ? double(L) : 1.0);
+        if (bone->limitedRange) {
+            const double lo = bone->minRange, hi = bone->maxRange;
+            if (d < lo)
+                r.weight = factor;
+            else if (d > hi || hi <= 0.0)
+                r.weight = 0.0;
+            else
+                r.weight = (hi - d) / hi;
+        } else {
+            r.weight = factor * std::pow(1.0 / double(d), x);
+        }
+        if (std::isnan(r.weight))
+            r.weight = 0.0;
+    }
+    std::stable_sort(records.begin(), records.end(),
+                     [](const Record& a, const Record& b) { return a.weight > b.weight; });
+    if (!onBone) {
+        const size_t n = std::min<size_t>(boneCount, 4);
+        double sum = 0.0;
+        size_t infinite = 0;
+        for (size_t i = 0; i < n; ++i) {
+            sum += records[i].weight;
+            infinite += std::isinf(records[i].weight) ? 1 : 0;
+        }
+        if (infinite > 0) {
+            // Overflowing weights share the whole influence.
+            for (size_t i = 0; i < n; ++i)
+                records[i].weight = std::isinf(records[i].weight) ? 1.0 / double(infinite) : 0.0;
+        } else if (sum > 0.0 && std::isfinite(sum)) {
+            for (size_t i = 0; i < n; ++i)
+                records[i].weight /= sum;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        indices[i] = u8(records[size_t(i)].bone);
+        weights[i] = float(std::min(records[size_t(i)].weight, double(FLT_MAX)));
+    }
+}
+
+void PolyMesh::computeBoneWeights(BuildData& data)
+{
+    for (MeshVertex& c : data.corners)
+        boneWeightsAt(c.position, c.boneIndices, c.boneWeights);
+}
+
+void PolyMesh::buildSubsets(BuildData& data)
+{
+    std::vector<MeshVertex>& corners = data.corners;
+    const size_t cornerTotal = corners.size();
+    std::vector<MeshVertex> unique;
+    unique.reserve(cornerTotal);
+    // Per weld group (point): the first unique vertex made for it over all
+    // surfaces, and the head of this surface's chain of unique vertices.
+    std::vector<i32> firstUnique(cornerTotal, -1);
+    std::vector<i32> chainHead(cornerTotal, -1);
+    std::vector<i32> chainNext;
+    chainNext.reserve(cornerTotal);
+    std::vector<u32> touched;
+    std::vector<u32> surfaceIndices;
+
+    // Triangles by surface, each list in triangle order.
+    const i32 surfaces = surfaceCount();
+    const size_t triangleCount = data.triangleSurfaces.size();
+    std::vector<u32> start(size_t(surfaces) + 1, 0);
+    for (i32 s : data.triangleSurfaces)
+        ++start[size_t(s) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<u32> order(triangleCount);
+    {
+        std::vector<u32> fill(start.begin(), start.end() - 1);
+        for (u32 t = 0; t < triangleCount; ++t)
+            order[fill[size_t(data.triangleSurfaces[t])]++] = t;
+    }
+
+    for (i32 s = 0; s < surfaces; ++s) {
+        Surface* surface = surfaceAt(s);
+        const u32 surfaceFirst = u32(unique.size());
+        const int keys = surface ? std::clamp<int>(surface->layerCount, 0, MeshVertex::maxTexCoordSets) : 0;
+        surfaceIndices.clear();
+        for (u32 o = start[size_t(s)]; o < start[size_t(s) + 1]; ++o) {
+            const u32 t = order[o];
+            u32 v[3];
+            for (int k = 0; k < 3; ++k) {
+                const MeshVertex& c = corners[data.triangles[size_t(t) * 3 + size_t(k)]];
+                const size_t group = size_t(c.weldGroup);
+                i32 found = -1;
+                for (i32 u = chainHead[group]; u >= 0; u = chainNext[size_t(u)]) {
+                    const MeshVertex& candidate = unique[size_t(u)];
+                    if (std::equal(c.texKeys, c.texKeys + keys, candidate.texKeys) &&
+                        sameNormal(c.normal, candidate.normal)) {
+                        found = u;
+                        break;
+                    }
+                }
+                if (found < 0) {
+                    found = i32(unique.size());
+                    unique.push_back(c);
+                    if (firstUnique[group] < 0)
+                        firstUnique[group] = found;
+                    unique.back().weldGroup = firstUnique[group];
+                    if (chainHead[group] < 0)
+                        touched.push_back(u32(group));
+                    // Appended at the head: the chain order decides nothing,
+                    // every candidate of a point is compared.
+                    chainNext.push_back(chainHead[group]);
+                    chainHead[group] = found;
+                }
+                v[k] = u32(found);
+            }
+            if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2])
+                continue;
+            for (u32 i : v)
+                surfaceIndices.push_back(i - surfaceFirst);
+        }
+        for (u32 g : touched)
+            chainHead[g] = -1;
+        touched.clear();
+        if (surfaceIndices.empty())
+            continue;
+        auto subset = std::make_unique<StaticSubset>(engine, surface);
+        subset->addTriangles(surfaceIndices.data(), int(surfaceIndices.size()));
+        subset->addVertices(unique.data() + surfaceFirst, int(unique.size() - surfaceFirst));
+        subsets.push_back(subset.release());
+    }
+}

@@ -1,0 +1,31 @@
+#include "scene/scene.h"
+
+#include "lightwave/meta_scene.h"
+#include "scene/camera.h"
+#include "scene/light.h"
+#include "scene/object.h"
+#include "scene/particle_fx.h"
+
+SceneBase::~SceneBase()
+{
+    for (Camera* camera : cameras)
+        delete camera;
+    for (Object* object : objects)
+        delete object;
+    for (Light* light : lights)
+        delete light;
+}
+
+Scene::Scene(MetaScene* metaScene) : SceneBase(metaScene ? metaScene->engine : nullptr), metaScene(metaScene) {}
+
+Scene::~Scene()
+{
+    for (ParticleFX* fx : fxEmitter)
+        delete fx;
+    for (ParticleFX* fx : fxEffector)
+        delete fx;
+    delete[] name;
+    delete ambientIntensity.source;
+    delete globalLightIntensity.source;
+    delete globalFlareIntensity.source;
+}

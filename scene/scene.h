@@ -1,0 +1,83 @@
+// A renderable world loaded from one scene file: its cameras, objects and
+// lights, its particle emitters and forces, its clear, ambient and fog
+// settings. SceneBase is the part shared with the user-camera scene: the
+// engine, the three node vectors and the current camera. The render passes
+// are not here yet; the scene holds its fields and owns its nodes.
+#pragma once
+
+#include "foundation/types.h"
+#include "materials/engine_resource.h"
+#include "scene/animated_value.h"
+
+#include <d3d9.h>
+
+#include <vector>
+
+class AntiPortal;
+class Camera;
+class Light;
+class MetaScene;
+class Object;
+class ParticleFX;
+class Scene;
+class Texture;
+
+class SceneBase : public EngineResource {
+public:
+    u8 active = 0;
+    Camera* currentCamera = nullptr;
+    std::vector<Camera*> cameras; // owned; index field = position
+    std::vector<Object*> objects; // owned
+    std::vector<Light*> lights;   // owned; index = Direct3D light index
+
+    explicit SceneBase(Engine* engine) : EngineResource(engine) {}
+    // Deletes every camera, object and light.
+    ~SceneBase() override;
+    SceneBase(const SceneBase&) = delete;
+    SceneBase& operator=(const SceneBase&) = delete;
+
+    // This scene as a Scene, or null for the other kinds.
+    virtual Scene* asScene() { return nullptr; }
+};
+
+class Scene : public SceneBase {
+public:
+    double timeBase = 0.0;
+    u8 held = 0;
+    char* name = nullptr; // owned copy
+    IDirect3DSurface9* targetSurface = nullptr;
+    IDirect3DSurface9* targetDepth = nullptr;
+    Texture* renderTexture = nullptr; // owned by the metascene's texture list
+    u32 clearFlags = 3;
+    float clearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float clearZ = 1.0f;
+    MetaScene* metaScene;
+    std::vector<ParticleFX*> fxEmitter;  // owned
+    std::vector<ParticleFX*> fxEffector; // owned
+    std::vector<AntiPortal*> antiPortals; // not owned: also in objects
+    double lastParticleTime = -1.0;
+    double previewFirstFrame = 0.0;
+    double previewLastFrame = 0.0;
+    double firstFrame = 0.0;
+    double lastFrame = 0.0;
+    double framesPerSecond = 30.0;
+    float ambientColor[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    AnimatedValue ambientIntensity = {0.25f, nullptr};
+    AnimatedValue globalLightIntensity = {1.0f, nullptr};
+    AnimatedValue globalFlareIntensity = {0.0f, nullptr};
+    i32 fogType = 0; // a D3DFOGMODE; only D3DFOG_LINEAR switches fog on
+    float fogStart = 0.0f;
+    float fogEnd = 0.0f;
+    float fogColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    i32 tokenCursor = 0;           // parse state of the scene-file reader
+    const char** tokens = nullptr; // not owned
+    i32 gridNumber = 50;
+    float gridSize = 1.0f;
+    i32 spareSetting = 4; // set only here
+
+    // The engine comes from the metascene (null metascene: null engine).
+    explicit Scene(MetaScene* metaScene);
+    ~Scene() override;
+
+    Scene* asScene() override { return this; }
+};
