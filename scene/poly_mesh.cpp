@@ -178,16 +178,7 @@ void PolyMesh::buildRenderData()
         data.faceNormals[size_t(i)] = triangleNormal(pointArray[idx[0]], pointArray[idx[1]], pointArray[idx[2]]);
     }
     triangulate(data);
-    buildCorners(data);
     smoothNormals(data);
-    for (i32 i = 0; i < polygonCount; ++i) {
-        Polygon& poly = polygons[i];
-        if (Surface* s = surfaceAt(poly.surfaceIndex))
-            s->generateTexCoords(&data.corners[data.cornerBase[size_t(i)]], int(poly.vertexCount), poly.pointIndices,
-                                 poly.polygonNumber, layerIndex, data.faceNormals[size_t(i)], true);
-    }
-    if (!bones.empty())
-        computeBoneWeights(data);
     const i32 weightCount = std::min<i32>(i32(bones.size()), 4);
     for (i32 s = 0; s < surfaceCount(); ++s)
         if (Surface* surface = surfaceAt(s))
@@ -195,43 +186,43 @@ void PolyMesh::buildRenderData()
     buildSubsets(data);
 }
 
+// Corner numbers run over all polygons in order; each polygon's triangles
+// follow from its corner count (triangulateZigZag) when it is welded.
 void PolyMesh::triangulate(BuildData& data)
 {
     data.cornerBase.resize(size_t(polygonCount));
-    data.triangles.reserve(size_t(std::max(cornerCount, 0)) * 3);
-    std::vector<u32> local;
     u32 base = 0;
     for (i32 i = 0; i < polygonCount; ++i) {
-        const Polygon& poly = polygons[i];
         data.cornerBase[size_t(i)] = base;
-        local.clear();
-        triangulateZigZag(poly.vertexCount, local);
-        for (u32 c : local)
-            data.triangles.push_back(base + c);
-        data.triangleSurfaces.insert(data.triangleSurfaces.end(), local.size() / 3, poly.surfaceIndex);
-        base += poly.vertexCount;
+        base += polygons[i].vertexCount;
     }
 }
 
-void PolyMesh::buildCorners(BuildData& data)
+void PolyMesh::buildCorners(const BuildData& data, i32 polygon, std::vector<MeshVertex>& out)
 {
-    data.corners.assign(size_t(std::max(cornerCount, 0)), MeshVertex{});
-    for (i32 i = 0; i < polygonCount; ++i) {
-        const Polygon& poly = polygons[i];
-        const u32 base = data.cornerBase[size_t(i)];
-        for (u32 k = 0; k < poly.vertexCount; ++k) {
-            MeshVertex& c = data.corners[base + k];
-            c.position = pointArray[poly.pointIndices[k]];
-            c.normal = data.faceNormals[size_t(i)];
-            c.polygonNumber = poly.polygonNumber;
-            c.weldGroup = i32(base + k);
-        }
+    const Polygon& poly = polygons[polygon];
+    const u32 base = data.cornerBase[size_t(polygon)];
+    out.resize(poly.vertexCount);
+    for (u32 k = 0; k < poly.vertexCount; ++k) {
+        MeshVertex& c = out[k];
+        c = MeshVertex{};
+        c.position = pointArray[poly.pointIndices[k]];
+        c.normal = data.cornerNormals[base + k];
+        c.polygonNumber = poly.polygonNumber;
+        c.weldGroup = data.weldGroups[base + k];
     }
+    if (Surface* s = surfaceAt(poly.surfaceIndex))
+        s->generateTexCoords(out.data(), int(poly.vertexCount), poly.pointIndices, poly.polygonNumber, layerIndex,
+                             data.faceNormals[size_t(polygon)], true);
+    if (!bones.empty())
+        computeBoneWeights(out.data(), poly.vertexCount);
 }
 
 void PolyMesh::smoothNormals(BuildData& data)
 {
-    const size_t corners = data.corners.size();
+    const size_t corners = size_t(std::max(cornerCount, 0));
+    data.cornerNormals.resize(corners);
+    data.weldGroups.resize(corners);
     // Per corner: its polygon and its point; then the corners of each point
     // in corner order (a counting sort by point).
     std::vector<u32> polygonOf(corners), pointOf(corners);
@@ -242,15 +233,17 @@ void PolyMesh::smoothNormals(BuildData& data)
             const u32 c = data.cornerBase[size_t(i)] + k;
             polygonOf[c] = u32(i);
             pointOf[c] = poly.pointIndices[k];
+            data.cornerNormals[c] = data.faceNormals[size_t(i)];
             ++start[pointOf[c] + 1];
         }
     }
     std::partial_sum(start.begin(), start.end(), start.begin());
     std::vector<u32> list(corners);
-    std::vector<u32> fill(start.begin(), start.end() - 1);
-    for (u32 c = 0; c < corners; ++c)
-        list[fill[pointOf[c]]++] = c;
-
+    {
+        std::vector<u32> fill(start.begin(), start.end() - 1);
+        for (u32 c = 0; c < corners; ++c)
+            list[fill[pointOf[c]]++] = c;
+    }
     std::vector<float> threshold(static_cast<size_t>(polygonCount));
     for (i32 i = 0; i < polygonCount; ++i) {
         const Surface* s = surfaceAt(polygons[i].surfaceIndex);
@@ -266,15 +259,15 @@ void PolyMesh::smoothNormals(BuildData& data)
                 const D3DVECTOR& nj = data.faceNormals[polygonOf[j]];
                 const float d = dot(ni, nj);
                 if (d >= threshold[polygonOf[i]])
-                    data.corners[i].normal = add(data.corners[i].normal, nj);
+                    data.cornerNormals[i] = add(data.cornerNormals[i], nj);
                 if (d >= threshold[polygonOf[j]])
-                    data.corners[j].normal = add(data.corners[j].normal, ni);
+                    data.cornerNormals[j] = add(data.cornerNormals[j], ni);
             }
-            data.corners[i].weldGroup = i32(list[first]);
+            data.weldGroups[i] = i32(list[first]);
         }
     }
-    for (MeshVertex& c : data.corners)
-        c.normal = normalized(c.normal);
+    for (D3DVECTOR& n : data.cornerNormals)
+        n = normalized(n);
 }
 
 void PolyMesh::boneWeightsAt(const D3DVECTOR& p, u8 indices[4], float weights[4])
@@ -362,39 +355,38 @@ void PolyMesh::boneWeightsAt(const D3DVECTOR& p, u8 indices[4], float weights[4]
     }
 }
 
-void PolyMesh::computeBoneWeights(BuildData& data)
+void PolyMesh::computeBoneWeights(MeshVertex* corners, u32 count)
 {
-    for (MeshVertex& c : data.corners)
-        boneWeightsAt(c.position, c.boneIndices, c.boneWeights);
+    for (u32 i = 0; i < count; ++i)
+        boneWeightsAt(corners[i].position, corners[i].boneIndices, corners[i].boneWeights);
 }
 
 void PolyMesh::buildSubsets(BuildData& data)
 {
-    std::vector<MeshVertex>& corners = data.corners;
-    const size_t cornerTotal = corners.size();
+    const size_t cornerTotal = data.weldGroups.size();
     std::vector<MeshVertex> unique;
-    unique.reserve(cornerTotal);
     // Per weld group (point): the first unique vertex made for it over all
     // surfaces, and the head of this surface's chain of unique vertices.
     std::vector<i32> firstUnique(cornerTotal, -1);
     std::vector<i32> chainHead(cornerTotal, -1);
     std::vector<i32> chainNext;
-    chainNext.reserve(cornerTotal);
     std::vector<u32> touched;
     std::vector<u32> surfaceIndices;
+    std::vector<MeshVertex> corners;
+    std::vector<u32> local;
 
-    // Triangles by surface, each list in triangle order.
+    // Polygons by surface, each list in polygon order: the triangles of a
+    // surface in triangle order.
     const i32 surfaces = surfaceCount();
-    const size_t triangleCount = data.triangleSurfaces.size();
     std::vector<u32> start(size_t(surfaces) + 1, 0);
-    for (i32 s : data.triangleSurfaces)
-        ++start[size_t(s) + 1];
+    for (i32 i = 0; i < polygonCount; ++i)
+        ++start[size_t(polygons[i].surfaceIndex) + 1];
     std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<u32> order(triangleCount);
+    std::vector<u32> order(static_cast<size_t>(polygonCount));
     {
         std::vector<u32> fill(start.begin(), start.end() - 1);
-        for (u32 t = 0; t < triangleCount; ++t)
-            order[fill[size_t(data.triangleSurfaces[t])]++] = t;
+        for (i32 i = 0; i < polygonCount; ++i)
+            order[fill[size_t(polygons[i].surfaceIndex)]++] = u32(i);
     }
 
     for (i32 s = 0; s < surfaces; ++s) {
@@ -403,39 +395,44 @@ void PolyMesh::buildSubsets(BuildData& data)
         const int keys = surface ? std::clamp<int>(surface->layerCount, 0, MeshVertex::maxTexCoordSets) : 0;
         surfaceIndices.clear();
         for (u32 o = start[size_t(s)]; o < start[size_t(s) + 1]; ++o) {
-            const u32 t = order[o];
-            u32 v[3];
-            for (int k = 0; k < 3; ++k) {
-                const MeshVertex& c = corners[data.triangles[size_t(t) * 3 + size_t(k)]];
-                const size_t group = size_t(c.weldGroup);
-                i32 found = -1;
-                for (i32 u = chainHead[group]; u >= 0; u = chainNext[size_t(u)]) {
-                    const MeshVertex& candidate = unique[size_t(u)];
-                    if (std::equal(c.texKeys, c.texKeys + keys, candidate.texKeys) &&
-                        sameNormal(c.normal, candidate.normal)) {
-                        found = u;
-                        break;
+            const i32 polygon = i32(order[o]);
+            buildCorners(data, polygon, corners);
+            local.clear();
+            triangulateZigZag(polygons[polygon].vertexCount, local);
+            for (size_t t = 0; t + 2 < local.size(); t += 3) {
+                u32 v[3];
+                for (int k = 0; k < 3; ++k) {
+                    const MeshVertex& c = corners[local[t + size_t(k)]];
+                    const size_t group = size_t(c.weldGroup);
+                    i32 found = -1;
+                    for (i32 u = chainHead[group]; u >= 0; u = chainNext[size_t(u)]) {
+                        const MeshVertex& candidate = unique[size_t(u)];
+                        if (std::equal(c.texKeys, c.texKeys + keys, candidate.texKeys) &&
+                            sameNormal(c.normal, candidate.normal)) {
+                            found = u;
+                            break;
+                        }
                     }
+                    if (found < 0) {
+                        found = i32(unique.size());
+                        unique.push_back(c);
+                        if (firstUnique[group] < 0)
+                            firstUnique[group] = found;
+                        unique.back().weldGroup = firstUnique[group];
+                        if (chainHead[group] < 0)
+                            touched.push_back(u32(group));
+                        // Put at the head: every candidate of a point is
+                        // compared, and at most one can match.
+                        chainNext.push_back(chainHead[group]);
+                        chainHead[group] = found;
+                    }
+                    v[k] = u32(found);
                 }
-                if (found < 0) {
-                    found = i32(unique.size());
-                    unique.push_back(c);
-                    if (firstUnique[group] < 0)
-                        firstUnique[group] = found;
-                    unique.back().weldGroup = firstUnique[group];
-                    if (chainHead[group] < 0)
-                        touched.push_back(u32(group));
-                    // Appended at the head: the chain order decides nothing,
-                    // every candidate of a point is compared.
-                    chainNext.push_back(chainHead[group]);
-                    chainHead[group] = found;
-                }
-                v[k] = u32(found);
+                if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2])
+                    continue;
+                for (u32 i : v)
+                    surfaceIndices.push_back(i - surfaceFirst);
             }
-            if (v[0] == v[1] || v[1] == v[2] || v[0] == v[2])
-                continue;
-            for (u32 i : v)
-                surfaceIndices.push_back(i - surfaceFirst);
         }
         for (u32 g : touched)
             chainHead[g] = -1;

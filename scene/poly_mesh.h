@@ -72,18 +72,21 @@ public:
 
 private:
     // What the build steps hand on to each other; freed after the build.
+    // A corner's full record is made only while its polygon is welded, so
+    // a large layer never holds a record for every corner at once.
     struct BuildData {
         std::vector<D3DVECTOR> faceNormals;   // per polygon
         std::vector<u32> cornerBase;          // first corner of each polygon
-        std::vector<u32> triangles;           // corner numbers, three per triangle
-        std::vector<i32> triangleSurfaces;    // per triangle
-        std::vector<MeshVertex> corners;
+        std::vector<D3DVECTOR> cornerNormals; // smoothed, per corner
+        std::vector<i32> weldGroups;          // first corner of the same point, per corner
     };
 
     void triangulate(BuildData& data);
-    void buildCorners(BuildData& data);
     void smoothNormals(BuildData& data);
-    void computeBoneWeights(BuildData& data);
+    // The corners of one polygon: position, smoothed normal, polygon number
+    // and weld group, then texture coordinates and bone weights.
+    void buildCorners(const BuildData& data, i32 polygon, std::vector<MeshVertex>& out);
+    void computeBoneWeights(MeshVertex* corners, u32 count);
     void buildSubsets(BuildData& data);
     void deleteSubsets();
 };

@@ -14,6 +14,7 @@ packages=(
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev
   libjpeg62-turbo-dev
   libglm-dev
+  libmeshoptimizer-dev
 )
 
 missing=()

@@ -1,6 +1,6 @@
 // Shared by the mesh tests: an engine over a headless device, surfaces in
 // an object file record, and polygon meshes made from point and polygon
-// lists as the object reader would hand them over.
+// lists as the object reader hands them over.
 #pragma once
 
 #include "materials/texture_test_support.h"
@@ -13,30 +13,38 @@
 #include "scene/subset.h"
 #include "scene/wire_meshes.h"
 
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
 namespace meshtest {
-
-using texturetest::TestEngine;
 
 struct Poly {
     std::vector<u32> points;
     i32 surface = 0;
 };
 
-// Never looked through: only "has a texture" matters to the build.
+// Never looked through: the build only asks whether a layer has a texture.
 inline Texture* fakeTexture()
 {
     static char storage;
     return reinterpret_cast<Texture*>(&storage);
 }
 
+// A layer projected through a UV map of object layer 0.
+inline void addLayer(Surface* s, u32 channel, UVMap* map = nullptr, Texture* texture = fakeTexture())
+{
+    auto layer = std::make_unique<TextureLayer>();
+    layer->channel = channel;
+    layer->texture = texture;
+    layer->projection = TextureLayer::projectionUV;
+    layer->pixelBlending = 0;
+    layer->setUVMap(0, map);
+    EXPECT_TRUE(s->addLayer(std::move(layer)));
+}
+
 class MeshRig {
 public:
     explicit MeshRig(bool stereo = false) : engine(stereo) {}
-    explicit operator bool() const { return bool(engine); }
     Engine* get() const { return engine.get(); }
     Engine* operator->() const { return engine.get(); }
     IDirect3DDevice9* device() const { return engine->currentDevice; }
@@ -48,25 +56,12 @@ public:
         Surface* s = surfaces.back().get();
         if (smoothingDegrees > 0.0f)
             s->setSmoothingAngle(smoothingDegrees * 3.14159265f / 180.0f);
-        s->loaded = 1;
-        tags.push_back(s);
-        setTags();
+        delete[] object.tags; // the record owns its tag table
+        object.tags = new Surface*[surfaces.size()];
+        for (size_t i = 0; i < surfaces.size(); ++i)
+            object.tags[i] = surfaces[i].get();
+        object.tagCount = i32(surfaces.size());
         return s;
-    }
-
-    // A layer of the given channel projected through a UV map of object
-    // layer 0.
-    static TextureLayer* addUVLayer(Surface* s, UVMap* map, u32 channel = channelCOLR, Texture* texture = nullptr)
-    {
-        auto layer = std::make_unique<TextureLayer>();
-        layer->channel = channel;
-        layer->texture = texture ? texture : fakeTexture();
-        layer->projection = TextureLayer::projectionUV;
-        layer->pixelBlending = 0;
-        layer->setUVMap(0, map);
-        TextureLayer* raw = layer.get();
-        EXPECT_TRUE(s->addLayer(std::move(layer)));
-        return raw;
     }
 
     std::unique_ptr<PolyMesh> mesh(const std::vector<D3DVECTOR>& points, const std::vector<Poly>& polys)
@@ -86,29 +81,19 @@ public:
         return m;
     }
 
-    // The object record owns its copy of the tag table.
-    void setTags()
-    {
-        delete[] object.tags;
-        object.tags = new Surface*[tags.size() + 1];
-        std::copy(tags.begin(), tags.end(), object.tags);
-        object.tagCount = i32(tags.size());
-    }
-
-    TestEngine engine;
+    texturetest::TestEngine engine;
     std::vector<std::unique_ptr<Surface>> surfaces;
-    std::vector<Surface*> tags;
     LWObject object{nullptr, "test.lwo"};
 };
 
-// The packed vertices of a subset, as floats.
-inline const float* vertexFloats(const Subset& s, int vertex)
+// Packed vertex i of a subset, as floats.
+inline const float* vertexFloats(const Subset& s, int i)
 {
-    return reinterpret_cast<const float*>(s.vertexData.data() + size_t(vertex) * s.layout.stride);
+    return reinterpret_cast<const float*>(s.vertexData.data() + size_t(i) * s.layout.stride);
 }
 
-// A unit cube's eight points and six outward quads, each face wound
-// clockwise as seen from outside.
+// A unit cube: point i has x from bit 2, y from bit 1, z from bit 0; six
+// outward quads, clockwise seen from outside.
 inline std::vector<D3DVECTOR> cubePoints()
 {
     std::vector<D3DVECTOR> p;
@@ -117,10 +102,9 @@ inline std::vector<D3DVECTOR> cubePoints()
     return p;
 }
 
-inline std::vector<Poly> cubeFaces(i32 surface = 0)
+inline std::vector<Poly> cubeFaces()
 {
-    return {{{0, 2, 6, 4}, surface}, {{1, 5, 7, 3}, surface}, {{0, 4, 5, 1}, surface},
-            {{2, 3, 7, 6}, surface}, {{0, 1, 3, 2}, surface}, {{4, 6, 7, 5}, surface}};
+    return {{{0, 2, 6, 4}}, {{1, 5, 7, 3}}, {{0, 4, 5, 1}}, {{2, 3, 7, 6}}, {{0, 1, 3, 2}}, {{4, 6, 7, 5}}};
 }
 
 } // namespace meshtest
