@@ -422,7 +422,13 @@ LWObject* loadLWO2(Scene* scene, Stream* stream, const char* name)
     const u32 start = stream->tell();
     const u32 left = stream->size > start ? stream->size - start : 0;
     std::vector<u8> bytes(left);
-    const u32 got = left ? stream->read(bytes.data(), left) : 0;
+    u32 got = 0;
+    while (got < left) {
+        const u32 n = stream->read(bytes.data() + got, left - got);
+        if (n == 0)
+            break;
+        got += n;
+    }
     bytes.resize(got);
 
     Lwo2Load load;

@@ -15,6 +15,9 @@ packages=(
   libjpeg62-turbo-dev
   libglm-dev
   libmeshoptimizer-dev
+  # Object-file reader: the third-party models and reader its tests and
+  # benchmark compare against.
+  assimp-testmodels assimp-utils libassimp-dev
 )
 
 missing=()
