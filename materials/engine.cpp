@@ -9,6 +9,7 @@
 #include "materials/shader_parameters.h"
 #include "materials/shader_pair.h"
 #include "materials/sourcefile.h"
+#include "media/sound.h"
 
 #include <windows.h>
 
@@ -177,10 +178,12 @@ Engine::~Engine()
 {
     delete switches;
     delete uniforms;
+    delete sound;
+    sound = nullptr;
     releaseSurfaces();
-    // The sound device and the interaction are deleted here once they
-    // exist. The pairs release their shaders on the devices, which belong
-    // to the display manager and outlive the engine.
+    // The interaction is deleted here once it exists. The pairs release
+    // their shaders on the devices, which belong to the display manager and
+    // outlive the engine.
     delete standardPair;
     delete plainPair;
     delete bakePair;

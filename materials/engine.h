@@ -93,8 +93,7 @@ public:
     TextureLayer* bakeTarget = nullptr;
     u32 spareWord = 0; // stored only
     i32 shadowLightIndex = 0;
-    // Attached by the demo. Not deleted here yet: the sound device class
-    // comes with the sound subsystem, which adds its deletion.
+    // Attached by the demo; owned.
     Sound* sound = nullptr;
     // Shader path: standard, plain, bake and mirror pair. Fixed-function
     // mode: the fixed-function standard pair and the mirror pair only.

@@ -42,12 +42,12 @@ public:
     virtual void update();
 
     int channelCount() const { return static_cast<int>(channels.size()); }
+    // Null for a handle outside 1..count.
+    SoundChannel* channel(int handle) const;
 
 protected:
     // Appends the channel and returns its handle.
     int addChannel(SoundChannel* channel);
-    // Null for a handle outside 1..count.
-    SoundChannel* channel(int handle) const;
 
     std::vector<SoundChannel*> channels; // owned, in creation order; never removed
 };

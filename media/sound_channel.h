@@ -4,9 +4,11 @@
 
 #include "foundation/types.h"
 
+#include <atomic>
+
 class SoundChannel {
 public:
-    u8 playing = 0;
+    std::atomic<u8> playing{0}; // also read by a streaming thread
     double start = 0.0; // seconds of the tick count at play
 
     SoundChannel() = default;

@@ -15,6 +15,7 @@ packages=(
   libjpeg62-turbo-dev
   libglm-dev
   libmeshoptimizer-dev
+  libvorbis-dev libogg-dev sox vorbis-tools
   # Object-file reader: the third-party models and reader its tests and
   # benchmark compare against.
   assimp-testmodels assimp-utils libassimp-dev

@@ -1,0 +1,114 @@
+#include "platform/dsound/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::dsound {
+
+Voice::Voice(uint32_t bytes)
+    : data(bytes, 0), size(bytes), playableBytes(bytes & ~(kFrameBytes - 1))
+{
+}
+
+Mixer::Mixer(bool manual) : manual(manual), lastBlockTime(std::chrono::steady_clock::now()) {}
+
+void Mixer::add(Voice* voice)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    voices.push_back(voice);
+}
+
+void Mixer::remove(Voice* voice)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    voices.erase(std::remove(voices.begin(), voices.end(), voice), voices.end());
+}
+
+int32_t Mixer::gainOf(LONG volume)
+{
+    if (volume <= -10000)
+        return 0;
+    if (volume >= 0)
+        return 1 << 16;
+    return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, volume / 2000.0)));
+}
+
+void Mixer::mix(int16_t* out, uint32_t frames)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    sum.assign(static_cast<size_t>(frames) * 2, 0);
+    for (Voice* v : voices) {
+        v->blockStart = v->position;
+        v->blockBytes = 0;
+        if (!v->playing)
+            continue;
+        if (v->playableBytes == 0) {
+            // Nothing to play: a one-shot ends at once, a loop stays silent.
+            v->playing = v->looping;
+            continue;
+        }
+        uint32_t done = 0;
+        while (done < frames) {
+            const uint32_t available = (v->playableBytes - v->position) / kFrameBytes;
+            const uint32_t n = std::min(available, frames - done);
+            const auto* src = reinterpret_cast<const int16_t*>(v->data.data() + v->position);
+            int32_t* dst = sum.data() + static_cast<size_t>(done) * 2;
+            if (v->gain == 1 << 16) {
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    dst[i] += src[i];
+            } else {
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    dst[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * v->gain) >> 16);
+            }
+            done += n;
+            v->position += n * kFrameBytes;
+            v->blockBytes += n * kFrameBytes;
+            if (v->position >= v->playableBytes) {
+                v->position = 0;
+                if (!v->looping) {
+                    v->playing = false;
+                    break;
+                }
+            }
+        }
+    }
+    for (size_t i = 0; i < sum.size(); ++i)
+        out[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));
+    framesMixed += frames;
+    lastBlockFrames = frames;
+    lastBlockTime = std::chrono::steady_clock::now();
+}
+
+uint32_t Mixer::heardFrames() const
+{
+    if (manual)
+        return lastBlockFrames;
+    const auto elapsed = std::chrono::steady_clock::now() - lastBlockTime;
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+    const uint64_t frames = static_cast<uint64_t>(std::max<int64_t>(us, 0)) * kSampleRate / 1000000;
+    return static_cast<uint32_t>(std::min<uint64_t>(frames, lastBlockFrames));
+}
+
+uint32_t Mixer::playCursor(const Voice& v) const
+{
+    if (v.playableBytes == 0)
+        return 0;
+    const uint64_t heard = std::min<uint64_t>(static_cast<uint64_t>(heardFrames()) * kFrameBytes, v.blockBytes);
+    return static_cast<uint32_t>((v.blockStart + heard) % v.playableBytes);
+}
+
+uint32_t Mixer::writeCursor(const Voice& v) const
+{
+    if (!v.playing || v.playableBytes == 0)
+        return playCursor(v);
+    return static_cast<uint32_t>((static_cast<uint64_t>(v.position) + kWriteLeadBytes) % v.playableBytes);
+}
+
+void Mixer::placeVoice(Voice& v, uint32_t position)
+{
+    v.position = v.playableBytes ? (position & ~(kFrameBytes - 1)) % v.playableBytes : 0;
+    v.blockStart = v.position;
+    v.blockBytes = 0;
+}
+
+} // namespace platform::dsound
