@@ -45,8 +45,8 @@ constexpr int kMaxFalloffExponent = 127;
 
 PolyMesh::PolyMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
                    i32 pointCount)
-    : Mesh(engine, object), pointArray(points), polygons(polygons), polygonCount(std::max(polygonCount, 0)),
-      pointCount(std::max(pointCount, 0))
+    : Mesh(engine, object), pointArray(points), polygons(polygons),
+      polygonCount(polygons ? std::max(polygonCount, 0) : 0), pointCount(points ? std::max(pointCount, 0) : 0)
 {
     cornerCount = this->pointCount;
 }

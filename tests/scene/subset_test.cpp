@@ -72,59 +72,39 @@ TEST(Subset, VertexLayouts)
     }
 }
 
-TEST(Subset, PackingAppendsAndStopsAfterTheBuild)
+// Packing (two calls append), the tangent frame of one triangle in z = 0
+// with u = x in the last set (T = (0, -1, 0), A = T x N = (1, 0, 0),
+// A x B = (0, 0, -1), unit normal), and no more data after the build.
+TEST(Subset, PackingAndTangentFrame)
 {
     MeshRig rig;
     REQUIRE_ENGINE(rig.engine);
     rig->fixedFunction = 0;
     auto surface = surfaceWith({channelCOLR, channelBUMP}, 3);
     StaticSubset subset(rig.get(), surface.get());
-    MeshVertex a = vertexAt(1, 2, 3);
-    a.texCoords[1][0] = 0.25f;
-    a.boneIndices[0] = 1, a.boneIndices[1] = 2, a.boneIndices[2] = 3;
-    a.boneWeights[0] = 0.5f, a.boneWeights[2] = 0.2f, a.boneWeights[3] = 9.0f;
-    const MeshVertex b[2] = {vertexAt(4, 5, 6), vertexAt(7, 8, 9)};
-    ASSERT_TRUE(subset.addVertices(&a, 1));
-    ASSERT_TRUE(subset.addVertices(b, 2)); // after the first, not over it
-    ASSERT_EQ(subset.vertexData.size(), 3u * 104);
-    const float* v0 = vertexFloats(subset, 0);
-    u32 packedIndices;
-    std::memcpy(&packedIndices, v0 + 22, 4); // byte 88
-    EXPECT_TRUE(v0[0] == 1 && v0[8] == 0.25f && v0[23] == 0.5f && v0[25] == 0.2f);
-    EXPECT_EQ(packedIndices, 0x00030201u);
-    EXPECT_TRUE(vertexFloats(subset, 1)[0] == 4 && vertexFloats(subset, 2)[2] == 9);
-
-    const u32 tri[3] = {0, 1, 2};
-    ASSERT_TRUE(subset.addTriangles(tri, 3));
-    ASSERT_TRUE(subset.build());
-    EXPECT_FALSE(subset.build());
-    EXPECT_FALSE(subset.addVertices(b, 2));
-    EXPECT_FALSE(subset.addTriangles(tri, 3));
-    EXPECT_TRUE(subset.vertexCount == 3 && subset.indexCount == 3);
-}
-
-// One triangle in z = 0 with u = x in the last set: T = (0, -1, 0),
-// A = T x N = (1, 0, 0), A x B = (0, 0, -1); the normal is made unit.
-TEST(Subset, TangentFrame)
-{
-    MeshRig rig;
-    REQUIRE_ENGINE(rig.engine);
-    rig->fixedFunction = 0;
-    auto surface = surfaceWith({channelCOLR, channelBUMP});
-    StaticSubset subset(rig.get(), surface.get());
     MeshVertex v[3] = {vertexAt(0, 0, 0), vertexAt(1, 0, 0), vertexAt(0, 1, 0)};
     for (MeshVertex& m : v) {
         m.normal = {0, 0, -2};
         m.texCoords[1][0] = m.position.x;
     }
+    v[0].boneIndices[0] = 1, v[0].boneIndices[1] = 2, v[0].boneIndices[2] = 3;
+    v[0].boneWeights[0] = 0.5f, v[0].boneWeights[2] = 0.2f, v[0].boneWeights[3] = 9.0f;
     const u32 tri[3] = {0, 1, 2};
-    subset.addVertices(v, 3);
-    subset.addTriangles(tri, 3);
-    subset.computeTangentSpace();
+    ASSERT_TRUE(subset.addVertices(v, 1) && subset.addVertices(v + 1, 2));
+    ASSERT_TRUE(subset.addTriangles(tri, 3));
+    ASSERT_TRUE(subset.build());
+    ASSERT_EQ(subset.vertexData.size(), 3u * 104);
+    u32 packedIndices;
+    std::memcpy(&packedIndices, vertexFloats(subset, 0) + 22, 4); // byte 88
+    EXPECT_EQ(packedIndices, 0x00030201u);
+    EXPECT_TRUE(vertexFloats(subset, 0)[23] == 0.5f && vertexFloats(subset, 0)[25] == 0.2f);
+    EXPECT_TRUE(vertexFloats(subset, 1)[0] == 1 && vertexFloats(subset, 2)[1] == 1);
     const float expected[15] = {0, 0, -1, 1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0};
     for (int i = 0; i < 3; ++i)
         for (int k = 0; k < 15; ++k)
             EXPECT_NEAR(vertexFloats(subset, i)[k < 3 ? 3 + k : 7 + k], expected[k], 1e-6f) << i << " " << k;
+    EXPECT_FALSE(subset.build() || subset.addVertices(v, 2) || subset.addTriangles(tri, 3));
+    EXPECT_TRUE(subset.vertexCount == 3 && subset.indexCount == 3);
 }
 
 // 16- or 32-bit indices by the largest index and the caps; every index
