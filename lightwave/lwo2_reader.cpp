@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 
 // ---- primitives
