@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 void Lwo2Writer::putBytes(const void* bytes, u32 n)
 {
@@ -162,7 +163,11 @@ void Lwo2Writer::writeClips(const std::vector<Texture*>& images)
         const u32 at = beginChunk("CLIP");
         putU4(u32(i + 1));
         const u32 sub = beginSubChunk("STIL");
-        putS0(images[i]->name.c_str());
+        // The reader turns "C:dir/x" into "C:/dir/x"; write the file's own form back.
+        std::string path = images[i]->name.c_str();
+        if (path.size() > 2 && path[1] == ':' && path[2] == '/')
+            path.erase(2, 1);
+        putS0(path.c_str());
         endSubChunk(sub);
         endChunk(at);
     }
@@ -282,7 +287,8 @@ void Lwo2Writer::writeSurface(const Surface& surface, const std::vector<Texture*
             putU2(value);
             endSubChunk(s);
         };
-        u2Sub("PROJ", u32(std::max(layer.projection, 0)));
+        if (layer.projection >= 0)
+            u2Sub("PROJ", u32(layer.projection));
         u2Sub("AXIS", u32(layer.axis));
         const auto image = std::find(images.begin(), images.end(), layer.texture);
         u2Sub("IMAG", image == images.end() ? 0u : u32(image - images.begin() + 1));
