@@ -166,7 +166,7 @@ std::string lwsEnvelopeText(const LwsEnvelope& e)
     std::string out;
     put(out, "{ Envelope\n  %d\n", (int)e.keys.size());
     for (const LwsKey& k : e.keys)
-        put(out, "  Key %.9g %.9g %d %.9g %.9g %.9g %.9g %.9g %.9g\n", k.value, k.time, k.shape, k.p[0], k.p[1],
+        put(out, "  Key %.17g %.17g %d %.9g %.9g %.9g %.9g %.9g %.9g\n", k.value, k.time, k.shape, k.p[0], k.p[1],
             k.p[2], k.p[3], k.p[4], k.p[5]);
     put(out, "  Behaviors %d %d\n}\n", e.pre, e.post);
     return out;
