@@ -331,6 +331,8 @@ TEST(LwsReader, ItemIdRanges)
                                                     "AddNullObject b TargetItem ") + c.id)));
         Node* expected[] = {nullptr, scene.objects[0], scene.lights[0], scene.cameras[0]};
         EXPECT_EQ(scene.objects[1]->target, expected[c.kind]) << c.id;
+        EXPECT_EQ(scene.findItem("b"), scene.objects[1]);
+        EXPECT_EQ(scene.findItem("B"), nullptr);
     }
 }
 
