@@ -9,6 +9,8 @@ MetaScene::MetaScene(Engine* engine, const char* name) : engine(engine), name(na
 
 MetaScene::~MetaScene()
 {
+    // The user camera's pick may point into these scenes.
+    resetInteraction(engine, this);
     for (Scene* scene : scenes)
         delete scene;
     for (LWObject* object : lwObjects)
