@@ -235,3 +235,171 @@ TEST(MeshDrawing, FlatMirrorClipPlaneAndRestoredState)
         EXPECT_EQ(renderStateValues(log, D3DRS_STENCILREF), (std::vector<double>{0, 1, 1, 9}));
     }
 }
+
+// Each face's look direction becomes view +z, its up vector view +y, and
+// the eye the origin.
+TEST(CubeReflection, LookAtPerFace)
+{
+    const float eye[3] = {1.0f, -2.0f, 3.0f};
+    const float faces[6][2][3] = {{{1, 0, 0}, {0, 1, 0}},  {{-1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, -1}},
+                                  {{0, -1, 0}, {0, 0, 1}}, {{0, 0, 1}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}}};
+    for (const auto& f : faces) {
+        const float target[3] = {eye[0] + f[0][0], eye[1] + f[0][1], eye[2] + f[0][2]};
+        const D3DMATRIX m = buildLookAt(eye, target, f[1]);
+        float v[4];
+        vecTransform(v, {eye[0], eye[1], eye[2]}, m);
+        EXPECT_NEAR(std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]), 0.0f, 1e-5f);
+        vecTransform(v, {target[0], target[1], target[2]}, m);
+        EXPECT_NEAR(v[2], 1.0f, 1e-5f);
+        const D3DVECTOR above = {eye[0] + f[1][0], eye[1] + f[1][1], eye[2] + f[1][2]};
+        vecTransform(v, above, m);
+        EXPECT_NEAR(v[1], 1.0f, 1e-5f);
+        // Left-handed: x = up x z.
+        const D3DVECTOR right = {eye[0] + f[1][1] * f[0][2] - f[1][2] * f[0][1],
+                                 eye[1] + f[1][2] * f[0][0] - f[1][0] * f[0][2],
+                                 eye[2] + f[1][0] * f[0][1] - f[1][1] * f[0][0]};
+        vecTransform(v, right, m);
+        EXPECT_NEAR(v[0], 1.0f, 1e-5f);
+    }
+}
+
+// A cube-map mirror alone in its reflection scene: it is left out of its
+// own faces, so every face reads back as its clear colour, at 256 x 256.
+// Without a cube nothing is drawn into.
+TEST(CubeReflection, LoneMirrorFacesShowTheirClearColours)
+{
+    MirrorRig r;
+    REQUIRE_ENGINE(r.rig.engine);
+    IDirect3DDevice9* d = r.rig.device();
+    r.surface->reflection.value = 1.0f;
+    r.surface->setReflectionOptions(3);
+    r.surface->reflectionScene = r.scene;
+    r.scene->currentCamera = r.camera;
+    r.object->shadowOptions = 0;
+    ASSERT_TRUE(r.surface->createCubeMap(d));
+    ComRef<IDirect3DSurface9> before;
+    d->GetRenderTarget(0, before.out());
+    r.render();
+    ComRef<IDirect3DSurface9> after;
+    d->GetRenderTarget(0, after.out());
+    EXPECT_EQ(before.get(), after.get());
+    EXPECT_EQ(r.draws()[0], 1); // the mirror itself, once, in the frame
+
+    const u32 clear[6] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x0000FFFF, 0x00FF00FF, 0x00FFFF00};
+    for (int f = 0; f < 6; ++f) {
+        ComRef<IDirect3DSurface9> face;
+        ASSERT_EQ(r.surface->cubeTexture->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, face.out()), D3D_OK);
+        const std::vector<uint32_t> pixels = readTarget(d, face.get());
+        ASSERT_EQ(pixels.size(), 256u * 256u);
+        size_t wrong = 0;
+        for (uint32_t p : pixels)
+            wrong += p != clear[f];
+        EXPECT_EQ(wrong, 0u) << "face " << f;
+    }
+
+    // A cube that could not be made: no target is touched.
+    IDirect3DCubeTexture9* cube = r.surface->cubeTexture;
+    r.surface->cubeTexture = nullptr;
+    platform::d3d9::setCallLogging(d, true);
+    r.render();
+    EXPECT_TRUE(callsNamed(platform::d3d9::takeCallLog(d), "SetRenderTarget").empty());
+    platform::d3d9::setCallLogging(d, false);
+    r.surface->cubeTexture = cube;
+}
+
+struct ShadowCase {
+    const char* name;
+    D3DFORMAT depthFormat;
+    u8 debugView;
+    double clearFlags;
+    double clearColor;
+    double colorWrite;
+};
+
+// One shadow-map light and one without its targets: only the first map is
+// drawn, with the clear and colour writes of its path; afterwards the pass
+// mode is 0, every light is on again and the frame's target is back.
+TEST(ShadowMaps, PathsOnTheCallLog)
+{
+    const double zs = D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, all = zs + D3DCLEAR_TARGET;
+    const ShadowCase cases[] = {
+        {"colour", D3DFMT_UNKNOWN, 0, all, double(0xFDFDFDFDu), 0x0F},
+        {"depth", D3DFMT_D24S8, 0, zs, double(0xFFFFFFFFu), 0},
+        {"depth, debug view", D3DFMT_D24S8, 1, all, double(0xFFFFFFFFu), 0x0F},
+    };
+    for (const ShadowCase& c : cases) {
+        MirrorRig r;
+        REQUIRE_ENGINE(r.rig.engine);
+        IDirect3DDevice9* d = r.rig.device();
+        r.rig->fixedFunction = 0;
+        r.rig->shadowMapDebugView = c.debugView;
+        Light* mapped = new Light(r.scene, 0);
+        Light* broken = new Light(r.scene, 1);
+        Light* plain = new Light(r.scene, 2);
+        r.scene->lights = {mapped, broken, plain};
+        mapped->shadowType = broken->shadowType = 2;
+        mapped->shadowMapSize = 32;
+        mapped->createResources();
+        ASSERT_TRUE(mapped->shadowColorSurface && mapped->shadowDepthSurface) << c.name;
+        // The depth texture format only chooses the path here; the map's
+        // depth surface is the colour path's.
+        r.rig->depthTextureFormat = c.depthFormat;
+
+        ComRef<IDirect3DSurface9> before;
+        d->GetRenderTarget(0, before.out());
+        platform::d3d9::setCallLogging(d, true);
+        r.scene->renderShadowMaps(0.0);
+        const std::vector<DeviceCall> log = platform::d3d9::takeCallLog(d);
+        platform::d3d9::setCallLogging(d, false);
+
+        const std::vector<DeviceCall> clears = callsNamed(log, "Clear");
+        ASSERT_EQ(clears.size(), 1u) << c.name;
+        EXPECT_EQ(clears[0].args[1], c.clearFlags) << c.name;
+        EXPECT_EQ(clears[0].args[2], c.clearColor) << c.name;
+        EXPECT_EQ(renderStateValues(log, D3DRS_COLORWRITEENABLE)[0], c.colorWrite) << c.name;
+        EXPECT_EQ(shadowPassMode, 0);
+        for (Light* l : r.scene->lights)
+            EXPECT_EQ(l->off, 0) << c.name;
+        ComRef<IDirect3DSurface9> after;
+        d->GetRenderTarget(0, after.out());
+        EXPECT_EQ(before.get(), after.get()) << c.name;
+        r.rig->depthTextureFormat = D3DFMT_UNKNOWN;
+    }
+}
+
+// The debug quad covers pixels 0 to 511 and no more.
+TEST(ShadowMaps, DebugQuadCovers512Pixels)
+{
+    MirrorRig r;
+    REQUIRE_ENGINE(r.rig.engine);
+    IDirect3DDevice9* d = r.rig.device();
+    ComRef<IDirect3DTexture9> white, target;
+    ASSERT_EQ(d->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, white.out(), nullptr), D3D_OK);
+    D3DLOCKED_RECT lr{};
+    white->LockRect(0, &lr, nullptr, 0);
+    *static_cast<u32*>(lr.pBits) = 0xFFFFFFFF;
+    white->UnlockRect(0);
+    ASSERT_EQ(d->CreateTexture(520, 520, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, target.out(),
+                               nullptr),
+              D3D_OK);
+    ComRef<IDirect3DSurface9> surface, saved, savedDepth;
+    target->GetSurfaceLevel(0, surface.out());
+    d->GetRenderTarget(0, saved.out());
+    d->GetDepthStencilSurface(savedDepth.out());
+    d->SetRenderTarget(0, surface.get());
+    d->SetDepthStencilSurface(nullptr);
+    d->SetRenderState(D3DRS_ZENABLE, FALSE);
+    d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    d->BeginScene();
+    r.scene->showShadowMap(white.get());
+    d->EndScene();
+    const std::vector<uint32_t> p = readTarget(d, surface.get());
+    d->SetRenderTarget(0, saved.get());
+    d->SetDepthStencilSurface(savedDepth.get());
+    ASSERT_EQ(p.size(), 520u * 520u);
+    EXPECT_EQ(p[0] & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(p[511 * 520 + 511] & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(p[511 * 520 + 512] & 0xFFFFFF, 0u);
+    EXPECT_EQ(p[512 * 520 + 511] & 0xFFFFFF, 0u);
+}
