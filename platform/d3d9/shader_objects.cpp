@@ -470,8 +470,21 @@ void Device::uploadShaderConstants(ShaderProgram& p)
     }
     if (p.fogMode >= 0)
         uploadTableFog(p);
-    if (p.clipPlanes >= 0 && m_ff.renderStates[D3DRS_CLIPPLANEENABLE])
-        glProgramUniform4fv(p.program, p.clipPlanes, GLsizei(kClipPlanes), &m_clipPlanes[0][0]);
+    if (p.clipPlanes >= 0) {
+        // A plane that is off keeps every vertex (distance 0) as well as
+        // being disabled: the GL driver does not always drop a clip distance
+        // whose enable went off between draws of the same program.
+        const DWORD mask = m_ff.renderStates[D3DRS_CLIPPLANEENABLE];
+        float planes[kClipPlanes][4] = {};
+        for (DWORD i = 0; i < kClipPlanes; ++i)
+            if ((mask >> i) & 1)
+                std::memcpy(planes[i], m_clipPlanes[i], sizeof planes[i]);
+        if (!p.clipUploaded || std::memcmp(planes, p.lastClipPlanes, sizeof planes) != 0) {
+            glProgramUniform4fv(p.program, p.clipPlanes, GLsizei(kClipPlanes), &planes[0][0]);
+            std::memcpy(p.lastClipPlanes, planes, sizeof planes);
+            p.clipUploaded = true;
+        }
+    }
 }
 
 void Device::uploadTableFog(ShaderProgram& p)

@@ -73,6 +73,8 @@ struct ShaderProgram {
     int lastFogMode = -1;
     float lastFogColor[4] = {};
     float lastFogParams[4] = {};
+    float lastClipPlanes[6][4] = {}; // as uploaded: planes that are off are zero
+    bool clipUploaded = false;
     GLuint vertexBuffer = 0; // uniform buffers of the register blocks
     GLuint pixelBuffer = 0;
     std::vector<unsigned char> vertexData;

@@ -214,6 +214,11 @@ TEST(DeviceShaders, ClipPlanesAreInClipSpace)
         EXPECT_EQ(p[3 * 8 + x], kGreen) << x;
     for (int x = 4; x < 8; ++x)
         EXPECT_EQ(p[3 * 8 + x], kBlack) << x;
+    // Switched off again, the same program clips nothing.
+    s.f->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+    ASSERT_EQ(s.draw(), D3D_OK);
+    for (uint32_t c : readBackBuffer(s.f.device.get()))
+        EXPECT_EQ(c, kGreen);
 }
 
 TEST(DeviceShaders, AlphaTestAppliesAfterThePixelShader)
