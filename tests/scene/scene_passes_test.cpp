@@ -388,3 +388,69 @@ TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
     s.engine->currentIndex = 0;
     s.engine->currentDevice = s.engine->devices[0];
 }
+
+TEST(ScenePasses, OwnTargetViewportAndRestore)
+{
+    struct Case {
+        const char* name;
+        bool anySize;
+        DWORD width, height;
+    };
+    const Case cases[] = {
+        {"any texture size: the output's", true, 64, 48},
+        {"powers of two only: 512 x 512", false, 512, 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        if (c.anySize)
+            s.engine->caps.TextureCaps |= D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+        else
+            s.engine->caps.TextureCaps &= ~DWORD(D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
+        TargetTexture target(s.engine.get(), "rt", 512, 512);
+        s.scene->targetSurface = target.surfaceLevel0();
+        ASSERT_NE(s.scene->targetSurface, nullptr);
+        s.device()->CreateDepthStencilSurface(512, 512, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                              &s.scene->targetDepth, nullptr);
+        const auto log = renderLogged(s);
+        const auto viewports = callsNamed(log, "SetViewport");
+        ASSERT_FALSE(viewports.empty());
+        D3DVIEWPORT9 v{};
+        ASSERT_EQ(viewports[0].data.size(), sizeof v);
+        std::memcpy(&v, viewports[0].data.data(), sizeof v);
+        EXPECT_EQ(v.Width, c.width);
+        EXPECT_EQ(v.Height, c.height);
+        IDirect3DSurface9* now = nullptr;
+        s.device()->GetRenderTarget(0, &now);
+        EXPECT_EQ(now, s.engine->backBuffer);
+        if (now)
+            now->Release();
+        s.scene->targetSurface->Release();
+        s.scene->targetDepth->Release();
+        s.scene->targetSurface = s.scene->targetDepth = nullptr;
+    }
+}
+
+TEST(ScenePasses, DegenerateInputsStayFinite)
+{
+    // An empty pass: the camera looks away from everything.
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    s.camera->channels[kHeading].value = kPi;
+    s.camera->channels[kPitch].value = 0.0f;
+    s.scene->render(true, 0, 0.0);
+    // Not the inverted range of nothing drawn: the shadow fit reads it.
+    EXPECT_LE(s.camera->drawnNear, s.camera->drawnFar);
+    EXPECT_TRUE(std::isfinite(s.camera->projection._33) && std::isfinite(s.camera->projection._43));
+
+    // The shadow light index past the lights: nothing receives a shadow.
+    s.scene->removeLight(1);
+    s.scene->removeLight(0);
+    s.engine->shadowLightIndex = 3;
+    *s.engine->switches->numShadows = 1;
+    s.scene->setupSurfaces(*s.box, 0, 0.0);
+    EXPECT_EQ(*s.engine->switches->numShadows, 0);
+    EXPECT_EQ(BuiltScene::surfaceOf(s.box)->spotLight(), nullptr);
+    s.engine->shadowLightIndex = 0;
+}
