@@ -5,7 +5,6 @@
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/shader_parameters.h"
-#include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
 #include "media/sound.h"
@@ -366,17 +365,8 @@ Object* Scene::addMeshObject(const char* file, Mesh* mesh)
 {
     if (!mesh)
         return nullptr;
-    if (LWObject* record = mesh->object; record && !record->texturesBuilt) {
-        for (i32 i = 0; i < record->tagCount; ++i) {
-            Surface* surface = record->tags ? record->tags[i] : nullptr;
-            if (!surface)
-                continue;
-            for (const auto& layer : surface->layers)
-                if (layer && layer->texture)
-                    layer->texture->load();
-        }
-        record->texturesBuilt = 1;
-    }
+    if (mesh->object)
+        mesh->object->loadTextures(true);
     mesh->prepare();
     auto* object = new Object(this, i32(objects.size()));
     object->name = file ? file : "";
