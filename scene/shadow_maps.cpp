@@ -30,6 +30,11 @@ void Scene::renderShadowMaps(double t)
     if (!device)
         return;
     Profiler::start(kCounterRenderShadowMap);
+    // Inside a mirror's reflection the stencil test and the mirror's clip
+    // plane are on; they would keep the map empty after its clear.
+    DWORD stencil = FALSE, clipPlanes = 0;
+    device->GetRenderState(D3DRS_STENCILENABLE, &stencil);
+    device->GetRenderState(D3DRS_CLIPPLANEENABLE, &clipPlanes);
     {
         SavedTargets saved(device);
         for (Light* light : lights) {
@@ -38,6 +43,8 @@ void Scene::renderShadowMaps(double t)
                 !light->shadowDepthSurface)
                 continue;
             setOthersOff(lights, light, 1);
+            device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+            device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
             device->SetRenderTarget(0, light->shadowColorSurface);
             device->SetDepthStencilSurface(light->shadowDepthSurface);
             if (engine->depthTextureFormat != D3DFMT_UNKNOWN) {
@@ -70,6 +77,8 @@ void Scene::renderShadowMaps(double t)
             setOthersOff(lights, light, 0);
         }
     }
+    device->SetRenderState(D3DRS_STENCILENABLE, stencil);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, clipPlanes);
     Profiler::stop(kCounterRenderShadowMap);
 }
 
