@@ -63,6 +63,18 @@ void planeTimes(const float c[4], const D3DMATRIX& m, float out[4])
         out[j] = c[0] * m.m[0][j] + c[1] * m.m[1][j] + c[2] * m.m[2][j] + c[3] * m.m[3][j];
 }
 
+// A reflection pass chose lights and set the shadow switches for the
+// objects it drew; the object carrying the mirror needs its own back before
+// its surface draws.
+void reselectLights(Object* object, i32 pass, double t)
+{
+    Scene* scene = object && object->scene ? object->scene->asScene() : nullptr;
+    if (!scene)
+        return;
+    scene->selectLightsFor(*object, t);
+    scene->setupSurfaces(*object, pass, t);
+}
+
 } // namespace
 
 void PolyMesh::render(double t, Object* object, Node* camera, i32 pass)
@@ -116,6 +128,7 @@ void PolyMesh::renderCubeReflection(Surface* s, double t, Object* object)
     const float c[3] = {center.x, center.y, center.z};
     Scene::renderMirror(c, s->reflectionScene, object, s->cubeTexture, s->cubeDepthSurface, t);
     mirrorCamera = saved;
+    reselectLights(object, s->drawMode, t);
 }
 
 void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* camera)
@@ -244,6 +257,8 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
     uniforms->setWorld(savedWorld);
     uniforms->setView(savedView);
     uniforms->setProjection(savedProjection);
+    if (s->reflectionScene)
+        reselectLights(object, s->drawMode, t);
 
     // The surface over its reflection; the stencil returns to D - 1.
     device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);

@@ -35,6 +35,7 @@ void Scene::renderShadowMaps(double t)
     DWORD stencil = FALSE, clipPlanes = 0;
     device->GetRenderState(D3DRS_STENCILENABLE, &stencil);
     device->GetRenderState(D3DRS_CLIPPLANEENABLE, &clipPlanes);
+    bool drawn = false;
     {
         SavedTargets saved(device);
         for (Light* light : lights) {
@@ -43,8 +44,11 @@ void Scene::renderShadowMaps(double t)
                 !light->shadowDepthSurface)
                 continue;
             setOthersOff(lights, light, 1);
-            device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
-            device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+            if (!drawn) {
+                device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+                device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+                drawn = true;
+            }
             device->SetRenderTarget(0, light->shadowColorSurface);
             device->SetDepthStencilSurface(light->shadowDepthSurface);
             if (engine->depthTextureFormat != D3DFMT_UNKNOWN) {
@@ -77,8 +81,10 @@ void Scene::renderShadowMaps(double t)
             setOthersOff(lights, light, 0);
         }
     }
-    device->SetRenderState(D3DRS_STENCILENABLE, stencil);
-    device->SetRenderState(D3DRS_CLIPPLANEENABLE, clipPlanes);
+    if (drawn) {
+        device->SetRenderState(D3DRS_STENCILENABLE, stencil);
+        device->SetRenderState(D3DRS_CLIPPLANEENABLE, clipPlanes);
+    }
     Profiler::stop(kCounterRenderShadowMap);
 }
 

@@ -169,3 +169,127 @@ TEST(MirrorScene, SpotShadowOnTheFloor)
     EXPECT_GT(shadowed, 3);
     EXPECT_GT(lit, 20);
 }
+
+namespace {
+
+// Pixel position of a world point through the camera's view and projection.
+struct Projected {
+    float x, y;
+};
+Projected project(BuiltScene& s, V3 p, int width, int height)
+{
+    D3DMATRIX vp;
+    matMul(vp, s.engine->uniforms->view, s.engine->uniforms->projection);
+    float c[4];
+    vecTransform(c, {p.x, p.y, p.z}, vp);
+    return {(c[0] / c[3] + 1.0f) * 0.5f * float(width) - 0.5f, (1.0f - c[1] / c[3]) * 0.5f * float(height) - 0.5f};
+}
+
+// Signed distance in pixels from the pixel to the convex outline (negative inside).
+float outlineDistance(const Projected q[4], float x, float y)
+{
+    float area = 0.0f;
+    for (int i = 0; i < 4; ++i)
+        area += q[i].x * q[(i + 1) % 4].y - q[(i + 1) % 4].x * q[i].y;
+    float worst = -1e9f;
+    for (int i = 0; i < 4; ++i) {
+        const Projected a = q[i], b = q[(i + 1) % 4];
+        const float ex = b.x - a.x, ey = b.y - a.y;
+        const float d = ((x - a.x) * ey - (y - a.y) * ex) / std::sqrt(ex * ex + ey * ey);
+        worst = std::max(worst, area > 0.0f ? d : -d);
+    }
+    return worst;
+}
+
+// After a frame every stencil value is 0 again: a quad that passes only
+// there covers the whole target.
+bool stencilAllZero(IDirect3DDevice9* d, int width, int height)
+{
+    d->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    d->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    d->SetRenderState(D3DRS_STENCILREF, 0);
+    d->SetRenderState(D3DRS_STENCILMASK, 0xFFFFFFFF);
+    d->SetRenderState(D3DRS_ZENABLE, FALSE);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    d->SetVertexShader(nullptr);
+    d->SetPixelShader(nullptr);
+    d->SetTexture(0, nullptr);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    const float w = float(width), h = float(height);
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+    } quad[4] = {{0, 0, 0.5f, 1, 0xFFFF00FF}, {w, 0, 0.5f, 1, 0xFFFF00FF}, {w, h, 0.5f, 1, 0xFFFF00FF},
+                 {0, h, 0.5f, 1, 0xFFFF00FF}};
+    d->BeginScene();
+    d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]);
+    d->EndScene();
+    d->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    for (uint32_t p : readBackBuffer(d))
+        if ((p & 0xFFFFFF) != 0xFF00FF)
+            return false;
+    return true;
+}
+
+} // namespace
+
+// The flat mirror, both modes: outside its outline the frame is the one a
+// plain surface gives; inside it gains (fixed function: at most half of
+// what it reflects); a
+// box behind the mirror plane changes nothing inside it; the stencil ends
+// at 0.
+TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
+{
+    for (bool fixedFunction : {true, false}) {
+        BuiltScene s(fixedFunction);
+        REQUIRE_ENGINE(s);
+        Object* behind = s.addObject("behind.lwo", BuiltScene::cubePoints(), BuiltScene::cubeFaces());
+        BuiltScene::place(behind, 2.5f, 1.0f, 2.5f);
+        behind->hidden = 1;
+        ASSERT_TRUE(readyToDraw(s));
+        const std::vector<uint32_t> withMirror = frame(s);
+        const int width = 64, height = 48;
+        ASSERT_EQ(withMirror.size(), size_t(width * height));
+        ASSERT_TRUE(stencilAllZero(s.device(), width, height)) << fixedFunction;
+        behind->hidden = 0;
+        const std::vector<uint32_t> withBehind = frame(s);
+        BuiltScene::surfaceOf(s.mirror)->reflection.value = 0.0f;
+        const std::vector<uint32_t> plain = frame(s);
+
+        const D3DMATRIX& w = *s.mirror->worldMatrixAt(0.0);
+        Projected outline[4];
+        const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        for (int i = 0; i < 4; ++i) {
+            const float lx = corners[i][0], lz = corners[i][1];
+            outline[i] = project(s, {lx * w._11 + lz * w._31 + w._41, lx * w._12 + lz * w._32 + w._42,
+                                     lx * w._13 + lz * w._33 + w._43},
+                                 width, height);
+        }
+        int inside = 0, reflected = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const size_t i = size_t(y * width + x);
+                const float d = outlineDistance(outline, float(x), float(y));
+                if (d > 1.0f) {
+                    EXPECT_TRUE(near(withMirror[i], plain[i], 1)) << x << "," << y << std::hex << " " << withMirror[i];
+                    continue;
+                }
+                if (d > -1.0f)
+                    continue;
+                ++inside;
+                EXPECT_TRUE(near(withBehind[i], withMirror[i], 1)) << x << "," << y;
+                const int gain = int((withMirror[i] >> 8) & 0xFF) - int((plain[i] >> 8) & 0xFF);
+                EXPECT_GE(gain, -1);
+                reflected += gain > 20;
+                // Half of what the reflection shows, at most.
+                if (fixedFunction) {
+                    EXPECT_LE(gain, 128) << x << "," << y;
+                }
+            }
+        EXPECT_GT(inside, 20);
+        EXPECT_GT(reflected, 10);
+    }
+}
