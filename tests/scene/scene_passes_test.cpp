@@ -482,3 +482,53 @@ TEST(ScenePasses, DegenerateInputsStayFinite)
     EXPECT_EQ(BuiltScene::surfaceOf(s.box)->spotLight(), nullptr);
     s.engine->shadowLightIndex = 0;
 }
+
+TEST(ScenePasses, BakeLightsTheLightmapTexels)
+{
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    const char* data = std::getenv("QUILLON_TEST_DATA");
+    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
+    ASSERT_TRUE(s.engine->loadEffects(&fx));
+    // A second floor whose diffuse layer maps it onto a 32 x 32 target.
+    PolyMesh* mesh = s.addMesh("lightmap.lwo", {{-5, 0, -5}, {-5, 0, 5}, {5, 0, 5}, {5, 0, -5}}, {{0, 1, 2, 3}});
+    Surface* surface = mesh->object->tags[0];
+    surface->loaded = 1;
+    auto* texture = new TargetTexture(s.engine.get(), "lightmap", 32, 32);
+    s.meta->textures.push_back(texture);
+    auto* map = new UVMap;
+    map->u = {0, 0, 1, 1};
+    map->v = {1, 0, 0, 1};
+    auto layer = std::make_unique<TextureLayer>();
+    layer->channel = channelDIFF;
+    layer->texture = texture;
+    layer->projection = TextureLayer::projectionUV;
+    layer->pixelBlending = 0;
+    layer->setUVMap(0, map);
+    ASSERT_TRUE(surface->addLayer(std::move(layer)));
+    surface->bakeLayer = surface->layers.back().get();
+    s.meta->renderTargetLayers.push_back(surface->bakeLayer);
+    s.scene->addMeshObject("lightmap.lwo", mesh);
+
+    Light* bake = s.scene->addLight();
+    bake->lightType = 1;
+    bake->affectOpenGLOff = 1;
+    bake->red.value = bake->green.value = bake->blue.value = bake->intensity.value = 1.0f;
+    BuiltScene::place(bake, 0.0f, 3.0f, 0.0f);
+    bake->channels[kPitch].value = kPi / 2; // the pass is drawn looking down
+    bake->createResources();
+
+    s.scene->prepareRender();
+    EXPECT_EQ(std::count(s.scene->lights.begin(), s.scene->lights.end(), bake), 0);
+    IDirect3DSurface9* target = texture->surfaceLevel0();
+    ASSERT_NE(target, nullptr);
+    const auto texels = readTarget(s.device(), target);
+    target->Release();
+    ASSERT_EQ(texels.size(), 32u * 32u);
+    // Under the light the floor faces it; towards the corners it turns away.
+    const int centre = int((texels[16 * 32 + 16] >> 8) & 0xFF);
+    const int corner = int((texels[1 * 32 + 1] >> 8) & 0xFF);
+    EXPECT_GT(centre, 200);
+    EXPECT_GT(corner, 20);
+    EXPECT_LT(corner, centre);
+}
