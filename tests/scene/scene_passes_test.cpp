@@ -360,8 +360,10 @@ TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
         other->currentCamera = other->addCamera();
         other->render(true, 0, 0.0);
         EXPECT_EQ(in->ghost()->mesh, nullptr);
+        s.engine->interactionTarget = other;
         s.meta.reset();
         EXPECT_EQ(in->selected, nullptr);
+        EXPECT_EQ(s.engine->interactionTarget, nullptr);
         in->active = 0;
     }
 }
