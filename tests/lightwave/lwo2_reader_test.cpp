@@ -231,8 +231,10 @@ TEST(Lwo2Reader, LayersAndTheObjectTable)
     EXPECT_EQ(polyMesh(object, 2)->polygonCount, 3);
     EXPECT_NE(dynamic_cast<PartigonMesh*>(object->layers[3]), nullptr);
 
-    // Asking again reads nothing again; layer 1 is reported.
-    EXPECT_EQ(LWObject::layer("obj.lwo", 2, f.scene, &f.files), object->layers[2]);
+    // Another scene of the metascene reads nothing again; layer 1 is reported.
+    auto* second = new Scene(f.meta.get());
+    f.meta->scenes.push_back(second);
+    EXPECT_EQ(LWObject::layer("obj.lwo", 2, second, &f.files), object->layers[2]);
     EXPECT_EQ(LWObject::layer("obj.lwo", 1, f.scene, &f.files), nullptr);
     EXPECT_EQ(f.meta->lwObjects.size(), 1u);
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"Error: 1 is not a valid layer number for obj.lwo!\n"});
@@ -320,10 +322,16 @@ TEST(Lwo2Reader, WrongFormsAreRefused)
     Loader f;
     REQUIRE_ENGINE(f.engine);
     Diagnostics boxes(1);
-    const std::string forms[] = {quadObject().form("LWOB"), quadObject().form("LXOB"), "", "FORM"};
+    std::vector<std::string> forms = {quadObject().form("LWOB"), quadObject().form("LXOB"), "", "FORM"};
+    namespace fs = std::filesystem;
+    for (const char* dir : {"/LWO/LWOB", "/LWO/LXOB_Modo"})
+        if (fs::exists(std::string(packageRoot) + dir))
+            for (const auto& entry : fs::recursive_directory_iterator(std::string(packageRoot) + dir))
+                if (entry.is_regular_file() && (entry.path().extension() == ".lwo" || entry.path().extension() == ".lxo"))
+                    forms.push_back(fileBytes(entry.path().string()));
     for (const std::string& bytes : forms)
         EXPECT_EQ(f.load("x.lwo", bytes), nullptr);
-    EXPECT_EQ(boxTexts().size(), 4u);
+    EXPECT_EQ(boxTexts().size(), forms.size());
     EXPECT_EQ(boxTexts()[0], "Error: x.lwo is not an LWO2 file!\n");
     Diagnostics quiet(1);
     EXPECT_EQ(MetaScene::loadLwo("missing.lwo", f.scene, &f.files), nullptr);
