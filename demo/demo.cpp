@@ -155,6 +155,18 @@ bool Demo::runScriptEvents(i32)
     return true;
 }
 
+void Demo::forgetMetaScene(const MetaScene* meta)
+{
+    if (!meta)
+        return;
+    if (activeMeta == meta)
+        activeMeta = nullptr;
+    if (fadeTexture && std::find(meta->textures.begin(), meta->textures.end(), fadeTexture) != meta->textures.end()) {
+        fadeTexture = nullptr;
+        fadeState = 0;
+    }
+}
+
 void Demo::printStatistics()
 {
     if (!text)
@@ -264,14 +276,13 @@ void Demo::shutdown()
     for (MetaScene*& meta : metaScenes) {
         if (!meta)
             continue;
+        forgetMetaScene(meta);
         meta->clear();
         delete meta;
         meta = nullptr;
     }
     metaScenes.clear();
     metaScenes.shrink_to_fit();
-    fadeTexture = nullptr;
-    fadeState = 0;
     delete modeTexture;
     modeTexture = nullptr;
     if (fontImage)

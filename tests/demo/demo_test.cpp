@@ -165,6 +165,31 @@ TEST(DemoInit, LoadsInOrderAndReleases)
     installArchive(132, {});
 }
 
+TEST(DemoMetaScenes, AFreedMetasceneTakesItsFadeAlong)
+{
+    Rig rig(64, 48);
+    REQUIRE_DEVICES(rig);
+    Demo demo(rig.engine.get());
+    MetaScene meta(rig.engine.get(), "a");
+    MetaScene other(rig.engine.get(), "b");
+    meta.textures.push_back(new BuiltTexture(rig.engine.get(), 0));
+    demo.activeMeta = &meta;
+    demo.fadeState = 6; // a blur never ends on its own
+    demo.fadeTexture = meta.textures[0];
+    demo.forgetMetaScene(&other);
+    EXPECT_EQ(demo.activeMeta, &meta);
+    EXPECT_EQ(demo.fadeTexture, meta.textures[0]);
+    demo.forgetMetaScene(&meta);
+    EXPECT_EQ(demo.activeMeta, nullptr);
+    EXPECT_EQ(demo.fadeTexture, nullptr);
+    EXPECT_EQ(demo.fadeState, 0);
+    Texture* plain = rig.solid(0xFF000000);
+    demo.fadeTexture = plain; // a picture fade of another metascene stays
+    demo.fadeState = 4;
+    demo.forgetMetaScene(&meta);
+    EXPECT_EQ(demo.fadeTexture, plain);
+}
+
 class DemoFrame : public ::testing::Test {
 protected:
     Globals globals;
