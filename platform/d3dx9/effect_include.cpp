@@ -2,6 +2,8 @@
 
 #include "platform/d3dx9/effect_tokenizer.h"
 
+#include <algorithm>
+
 namespace platform::d3dx9 {
 
 namespace {
@@ -39,6 +41,9 @@ public:
                 if (handled > 0)
                     continue;
             }
+            std::string clamped;
+            if (!inComment && clampLine(line, clamped))
+                line = clamped;
             inComment = scanComments(line, inComment);
             out_.text.append(line.data(), line.size());
             out_.text.push_back('\n');
@@ -52,6 +57,33 @@ public:
     }
 
 private:
+    // "#line N" with N past kMaxLineNumber, as `clamped`: glslang counts
+    // lines in an int, so a number near its end wraps and error locations
+    // come out negative.
+    static bool clampLine(std::string_view line, std::string& clamped)
+    {
+        size_t i = line.find_first_not_of(" \t");
+        if (i == std::string_view::npos || line[i] != '#')
+            return false;
+        i = line.find_first_not_of(" \t", i + 1);
+        if (i == std::string_view::npos || line.substr(i, 4) != "line" || i + 4 >= line.size() ||
+            (line[i + 4] != ' ' && line[i + 4] != '\t'))
+            return false;
+        size_t b = line.find_first_not_of(" \t", i + 4);
+        if (b == std::string_view::npos || !isDigit(line[b]))
+            return false;
+        size_t e = b;
+        uint64_t value = 0;
+        while (e < line.size() && isDigit(line[e])) {
+            value = std::min<uint64_t>(value * 10 + uint64_t(line[e] - '0'), uint64_t(kMaxLineNumber) + 1);
+            ++e;
+        }
+        if (value <= kMaxLineNumber)
+            return false;
+        clamped = std::string(line.substr(0, b)) + std::to_string(kMaxLineNumber) + std::string(line.substr(e));
+        return true;
+    }
+
     // Whether a block comment is still open at the end of the line.
     static bool scanComments(std::string_view line, bool inComment)
     {

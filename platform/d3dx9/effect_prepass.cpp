@@ -2,6 +2,7 @@
 
 #include "platform/d3dx9/effect_include.h"
 #include "platform/d3dx9/effect_tokenizer.h"
+#include "platform/d3dx9/hlsl_guard.h"
 
 #include <charconv>
 #include <cmath>
@@ -131,16 +132,14 @@ public:
     {
         toks_ = Tokenizer(t_, macros_).run();
         skip_.assign(toks_.size(), false);
-        size_t deep = tooDeep();
-        if (deep != SIZE_MAX) {
-            size_t at = toks_[deep].begin;
-            size_t lineStart = t_.rfind('\n', at == 0 ? 0 : at - 1);
-            lineStart = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
+        HlslFinding deep;
+        if (!checkNesting(t_, deep)) {
+            size_t lineStart = t_.rfind('\n', deep.offset == 0 ? 0 : deep.offset - 1);
+            lineStart = lineStart == std::string::npos || deep.offset == 0 ? 0 : lineStart + 1;
             size_t line = 1;
             for (size_t k = 0; k < lineStart; ++k)
                 line += t_[k] == '\n';
-            out_.errors += out_.locate(uint32_t(line), uint32_t(at - lineStart + 1)) +
-                           ": error: expression or statement nested too deeply\n";
+            out_.errors += out_.locate(uint32_t(line), uint32_t(deep.offset - lineStart + 1)) + ": " + deep.message + "\n";
             return false;
         }
         size_t n = toks_.size();
@@ -169,66 +168,6 @@ public:
         }
         blank();
         return true;
-    }
-
-    // An upper estimate of the parser's recursion at each token: open
-    // brackets; if/else and loop heads (an else-if chain runs across
-    // statements); and the operators of the current expression, as glslang
-    // recurses on operator chains too. Commas of argument and initialiser
-    // lists start a new expression. The index of the first token past
-    // kMaxNesting, or SIZE_MAX.
-    size_t tooDeep() const
-    {
-        struct Scope {
-            char close;
-            bool list;  // arguments or an initialiser: commas separate
-            uint32_t scope, chain, expr;
-        };
-        std::vector<Scope> scopes;
-        uint32_t scope = 0, chain = 0, expr = 0;
-        size_t n = toks_.size();
-        auto nextIsElse = [&](size_t i) { return i + 1 < n && isIdent(i + 1) && text(i + 1) == "else"; };
-        for (size_t i = 0; i < n; ++i) {
-            if (toks_[i].kind == Token::Ident) {
-                std::string_view s = text(i);
-                if (s == "if" || s == "else" || s == "for" || s == "while" || s == "do")
-                    ++chain;
-            } else if (toks_[i].kind == Token::Punct) {
-                char c = t_[toks_[i].begin];
-                if (c == '(' || c == '[' || c == '{') {
-                    bool list = c == '(' || (c == '{' && i > 0 && (isPunct(i - 1, '=') || isPunct(i - 1, ',') ||
-                                                                   isPunct(i - 1, '{')));
-                    scopes.push_back({c == '(' ? ')' : c == '[' ? ']' : '}', list, scope, chain, expr});
-                    scope += chain + expr + 1;
-                    chain = expr = 0;
-                } else if (c == ')' || c == ']' || c == '}') {
-                    if (!scopes.empty() && scopes.back().close == c) {
-                        scope = scopes.back().scope;
-                        chain = scopes.back().chain;
-                        expr = scopes.back().expr;
-                        scopes.pop_back();
-                    }
-                    if (c == '}') {
-                        expr = 0;
-                        if (!nextIsElse(i))
-                            chain = 0;
-                    } else {
-                        ++expr;  // the bracketed operand joins the expression
-                    }
-                } else if (c == ';') {
-                    expr = 0;
-                    if (!nextIsElse(i))
-                        chain = 0;
-                } else if (c == ',' && !scopes.empty() && scopes.back().list) {
-                    expr = 0;
-                } else {
-                    ++expr;
-                }
-            }
-            if (uint64_t(scope) + chain + expr > kMaxNesting)
-                return i;
-        }
-        return SIZE_MAX;
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "platform/d3d9/d3d9_states.h"
 #include "platform/d3dx9/d3dx9_defs.h"
+#include "platform/d3dx9/hlsl_guard.h"
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+
+#include <pthread.h>
 
 namespace platform::d3dx9 {
 
@@ -60,6 +63,101 @@ void setUp(glslang::TShader& shader, EShLanguage stage, const char* const* text,
     shader.setHlslIoMapping(true);
 }
 
+// glslang's parser and tree walkers recurse as deep as the text nests; the
+// guard bounds that, and the front end runs on a stack large enough for the
+// bound whoever calls (the pages are only touched when used).
+constexpr size_t kFrontEndStack = size_t(64) << 20;
+
+// False when no thread could be made (or the work threw).
+template <typename Work>
+bool onLargeStack(Work& work)
+{
+    struct Call {
+        Work* work;
+        bool ok = false;
+        static void* run(void* p)
+        {
+            Call* c = static_cast<Call*>(p);
+            try {
+                c->ok = (*c->work)();
+            } catch (...) {
+                c->ok = false;
+            }
+            return nullptr;
+        }
+    } call{&work};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_t thread;
+    bool started = pthread_attr_setstacksize(&attr, kFrontEndStack) == 0 &&
+                   pthread_create(&thread, &attr, &Call::run, &call) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started)
+        return false;
+    pthread_join(thread, nullptr);
+    return call.ok;
+}
+
+std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate);
+
+// Line (1-based) and column of an offset of text.
+std::pair<uint32_t, uint32_t> lineAndColumn(const std::string& text, size_t offset)
+{
+    offset = std::min(offset, text.size());
+    uint32_t line = 1;
+    size_t lineStart = 0;
+    for (size_t k = 0; k < offset; ++k) {
+        if (text[k] == '\n') {
+            ++line;
+            lineStart = k + 1;
+        }
+    }
+    return {line, uint32_t(offset - lineStart + 1)};
+}
+
+// Runs the guard on the text before and after glslang's preprocessor; false
+// with D3DX-shaped errors. The #pragma lines of the preamble stay out, as
+// the preprocessor writes them in front of the first line of text.
+bool guardInput(const std::string& source, const std::string& preamble, EShLanguage lang,
+                const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
+{
+    std::string defines;
+    for (size_t pos = 0; pos < preamble.size();) {
+        size_t end = preamble.find('\n', pos);
+        end = end == std::string::npos ? preamble.size() : end + 1;
+        if (preamble.compare(pos, 7, "#pragma") != 0)
+            defines.append(preamble, pos, end - pos);
+        pos = end;
+    }
+    HlslFinding finding;
+    if (!checkPreprocessorInput(defines + source, finding)) {
+        size_t at = finding.offset > defines.size() ? finding.offset - defines.size() : 0;
+        auto [line, column] = lineAndColumn(source, at);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    glslang::TShader shader(lang);
+    const char* text = source.c_str();
+    int length = int(source.size());
+    const char* name = "";
+    setUp(shader, lang, &text, &length, &name, defines, "dx_no_entry_point");
+    std::string expanded;
+    glslang::TShader::ForbidIncluder includer;
+    if (!shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, kMessages, &expanded, includer)) {
+        errors = convertLog(shader.getInfoLog(), locate);
+        if (errors.empty())
+            errors = "error: the effect does not preprocess\n";
+        return false;
+    }
+    if (!checkParserInput(expanded, finding)) {
+        auto [line, column] = lineAndColumn(expanded, finding.offset);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    return true;
+}
+
 std::string trim(std::string s)
 {
     size_t b = s.find_first_not_of(" \t\r\n");
@@ -93,13 +191,19 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
             size_t colon = rest.find(':');
             uint32_t lineNo = 0;
             if (colon != std::string::npos) {
+                // "name:12:"; a #line past glslang's int range shows as
+                // "name:-5:", which gets no location at all.
                 size_t d = colon + 1;
-                while (d < rest.size() && rest[d] >= '0' && rest[d] <= '9' && lineNo < 100000000)
-                    lineNo = lineNo * 10 + uint32_t(rest[d++] - '0');
-                if (lineNo > 0 && d < rest.size() && rest[d] == ':')
+                bool negative = d < rest.size() && rest[d] == '-';
+                d += negative;
+                uint64_t value = 0;
+                size_t digits = d;
+                while (d < rest.size() && rest[d] >= '0' && rest[d] <= '9' && d - digits < 12)
+                    value = value * 10 + uint64_t(rest[d++] - '0');
+                if (d > digits && d < rest.size() && rest[d] == ':') {
                     rest = rest.substr(d + 1);
-                else
-                    lineNo = 0;
+                    lineNo = negative || value > INT_MAX ? 0 : uint32_t(value);
+                }
             }
             rest = trim(rest);
             if (lineNo == 0 && rest.find("compilation errors") != std::string::npos)
@@ -325,6 +429,8 @@ private:
         if (req_.source.size() > size_t(INT_MAX))
             return fail("error: effect text too large");
         EShLanguage lang = req_.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+        if (!guardInput(req_.source, req_.preamble, lang, req_.locate, errors_))
+            return false;
         glslang::TShader shader(lang);
         const char* text = req_.source.c_str();
         int length = int(req_.source.size());
@@ -839,7 +945,8 @@ bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::strin
         req.locate = [](uint32_t line, uint32_t column) {
             return "(" + std::to_string(line) + "," + std::to_string(column) + ")";
         };
-    if (!Translator(req, out, messages).run()) {
+    auto work = [&] { return Translator(req, out, messages).run(); };
+    if (!onLargeStack(work)) {
         errors = messages.empty() ? "error: compilation failed\n" : messages;
         return false;
     }
@@ -856,14 +963,22 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
     }
     std::lock_guard<std::mutex> lock(compileMutex());
     initialiseGlslang();
-    glslang::TShader shader(EShLangFragment);
-    const char* text = source.c_str();
-    int length = int(source.size());
-    const char* name = "";
-    setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
-    if (shader.parse(GetDefaultResources(), 100, false, kMessages))
+    errors.clear();
+    auto work = [&] {
+        if (!guardInput(source, preamble, EShLangFragment, locate, errors))
+            return false;
+        glslang::TShader shader(EShLangFragment);
+        const char* text = source.c_str();
+        int length = int(source.size());
+        const char* name = "";
+        setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
+        if (shader.parse(GetDefaultResources(), 100, false, kMessages))
+            return true;
+        errors = convertLog(shader.getInfoLog(), locate);
+        return false;
+    };
+    if (onLargeStack(work))
         return true;
-    errors = convertLog(shader.getInfoLog(), locate);
     if (errors.empty())
         errors = "error: the effect does not parse\n";
     return false;

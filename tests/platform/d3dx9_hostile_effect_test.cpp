@@ -1,0 +1,136 @@
+// Hostile effect text: everything that would crash or hang glslang is a
+// clean compile error, while long but flat effects still compile.
+#include "d3dx9_test_support.h"
+
+#include "platform/d3dx9/hlsl_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+using namespace d3dx9test;
+
+namespace {
+
+std::string repeat(const std::string& s, int n)
+{
+    std::string r;
+    for (int i = 0; i < n; ++i)
+        r += s;
+    return r;
+}
+
+std::string sum(int terms)
+{
+    std::string s = "float4 w[4];\nfloat4 f() : COLOR0 { return w[0]";
+    for (int i = 1; i < terms; ++i)
+        s += " + w[" + std::to_string(i % 4) + "]";
+    return s + "; }\n";
+}
+
+} // namespace
+
+TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"brackets built by a macro",
+         "#define OPEN " + repeat("(", 32) + "\n#define CLOSE " + repeat(")", 32) +
+             "\nfloat4 f() : COLOR0 { return " + repeat("OPEN ", 160) + "1" + repeat(" CLOSE", 160) + "; }\n",
+         "nested too deeply"},
+        {"nesting hidden behind #if 0",
+         "float4 f() : COLOR0 { return " + repeat("(\n#if 0\n)\n#endif\n", 5000) + "1" + repeat(")", 5000) + "; }\n",
+         "nested too deeply"},
+        {"unsized array then the same name", "int b[]b", "redefinition of 'b'"},
+        {"unterminated array size", "int c=1d[n d", "redefinition of 'd'"},
+        {"a global declared again as an array", "int b;\nint b[2];\n", "redefinition of 'b'"},
+        {"macros doubling their arguments",
+         "#define F(a) a a\nfloat4 f() : COLOR0 { return " + repeat("F(", 40) + "1" + repeat(")", 40) + "; }\n",
+         "macro expansion too large"},
+        {"macros doubling each other",
+         "#define A0 1+1\n" + [] {
+             std::string s;
+             for (int i = 1; i < 40; ++i)
+                 s += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "+A" +
+                      std::to_string(i - 1) + "\n";
+             return s;
+         }() + "float4 f() : COLOR0 { return A39; }\n",
+         "macro expansion too large"},
+        {"macro arguments nested", "#define F(a) (a)\nfloat4 f() : COLOR0 { return " + repeat("F(", 5000) + "1" +
+                                       repeat(")", 5000) + "; }\n",
+         "nested too deeply"},
+        {"a flat sum past the limit", sum(5000), "expression too long"},
+    };
+    for (const auto& c : cases) {
+        std::string errors;
+        ID3DXEffectCompiler* fx = createCompiler(c.text, &errors);
+        EXPECT_EQ(fx, nullptr) << c.what;
+        if (fx)
+            fx->Release();
+        EXPECT_EQ(errors.rfind("(", 0), 0u) << c.what << ": " << errors;
+        EXPECT_NE(errors.find(c.error), std::string::npos) << c.what << ": " << errors;
+    }
+}
+
+TEST(HostileEffect, LongFlatAndOrdinaryEffectsCompile)
+{
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"a sum of 128 terms", sum(128)},
+        {"a sum of 1024 terms", sum(1024)},
+        {"a cast of an earlier global", "float b;\nfloat4 f() : COLOR0 { return (float)b; }\nfloat a = (float)b;\n"},
+        {"an initialiser list naming a global twice",
+         "static const float b = 1;\nfloat2 x = {b, b};\nfloat4 f() : COLOR0 { return x.xyxy; }\n"},
+        {"semantics, registers and declarator lists",
+         "float4x4 m : WORLD;\nfloat a : register(c4), b;\nfloat4 f() : COLOR0 { return m[0] * a * b; }\n"},
+        {"macros used many times", "#define SQ(x) ((x) * (x))\nfloat4 f() : COLOR0 { return " +
+                                       repeat("SQ(SQ(2)) + ", 200) + "1; }\n"},
+    };
+    for (const auto& c : cases) {
+        Compiled out = compile(c.text, "f", "ps_2_0");
+        EXPECT_EQ(out.hr, D3D_OK) << c.what << ": " << out.errors;
+    }
+}
+
+TEST(HostileEffect, LineNumbersPastTheLimitAreClamped)
+{
+    for (const char* line : {"4294967295", "2147483647", "99999999999999999999"}) {
+        std::string errors;
+        ID3DXEffectCompiler* fx = createCompiler(
+            std::string("float4 f() : COLOR0 {\n#line ") + line + "\n\n return x; }\n", &errors);
+        EXPECT_EQ(fx, nullptr);
+        EXPECT_EQ(errors.find('-'), std::string::npos) << errors;
+        EXPECT_EQ(errors.rfind("(1000000001,", 0), 0u) << errors;
+    }
+}
+
+// The front end runs on a stack of its own: a caller on a small thread
+// stack still gets the deepest nesting allowed compiled.
+TEST(HostileEffect, DeepButAllowedNestingCompilesOnASmallThreadStack)
+{
+    struct Job {
+        std::string text;
+        Compiled out;
+        static void* run(void* p)
+        {
+            Job* j = static_cast<Job*>(p);
+            j->out = compile(j->text, "f", "ps_2_0");
+            return nullptr;
+        }
+    } job;
+    uint32_t depth = platform::d3dx9::kMaxNesting - 8;
+    job.text = "float4 f() : COLOR0 { return " + repeat("(", int(depth)) + "1" + repeat(")", int(depth)) + "; }\n";
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 512u << 10);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, &Job::run, &job), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(job.out.hr, D3D_OK) << job.out.errors;
+}
