@@ -290,6 +290,68 @@ size_t redeclared(const TokenText& tk)
     return SIZE_MAX;
 }
 
+// Brackets that do not hold one expression: glslang's array specifier goes
+// on after a missing "]" with an array type of no size, and dereferences
+// null later ("float4 f(float4 [ : COLOR0)", "int d[n d"). Index of the
+// offending token, or SIZE_MAX.
+size_t malformedBrackets(const TokenText& tk)
+{
+    struct Open {
+        char close;
+        size_t last = SIZE_MAX;  // last token at this level
+    };
+    std::vector<Open> stack;
+    size_t brackets = 0;  // '[' open anywhere on the stack
+    auto endsOperand = [&](size_t i) {
+        return tk[i].kind != Token::Punct || tk.punct(i, ')') || tk.punct(i, ']');
+    };
+    auto cast = [&](size_t close) {  // ")" of "(float)"
+        return close >= 2 && tk.punct(close - 2, '(') && tk[close - 1].kind == Token::Ident &&
+               isBuiltinTypeName(tk.text(close - 1));
+    };
+    for (size_t i = 0; i < tk.size(); ++i) {
+        bool inBracket = !stack.empty() && stack.back().close == ']';
+        if (inBracket) {
+            Open& top = stack.back();
+            if (top.last == SIZE_MAX) {
+                bool starts = tk[i].kind != Token::Punct ||
+                              std::string_view("(]-+!~").find(tk.ch(i)) != std::string_view::npos;
+                if (!starts)
+                    return i;
+            } else if (tk[i].kind != Token::Punct && endsOperand(top.last) &&
+                       !(tk.punct(top.last, ')') && cast(top.last))) {
+                return i;
+            }
+            if (tk.punct(i, ']') && top.last != SIZE_MAX && !endsOperand(top.last))
+                return i;
+            if (!tk.punct(i, ']'))
+                top.last = i;
+        }
+        if (tk[i].kind != Token::Punct)
+            continue;
+        char c = tk.ch(i);
+        if ((c == ';' || c == '{' || c == '}') && brackets > 0)
+            return i;
+        if (c == '(' || c == '[' || c == '{') {
+            stack.push_back({c == '(' ? ')' : c == '[' ? ']' : '}'});
+            brackets += c == '[';
+        } else if (c == ')' || c == ']' || c == '}') {
+            if (!stack.empty() && stack.back().close == c) {
+                brackets -= c == ']';
+                stack.pop_back();
+                if (!stack.empty() && stack.back().close == ']')
+                    stack.back().last = i;
+            } else if (c == ']' || (!stack.empty() && stack.back().close == ']')) {
+                return i;
+            }
+        }
+    }
+    for (size_t k = 0; k < stack.size(); ++k)
+        if (stack[k].close == ']')
+            return tk.size() - 1;
+    return SIZE_MAX;
+}
+
 // Macro expansion estimate. A use's weight is linear in the weight of its
 // arguments: constant tokens plus a multiple of everything passed in.
 struct Weight {
@@ -478,6 +540,11 @@ bool checkParserInput(const std::string& text, HlslFinding& finding)
     TokenText tk = tokenize(text);
     std::string message;
     size_t at = measure(tk, message);
+    if (at == SIZE_MAX) {
+        at = malformedBrackets(tk);
+        if (at != SIZE_MAX)
+            message = "error X3000: syntax error: unexpected token in brackets";
+    }
     if (at == SIZE_MAX) {
         at = redeclared(tk);
         if (at != SIZE_MAX)
