@@ -75,7 +75,8 @@ size_t measure(const TokenText& tk, std::string& message)
     };
     std::vector<Scope> scopes;
     uint32_t depth = 0, chain = 0, prefix = 0, terms = 0;
-    bool operand = false;  // the previous token ends an operand
+    bool operand = false;       // the previous token ends an operand
+    bool afterOperand = false;  // the operator being read follows an operand
     size_t n = tk.size();
     auto nextIsElse = [&](size_t i) { return tk.ident(i + 1, "else"); };
     for (size_t i = 0; i < n; ++i) {
@@ -139,12 +140,19 @@ size_t measure(const TokenText& tk, std::string& message)
                 operand = false;
             } else if (isOperatorChar(c) || c == ',') {
                 if (!(tk.joined(i) && tk[i - 1].kind == Token::Punct && isOperatorChar(tk.ch(i - 1)))) {
+                    afterOperand = operand;
                     if (operand)
                         ++terms;
                     else
                         ++prefix;
+                    operand = false;
+                } else if ((c == '+' || c == '-') && tk.ch(i - 1) == c && afterOperand) {
+                    --terms;  // "a++": a postfix operator, not a term
+                    afterOperand = false;
+                    operand = true;
+                } else {
+                    operand = false;
                 }
-                operand = false;
             } else {
                 operand = false;
             }

@@ -141,3 +141,29 @@ TEST(HostileEffect, DeepButAllowedNestingCompilesOnASmallThreadStack)
     pthread_attr_destroy(&attr);
     EXPECT_EQ(job.out.hr, D3D_OK) << job.out.errors;
 }
+
+// What counts as a level of the parser's recursion and what only lengthens
+// an expression.
+TEST(HostileEffect, NestingMeasure)
+{
+    using platform::d3dx9::checkNesting;
+    using platform::d3dx9::HlslFinding;
+    const struct {
+        const char* what;
+        std::string body;
+        bool refused;
+    } cases[] = {
+        {"prefix operators", repeat("- ", 300) + "1", true},
+        {"casts", repeat("(float)", 300) + "1", true},
+        {"assignments", repeat("a = ", 300) + "1", true},
+        {"conditionals", repeat("a ? 1 : ", 300) + "1", true},
+        {"comparisons and logic, flat", repeat("a == 1 && a <= 2 || ", 300) + "1", false},
+        {"calls side by side", repeat("f(a, -b) + ", 300) + "1", false},
+        {"increments", repeat("a++ + ", 300) + "1", false},
+    };
+    for (const auto& c : cases) {
+        HlslFinding finding;
+        bool ok = checkNesting("float4 f() : COLOR0 { return " + c.body + "; }", finding);
+        EXPECT_EQ(ok, !c.refused) << c.what << ": " << finding.message;
+    }
+}
