@@ -79,6 +79,22 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
     }
 }
 
+// Macros given by the caller are expanded as the effect's own are.
+TEST(HostileEffect, CallerDefinesAreGuardedToo)
+{
+    std::string open = repeat("(", 40), close = repeat(")", 40);
+    D3DXMACRO defines[] = {{"OPEN", open.c_str()}, {"CLOSE", close.c_str()}, {nullptr, nullptr}};
+    std::string errors;
+    ID3DXEffectCompiler* fx = createCompiler(
+        "float4 f() : COLOR0 {\n return " + repeat("OPEN ", 10) + "1" + repeat(" CLOSE", 10) + "; }\n", &errors,
+        nullptr, defines);
+    EXPECT_EQ(fx, nullptr);
+    if (fx)
+        fx->Release();
+    EXPECT_EQ(errors.rfind("(2,", 0), 0u) << errors;
+    EXPECT_NE(errors.find("nested too deeply"), std::string::npos) << errors;
+}
+
 TEST(HostileEffect, LongFlatAndOrdinaryEffectsCompile)
 {
     const struct {
