@@ -360,6 +360,25 @@ size_t malformedBrackets(const TokenText& tk)
     return SIZE_MAX;
 }
 
+// Parameter qualifiers at global scope: glslang refuses them with a name
+// after them but dereferences null without one ("in float", "point float4").
+// Index of the first, or SIZE_MAX.
+size_t globalParameterQualifier(const TokenText& tk)
+{
+    static const char* const words[] = {"in", "out", "inout", "point", "line", "triangle", "lineadj", "triangleadj"};
+    size_t depth = 0;
+    for (size_t i = 0; i < tk.size(); ++i) {
+        if (tk.punct(i, '(') || tk.punct(i, '{') || tk.punct(i, '['))
+            ++depth;
+        else if ((tk.punct(i, ')') || tk.punct(i, '}') || tk.punct(i, ']')) && depth > 0)
+            --depth;
+        else if (depth == 0 && tk[i].kind == Token::Ident &&
+                 std::any_of(std::begin(words), std::end(words), [&](const char* w) { return tk.text(i) == w; }))
+            return i;
+    }
+    return SIZE_MAX;
+}
+
 // Macro expansion estimate. A use's weight is linear in the weight of its
 // arguments: constant tokens plus a multiple of everything passed in.
 struct Weight {
@@ -552,6 +571,11 @@ bool checkParserInput(const std::string& text, HlslFinding& finding)
         at = malformedBrackets(tk);
         if (at != SIZE_MAX)
             message = "error X3000: syntax error: unexpected token in brackets";
+    }
+    if (at == SIZE_MAX) {
+        at = globalParameterQualifier(tk);
+        if (at != SIZE_MAX)
+            message = "error X3000: '" + std::string(tk.text(at)) + "' is only valid on function parameters";
     }
     if (at == SIZE_MAX) {
         at = redeclared(tk);

@@ -51,6 +51,8 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
         {"two sizes in one bracket", "float4 f(float4 c[1 2]) : COLOR0 { return 1; }",
          "unexpected token in brackets"},
         {"a global declared again as an array", "int b;\nint b[2];\n", "redefinition of 'b'"},
+        {"a parameter qualifier at the end of the effect", "float a;\nin float", "'in' is only valid"},
+        {"a primitive qualifier at the end of the effect", "point float4", "'point' is only valid"},
         {"macros doubling their arguments",
          "#define F(a) a a\nfloat4 f() : COLOR0 { return " + repeat("F(", 40) + "1" + repeat(")", 40) + "; }\n",
          "macro expansion too large"},
