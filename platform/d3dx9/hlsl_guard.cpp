@@ -379,6 +379,30 @@ size_t globalParameterQualifier(const TokenText& tk)
     return SIZE_MAX;
 }
 
+// Text that stops inside a statement: glslang's parser meets the end of
+// its input half way through a rule and dereferences null on several such
+// paths ("return a ? b :", "in float"). A whole effect ends with ';' or '}'
+// and closes every bracket. The last token, or SIZE_MAX.
+size_t unexpectedEnd(const TokenText& tk)
+{
+    if (tk.size() == 0)
+        return SIZE_MAX;
+    size_t last = tk.size() - 1;
+    if (!tk.punct(last, ';') && !tk.punct(last, '}'))
+        return last;
+    std::vector<char> open;
+    for (size_t i = 0; i < tk.size(); ++i) {
+        if (tk[i].kind != Token::Punct)
+            continue;
+        char c = tk.ch(i);
+        if (c == '(' || c == '[' || c == '{')
+            open.push_back(c == '(' ? ')' : c == '[' ? ']' : '}');
+        else if ((c == ')' || c == ']' || c == '}') && !open.empty() && open.back() == c)
+            open.pop_back();
+    }
+    return open.empty() ? SIZE_MAX : last;
+}
+
 // Macro expansion estimate. A use's weight is linear in the weight of its
 // arguments: constant tokens plus a multiple of everything passed in.
 struct Weight {
@@ -581,6 +605,11 @@ bool checkParserInput(const std::string& text, HlslFinding& finding)
         at = redeclared(tk);
         if (at != SIZE_MAX)
             message = "error X3003: redefinition of '" + std::string(tk.text(at)) + "'";
+    }
+    if (at == SIZE_MAX) {
+        at = unexpectedEnd(tk);
+        if (at != SIZE_MAX)
+            message = "error X3000: syntax error: unexpected end of file";
     }
     if (at == SIZE_MAX)
         return true;

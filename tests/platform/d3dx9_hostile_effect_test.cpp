@@ -53,6 +53,8 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
         {"a global declared again as an array", "int b;\nint b[2];\n", "redefinition of 'b'"},
         {"a parameter qualifier at the end of the effect", "float a;\nin float", "'in' is only valid"},
         {"a primitive qualifier at the end of the effect", "point float4", "'point' is only valid"},
+        {"the end inside a conditional", "float4 f() : COLOR0 { return true ? 1 :", "unexpected end of file"},
+        {"the end inside a global's conditional", "float a = 1 ? 2 : 3 ? 4 :", "unexpected end of file"},
         {"macros doubling their arguments",
          "#define F(a) a a\nfloat4 f() : COLOR0 { return " + repeat("F(", 40) + "1" + repeat(")", 40) + "; }\n",
          "macro expansion too large"},
