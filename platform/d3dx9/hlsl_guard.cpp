@@ -190,11 +190,18 @@ bool isBuiltinTypeName(std::string_view s)
 // loop goes on without a comma). Declarator names are taken generously:
 // every identifier at the statement's own level where glslang's loop could
 // take one. Index of the second declaration, or SIZE_MAX.
-size_t redeclared(const TokenText& tk)
+struct GlobalNames {
+    std::set<std::string_view> uniforms;  // declarator names of non-static globals
+    std::set<std::string_view> statics;   // identifiers of static non-const statements
+    std::set<std::string_view> consts;    // identifiers of static const statements
+    std::set<std::string_view> types;     // struct and typedef names
+};
+
+size_t redeclared(const TokenText& tk, GlobalNames& globals)
 {
     size_t n = tk.size();
-    std::set<std::string_view> names;
-    std::set<std::string_view> types;  // struct and typedef names
+    std::set<std::string_view>& names = globals.uniforms;
+    std::set<std::string_view>& types = globals.types;
     size_t i = 0;
     auto skipBalanced = [&](size_t j) {
         char open = tk.ch(j);
@@ -241,7 +248,19 @@ size_t redeclared(const TokenText& tk)
                 if (tk[k].kind == Token::Ident && !tk.punct(k - 1, ':'))
                     types.insert(tk.text(k));
         }
-        if (function || first == "static" || first == "struct" || first == "typedef" || first == "cbuffer" ||
+        bool isStatic = false, isConst = false;
+        for (size_t k = i; k < end && k < n && tk[k].kind == Token::Ident; ++k) {
+            isStatic |= tk.text(k) == "static";
+            isConst |= tk.text(k) == "const";
+            if (tk.text(k) != "static" && !isModifier(tk.text(k)))
+                break;
+        }
+        if (isStatic && !function) {
+            for (size_t k = i; k < end && k < n; ++k)
+                if (tk[k].kind == Token::Ident)
+                    (isConst ? globals.consts : globals.statics).insert(tk.text(k));
+        }
+        if (function || isStatic || first == "struct" || first == "typedef" || first == "cbuffer" ||
             first == "tbuffer") {
             i = std::max(end, i + 1);
             continue;
@@ -249,10 +268,6 @@ size_t redeclared(const TokenText& tk)
         size_t k = i;
         while (k < end && tk[k].kind == Token::Ident && isModifier(tk.text(k)))
             ++k;
-        if (k < end && tk.ident(k, "static")) {
-            i = std::max(end, i + 1);
-            continue;
-        }
         ++k;  // the type
         if (k < end && tk.punct(k, '<'))
             while (k < end && !tk.punct(k++, '>')) {
@@ -311,7 +326,8 @@ size_t malformedBrackets(const TokenText& tk)
     std::vector<Open> stack;
     size_t brackets = 0;  // '[' open anywhere on the stack
     auto endsOperand = [&](size_t i) {
-        return tk[i].kind != Token::Punct || tk.punct(i, ')') || tk.punct(i, ']');
+        bool postfix = i > 0 && (tk.punct(i, '+') || tk.punct(i, '-')) && tk.joined(i) && tk.ch(i - 1) == tk.ch(i);
+        return tk[i].kind != Token::Punct || tk.punct(i, ')') || tk.punct(i, ']') || postfix;
     };
     auto cast = [&](size_t close) {  // ")" of "(float)"
         return close >= 2 && tk.punct(close - 2, '(') && tk[close - 1].kind == Token::Ident &&
@@ -401,6 +417,87 @@ size_t unexpectedEnd(const TokenText& tk)
             open.pop_back();
     }
     return open.empty() ? SIZE_MAX : last;
+}
+
+// "++" and "--" after something glslang cannot write (a uniform, a constant,
+// a literal, a call): it reports the error and then dereferences the null
+// node it made in most places the operand can stand ("1 + n++", "return
+// n++", "max(n++, 1)"). Allowed on a variable, member or element rooted at a
+// name declared writable in a function (a local or parameter, not const or
+// uniform) or a static global. Index of the operator, or SIZE_MAX.
+size_t unwritableIncrement(const TokenText& tk, const GlobalNames& globals)
+{
+    size_t n = tk.size();
+    std::set<std::string_view> writable, readOnly;
+    size_t depth = 0;
+    int declaring = 0;  // in a declaration statement: 1 writable, 2 read-only
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if (tk.punct(i, '(') || tk.punct(i, '{') || tk.punct(i, '['))
+            ++depth;
+        else if ((tk.punct(i, ')') || tk.punct(i, '}') || tk.punct(i, ']')) && depth > 0)
+            --depth;
+        if (tk.punct(i, ';') || tk.punct(i, '{') || tk.punct(i, '}'))
+            declaring = 0;
+        // "int i = 0, j = 0": the names after the first.
+        if (declaring && depth > 0 && tk.punct(i, ',') && tk[i + 1].kind == Token::Ident &&
+            (i + 2 >= n || tk.punct(i + 2, '=') || tk.punct(i + 2, ';') || tk.punct(i + 2, ',') ||
+             tk.punct(i + 2, '[')))
+            (declaring == 2 ? readOnly : writable).insert(tk.text(i + 1));
+        if (depth == 0 || tk[i].kind != Token::Ident || tk[i + 1].kind != Token::Ident || isStatementWord(tk.text(i)))
+            continue;
+        bool constant = false;  // the qualifiers in front of the type
+        for (size_t k = i; k > 0 && tk[k - 1].kind == Token::Ident; --k) {
+            std::string_view q = tk.text(k - 1);
+            constant |= q == "const" || q == "uniform";
+            if (q != "static" && !isModifier(q))
+                break;
+        }
+        (constant ? readOnly : writable).insert(tk.text(i + 1));
+        declaring = constant ? 2 : 1;
+    }
+    auto canWrite = [&](std::string_view name) {
+        return (writable.count(name) || globals.statics.count(name)) && !readOnly.count(name) &&
+               !globals.uniforms.count(name) && !globals.consts.count(name);
+    };
+    for (size_t i = 1; i + 1 < n; ++i) {
+        bool incDec = (tk.punct(i, '+') && tk.punct(i + 1, '+')) || (tk.punct(i, '-') && tk.punct(i + 1, '-'));
+        if (!incDec || !tk.joined(i + 1))
+            continue;
+        size_t s = i - 1;  // walk back over the operand: name, .member, [index]
+        if (!(tk[s].kind != Token::Punct || tk.punct(s, ')') || tk.punct(s, ']')))
+            continue;  // a prefix operator
+        bool plain = true;
+        while (true) {
+            if (tk.punct(s, ']') || tk.punct(s, ')')) {
+                plain &= tk.punct(s, ']');
+                char open = tk.punct(s, ']') ? '[' : '(';
+                char close = tk.ch(s);
+                size_t d = 0;
+                while (true) {
+                    if (tk.punct(s, close))
+                        ++d;
+                    else if (tk.punct(s, open) && --d == 0)
+                        break;
+                    if (s == 0)
+                        return i;
+                    --s;
+                }
+                if (s == 0 || tk[s - 1].kind == Token::Number || tk.punct(s - 1, '+') || tk.punct(s - 1, '-') ||
+                    !(tk[s - 1].kind == Token::Ident || tk.punct(s - 1, ']') || tk.punct(s - 1, ')'))) {
+                    plain = false;  // a bracketed expression, not an element
+                    break;
+                }
+                --s;
+            } else if (tk[s].kind == Token::Ident && s >= 2 && tk.punct(s - 1, '.')) {
+                s -= 2;
+            } else {
+                break;
+            }
+        }
+        if (!plain || tk[s].kind != Token::Ident || !canWrite(tk.text(s)))
+            return i;
+    }
+    return SIZE_MAX;
 }
 
 // Macro expansion estimate. A use's weight is linear in the weight of its
@@ -601,10 +698,16 @@ bool checkParserInput(const std::string& text, HlslFinding& finding)
         if (at != SIZE_MAX)
             message = "error X3000: '" + std::string(tk.text(at)) + "' is only valid on function parameters";
     }
+    GlobalNames globals;
     if (at == SIZE_MAX) {
-        at = redeclared(tk);
+        at = redeclared(tk, globals);
         if (at != SIZE_MAX)
             message = "error X3003: redefinition of '" + std::string(tk.text(at)) + "'";
+    }
+    if (at == SIZE_MAX) {
+        at = unwritableIncrement(tk, globals);
+        if (at != SIZE_MAX)
+            message = "error X3025: l-value specifies const object";
     }
     if (at == SIZE_MAX) {
         at = unexpectedEnd(tk);

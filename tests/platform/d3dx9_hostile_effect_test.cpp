@@ -53,6 +53,11 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
         {"a global declared again as an array", "int b;\nint b[2];\n", "redefinition of 'b'"},
         {"a parameter qualifier at the end of the effect", "float a;\nin float", "'in' is only valid"},
         {"a primitive qualifier at the end of the effect", "point float4", "'point' is only valid"},
+        {"an increment of a uniform in a sum", "int n;\nfloat4 f() : COLOR0 { return 1 + n++; }\n", "l-value"},
+        {"an increment of a constant as an argument",
+         "static const int k = 1;\nfloat4 f() : COLOR0 { return max(k++, 1); }\n", "l-value"},
+        {"an increment of a call's result", "int g() { return 1; }\nfloat4 f() : COLOR0 { return 1 + g()++; }\n",
+         "l-value"},
         {"the end inside a conditional", "float4 f() : COLOR0 { return true ? 1 :", "unexpected end of file"},
         {"the end inside a global's conditional", "float a = 1 ? 2 : 3 ? 4 :", "unexpected end of file"},
         {"macros doubling their arguments",
@@ -115,6 +120,9 @@ TEST(HostileEffect, LongFlatAndOrdinaryEffectsCompile)
          "static const float b = 1;\nfloat2 x = {b, b};\nfloat4 f() : COLOR0 { return x.xyxy; }\n"},
         {"semantics, registers and declarator lists",
          "float4x4 m : WORLD;\nfloat a : register(c4), b;\nfloat4 f() : COLOR0 { return m[0] * a * b; }\n"},
+        {"increments of locals, parameters and statics",
+         "static int count;\nfloat4 f(int p : TEXCOORD0) : COLOR0 { int b[2]; b[p++] = 1; float4 v = 0;\n"
+         " for (int i = 0, j = 0; i < 2; i++, j++) v.x++;\n return max(p++, 1) + b[0] + v.x++ + count++; }\n"},
         {"macros used many times", "#define SQ(x) ((x) * (x))\nfloat4 f() : COLOR0 { return " +
                                        repeat("SQ(SQ(2)) + ", 200) + "1; }\n"},
     };
