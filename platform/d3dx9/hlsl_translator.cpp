@@ -11,12 +11,19 @@
 #include <spirv_cross/spirv_cross_c.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <mutex>
 #include <optional>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace platform::d3dx9 {
 
@@ -37,12 +44,6 @@ std::mutex& compileMutex()
     return m;
 }
 
-void initialiseGlslang()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { glslang::InitializeProcess(); });
-}
-
 const EShMessages kMessages =
     EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible |
                 EShMsgHlslLegalization | EShMsgEnhanced);
@@ -61,6 +62,24 @@ void setUp(glslang::TShader& shader, EShLanguage stage, const char* const* text,
     shader.setAutoMapBindings(true);
     shader.setAutoMapLocations(true);
     shader.setHlslIoMapping(true);
+}
+
+void initialiseGlslang()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        glslang::InitializeProcess();
+        // glslang builds its tables of built-in functions on the first parse
+        // of each stage; built here, every helper process inherits them.
+        for (EShLanguage stage : {EShLangVertex, EShLangFragment}) {
+            glslang::TShader shader(stage);
+            const char* text = "float4 main() : POSITION { return 0; }\n";
+            int length = int(std::strlen(text));
+            const char* name = "";
+            setUp(shader, stage, &text, &length, &name, std::string(), "main");
+            shader.parse(GetDefaultResources(), 100, false, kMessages);
+        }
+    });
 }
 
 // glslang's parser and tree walkers recurse as deep as the text nests; the
@@ -97,6 +116,117 @@ bool onLargeStack(Work& work)
         return false;
     pthread_join(thread, nullptr);
     return call.ok;
+}
+
+// What a check hands back from the helper process.
+struct HelperResult {
+    bool ok = false;
+    std::string errors;
+};
+
+// How long a check may take before the helper is stopped.
+constexpr int kHelperSeconds = 20;
+
+void putWord(std::string& s, uint32_t w)
+{
+    s.append(reinterpret_cast<const char*>(&w), 4);
+}
+
+bool getWord(const std::string& s, size_t& pos, uint32_t& w)
+{
+    if (s.size() - pos < 4)
+        return false;
+    std::memcpy(&w, s.data() + pos, 4);
+    pos += 4;
+    return true;
+}
+
+// Runs work on a large stack in a child process. The guard refuses what
+// glslang is known to mishandle, but its semantic checks still dereference
+// null on some errors no token check can see (a ?: whose branches disagree
+// in type, used in a return), so a crash or a hang there costs the effect,
+// not the program. False when the child died or ran out of time; when no
+// child can be made the work runs here, still behind the guard.
+bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& result)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
+            signal(sig, SIG_DFL);
+        HelperResult r;
+        auto run = [&] { r = work(); return true; };
+        bool ran = onLargeStack(run);
+        std::string bytes;
+        putWord(bytes, ran && r.ok ? 1 : 0);
+        putWord(bytes, uint32_t(r.errors.size()));
+        bytes += r.errors;
+        for (size_t done = 0; done < bytes.size();) {
+            ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
+            if (n <= 0 && errno != EINTR)
+                _exit(4);
+            done += n > 0 ? size_t(n) : 0;
+        }
+        _exit(ran ? 0 : 3);
+    }
+    close(fds[1]);
+    std::string bytes;
+    bool timedOut = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHelperSeconds);
+    char buffer[65536];
+    while (true) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd pfd{fds[0], POLLIN, 0};
+        int ready = poll(&pfd, 1, int(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = ready == 0;
+            break;
+        }
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, size_t(n));
+    }
+    close(fds[0]);
+    if (timedOut)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result = HelperResult();
+    if (timedOut) {
+        result.errors = "error: compiling the effect took too long\n";
+        return false;
+    }
+    uint32_t ok = 0, errorBytes = 0;
+    size_t pos = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !getWord(bytes, pos, ok) ||
+        !getWord(bytes, pos, errorBytes) || bytes.size() - pos != errorBytes) {
+        result.errors = "error: the effect compiler failed on this effect\n";
+        return false;
+    }
+    result.errors = bytes.substr(pos);
+    result.ok = ok != 0;
+    return result.ok;
 }
 
 std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate);
@@ -945,6 +1075,8 @@ bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::strin
         req.locate = [](uint32_t line, uint32_t column) {
             return "(" + std::to_string(line) + "," + std::to_string(column) + ")";
         };
+    // In this process: the effect parsed in a helper when it was created,
+    // and a helper per variant would cost several times the compile.
     auto work = [&] { return Translator(req, out, messages).run(); };
     if (!onLargeStack(work)) {
         errors = messages.empty() ? "error: compilation failed\n" : messages;
@@ -963,24 +1095,26 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
     }
     std::lock_guard<std::mutex> lock(compileMutex());
     initialiseGlslang();
-    errors.clear();
-    auto work = [&] {
-        if (!guardInput(source, preamble, EShLangFragment, locate, errors))
-            return false;
-        glslang::TShader shader(EShLangFragment);
-        const char* text = source.c_str();
-        int length = int(source.size());
-        const char* name = "";
-        setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
-        if (shader.parse(GetDefaultResources(), 100, false, kMessages))
-            return true;
-        errors = convertLog(shader.getInfoLog(), locate);
-        return false;
-    };
-    if (onLargeStack(work))
+    HelperResult result;
+    bool ok = inHelperProcess(
+        [&] {
+            HelperResult r;
+            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors))
+                return r;
+            glslang::TShader shader(EShLangFragment);
+            const char* text = source.c_str();
+            int length = int(source.size());
+            const char* name = "";
+            setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
+            r.ok = shader.parse(GetDefaultResources(), 100, false, kMessages);
+            if (!r.ok)
+                r.errors = convertLog(shader.getInfoLog(), locate);
+            return r;
+        },
+        result);
+    if (ok)
         return true;
-    if (errors.empty())
-        errors = "error: the effect does not parse\n";
+    errors = result.errors.empty() ? "error: the effect does not parse\n" : result.errors;
     return false;
 }
 

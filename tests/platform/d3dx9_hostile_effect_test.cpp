@@ -88,6 +88,21 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
     }
 }
 
+// Semantic errors glslang trips over, which no token check sees: the effect
+// is refused, the process goes on.
+TEST(HostileEffect, FrontEndCrashesCostTheEffectNotTheProcess)
+{
+    for (const char* text : {"float4 f() : COLOR0 { return true ? 1 : x; }\n",
+                             "sampler2D s;\nfloat4 f() : COLOR0 { return 1 + (true ? 1 : s); }\n"}) {
+        std::string errors;
+        ID3DXEffectCompiler* fx = createCompiler(text, &errors);
+        EXPECT_EQ(fx, nullptr) << text;
+        if (fx)
+            fx->Release();
+        EXPECT_NE(errors.find("error"), std::string::npos) << text;
+    }
+}
+
 // Macros given by the caller are expanded as the effect's own are.
 TEST(HostileEffect, CallerDefinesAreGuardedToo)
 {
