@@ -71,12 +71,13 @@ void initialiseGlslang()
         glslang::InitializeProcess();
         // glslang builds its tables of built-in functions on the first parse
         // of each stage; built here, every helper process inherits them.
+        const std::string preamble, entry = "main";  // the shader keeps pointers to both
         for (EShLanguage stage : {EShLangVertex, EShLangFragment}) {
             glslang::TShader shader(stage);
             const char* text = "float4 main() : POSITION { return 0; }\n";
             int length = int(std::strlen(text));
             const char* name = "";
-            setUp(shader, stage, &text, &length, &name, std::string(), "main");
+            setUp(shader, stage, &text, &length, &name, preamble, entry);
             shader.parse(GetDefaultResources(), 100, false, kMessages);
         }
     });
