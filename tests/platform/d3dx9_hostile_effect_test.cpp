@@ -63,6 +63,10 @@ TEST(HostileEffect, RefusedWithAnErrorAtItsLine)
         {"macros doubling their arguments",
          "#define F(a) a a\nfloat4 f() : COLOR0 { return " + repeat("F(", 40) + "1" + repeat(")", 40) + "; }\n",
          "macro expansion too large"},
+        {"a macro standing for a doubling macro",
+         "#define F(a) a a\n#define M F\nfloat4 f() : COLOR0 { return " + repeat("M(", 40) + "1" + repeat(")", 40) +
+             "; }\n",
+         "macro expansion too large"},
         {"macros doubling each other",
          "#define A0 1+1\n" + [] {
              std::string s;
@@ -209,4 +213,19 @@ TEST(HostileEffect, NestingMeasure)
         bool ok = checkNesting("float4 f() : COLOR0 { return " + c.body + "; }", finding);
         EXPECT_EQ(ok, !c.refused) << c.what << ": " << finding.message;
     }
+}
+
+// A literal is written out as nested initialiser lists, one per dimension:
+// the text compiled then nests deeper than the effect as written.
+TEST(HostileEffect, LiteralsNestingTooDeepAreAnErrorNotACrash)
+{
+    std::string errors;
+    ID3DXEffectCompiler* fx = createCompiler(
+        "float a" + repeat("[1]", 5000) + ";\nfloat4 f() : COLOR0 { return 1; }\n", &errors);
+    ASSERT_NE(fx, nullptr) << errors;
+    EXPECT_EQ(fx->SetLiteral("a", TRUE), D3D_OK);
+    Compiled out = compileWith(fx, "f", "ps_2_0");
+    fx->Release();
+    EXPECT_NE(out.hr, D3D_OK);
+    EXPECT_NE(out.errors.find("nested too deeply"), std::string::npos) << out.errors;
 }
