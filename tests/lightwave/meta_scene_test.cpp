@@ -91,6 +91,7 @@ TEST(MetaScene, FailedMetascriptIsFreed)
     EXPECT_STREQ(empty->name.c_str(), "empty.mts");
     delete empty;
 
+    EXPECT_EQ(MetaScene::loadMetascript("absent.mts", f.engine.get(), &files, nullptr), nullptr);
     const auto from = texturetest::logPosition();
     EXPECT_EQ(MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr), nullptr);
     EXPECT_EQ(texturetest::logLinesFrom(from), std::vector<std::string>{"File not found!"});
