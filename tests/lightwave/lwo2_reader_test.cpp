@@ -192,6 +192,11 @@ TEST(Lwo2Reader, PackageObjectsInDetail)
     EXPECT_EQ(glass->smoothing, 1);
     EXPECT_NEAR(glass->smoothingCosine, std::cos(1.5625f) - 1e-6f, 1e-6);
     EXPECT_EQ(glass->loaded, 1);
+
+    const std::string earth = dir + "MappingModes/earth_cylindrical_x.lwo";
+    ASSERT_NE(f.load(earth, fileBytes(earth)), nullptr);
+    EXPECT_NE(f.meta->findTexture("Q:/ASSIMP/coordsys/test/models/LWO/LWO2/MappingModes/earthCylindric.jpg", 0),
+              nullptr);
 }
 
 TEST(Lwo2Reader, DriveLetterPathsAndMissingImagesStillGiveTextures)
