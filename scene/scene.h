@@ -132,6 +132,11 @@ public:
     // Shadow maps and their debug view (shadow_maps.cpp).
     void renderShadowMaps(double t);
     void showShadowMap(IDirect3DTexture9* texture);
+    // The six faces of a cube texture drawn from reflectionScene around a
+    // mirror mesh centred at center; viewer is the object carrying it
+    // (cube_reflection.cpp).
+    static void renderMirror(const float center[3], Scene* reflectionScene, Node* viewer,
+                             IDirect3DCubeTexture9* cubeTexture, IDirect3DSurface9* depthSurface, double t);
     // Lens flares seen from a node.
     void renderFlares(Node* camera, double t);
 
@@ -146,6 +151,9 @@ public:
 // Forgets the user camera's picks that point into meta's scenes; called
 // before a metascene's scenes go.
 void resetInteraction(Engine* engine, const MetaScene* meta);
+
+// Left-handed look-at view matrix for row vectors.
+D3DMATRIX buildLookAt(const float eye[3], const float target[3], const float up[3]);
 
 // currentCamera = cameras[i]; false and no change when i is out of range.
 bool setCurrentCamera(Scene* scene, i32 i);
