@@ -16,6 +16,9 @@ packages=(
   libglm-dev
   libmeshoptimizer-dev
   libvorbis-dev libogg-dev sox vorbis-tools
+  # Object-file reader: the third-party models and reader its tests and
+  # benchmark compare against.
+  assimp-testmodels assimp-utils libassimp-dev
 )
 
 missing=()
