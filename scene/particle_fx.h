@@ -122,7 +122,7 @@ public:
     AnimatedValue bounce = {1.0f, nullptr};
     float jitter = 0.0f;
     u8 flag = 0; // stored only
-    float spare[2] = {0.0f, 0.0f};
+    float spare[3] = {0.0f, 0.0f, 0.0f};
 
     explicit FXCollision(Object* node) : ParticleFX(node) {}
     ~FXCollision() override;
