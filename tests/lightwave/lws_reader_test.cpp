@@ -320,3 +320,25 @@ TEST(LwsReader, DamagedTextEndsCleanly)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LwsReader, ItemIdRanges)
+{
+    struct Case {
+        const char* id;
+        int kind; // 0 none, 1 object 0, 2 light 0, 3 camera 0
+    } cases[] = {
+        {"10000000", 1}, {"10000002", 0}, {"1FFFFFFF", 0}, {"20000000", 2}, {"20000001", 0},
+        {"30000000", 3}, {"40000000", 0}, {"50000000", 0}, {"0", 0},        {"FFFFFFFFF", 0},
+    };
+    for (const Case& c : cases) {
+        Scene scene(nullptr);
+        ASSERT_TRUE(loadText(scene, lws(std::string("AddNullObject a AddLight AddCamera CameraMotion NumChannels 0 "
+                                                    "AddNullObject b TargetItem ") + c.id)));
+        Node* expected[] = {nullptr, scene.objects[0], scene.lights[0], scene.cameras[0]};
+        EXPECT_EQ(scene.objects[1]->target, expected[c.kind]) << c.id;
+    }
+}
+
+} // namespace
