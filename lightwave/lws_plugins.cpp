@@ -224,9 +224,10 @@ void readEmitter(LwsLoadState& s, Object* object)
         if (std::strcmp(name, "VariantParameter") == 0) {
             pass(scene, 3);
             d.birthRate.value = nextReal(scene);
+            // The integer after the rate stands where "(envelope)" would.
+            const i32 at = scene.tokenCursor;
             scene.nextInt();
-            // The integer just read stands where "(envelope)" would.
-            scene.tokenCursor--;
+            scene.tokenCursor = at;
             scene.readOldEnvelope(d.birthRate);
             pass(scene, 3);
         }

@@ -371,20 +371,20 @@ void FXCollision::apply(Particle* pool, i32 first, i32 last, double t, double, N
 void stepParticles(const std::vector<ParticleFX*>& emitters, const std::vector<ParticleFX*>& effectors, Node* camera,
                    double t, double dt)
 {
-    for (ParticleFX* fx : emitters)
-        if (FXEmitter* e = fx ? fx->asEmitter() : nullptr)
-            e->emitParticles(t, dt);
-    for (ParticleFX* fx : emitters) {
-        FXEmitter* e = fx ? fx->asEmitter() : nullptr;
-        if (!e)
-            continue;
-        const i32 count = std::clamp(e->particleCount, 0, FXEmitter::kCapacity);
-        e->apply(e->particles, 0, count, t, dt, camera);
+    auto each = [&emitters](auto&& work) {
+        for (ParticleFX* fx : emitters)
+            if (FXEmitter* e = fx ? fx->asEmitter() : nullptr)
+                work(*e, std::clamp(e->particleCount, 0, FXEmitter::kCapacity));
+    };
+    if (dt != 0.0) {
+        each([&](FXEmitter& e, i32) { e.emitParticles(t, dt); });
+        each([&](FXEmitter& e, i32 count) { e.apply(e.particles, 0, count, t, dt, camera); });
         for (ParticleFX* force : effectors)
-            if (force && (force->group == 0 || force->group == e->group))
-                force->apply(e->particles, 0, count, t, dt, camera);
+            if (force)
+                each([&](FXEmitter& e, i32 count) {
+                    if (force->group == 0 || force->group == e.group)
+                        force->apply(e.particles, 0, count, t, dt, camera);
+                });
     }
-    for (ParticleFX* fx : emitters)
-        if (FXEmitter* e = fx ? fx->asEmitter() : nullptr)
-            e->moveParticles(camera, t, dt);
+    each([&](FXEmitter& e, i32) { e.moveParticles(camera, t, dt); });
 }

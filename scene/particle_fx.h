@@ -130,7 +130,8 @@ public:
 };
 
 // One particle step in the scene's order: every emitter gives birth, then
-// each applies its own motion, then every force of its group (or of group 0)
-// acts on it, then all move and draw.
+// each applies its own motion, then every force acts on each emitter of its
+// group (group 0: on all); then all move and draw. A step of dt 0 (the
+// scene's first, or the same time again) only moves and draws.
 void stepParticles(const std::vector<ParticleFX*>& emitters, const std::vector<ParticleFX*>& effectors, Node* camera,
                    double t, double dt);
