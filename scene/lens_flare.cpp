@@ -46,6 +46,17 @@ const D3DMATRIX& projectionOf(Node* node, double t)
 // Texture slot of each flare texture kind: slot 5 takes the plain flare.
 constexpr i32 kSlotKinds[6] = {-1, 1, 2, 3, 4, 0};
 
+// The metascene's texture of that name, or null. Looked up here rather than
+// through the metascene's own look-up: the scene library links below the
+// metascene's.
+Texture* metaTexture(MetaScene* meta, const char* name)
+{
+    for (Texture* texture : meta->textures)
+        if (texture && std::strcmp(texture->name.c_str(), name) == 0)
+            return texture;
+    return nullptr;
+}
+
 const char* const kFlareNames[5] = {"(flare)", "(flare BRIGHTCTR)", "(flare EVENCTR)", "(flare DIMCTR)",
                                     "(flare RING)"};
 
@@ -78,7 +89,7 @@ LensFlare* Light::createFlare()
     MetaScene* meta = owner ? owner->metaScene : nullptr;
     for (i32 slot = 1; slot <= 5; ++slot) {
         const i32 kind = kSlotKinds[slot];
-        Texture* texture = meta ? meta->findTexture(kFlareNames[kind], 0) : nullptr;
+        Texture* texture = meta ? metaTexture(meta, kFlareNames[kind]) : nullptr;
         if (!texture) {
             texture = new SpecialTexture(engine);
             // The metascene owns what it holds; without one the texture
