@@ -5,7 +5,7 @@
 
 #include "demo/script_event.h"
 #include "foundation/script_tokenizer.h"
-#include "lightwave/lws_reader.h"
+#include "scene/scene.h"
 
 #include <functional>
 

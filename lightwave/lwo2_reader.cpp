@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
+#include <string>
 
 // ---- primitives
 

@@ -333,8 +333,8 @@ String frameName(const String& prefix, u32 digits, u32 number, const String& suf
 
 void Lwo2Load::readClip(Lwo2Cursor c)
 {
-    const u32 index = c.readU4();
-    ENGINE_ASSERT(index < MAXTEXS && "ERROR: more textures than defined in LW6Scene::MAXTEXS!");
+    const u32 texn = c.readU4();
+    ENGINE_ASSERT(texn < MAXTEXS && "ERROR: more textures than defined in LW6Scene::MAXTEXS!");
     Texture* texture = nullptr;
     auto adjust = [&](AnimatedValue Texture::*field, Lwo2Cursor& s) {
         const float value = s.readF4();
@@ -424,16 +424,16 @@ void Lwo2Load::readClip(Lwo2Cursor c)
         }
     });
     // Index 0 means no clip, so it is never stored.
-    if (index > 0 && index < MAXTEXS)
-        clipTable[index] = texture;
+    if (texn > 0 && texn < MAXTEXS)
+        clipTable[texn] = texture;
 }
 
 // ---- ENVL
 
 void Lwo2Load::readEnvelope(Lwo2Cursor c)
 {
-    const u32 index = c.readU2();
-    ENGINE_ASSERT(index < MAXENVS && "more envelopes than defined in MAXENVS. specify higher number!");
+    const u32 envnum = c.readU2();
+    ENGINE_ASSERT(envnum < MAXENVS && "more envelopes than defined in MAXENVS. specify higher number!");
     Envelope* envelope = envelopes->create();
     float time = 0.0f, value = 0.0f;
     bool haveKey = false;
@@ -467,6 +467,6 @@ void Lwo2Load::readEnvelope(Lwo2Cursor c)
                 envelope->addSteppedKey(time, value);
         }
     });
-    if (index > 0 && index < MAXENVS)
-        envelopeTable[index] = envelope;
+    if (envnum > 0 && envnum < MAXENVS)
+        envelopeTable[envnum] = envelope;
 }

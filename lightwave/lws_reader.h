@@ -8,15 +8,9 @@
 
 #include <cstddef>
 
+class LoadingProgress; // scene/scene.h: what draws the loading bar
 class Scene;
 class Stream;
-
-// What draws the loading bar; the reader reports a fraction per object.
-class LoadingProgress {
-public:
-    virtual ~LoadingProgress() = default;
-    virtual void drawLoadingProgress(float fraction) = 0;
-};
 
 // Reads fileName through stream (also the source of the object and sound
 // files) into scene, which must be fresh. False when the file cannot be

@@ -10,21 +10,10 @@
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "scene/scene.h"
+#include "scene/scene_interaction.h"
 
 #include <cstring>
 #include <strings.h>
-
-namespace {
-
-// The scene passes and the scene interaction are not built yet. Until they
-// are, rendering and finishing a scene do nothing, the user camera is never
-// in use and there is no interaction state to reset.
-void renderScene(Scene*, bool, i32, double) {}
-void finishSceneLoading(Scene*, LoadingProgress*, float, float) {}
-bool userCameraInUse(const Engine&) { return false; }
-void resetInteraction(Engine&) {}
-
-} // namespace
 
 MetaScene::MetaScene(Engine* engine, const char* name) : engine(engine), name(name) {}
 
@@ -32,6 +21,8 @@ MetaScene::~MetaScene() { freeAll(); }
 
 void MetaScene::freeAll()
 {
+    // The user camera's pick may point into these scenes.
+    resetInteraction(engine, this);
     for (Texture* texture : textures)
         delete texture;
     for (Surface* surface : surfaces)
@@ -152,7 +143,7 @@ void MetaScene::prepare(LoadingProgress* progressTarget)
             object->texturesBuilt = 1;
     const size_t count = scenes.size();
     for (size_t i = 0; i < count; ++i)
-        finishSceneLoading(scenes[i], progressTarget, 0.9f + 0.1f * float(i) / float(count), 0.1f / float(count));
+        scenes[i]->finishLoading(progressTarget, 0.9f + 0.1f * float(i) / float(count), 0.1f / float(count));
     if (progressTarget)
         progressTarget->drawLoadingProgress(1.0f);
 }
@@ -182,9 +173,10 @@ void MetaScene::update(bool clearTarget, i32 mode, double time)
     engine->drawCalls = 0;
     engine->primitivesDrawn = 0;
     device->BeginScene();
-    const std::vector<Scene*> chosen = scenesToRender(userCameraInUse(*engine));
+    const bool userCamera = engine->interaction && engine->interaction->currentCamera;
+    const std::vector<Scene*> chosen = scenesToRender(userCamera);
     for (Scene* scene : chosen)
-        renderScene(scene, clearTarget, mode, time);
+        scene->render(clearTarget, mode, time);
 
     D3DVIEWPORT9 viewport = {0, 0, DWORD(engine->width), DWORD(engine->height), 0.0f, 1.0f};
     if (engine->backBuffer) {
@@ -216,7 +208,6 @@ void MetaScene::clear()
         for (Scene* scene : scenes)
             if (engine->interactionTarget == scene)
                 engine->interactionTarget = nullptr;
-        resetInteraction(*engine);
     }
     freeAll();
     name = String();

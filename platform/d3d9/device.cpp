@@ -858,6 +858,18 @@ void failBufferCreation(IDirect3DDevice9* device, bool fail)
         d->setFailBufferCreation(fail);
 }
 
+void failNextLockRect(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextLock();
+}
+
+void failNextCreateOffscreenPlainSurface(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextOffscreenSurface();
+}
+
 size_t cachedShaderPrograms(IDirect3DDevice9* device)
 {
     Device* d = asDevice(device);

@@ -192,6 +192,11 @@ TEST(Lwo2Reader, PackageObjectsInDetail)
     EXPECT_EQ(glass->smoothing, 1);
     EXPECT_NEAR(glass->smoothingCosine, std::cos(1.5625f) - 1e-6f, 1e-6);
     EXPECT_EQ(glass->loaded, 1);
+
+    const std::string earth = dir + "MappingModes/earth_cylindrical_x.lwo";
+    ASSERT_NE(f.load(earth, fileBytes(earth)), nullptr);
+    EXPECT_NE(f.meta->findTexture("Q:/ASSIMP/coordsys/test/models/LWO/LWO2/MappingModes/earthCylindric.jpg", 0),
+              nullptr);
 }
 
 TEST(Lwo2Reader, DriveLetterPathsAndMissingImagesStillGiveTextures)
@@ -231,8 +236,10 @@ TEST(Lwo2Reader, LayersAndTheObjectTable)
     EXPECT_EQ(polyMesh(object, 2)->polygonCount, 3);
     EXPECT_NE(dynamic_cast<PartigonMesh*>(object->layers[3]), nullptr);
 
-    // Asking again reads nothing again; layer 1 is reported.
-    EXPECT_EQ(LWObject::layer("obj.lwo", 2, f.scene, &f.files), object->layers[2]);
+    // Another scene of the metascene reads nothing again; layer 1 is reported.
+    auto* second = new Scene(f.meta.get());
+    f.meta->scenes.push_back(second);
+    EXPECT_EQ(LWObject::layer("obj.lwo", 2, second, &f.files), object->layers[2]);
     EXPECT_EQ(LWObject::layer("obj.lwo", 1, f.scene, &f.files), nullptr);
     EXPECT_EQ(f.meta->lwObjects.size(), 1u);
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"Error: 1 is not a valid layer number for obj.lwo!\n"});
@@ -320,10 +327,16 @@ TEST(Lwo2Reader, WrongFormsAreRefused)
     Loader f;
     REQUIRE_ENGINE(f.engine);
     Diagnostics boxes(1);
-    const std::string forms[] = {quadObject().form("LWOB"), quadObject().form("LXOB"), "", "FORM"};
+    std::vector<std::string> forms = {quadObject().form("LWOB"), quadObject().form("LXOB"), "", "FORM"};
+    namespace fs = std::filesystem;
+    for (const char* dir : {"/LWO/LWOB", "/LWO/LXOB_Modo"})
+        if (fs::exists(std::string(packageRoot) + dir))
+            for (const auto& entry : fs::recursive_directory_iterator(std::string(packageRoot) + dir))
+                if (entry.is_regular_file() && (entry.path().extension() == ".lwo" || entry.path().extension() == ".lxo"))
+                    forms.push_back(fileBytes(entry.path().string()));
     for (const std::string& bytes : forms)
         EXPECT_EQ(f.load("x.lwo", bytes), nullptr);
-    EXPECT_EQ(boxTexts().size(), 4u);
+    EXPECT_EQ(boxTexts().size(), forms.size());
     EXPECT_EQ(boxTexts()[0], "Error: x.lwo is not an LWO2 file!\n");
     Diagnostics quiet(1);
     EXPECT_EQ(MetaScene::loadLwo("missing.lwo", f.scene, &f.files), nullptr);

@@ -49,6 +49,20 @@ TEST(Lwo2Surfaces, EnvelopeIndicesOutsideTheTableAreNone)
     EXPECT_EQ(f.meta->envelopeOwners[0]->size(), 4u);
 }
 
+TEST(Lwo2Surfaces, AFailedLoadKeepsTheEnvelopesItsSurfacesUse)
+{
+    Loader f;
+    REQUIRE_ENGINE(f.engine);
+    Diagnostics boxes(1);
+    Bytes b = quadObject();
+    b.chunk("ENVL", envelope(1, 7.0f));
+    b.chunk("SURF", surf("Default", Bytes().sub("LUMI", Bytes().f4(0).u2(1))));
+    b.chunk("SURF", surf("Nowhere", Bytes()));
+    EXPECT_EQ(f.load(b), nullptr);
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{"Error: surface Nowhere not found in obj.lwo!\n"});
+    EXPECT_EQ(f.surface("obj.lwo@Default")->luminosity.valueAt(1.0), 7.0f);
+}
+
 TEST(Lwo2Surfaces, BlocksBecomeLayers)
 {
     Loader f;
@@ -60,7 +74,8 @@ TEST(Lwo2Surfaces, BlocksBecomeLayers)
     b.chunk("CLIP", clipStill(2, "bump.png"));
     Bytes subs;
     // Transparency map.
-    subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("TRAN")), Bytes().sub("IMAG", Bytes().u2(1))));
+    subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("TRAN")),
+                          Bytes().sub("IMAG", Bytes().u2(1)).sub("WRAP", Bytes().u2(0).u2(2))));
     // Bump map: flag 1 cleared, normal map set, scale = amplitude x strength.
     subs.sub("BUMP", Bytes().f4(2).u2(0));
     subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("BUMP")),
@@ -79,6 +94,9 @@ TEST(Lwo2Surfaces, BlocksBecomeLayers)
     Surface* s = f.surface("obj.lwo@Default");
     ASSERT_EQ(s->layerCount, 3);
     EXPECT_EQ(f.meta->textures[0]->flags & (Texture::kTransparencyMap | Texture::kColorMap), Texture::kTransparencyMap);
+    const WrapModes wrap = wrapModesFor(f.engine->caps.TextureAddressCaps, 0, 2);
+    EXPECT_EQ(s->layerSlots[0]->wrapModeWidth, wrap.width);
+    EXPECT_EQ(s->layerSlots[0]->wrapModeHeight, wrap.height);
     Texture* bump = f.meta->textures[1];
     EXPECT_EQ(bump->flags & 0x11u, 0x10u);
     EXPECT_FLOAT_EQ(bump->bumpScale, 3.0f);

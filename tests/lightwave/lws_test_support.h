@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <vector>
 
 namespace lwstest {
@@ -16,9 +15,8 @@ inline const char* kPackageDir = "/usr/share/assimp/models/LWS/";
 
 inline std::string readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -38,11 +36,7 @@ inline bool loadText(Scene& scene, const std::string& text, MemoryStream* files 
     return loadLWS("t.lws", &scene, &stream, progress, start, share);
 }
 
-// A minimal scene-file body after the header.
-inline std::string lws(const std::string& body)
-{
-    return "LWSC\n3\n" + body + "\n";
-}
+inline std::string lws(const std::string& body) { return "LWSC\n3\n" + body + "\n"; }
 
 // One envelope block of constant value v.
 inline std::string constant(double v)
