@@ -45,7 +45,7 @@ struct FlareRig : SceneFixture {
         engine->uniforms->setProjection(camera->projection);
         platform::d3d9::setCallLogging(device(), true);
         device()->BeginScene();
-        LensFlare::renderFlares(scene->lights, camera.get(), 0.0);
+        scene->renderFlares(camera.get(), 0.0);
         device()->EndScene();
         auto log = platform::d3d9::takeCallLog(device());
         platform::d3d9::setCallLogging(device(), false);

@@ -393,9 +393,9 @@ TEST(ParticleFX, StepOrderAndGroups)
     other->direction[0] = 100.0f;
     rig.scene.fxEmitter.push_back(emitter);
     rig.scene.fxEffector = {pull, other};
-    stepParticles(rig.scene.fxEmitter, rig.scene.fxEffector, nullptr, 0.5, 0.0); // a first step: no births
+    rig.scene.updateParticles(nullptr, 0.0); // the first step: no births
     ASSERT_EQ(living(*emitter), 0);
-    stepParticles(rig.scene.fxEmitter, rig.scene.fxEffector, nullptr, 0.5, 0.5);
+    rig.scene.updateParticles(nullptr, 0.5);
     ASSERT_EQ(living(*emitter), 9);
     // Birth velocity 1 x 0.5 + acceleration -2 x 0.5, then gravity 10 x 0.5.
     expectNear(emitter->particles[1].position, {0.5f, -6, 0}, "position");
