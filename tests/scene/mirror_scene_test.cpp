@@ -293,3 +293,64 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
         EXPECT_GT(reflected, 10);
     }
 }
+
+// The sphere alone at reflection 1.0, both modes: its reflection scene
+// holds nothing else and it is left out of its own faces, so each pixel
+// shows the clear colour of the face its view-space reflection vector picks.
+TEST(MirrorScene, LoneSphereShowsTheFaceItsReflectionPicks)
+{
+    const uint32_t faceColour[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0x00FFFF, 0xFF00FF, 0xFFFF00};
+    for (bool fixedFunction : {true, false}) {
+        BuiltScene s(fixedFunction);
+        REQUIRE_ENGINE(s);
+        for (i32 i = 2; i >= 0; --i)
+            s.scene->removeObject(i); // mirror, box and floor
+        ASSERT_EQ(s.scene->objects.size(), 1u);
+        // Close in front of it, level; smooth, so that its normals are
+        // near the true sphere's.
+        BuiltScene::place(s.camera, -2.5f, 1.2f, -2.5f);
+        s.camera->channels[kPitch].value = 0.0f;
+        BuiltScene::surfaceOf(s.sphere)->setSmoothingAngle(1.5f);
+        s.sphere->mesh->prepared = 0;
+        ASSERT_TRUE(s.sphere->mesh->prepare());
+        ASSERT_TRUE(readyToDraw(s));
+        const std::vector<uint32_t> pixels = frame(s);
+        const int width = 64, height = 48;
+        ASSERT_EQ(pixels.size(), size_t(width * height));
+        const PixelRays rays(s, width, height);
+        const D3DMATRIX& view = s.engine->uniforms->view;
+        const V3 centre = {-2.5f, 1.0f, 0.0f};
+        int checked = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const V3 d = rays.direction(x, y);
+                const V3 toCentre = centre - rays.eye;
+                const float along = dot(toCentre, d);
+                const V3 closest = rays.eye + d * along;
+                const float miss = std::sqrt(dot(closest - centre, closest - centre));
+                // Well inside the silhouette of the faceted sphere.
+                if (miss > 0.5f)
+                    continue;
+                const V3 hit = rays.eye + d * (along - std::sqrt(0.75f * 0.75f - miss * miss));
+                const V3 n = unit(hit - centre);
+                D3DVECTOR nv = {n.x, n.y, n.z}, pv;
+                vecTransformNormal(nv, view);
+                vecTransformCoord(pv, {hit.x, hit.y, hit.z}, view);
+                const V3 i = unit({pv.x, pv.y, pv.z}), nn = unit({nv.x, nv.y, nv.z});
+                const V3 r = i - nn * (2.0f * dot(i, nn));
+                const float a[3] = {std::fabs(r.x), std::fabs(r.y), std::fabs(r.z)};
+                const int major = a[0] >= a[1] && a[0] >= a[2] ? 0 : a[1] >= a[2] ? 1 : 2;
+                const float second = std::max(a[(major + 1) % 3], a[(major + 2) % 3]);
+                // The faceted sphere's normals stray from the true ones.
+                if (a[major] < 2.0f * second)
+                    continue;
+                const float component[3] = {r.x, r.y, r.z};
+                const int face = major * 2 + (component[major] < 0.0f ? 1 : 0);
+                ++checked;
+                EXPECT_TRUE(near(pixels[size_t(y * width + x)], faceColour[face], 3))
+                    << fixedFunction << " " << x << "," << y << " face " << face << std::hex << " "
+                    << pixels[size_t(y * width + x)];
+            }
+        EXPECT_GT(checked, 100) << fixedFunction;
+    }
+}
