@@ -96,6 +96,7 @@ struct Bench {
         scene = new Scene(meta.get());
         meta->scenes.push_back(scene);
         auto* surface = new Surface(meta.get(), "bench.lwo@s");
+        surface->loaded = 1; // as the object reader leaves it
         meta->surfaces.push_back(surface);
         auto* object = new LWObject(meta.get(), "bench.lwo");
         meta->lwObjects.push_back(object);

@@ -1,6 +1,5 @@
 // A loaded object file of a metascene: its meshes by layer number and its
-// surface tag table. Only the record exists so far; the reader that fills
-// it comes with the object-file loading.
+// surface tag table, filled by the object reader (lwo2_reader.h).
 #pragma once
 
 #include "foundation/byte_string.h"
@@ -9,6 +8,8 @@
 #include <vector>
 
 class Mesh;
+class Scene;
+class Stream;
 class MetaScene;
 class Surface;
 
@@ -29,5 +30,10 @@ public:
     // Deletes every mesh and the tag array (not the surfaces).
     ~LWObject();
     LWObject(const LWObject&) = delete;
+
+    // The mesh of one layer (the LAYR number) of the file, read or reused
+    // through MetaScene::loadLwo. A layer the file lacks, or that has no
+    // mesh, shows "%d is not a valid layer number for %s!\n" and gives null.
+    static Mesh* layer(const char* fileName, i32 layerIndex, Scene* scene, Stream* fileSource);
     LWObject& operator=(const LWObject&) = delete;
 };

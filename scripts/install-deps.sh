@@ -16,6 +16,10 @@ packages=(
   libglm-dev
   libmeshoptimizer-dev
   libvorbis-dev libogg-dev sox vorbis-tools
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  # Object-file reader: the third-party models and reader its tests and
+  # benchmark compare against.
+  assimp-testmodels assimp-utils libassimp-dev
 )
 
 missing=()

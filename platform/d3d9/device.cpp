@@ -713,6 +713,7 @@ void Device::writeScreenFile()
 STDMETHODIMP Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     DeviceLock lock(this);
+    logCall("Present", {});
     if (m_forcedLoss || windowMinimised() || m_lost) {
         m_lost = true;
         return D3DERR_DEVICELOST;
@@ -856,6 +857,18 @@ void failBufferCreation(IDirect3DDevice9* device, bool fail)
 {
     if (Device* d = asDevice(device))
         d->setFailBufferCreation(fail);
+}
+
+void failNextLockRect(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextLock();
+}
+
+void failNextCreateOffscreenPlainSurface(IDirect3DDevice9* device)
+{
+    if (Device* d = asDevice(device))
+        d->setFailNextOffscreenSurface();
 }
 
 size_t cachedShaderPrograms(IDirect3DDevice9* device)

@@ -276,6 +276,11 @@ public:
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
     void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
+    void setFailNextLock() { m_failNextLock = true; }
+    void setFailNextOffscreenSurface() { m_failNextOffscreen = true; }
+    // True once after the matching switch was set.
+    bool takeFailNextLock() { return m_failNextLock.exchange(false); }
+    bool takeFailNextOffscreenSurface() { return m_failNextOffscreen.exchange(false); }
     size_t testProgramCount() const { return m_programs.size(); }
     const GlStateCache& testGlState() const { return m_gl; }
     unsigned long long testGlStateChanges() const { return m_glStateChanges; }
@@ -403,6 +408,8 @@ private:
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
     bool m_failBufferCreation = false;
+    std::atomic<bool> m_failNextLock{false};
+    std::atomic<bool> m_failNextOffscreen{false};
     unsigned m_frameNumber = 0;
     BOOL m_softwareVertexProcessing = FALSE;
     float m_nPatchSegments = 0.0f;

@@ -230,7 +230,7 @@ STDMETHODIMP Device::CreateOffscreenPlainSurface(UINT Width, UINT Height, D3DFOR
     *ppSurface = nullptr;
     const FormatInfo* info = formatInfo(Format);
     if (pSharedHandle || Width == 0 || Height == 0 || !info || info->depth || Pool == D3DPOOL_MANAGED ||
-        !validPool(Pool))
+        !validPool(Pool) || takeFailNextOffscreenSurface())
         return D3DERR_INVALIDCALL;
     D3DSURFACE_DESC desc{Format, D3DRTYPE_SURFACE, 0, Pool, D3DMULTISAMPLE_NONE, 0, Width, Height};
     *ppSurface = new Surface(this, SurfaceRole::Offscreen, desc, *info, true);

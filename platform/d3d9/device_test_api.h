@@ -19,6 +19,10 @@ void forceDeviceLost(IDirect3DDevice9* device, bool lost = true);
 // The next Reset fails with D3DERR_DEVICELOST and leaves the device lost
 // (D3DERR_DEVICENOTRESET) until a later Reset succeeds.
 void failNextReset(IDirect3DDevice9* device);
+// The next LockRect of any surface or texture level of the device fails
+// with D3DERR_INVALIDCALL; so does its next CreateOffscreenPlainSurface.
+void failNextLockRect(IDirect3DDevice9* device);
+void failNextCreateOffscreenPlainSurface(IDirect3DDevice9* device);
 // Shader programs the device has linked and keeps.
 size_t cachedShaderPrograms(IDirect3DDevice9* device);
 // True when the device presents into an SDL window (false: headless).

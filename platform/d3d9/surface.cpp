@@ -393,7 +393,7 @@ STDMETHODIMP Surface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, D
         return D3DERR_INVALIDCALL;
     pLockedRect->pBits = nullptr;
     pLockedRect->Pitch = 0;
-    if (m_locked || !m_lockable || m_format->depth || samples())
+    if (m_locked || !m_lockable || m_format->depth || samples() || device()->takeFailNextLock())
         return D3DERR_INVALIDCALL;
     RECT r{0, 0, LONG(m_desc.Width), LONG(m_desc.Height)};
     if (pRect) {

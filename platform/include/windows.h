@@ -19,3 +19,5 @@
 #include "platform/win32/critical_section.h"
 #include "platform/win32/interlocked.h"
 #include "platform/win32/find_file.h"
+#include "platform/win32/bitmap_types.h"
+#include "platform/win32/display_modes.h"

@@ -175,3 +175,16 @@ long _filelength(int fd)
         return -1;
     return (long)st.st_size;
 }
+
+namespace platform {
+
+std::string diskPath(const char* name)
+{
+    if (!name)
+        return {};
+    const std::string path = toPosix(name);
+    const std::string resolved = resolveIgnoringCase(path);
+    return resolved.empty() ? path : resolved;
+}
+
+} // namespace platform

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #define _O_RDONLY 0x0000
 #define _O_WRONLY 0x0001
@@ -27,3 +28,11 @@ int _read(int fd, void* buffer, unsigned int count);
 int _write(int fd, const void* buffer, unsigned int count);
 long _lseek(int fd, long offset, int origin);
 long _filelength(int fd);
+
+namespace platform {
+
+// The POSIX path of a Windows-syntax name: backslashes become slashes, and
+// for an existing file a name differing only in letter case is found.
+std::string diskPath(const char* name);
+
+} // namespace platform

@@ -1,5 +1,6 @@
 #include "app/display_manager.h"
 #include "app/old_style_setup_dialog.h"
+#include "media/video_compressors.h"
 
 #include "app_test_support.h"
 
@@ -284,7 +285,13 @@ TEST_F(FullSetupTest, DialogShowsTheCandidates)
     EXPECT_EQ(s->control(127)->selection, 3);
     EXPECT_EQ(s->control(170)->items, (std::vector<std::string>{"scene.scr", "scene2.scr", "scene3.scr"}));
     EXPECT_EQ(s->control(170)->selection, 0);
-    EXPECT_EQ(s->control(129)->items, (std::vector<std::string>{"(none)", "(BMP image sequence)"}));
+    // The compressor category follows the two fixed entries.
+    std::vector<std::string> video{"(none)", "(BMP image sequence)"};
+    const std::vector<std::string> compressors = listVideoCompressors();
+    video.insert(video.end(), compressors.begin(), compressors.end());
+    ASSERT_GE(compressors.size(), 2u);
+    EXPECT_EQ(compressors[0], "Motion JPEG");
+    EXPECT_EQ(s->control(129)->items, video);
     EXPECT_EQ(s->control(129)->selection, 0);
     EXPECT_EQ(s->control(110)->text, "800");
     EXPECT_EQ(s->control(112)->text, "600");

@@ -1,0 +1,53 @@
+// A texture whose picture is a video played by a DirectShow graph ending in
+// the Video Mixing Renderer 9, renderless, with VMR9Allocator handing the
+// renderer texture surfaces of the engine's device. Rendering shows the
+// ring entry just behind the one being filled.
+//
+// The ring is process-wide, shared by every VideoTexture: only one video
+// plays correctly at a time.
+#pragma once
+
+#include "materials/com_ptr.h"
+#include "materials/texture.h"
+#include "materials/vmr9_allocator.h"
+
+#include <dshow.h>
+
+class Stream;
+
+class VideoTexture : public Texture {
+public:
+    String fileName;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> renderer;
+    ComPtr<VMR9Allocator> allocator;
+    DWORD rotRegistration = 0; // 0: not in the running object table
+
+    explicit VideoTexture(Engine* engine);
+    // A copy plays its own graph: the graph members start empty.
+    VideoTexture(const VideoTexture& other);
+    // Stops the graph, removes the table entry, releases allocator and graph.
+    ~VideoTexture() override;
+
+    Texture* clone() const override;
+    // Builds and runs the graph; without a file name, or when the file does
+    // not play, there is no texture and a log line says why.
+    void load() override;
+    IDirect3DTexture9* current(double time) override;
+
+    // Videos play from disk: source (the archive the name came with) is not
+    // read, so a name found only in an archive fails like a missing one.
+    virtual void setFileName(const char* name, Stream* source = nullptr);
+    virtual HRESULT createAllocator();
+    virtual HRESULT addToRot();
+    virtual void removeFromRot();
+
+    // The ring shared by all video textures, guarded by ringLock.
+    static constexpr int kRingSize = 5;
+    static CRITICAL_SECTION ringLock;
+    static IDirect3DTexture9* ring[kRingSize];
+    static int ringIndex; // slot of the surface handed out last
+
+private:
+    void releaseGraph();
+};
