@@ -9,6 +9,7 @@
 #include "scene/poly_mesh.h"
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -203,29 +204,27 @@ float outlineDistance(const Projected q[4], float x, float y)
 
 // After a frame every stencil value is 0 again: a quad that passes only
 // there covers the whole target.
-bool stencilAllZero(IDirect3DDevice9* d, int width, int height)
+bool stencilAllZero(IDirect3DDevice9* d, float w, float h)
 {
-    d->SetRenderState(D3DRS_STENCILENABLE, TRUE);
-    d->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
-    d->SetRenderState(D3DRS_STENCILREF, 0);
-    d->SetRenderState(D3DRS_STENCILMASK, 0xFFFFFFFF);
-    d->SetRenderState(D3DRS_ZENABLE, FALSE);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
+        {D3DRS_STENCILENABLE, TRUE}, {D3DRS_STENCILFUNC, D3DCMP_EQUAL}, {D3DRS_STENCILREF, 0},
+        {D3DRS_STENCILMASK, 0xFFFFFFFF}, {D3DRS_ZENABLE, FALSE}, {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_COLORWRITEENABLE, 0xF}};
+    for (const auto& [state, value] : states)
+        d->SetRenderState(state, value);
     d->SetVertexShader(nullptr);
     d->SetPixelShader(nullptr);
     d->SetTexture(0, nullptr);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    const float w = float(width), h = float(height);
-    struct Vertex {
-        float x, y, z, rhw;
-        D3DCOLOR c;
-    } quad[4] = {{0, 0, 0.5f, 1, 0xFFFF00FF}, {w, 0, 0.5f, 1, 0xFFFF00FF}, {w, h, 0.5f, 1, 0xFFFF00FF},
-                 {0, h, 0.5f, 1, 0xFFFF00FF}};
+    const float quad[4][5] = {{0, 0, 0.5f, 1}, {w, 0, 0.5f, 1}, {w, h, 0.5f, 1}, {0, h, 0.5f, 1}};
+    DWORD colours[4][5];
+    std::memcpy(colours, quad, sizeof quad);
+    for (auto& v : colours)
+        v[4] = 0xFFFF00FF;
     d->BeginScene();
-    d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]);
+    d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, colours, sizeof colours[0]);
     d->EndScene();
     d->SetRenderState(D3DRS_STENCILENABLE, FALSE);
     for (uint32_t p : readBackBuffer(d))
@@ -235,6 +234,7 @@ bool stencilAllZero(IDirect3DDevice9* d, int width, int height)
 }
 
 } // namespace
+
 
 // The flat mirror, both modes: outside its outline the frame is the one a
 // plain surface gives; inside it gains (fixed function: at most half of
@@ -253,7 +253,7 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
         const std::vector<uint32_t> withMirror = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(withMirror.size(), size_t(width * height));
-        ASSERT_TRUE(stencilAllZero(s.device(), width, height)) << fixedFunction;
+        ASSERT_TRUE(stencilAllZero(s.device(), float(width), float(height))) << fixedFunction;
         behind->hidden = 0;
         const std::vector<uint32_t> withBehind = frame(s);
         BuiltScene::surfaceOf(s.mirror)->reflection.value = 0.0f;
