@@ -22,6 +22,9 @@ public:
     Surface** tags = nullptr;   // owned array; the surfaces belong to the metascene
     u8 texturesBuilt = 0;
     std::vector<void*> further; // nothing fills it
+    // With build set and not done yet, builds the texture of every layer of
+    // the file's surfaces that has one; marks them done either way.
+    void loadTextures(bool build);
 
     LWObject(MetaScene* owner, const char* fileName);
     // Deletes every mesh and the tag array (not the surfaces).

@@ -1,7 +1,6 @@
-// A named group of scenes loaded together that share the object files,
-// surfaces and textures they load. Only the record and the lookups the
-// object reader needs exist so far; loading, preparing and rendering come
-// with the metascene operations.
+// A named group of scenes loaded together from one metascript that share
+// the object files, surfaces and textures they load: loading, look-ups by
+// name, preparing for display, the per-view render and the release.
 #pragma once
 
 #include "foundation/byte_string.h"
@@ -10,10 +9,13 @@
 #include <memory>
 #include <vector>
 
+class Demo;
 class Engine;
 class EnvelopeOwner;
+class LoadingProgress;
 class LWObject;
 class Scene;
+class ScriptTokenizer;
 class Stream;
 class Surface;
 class Texture;
@@ -38,6 +40,18 @@ public:
     MetaScene(const MetaScene&) = delete;
     MetaScene& operator=(const MetaScene&) = delete;
 
+    // Creates the metascene name and loads every scene the metascript name
+    // lists (read through stream), filling the loading bar from 0 to 0.4.
+    // Null, with everything read so far freed, when a scene fails to load.
+    static MetaScene* loadMetascript(const char* name, Engine* engine, Stream* stream,
+                                     LoadingProgress* progressTarget);
+    // The metascript's entries: per line a file name, optionally followed by
+    // one ignored word; a third word on a line starts the next entry.
+    static std::vector<String> metascriptEntries(ScriptTokenizer& script);
+
+    // The first scene whose name begins with name, case ignored over name's
+    // length (so "" finds the first scene); null when none does.
+    Scene* findScene(const char* name) const;
     // Exact-name lookups; null when nothing matches.
     Surface* findSurface(const char* name) const;
     LWObject* findLwo(const char* name) const;
@@ -47,4 +61,26 @@ public:
     // on first use. A file that cannot be read is not recorded, so a later
     // request tries again.
     static LWObject* loadLwo(const char* fileName, Scene* scene, Stream* fileSource);
+
+    // Builds every texture on every device and finishes loading the scenes;
+    // the bar runs from 0.4 to 0.9 over the textures, to 1.0 over the scenes.
+    void prepare(LoadingProgress* progressTarget);
+    // One view: renders the active scenes (or the user camera's scene) and
+    // counts the frame. Without any scene rendered the depth buffer (and the
+    // target when clearTarget is set, the stencil when there is one) is
+    // still cleared, so the view never shows stale depth.
+    void update(bool clearTarget, i32 mode, double time);
+    // The scenes update renders: with the user camera in use the
+    // interaction's target scene, else the first active one; otherwise
+    // every active scene in order.
+    std::vector<Scene*> scenesToRender(bool userCameraInUse) const;
+    // Unbinds the textures and frees everything the metascene owns.
+    void clear();
+
+private:
+    void freeAll();
 };
+
+// The engine's default device states on the demo's current device: after a
+// metascene has been prepared and after a device reset.
+void resetRenderStates(Demo* demo);

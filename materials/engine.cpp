@@ -10,6 +10,7 @@
 #include "materials/shader_pair.h"
 #include "materials/sourcefile.h"
 #include "media/sound.h"
+#include "scene/scene_interaction.h"
 
 #include <windows.h>
 
@@ -111,6 +112,9 @@ Engine::Engine(DisplayManager* displayManager)
         bakePair = new BakeShaderPair(this);
     }
     mirrorPair = new MirrorShaderPair(this);
+
+    interaction = new SceneInteraction(this);
+    interactionTarget = nullptr;
 }
 
 bool Engine::loadEffects(Stream* fileSource)
@@ -181,13 +185,14 @@ Engine::~Engine()
     delete sound;
     sound = nullptr;
     releaseSurfaces();
-    // The interaction is deleted here once it exists. The pairs release
-    // their shaders on the devices, which belong to the display manager and
-    // outlive the engine.
+    // The pairs release their shaders on the devices, which belong to the
+    // display manager and outlive the engine.
     delete standardPair;
     delete plainPair;
     delete bakePair;
     delete mirrorPair;
+    delete interaction;
+    interaction = nullptr;
     delete[] devices;
 }
 

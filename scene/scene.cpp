@@ -28,4 +28,6 @@ Scene::~Scene()
     delete ambientIntensity.source;
     delete globalLightIntensity.source;
     delete globalFlareIntensity.source;
+    for (Light* light : retiredLights)
+        delete light;
 }

@@ -1,8 +1,9 @@
 // A renderable world loaded from one scene file: its cameras, objects and
 // lights, its particle emitters and forces, its clear, ambient and fog
 // settings. SceneBase is the part shared with the user-camera scene: the
-// engine, the three node vectors and the current camera. The render passes
-// are not here yet; the scene holds its fields and owns its nodes.
+// engine, the three node vectors and the current camera. A scene draws
+// itself for one frame: target and clear, fog, lights, shadow maps, the
+// culled and sorted object pass, flares and particles.
 #pragma once
 
 #include "foundation/types.h"
@@ -16,11 +17,24 @@
 class AntiPortal;
 class Camera;
 class Light;
+class Mesh;
 class MetaScene;
+class Node;
 class Object;
 class ParticleFX;
 class Scene;
 class Texture;
+
+// How many Scene::renderFrom calls are active: shadow maps are drawn only
+// while it is 10 or less, particles and anti-portal occluders only at 1.
+extern i32 renderDepth;
+
+// Whatever shows the loading bar (the demo's loading screen).
+class LoadingProgress {
+public:
+    virtual ~LoadingProgress() = default;
+    virtual void drawLoadingProgress(float fraction) = 0;
+};
 
 class SceneBase : public EngineResource {
 public:
@@ -80,4 +94,58 @@ public:
     ~Scene() override;
 
     Scene* asScene() override { return this; }
+
+    // One frame: target, viewport, clear, camera choice, then renderFrom.
+    void render(bool clearTarget, i32 pass, double now);
+    // Every pass from one node; re-entered by mirrors.
+    void renderFrom(Node* camera, i32 pass, double t);
+    void invalidateNodes(Node* camera);
+    void applyFog();
+    void setupLights(double t);
+    // After loading: light resources, mesh preparation, then the bake pass.
+    void finishLoading(LoadingProgress* progressDisplay, float progressStart, float progressShare);
+    void prepareRender();
+    void deactivate();
+    void updateParticles(Node* camera, double t);
+
+    Camera* addCamera();
+    Light* addLight();
+    // The object file's layer as a new object; null when the layer cannot
+    // be had.
+    Object* addObjectLayer(const char* file, i32 layer);
+    // What addObjectLayer does with the mesh it found: the object record's
+    // textures once, the mesh prepared, a new object appended.
+    Object* addMeshObject(const char* file, Mesh* mesh);
+    void removeLight(i32 i);
+    void removeObject(i32 i);
+
+    const float* getAmbientColor() const { return ambientColor; }
+    void setAmbientColor(const float c[4]);
+    AnimatedValue& getAmbientIntensity() { return ambientIntensity; }
+    AnimatedValue& getGlobalLightIntensity() { return globalLightIntensity; }
+
+    // The object pass (scene_draw.cpp).
+    void drawObjects(Node* camera, i32 pass, double t);
+    void selectLightsFor(Object& object, double t);
+    void setupSurfaces(Object& object, i32 pass, double t);
+
+    // Shadow maps and their debug view (shadow_maps.cpp).
+    void renderShadowMaps(double t);
+    void showShadowMap(IDirect3DTexture9* texture);
+    // Lens flares seen from a node.
+    void renderFlares(Node* camera, double t);
+
+    // Bake lights taken out of lights after the bake pass: nodes may still
+    // point at them, so they live as long as the scene.
+    std::vector<Light*> retiredLights;
+
+    // The scene has or had bake lights.
+    bool hasBakeLights() const;
 };
+
+// Forgets the user camera's picks that point into meta's scenes; called
+// before a metascene's scenes go.
+void resetInteraction(Engine* engine, const MetaScene* meta);
+
+// currentCamera = cameras[i]; false and no change when i is out of range.
+bool setCurrentCamera(Scene* scene, i32 i);

@@ -1,0 +1,7 @@
+#include "demo/demo.h"
+
+void Demo::drawLoadingProgress(float fraction)
+{
+    if (loadingProgressProbe)
+        loadingProgressProbe(fraction);
+}

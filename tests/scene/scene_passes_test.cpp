@@ -1,0 +1,390 @@
+// The scene's frame and object pass on the device call log: clear and fog,
+// camera choice, draw order, lights by rank, anti-portals, the bake pass,
+// picking, and stereo back buffers.
+#include "built_scene.h"
+
+#include "materials/generated_textures.h"
+#include "materials/pass_state.h"
+#include "materials/texture_layer.h"
+#include "platform/device_test_support.h"
+#include "scene/anti_portal.h"
+#include "scene/scene_interaction.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+using namespace scenetest;
+using platform::d3d9::DeviceCall;
+
+namespace {
+
+template <class F>
+std::vector<DeviceCall> logged(IDirect3DDevice9* device, F&& f)
+{
+    platform::d3d9::setCallLogging(device, true);
+    f();
+    auto log = platform::d3d9::takeCallLog(device);
+    platform::d3d9::setCallLogging(device, false);
+    return log;
+}
+
+std::vector<DeviceCall> renderLogged(BuiltScene& s, bool clearTarget = true)
+{
+    return logged(s.device(), [&] { s.scene->render(clearTarget, 0, 0.0); });
+}
+
+bool sameMatrix(const DeviceCall& call, const D3DMATRIX& m)
+{
+    return call.data.size() == sizeof m && std::memcmp(call.data.data(), &m, sizeof m) == 0;
+}
+
+// The objects drawn, in order, told apart by the world matrix each set.
+std::vector<Object*> drawnObjects(const std::vector<DeviceCall>& log, const std::vector<Object*>& candidates)
+{
+    std::vector<Object*> out;
+    for (const auto& call : callsNamed(log, "SetTransform"))
+        if (call.args[0] == double(D3DTS_WORLD))
+            for (Object* o : candidates)
+                if (o->worldValid && sameMatrix(call, o->world) && std::find(out.begin(), out.end(), o) == out.end())
+                    out.push_back(o);
+    return out;
+}
+
+std::vector<D3DMATRIX> views(const std::vector<DeviceCall>& log)
+{
+    std::vector<D3DMATRIX> out;
+    for (const auto& call : callsNamed(log, "SetTransform"))
+        if (call.args[0] == double(D3DTS_VIEW) && call.data.size() == sizeof(D3DMATRIX)) {
+            D3DMATRIX m;
+            std::memcpy(&m, call.data.data(), sizeof m);
+            out.push_back(m);
+        }
+    return out;
+}
+
+bool equalMatrices(const D3DMATRIX& a, const D3DMATRIX& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
+TEST(ScenePasses, FrameClearAndFog)
+{
+    struct Case {
+        const char* name;
+        i32 fogType;
+        bool clearTarget;
+        u8 stencil;
+        DWORD flags;
+        DWORD color;
+        double fogEnable;
+    };
+    const Case cases[] = {
+        {"linear fog clears with the fog colour", 3, true, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1},
+        {"other fog modes are off", 1, true, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00FF0000, 0},
+        {"depth only", 0, false, 0, D3DCLEAR_ZBUFFER, 0x00FF0000, 0},
+        {"depth and stencil only", 0, false, 1, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0x00FF0000, 0},
+        {"stencil joins a full clear", 0, true, 1, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0x00FF0000,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        s.engine->depthHasFirstChannel = c.stencil;
+        const float red[4] = {1, 0, 0, 0}, blue[4] = {0, 0, 1, 1};
+        std::memcpy(s.scene->clearColor, red, sizeof red);
+        std::memcpy(s.scene->fogColor, blue, sizeof blue);
+        s.scene->fogType = c.fogType;
+        s.scene->fogEnd = 40.0f;
+        s.scene->render(true, 0, 0.0); // fog takes the clear colour from the next frame on
+        const auto log = renderLogged(s, c.clearTarget);
+        const auto clears = callsNamed(log, "Clear");
+        ASSERT_FALSE(clears.empty());
+        EXPECT_EQ(clears[0].args[1], double(c.flags));
+        EXPECT_EQ(clears[0].args[2], double(c.color));
+        const auto fog = renderStateValues(log, D3DRS_FOGENABLE);
+        ASSERT_FALSE(fog.empty());
+        EXPECT_EQ(fog.back(), c.fogEnable);
+        EXPECT_EQ(s.camera->farPlane, c.fogEnable ? 40.0f : std::numeric_limits<float>::max());
+    }
+}
+
+TEST(ScenePasses, CameraChoiceAndBadCameras)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    // No camera at all: cleared, not drawn, and the nesting count unwinds.
+    s.scene->currentCamera = nullptr;
+    auto log = renderLogged(s);
+    EXPECT_EQ(callsNamed(log, "Clear").size(), 1u);
+    EXPECT_TRUE(views(log).empty());
+    EXPECT_EQ(renderDepth, 0);
+
+    EXPECT_FALSE(setCurrentCamera(s.scene, -1));
+    EXPECT_FALSE(setCurrentCamera(s.scene, 1));
+    EXPECT_EQ(s.scene->currentCamera, nullptr);
+    EXPECT_TRUE(setCurrentCamera(s.scene, 0));
+
+    // The light view shows light 0; without lights the camera stays.
+    s.engine->debugLightView = 1;
+    log = renderLogged(s);
+    ASSERT_FALSE(views(log).empty());
+    EXPECT_TRUE(equalMatrices(views(log)[0], s.spot->inverseWorld));
+    s.scene->removeLight(1);
+    s.scene->removeLight(0);
+    log = renderLogged(s);
+    ASSERT_FALSE(views(log).empty());
+    EXPECT_TRUE(equalMatrices(views(log)[0], s.camera->inverseWorld));
+}
+
+TEST(ScenePasses, OpaqueFrontToBackThenTranslucent)
+{
+    struct Case {
+        const char* name;
+        u8 translucentBox, hiddenBox, showHidden;
+        std::vector<int> order; // 0 floor, 1 box, 2 mirror, 3 sphere
+    };
+    const Case cases[] = {
+        {"opaque by farthest corner", 0, 0, 0, {1, 3, 2, 0}},
+        {"translucent after every opaque", 1, 0, 0, {3, 2, 0, 1}},
+        {"hidden is not drawn", 0, 1, 0, {3, 2, 0}},
+        {"hidden drawn with the debug toggle", 0, 1, 1, {1, 3, 2, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        s.box->mesh->sortAfterOpaque = c.translucentBox;
+        s.box->hidden = c.hiddenBox;
+        s.engine->debugToggle2 = c.showHidden;
+        const std::vector<Object*> all = {s.floor, s.box, s.mirror, s.sphere};
+        const auto drawn = drawnObjects(renderLogged(s), all);
+        std::vector<Object*> want;
+        for (int i : c.order)
+            want.push_back(all[size_t(i)]);
+        EXPECT_EQ(drawn, want);
+    }
+}
+
+TEST(ScenePasses, FixedFunctionEnablesTheEightStrongestLights)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    // Point lights of intensity 0.05 .. 0.85 and one whose rank is NaN.
+    for (int i = 0; i < 9; ++i) {
+        Light* l = s.scene->addLight();
+        l->lightType = 1;
+        l->intensity.value = i == 8 ? std::numeric_limits<float>::quiet_NaN() : 0.05f + 0.1f * float(i);
+        l->createResources();
+    }
+    s.floor->mesh->sortAfterOpaque = 0;
+    const auto log = renderLogged(s);
+    // Per object the lights switched on before its world transform.
+    std::vector<std::vector<int>> perObject(1);
+    for (const auto& call : log) {
+        if (call.name == "SetTransform" && call.args[0] == double(D3DTS_WORLD))
+            perObject.emplace_back();
+        else if (call.name == "LightEnable" && call.args[1] != 0)
+            perObject.back().push_back(int(call.args[0]));
+    }
+    perObject.pop_back();
+    ASSERT_EQ(perObject.size(), 4u);
+    // Spot 1.0, points .75 .65 .55 (lights 9 8 7), distant .5, points .45
+    // .35 .25; the NaN light 10 never.
+    const std::vector<int> want = {0, 9, 8, 7, 1, 6, 5, 4};
+    for (const auto& enabled : perObject)
+        EXPECT_EQ(enabled, want);
+}
+
+TEST(ScenePasses, AntiPortalsHideOnlyWhatLiesWhollyBehindThem)
+{
+    struct Case {
+        const char* name;
+        bool facing, nested, withMesh, withPolygon;
+        bool boxDrawn;
+    };
+    const Case cases[] = {
+        {"facing the camera", true, false, true, true, false},
+        {"seen from behind", false, false, true, true, true},
+        {"nested passes draw everything", true, true, true, true, true},
+        {"no mesh", true, false, false, true, true},
+        {"no polygon", true, false, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        std::vector<D3DVECTOR> quad = {{-1.5f, -2, 0}, {-1.5f, 2, 0}, {1.5f, 2, 0}, {1.5f, -2, 0}};
+        if (!c.facing)
+            std::reverse(quad.begin(), quad.end());
+        std::vector<std::vector<u32>> polys;
+        if (c.withPolygon)
+            polys.push_back({0, 1, 2, 3});
+        auto* portal = new AntiPortal(s.scene, i32(s.scene->objects.size()));
+        if (c.withMesh) {
+            portal->mesh = s.addMesh("AntiPortal.lwo", quad, polys);
+            portal->mesh->prepare();
+        }
+        portal->hidden = 1;
+        BuiltScene::place(portal, 0.0f, 0.5f, -2.0f);
+        s.scene->objects.push_back(portal);
+        s.scene->antiPortals.push_back(portal);
+        const std::vector<Object*> all = {s.floor, s.box, s.mirror, s.sphere};
+        if (c.nested)
+            renderDepth = 1;
+        const auto drawn = drawnObjects(renderLogged(s), all);
+        renderDepth = 0;
+        EXPECT_EQ(std::count(drawn.begin(), drawn.end(), s.box), c.boxDrawn ? 1 : 0);
+        // The straddling floor and the objects beside the quad always draw.
+        for (Object* o : {s.floor, s.mirror, s.sphere})
+            EXPECT_EQ(std::count(drawn.begin(), drawn.end(), o), 1) << o->name.c_str();
+    }
+}
+
+TEST(ScenePasses, BakePassRetiresItsLightsAndKeepsEarlierBakes)
+{
+    struct Case {
+        const char* name;
+        bool thisSceneBakes, otherSceneBakes;
+        bool layerCleared;
+    };
+    const Case cases[] = {
+        {"a baking scene clears and bakes", true, false, true},
+        {"nothing bakes: the layer is still cleared once", false, false, true},
+        {"another scene bakes: this one leaves the layer", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        auto* texture = new TargetTexture(s.engine.get(), "bake", 32, 32);
+        s.meta->textures.push_back(texture);
+        TextureLayer layer;
+        layer.texture = texture;
+        s.meta->renderTargetLayers.push_back(&layer);
+        auto* other = new Scene(s.meta.get());
+        s.meta->scenes.push_back(other);
+        if (c.otherSceneBakes)
+            other->addLight()->affectOpenGLOff = 1;
+        Light* bake = nullptr;
+        Light* after = nullptr;
+        if (c.thisSceneBakes) {
+            bake = s.scene->addLight();
+            bake->affectOpenGLOff = 1;
+            after = s.scene->addLight();
+            s.floor->excludedLights = {2, 3};
+            s.camera->target = bake; // still pointed at after the pass
+        }
+        const auto log = logged(s.device(), [&] { s.scene->prepareRender(); });
+        const auto depths = callsNamed(log, "CreateDepthStencilSurface");
+        ASSERT_EQ(depths.size(), c.layerCleared ? 1u : 0u);
+        if (c.layerCleared) {
+            EXPECT_EQ(depths[0].args[0], 32);
+            EXPECT_EQ(depths[0].args[1], 32);
+            const auto clears = callsNamed(log, "Clear");
+            ASSERT_FALSE(clears.empty());
+            EXPECT_EQ(clears.back().args[1], double(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
+        }
+        EXPECT_EQ(*s.engine->switches->bake, 0);
+        EXPECT_EQ(s.engine->shadowLightIndex, 0);
+        if (c.thisSceneBakes) {
+            EXPECT_FALSE(views(log).empty() || !equalMatrices(views(log).back(), bake->inverseWorld));
+            EXPECT_EQ(std::count(s.scene->lights.begin(), s.scene->lights.end(), bake), 0);
+            ASSERT_EQ(s.scene->lights.size(), 3u);
+            EXPECT_EQ(after->index, 2);
+            EXPECT_EQ(s.floor->excludedLights, std::vector<i32>{2});
+            s.scene->render(true, 0, 0.0); // the camera's target is still alive
+        }
+    }
+}
+
+TEST(ScenePasses, ShadowMapsStopBelowNestingDepthTen)
+{
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    auto shadowTargets = [&](int depthBefore) {
+        renderDepth = depthBefore;
+        const auto log = logged(s.device(), [&] { s.scene->renderFrom(s.camera, 0, 0.0); });
+        renderDepth = 0;
+        size_t n = 0;
+        for (const auto& call : callsNamed(log, "Clear"))
+            n += call.args[2] == double(0xFDFDFDFDu) || call.args[2] == double(0xFFFFFFFFu);
+        return n;
+    };
+    const size_t outermost = shadowTargets(0);
+    EXPECT_EQ(shadowTargets(10), 0u);
+    if (outermost == 0)
+        GTEST_SKIP() << "shadow maps are not drawn in this build";
+    EXPECT_EQ(shadowTargets(9), outermost);
+}
+
+TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
+{
+    struct Case {
+        const char* name;
+        float x, y, z;
+        int picked; // 0 box, 1 outer, -1 none
+    };
+    const Case cases[] = {
+        {"inside both", 0.0f, 0.5f, 0.0f, 0},
+        {"on the inner border", 0.5f, 1.0f, -0.5f, 0},
+        {"inside the outer only", 1.2f, 0.5f, 0.0f, 1},
+        {"in no box", 0.0f, 50.0f, 0.0f, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        Object* outer = s.addObject("outer.lwo", BuiltScene::cubePoints(1.5f), BuiltScene::cubeFaces());
+        BuiltScene::place(outer, 0.0f, 0.5f, 0.0f);
+        Engine::SceneInteraction* in = s.engine->interaction;
+        ASSERT_NE(in, nullptr);
+        in->active = 1;
+        in->selected = in->ghost();
+        BuiltScene::place(in->cursor(), c.x, c.y, c.z);
+        s.scene->render(true, 0, 0.0);
+        Object* want = c.picked == 0 ? s.box : c.picked == 1 ? outer : nullptr;
+        EXPECT_EQ(in->selected, want ? want : in->ghost());
+        EXPECT_EQ(in->ghost()->mesh, want ? want->mesh : nullptr);
+        if (!want)
+            continue;
+        // Another scene's render shows no ghost; freeing the scene's
+        // metascene forgets the pick.
+        auto* other = new Scene(s.meta.get());
+        s.meta->scenes.push_back(other);
+        other->currentCamera = other->addCamera();
+        other->render(true, 0, 0.0);
+        EXPECT_EQ(in->ghost()->mesh, nullptr);
+        s.meta.reset();
+        EXPECT_EQ(in->selected, nullptr);
+        in->active = 0;
+    }
+}
+
+TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
+{
+    BuiltScene s(true, true);
+    REQUIRE_ENGINE(s);
+    if (s.engine->deviceCount < 2)
+        GTEST_SKIP() << "one device only";
+    const float colours[2][4] = {{1, 0, 0, 1}, {0, 0, 1, 1}};
+    for (int eye = 0; eye < 2; ++eye) {
+        s.engine->currentIndex = eye;
+        s.engine->currentDevice = s.engine->devices[eye];
+        s.engine->stereoEye = eye;
+        std::memcpy(s.scene->clearColor, colours[eye], sizeof colours[eye]);
+        s.engine->currentDevice->BeginScene();
+        s.scene->render(true, 0, 0.0);
+        s.engine->currentDevice->EndScene();
+    }
+    for (int eye = 0; eye < 2; ++eye) {
+        const auto pixels = readBackBuffer(s.engine->devices[eye]);
+        ASSERT_FALSE(pixels.empty());
+        EXPECT_EQ(pixels[0] & 0xFFFFFF, eye == 0 ? 0xFF0000u : 0x0000FFu) << "eye " << eye;
+    }
+    s.engine->currentIndex = 0;
+    s.engine->currentDevice = s.engine->devices[0];
+}

@@ -1,0 +1,26 @@
+// The files the content maker can write: each emitter contributes a list of
+// named files with the function that builds their bytes. Names are paths
+// relative to the output folder, '/' separated. Every build is
+// deterministic: the same bytes on every run and machine.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mkcontent {
+
+struct ContentFile {
+    std::string name;
+    std::function<std::string()> build;
+};
+
+// One list per emitter file.
+std::vector<ContentFile> lwo2Files();
+
+// Every emitter's files, in emitter order.
+std::vector<ContentFile> allContentFiles();
+// The file of that name, or null.
+const ContentFile* findContentFile(const std::vector<ContentFile>& files, const std::string& name);
+
+} // namespace mkcontent

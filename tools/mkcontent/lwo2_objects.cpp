@@ -1,0 +1,301 @@
+// The object files of the demo content. Image names are those the picture
+// emitters write; an image missing at load time still gives a texture.
+#include "tools/mkcontent/content.h"
+#include "tools/mkcontent/lwo2_emitter.h"
+
+#include <algorithm>
+
+namespace mkcontent {
+
+namespace {
+
+constexpr float degrees = 3.14159265358979f / 180.0f;
+const std::array<float, 3> origin = {0.0f, 0.0f, 0.0f};
+const std::array<float, 3> unit = {1.0f, 1.0f, 1.0f};
+
+// One layer 0 of one surface: TAGS, LAYR and the shape.
+Lwo2Emitter single(const char* tag, const Shape& s)
+{
+    Lwo2Emitter e;
+    e.tags({tag});
+    e.layer(0);
+    e.shape(s, 0);
+    return e;
+}
+
+// An image block on channel: projection (5 = UV through map "UV"), clip.
+void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1)
+{
+    e.beginBlock("IMAP", channel);
+    e.textureMap(origin, unit, origin);
+    e.u2("PROJ", projection);
+    e.u2("AXIS", axis);
+    if (clip)
+        e.u2("IMAG", clip);
+    e.wrap(1, 1);
+    e.wrapAmounts(1.0f, 1.0f);
+    if (projection == 5)
+        e.uvMapName("UV");
+    e.antialiasing(1, 1.0f);
+    e.u2("PIXB", 1);
+    e.endBlock();
+}
+
+std::string crate()
+{
+    Lwo2Emitter e = single("Crate", box(1, 1, 1));
+    // The texture turns once in four seconds.
+    e.envelope(1, "Rotation", 1, 3, {{0.0f, 0.0f, "LINE", {}}, {4.0f, 6.2831853f, "LINE", {}}});
+    e.clipStill(1, "crate.jpg");
+    e.beginSurface("Crate");
+    e.color(0.8f, 0.7f, 0.5f);
+    e.value("DIFF", 1.0f);
+    e.value("SPEC", 0.3f);
+    e.value("GLOS", 0.5f);
+    e.smoothingAngle(60 * degrees);
+    e.beginBlock("IMAP", "COLR");
+    e.textureMap(origin, unit, origin, 1);
+    e.u2("PROJ", 0);
+    e.u2("AXIS", 2);
+    e.u2("IMAG", 1);
+    e.wrap(1, 1);
+    e.endBlock();
+    e.endSurface();
+    return e.finish();
+}
+
+std::string room()
+{
+    Lwo2Emitter e;
+    e.tags({"Floor", "Wall"});
+    e.layer(0, "Floor");
+    e.shape(grid(10, 10, 8, 8), 0);
+    e.layer(1, "Walls");
+    Shape walls = box(10, 4, 10);
+    walls.translate(0, 2, 0);
+    for (auto& face : walls.faces) // seen from inside
+        std::reverse(face.begin(), face.end());
+    walls.faces.erase(walls.faces.begin() + 2, walls.faces.begin() + 4); // no floor or ceiling
+    e.shape(walls, 1);
+    e.clipStill(1, "floor.tga");
+    e.clipStill(2, "wall.pcx");
+    for (u32 s = 0; s < 2; ++s) {
+        e.beginSurface(s == 0 ? "Floor" : "Wall");
+        e.color(1, 1, 1);
+        e.value("DIFF", 1.0f);
+        imageBlock(e, "COLR", 5, s + 1);
+        // A UV diffuse layer without an image: the light map the bake pass renders.
+        imageBlock(e, "DIFF", 5, 0);
+        e.endSurface();
+    }
+    return e.finish();
+}
+
+std::string reflector(const char* tag, const Shape& s, float reflection, u32 options, const char* image)
+{
+    Lwo2Emitter e = single(tag, s);
+    if (image)
+        e.clipStill(1, image);
+    e.beginSurface(tag);
+    e.color(0.6f, 0.6f, 0.7f);
+    e.value("REFL", reflection);
+    e.u2("RFOP", options);
+    if (image)
+        e.u2("RIMG", 1);
+    e.smoothingAngle(89 * degrees);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string glass()
+{
+    Lwo2Emitter e = single("Glass", box(1, 1, 1));
+    e.clipStill(1, "decal.tga");
+    e.clipStill(2, "mask.bmp");
+    e.beginSurface("Glass");
+    e.color(0.9f, 0.95f, 1.0f);
+    e.u2("SIDE", 3);
+    imageBlock(e, "COLR", 5, 1);
+    imageBlock(e, "TRAN", 5, 2);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string lumi()
+{
+    Lwo2Emitter e = single("Lumi", box(1, 1, 1));
+    // Every span kind once.
+    e.envelope(1, "Glow", 1, 4,
+               {{0.0f, 0.0f, "TCB ", {0.0f, 0.0f, 0.0f}},
+                {1.0f, 1.0f, "HERM", {0.0f, 0.0f}},
+                {2.0f, 0.5f, "BEZI", {0.0f, 0.0f}},
+                {3.0f, 1.0f, "BEZ2", {-0.2f, 1.0f, 0.2f, 1.0f}},
+                {4.0f, 0.2f, "LINE", {}},
+                {5.0f, 0.0f, "STEP", {}}});
+    e.beginSurface("Lumi");
+    e.color(1.0f, 0.8f, 0.3f);
+    e.value("LUMI", 1.0f, 1);
+    e.value("ADTR", 0.3f);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string plain(const char* tag, const Shape& s, std::array<float, 3> rgb)
+{
+    Lwo2Emitter e = single(tag, s);
+    e.beginSurface(tag);
+    e.color(rgb[0], rgb[1], rgb[2]);
+    e.value("DIFF", 0.9f);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string imagePanel(const char* tag, const char* image)
+{
+    Shape quad = grid(2, 1.5f, 1, 1);
+    for (auto& p : quad.points) { // upright, facing -z
+        p[1] = -p[2];
+        p[2] = 0.0f;
+    }
+    Lwo2Emitter e = single(tag, quad);
+    e.clipStill(1, image);
+    e.beginSurface(tag);
+    e.color(1, 1, 1);
+    e.value("LUMI", 1.0f);
+    imageBlock(e, "COLR", 0, 1, 2);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string monitor()
+{
+    Lwo2Emitter e;
+    e.tags({"Case", "Screen"});
+    e.layer(0);
+    Shape body = box(1.2f, 0.9f, 0.2f);
+    const u32 caseFaces = u32(body.faces.size());
+    Shape screen = grid(1.0f, 0.75f, 1, 1);
+    for (auto& p : screen.points) {
+        p[1] = -p[2];
+        p[2] = -0.11f;
+    }
+    body.append(screen);
+    e.points(body);
+    e.polygons(body.faces);
+    std::vector<u32> tags(body.faces.size(), 0);
+    for (size_t i = caseFaces; i < tags.size(); ++i)
+        tags[i] = 1;
+    e.polygonTags(tags);
+    e.clipStill(1, "grey.jpg");
+    e.beginSurface("Case");
+    e.color(0.2f, 0.2f, 0.2f);
+    e.endSurface();
+    e.beginSurface("Screen");
+    e.color(1, 1, 1);
+    e.value("LUMI", 1.0f);
+    // Replaced by a scene's render target at run time.
+    imageBlock(e, "COLR", 0, 1, 2);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string sequence()
+{
+    Lwo2Emitter e = single("Sequence", box(1, 1, 1));
+    e.clipSequence(1, 3, 0, 1, 8, "seq/frame", ".jpg", 8.0f);
+    e.beginSurface("Sequence");
+    e.color(1, 1, 1);
+    imageBlock(e, "COLR", 5, 1);
+    e.endSurface();
+    return e.finish();
+}
+
+std::string gradient()
+{
+    Lwo2Emitter e = single("Gradient", sphere(1, 8, 12));
+    e.beginSurface("Gradient");
+    e.color(1, 1, 1);
+    e.beginBlock("GRAD", "COLR");
+    e.textureMap(origin, unit, origin);
+    e.gradient("Y Distance to Object", 0.0f, 1.0f,
+               {{0.0f, 1.0f, 0.0f, 0.0f, 1.0f}, {0.5f, 0.0f, 1.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f, 1.0f, 1.0f}},
+               {1, 1, 1});
+    e.endBlock();
+    e.endSurface();
+    return e.finish();
+}
+
+std::string partigon()
+{
+    Lwo2Emitter e;
+    e.tags({"Particle"});
+    e.layer(0);
+    Shape dot;
+    dot.points = {{0.0f, 0.0f, 0.0f}};
+    e.points(dot);
+    e.polygons({{0}}, "PTCL");
+    e.polygonTags(1, 0);
+    e.beginSurface("Particle");
+    e.color(1, 1, 1);
+    e.endSurface();
+    return e.finish();
+}
+
+// Layers 0 and 2 with every vertex-map kind: parsing coverage.
+std::string multilayer()
+{
+    Lwo2Emitter e;
+    e.tags({"Painted"});
+    const Shape cube = box(1, 1, 1);
+    for (u32 number : {0u, 2u}) {
+        e.layer(number);
+        e.points(cube);
+        const std::vector<u32> all = {0, 1, 2, 3, 4, 5, 6, 7};
+        std::vector<float> rgb, rgba, morph, uv;
+        for (u32 i = 0; i < 8; ++i) {
+            const float c = float(i) / 7.0f;
+            rgb.insert(rgb.end(), {c, 1.0f - c, 0.5f});
+            rgba.insert(rgba.end(), {c, 0.5f, 1.0f - c, 1.0f});
+            morph.insert(morph.end(), {0.0f, 0.1f * float(i), 0.0f});
+            uv.insert(uv.end(), cube.uv[i].begin(), cube.uv[i].end());
+        }
+        e.vertexMap("TXUV", "UV", all, uv);
+        e.vertexMap("RGB ", "Paint", all, rgb);
+        e.vertexMap("RGBA", "PaintAlpha", all, rgba);
+        e.vertexMap("MORF", "Stretch", all, morph);
+        e.polygons(cube.faces);
+        e.polygonTags(u32(cube.faces.size()), 0);
+        e.discontinuousUV("UV", {{0, 0, 0.25f, 0.75f}, {3, 4, 0.5f, 0.5f}});
+    }
+    e.beginSurface("Painted");
+    e.color(1, 1, 1);
+    e.vertexColors("RGB ", "Paint");
+    e.endSurface();
+    return e.finish();
+}
+
+} // namespace
+
+std::vector<ContentFile> lwo2Files()
+{
+    return {
+        {"objects/crate.lwo", crate},
+        {"objects/room.lwo", room},
+        {"objects/mirror.lwo", [] { return reflector("Mirror", grid(2, 2, 1, 1), 0.5f, 0, nullptr); }},
+        {"objects/ball.lwo", [] { return reflector("Ball", sphere(1, 12, 16), 0.6f, 3, nullptr); }},
+        {"objects/chrome.lwo", [] { return reflector("Chrome", sphere(1, 12, 16), 1.0f, 2, "env.jpg"); }},
+        {"objects/glass.lwo", glass},
+        {"objects/lumi.lwo", lumi},
+        {"objects/AntiPortal.lwo", [] { return plain("AntiPortal", grid(2, 3, 1, 1), {0.1f, 0.1f, 0.1f}); }},
+        {"objects/pillar.lwo", [] { return plain("Pillar", box(0.5f, 3, 0.5f).translate(0, 1.5f, 0), {0.7f, 0.7f, 0.6f}); }},
+        {"objects/tube.lwo", [] { return plain("Tube", tube(0.3f, 2, 12, 8), {0.4f, 0.6f, 0.9f}); }},
+        {"objects/monitor.lwo", monitor},
+        {"objects/panel.lwo", [] { return imagePanel("Panel", "panel_noscale.jpg"); }},
+        {"objects/seq.lwo", sequence},
+        {"objects/grad.lwo", gradient},
+        {"objects/partigon.lwo", partigon},
+        {"objects/multilayer.lwo", multilayer},
+    };
+}
+
+} // namespace mkcontent
