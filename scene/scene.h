@@ -85,6 +85,7 @@ public:
     float fogColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     i32 tokenCursor = 0;           // parse state of the scene-file reader
     const char** tokens = nullptr; // not owned
+    i32 tokenCount = 0;
     i32 gridNumber = 50;
     float gridSize = 1.0f;
     i32 spareSetting = 4; // set only here
@@ -141,6 +142,28 @@ public:
 
     // The scene has or had bake lights.
     bool hasBakeLights() const;
+
+    // Token cursor of the scene-file reader. At or past the last token each
+    // returns an empty token (0, 0.0) and leaves the cursor where it is.
+    const char* nextString();
+    i32 nextInt(); // saturates at the i32 range
+    double nextFloat();
+    u32 nextHex();
+    // The token after a "{", or the token itself.
+    const char* nextName();
+    // Steps over a "}" at the cursor.
+    bool atBlockEnd();
+    // From a block's "{" (or its "}") to behind the "}" that closes it.
+    void skipBlock();
+    // A motion block into the node's nine channels.
+    void readChannel(Node* node);
+    // An "{ Envelope" block into an animated value.
+    void readEnvelope(AnimatedValue& value);
+    // "(envelope)" and its block, keeping only TCB, linear and stepped keys;
+    // the cursor ends on the block's "}".
+    void readOldEnvelope(AnimatedValue& value);
+    // The first object of that exact name, or null.
+    Object* findItem(const char* name);
 };
 
 // Forgets the user camera's picks that point into meta's scenes; called

@@ -17,6 +17,7 @@ struct ContentFile {
 
 // One list per emitter file.
 std::vector<ContentFile> lwo2Files();
+std::vector<ContentFile> lwsFiles();
 
 // Every emitter's files, in emitter order.
 std::vector<ContentFile> allContentFiles();

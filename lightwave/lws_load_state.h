@@ -1,0 +1,63 @@
+// State of one scene-file load shared by the reader's main pass and its
+// item handlers.
+#pragma once
+
+#include "foundation/types.h"
+
+#include <cstddef>
+
+class Bone;
+class Light;
+class LoadingProgress;
+class Node;
+class Object;
+class PolyMesh;
+class Scene;
+class Stream;
+class Camera;
+
+enum class LwsItemKind { none, object, light, camera, bone };
+
+struct LwsLoadState {
+    Scene* scene;
+    Stream* stream;
+    LoadingProgress* progressTarget;
+    float progressStart;
+    float progressShare;
+    size_t objectCount;
+
+    LwsItemKind kind = LwsItemKind::none;
+    i32 objectIndex = -1;
+    i32 lightIndex = -1;
+    i32 cameraIndex = -1;
+    i32 boneIndex = -1;
+    PolyMesh* boneMesh = nullptr; // the current bone-carrying mesh
+    Bone* bone = nullptr;         // the bone opened last, while it is current
+    size_t numEmitters = 0;
+    size_t numEffectors = 0;
+
+    // The current item of each kind; null when its index is outside the
+    // counted vector (the keyword is then consumed and sets nothing).
+    Object* object() const;
+    Light* light() const;
+    Camera* camera() const;
+    // The current item of the current kind.
+    Node* current() const;
+    // The item an id names, or null.
+    Node* findById(u32 id) const;
+};
+
+// Each consumes its keyword's values; false when the token is no keyword of
+// its group.
+bool readObjectKeyword(LwsLoadState& state, const char* keyword);
+bool readBoneKeyword(LwsLoadState& state, const char* keyword);
+bool readLightKeyword(LwsLoadState& state, const char* keyword);
+bool readCameraKeyword(LwsLoadState& state, const char* keyword);
+// "//" and its first word; a "sound" comment starts a looping channel.
+void readComment(LwsLoadState& state);
+// Plug-in blocks are not read yet: passes over everything up to the
+// block's "EndPlugin".
+void readPluginBlock(LwsLoadState& state);
+// A plain number (times scale), or "(envelope)" and its block.
+struct AnimatedValue;
+void readAnimated(Scene& scene, AnimatedValue& value, float scale = 1.0f);

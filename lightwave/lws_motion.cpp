@@ -1,0 +1,203 @@
+// The token cursor of the scene-file reader and its readers of motions and
+// envelopes. The readers trust a block's layout, but never its counts: every
+// read at the end of the token array yields an empty token without moving,
+// and every loop stops there, so a cut or lying file only ends early.
+#include "foundation/diagnostics.h"
+#include "foundation/types.h"
+#include "scene/envelope.h"
+#include "scene/node.h"
+#include "scene/object.h"
+#include "scene/scene.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool atEnd(const Scene& scene)
+{
+    return scene.tokens == nullptr || scene.tokenCursor < 0 || scene.tokenCursor >= scene.tokenCount;
+}
+
+// Passes over n tokens, stopping at the end.
+void pass(Scene& scene, i32 n)
+{
+    for (i32 i = 0; i < n && !atEnd(scene); i++)
+        scene.tokenCursor++;
+}
+
+void attach(AnimatedValue& value, Envelope* envelope)
+{
+    if (value.source != envelope)
+        delete value.source;
+    value.source = envelope;
+}
+
+} // namespace
+
+const char* Scene::nextString()
+{
+    if (atEnd(*this))
+        return "";
+    return tokens[tokenCursor++];
+}
+
+i32 Scene::nextInt()
+{
+    const char* p = nextString();
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    i64 v = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        v = v * 10 + (*p - '0');
+        if (v > (i64)INT_MAX + 1)
+            v = (i64)INT_MAX + 1;
+    }
+    if (negative)
+        return (i32)-v;
+    return v > INT_MAX ? INT_MAX : (i32)v;
+}
+
+double Scene::nextFloat()
+{
+    return std::strtod(nextString(), nullptr);
+}
+
+u32 Scene::nextHex()
+{
+    unsigned long long v = std::strtoull(nextString(), nullptr, 16);
+    return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : (u32)v;
+}
+
+const char* Scene::nextName()
+{
+    if (!atEnd(*this) && std::strcmp(tokens[tokenCursor], "{") == 0)
+        tokenCursor++;
+    return nextString();
+}
+
+bool Scene::atBlockEnd()
+{
+    if (atEnd(*this) || std::strcmp(tokens[tokenCursor], "}") != 0)
+        return false;
+    tokenCursor++;
+    return true;
+}
+
+void Scene::skipBlock()
+{
+    if (atBlockEnd())
+        return;
+    i32 depth = 0;
+    while (!atEnd(*this)) {
+        const char* token = tokens[tokenCursor++];
+        if (std::strcmp(token, "{") == 0)
+            depth++;
+        else if (std::strcmp(token, "}") == 0 && --depth <= 0)
+            return;
+    }
+}
+
+void Scene::readChannel(Node* node)
+{
+    pass(*this, 1);
+    i32 m = nextInt();
+    for (i32 i = 0; i < m && !atEnd(*this); i++) {
+        pass(*this, 1);
+        i32 c = nextInt();
+        if (c >= 0 && c <= 8)
+            readEnvelope(node->channels[c]);
+        else
+            skipBlock();
+    }
+}
+
+void Scene::readEnvelope(AnimatedValue& value)
+{
+    pass(*this, 2);
+    i32 n = nextInt();
+    if (n <= 0) {
+        // No keys: a constant 0.0 (counting it as one key would take ten
+        // tokens that are not there).
+        value.value = 0.0f;
+        pass(*this, 4);
+        return;
+    }
+    if (n == 1) {
+        pass(*this, 1);
+        value.value = (float)nextFloat();
+        pass(*this, 12);
+        return;
+    }
+    Envelope* envelope = new Envelope();
+    for (i32 k = 0; k < n && !atEnd(*this); k++) {
+        pass(*this, 1);
+        float v = (float)nextFloat();
+        float time = (float)nextFloat();
+        i32 shape = nextInt();
+        float p[6];
+        for (float& x : p)
+            x = (float)nextFloat();
+        switch (shape) {
+        case EnvelopeKey::shapeTcb: envelope->addTcbKey(time, v, p[0], p[1], p[2]); break;
+        case EnvelopeKey::shapeHermite: envelope->addHermiteKey(time, v, p[3], p[4]); break;
+        case EnvelopeKey::shapeBezier: envelope->addBezierKey(time, v, p[3], p[4]); break;
+        case EnvelopeKey::shapeLinear: envelope->addLinearKey(time, v); break;
+        case EnvelopeKey::shapeStepped: envelope->addSteppedKey(time, v); break;
+        case EnvelopeKey::shapeBezier2D: envelope->addBezier2DKey(time, v, p[0], p[1], p[2], p[3]); break;
+        default: ENGINE_ASSERT_FAILED("unsupported curvetype"); break;
+        }
+    }
+    pass(*this, 1);
+    envelope->preBehavior = (u32)nextInt();
+    envelope->postBehavior = (u32)nextInt();
+    attach(value, envelope);
+    pass(*this, 1);
+}
+
+void Scene::readOldEnvelope(AnimatedValue& value)
+{
+    pass(*this, 3);
+    i32 n = nextInt();
+    if (n <= 0) {
+        value.value = 0.0f;
+        pass(*this, 3);
+        return;
+    }
+    if (n == 1) {
+        pass(*this, 1);
+        value.value = (float)nextFloat();
+        pass(*this, 11);
+        return;
+    }
+    Envelope* envelope = new Envelope();
+    for (i32 k = 0; k < n && !atEnd(*this); k++) {
+        pass(*this, 1);
+        float v = (float)nextFloat();
+        float time = (float)nextFloat();
+        i32 shape = nextInt();
+        float p[6];
+        for (float& x : p)
+            x = (float)nextFloat();
+        if (shape == EnvelopeKey::shapeTcb)
+            envelope->addTcbKey(time, v, p[0], p[1], p[2]);
+        else if (shape == EnvelopeKey::shapeLinear)
+            envelope->addLinearKey(time, v);
+        else if (shape == EnvelopeKey::shapeStepped)
+            envelope->addSteppedKey(time, v);
+    }
+    pass(*this, 1);
+    envelope->preBehavior = (u32)nextInt();
+    envelope->postBehavior = (u32)nextInt();
+    attach(value, envelope);
+}
+
+Object* Scene::findItem(const char* name)
+{
+    for (Object* object : objects)
+        if (object && std::strcmp(object->name.c_str(), name) == 0)
+            return object;
+    return nullptr;
+}

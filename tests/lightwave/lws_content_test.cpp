@@ -1,0 +1,98 @@
+#include "lws_test_support.h"
+
+#include "lightwave/meta_scene.h"
+#include "scene/anti_portal.h"
+#include "scene/bone.h"
+#include "scene/camera.h"
+#include "scene/light.h"
+#include "scene/object.h"
+#include "scene/poly_mesh.h"
+#include "scene/scene_test_support.h"
+#include "tools/mkcontent/content.h"
+#include "tools/mkcontent/lws_emitter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace lwstest;
+
+namespace {
+
+MemoryStream allContent()
+{
+    MemoryStream files;
+    for (const mkcontent::ContentFile& file : mkcontent::allContentFiles())
+        if (!file.name.ends_with(".lws") || file.name.starts_with("scenes/"))
+            files.files[file.name] = file.build();
+    return files;
+}
+
+// The generated scenes load whole: every object with its mesh, the bones,
+// lights and cameras they were written with.
+TEST(LwsContent, GeneratedScenesLoad)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    texturetest::Diagnostics d(1);
+    MemoryStream files = allContent();
+    struct Case {
+        const char* name;
+        size_t objects, lights, cameras, portals, bones;
+    } cases[] = {
+        {"scenes/intro.lws", 5, 2, 2, 0, 0},
+        {"scenes/hall.lws", 11, 3, 3, 1, 2},
+        {"scenes/outro.lws", 1, 1, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Scene* scene = new Scene(f.meta.get());
+        f.meta->scenes.push_back(scene);
+        ASSERT_TRUE(loadLWS(c.name, scene, &files, nullptr, 0, 0)) << c.name;
+        EXPECT_EQ(scene->objects.size(), c.objects) << c.name;
+        EXPECT_EQ(scene->lights.size(), c.lights) << c.name;
+        EXPECT_EQ(scene->cameras.size(), c.cameras) << c.name;
+        EXPECT_EQ(scene->antiPortals.size(), c.portals) << c.name;
+        size_t bones = 0;
+        for (Object* o : scene->objects) {
+            if (o->mesh && o->mesh->asPolyMesh())
+                bones += o->mesh->asPolyMesh()->bones.size();
+            if (o->name.c_str()[0] != 'o') // null objects keep their names
+                continue;
+            EXPECT_NE(o->mesh, nullptr) << o->name.c_str();
+        }
+        EXPECT_EQ(bones, c.bones) << c.name;
+    }
+    EXPECT_TRUE(texturetest::boxTexts().empty());
+    Scene* intro = f.meta->scenes[1];
+    EXPECT_EQ(intro->fogType, D3DFOG_LINEAR);
+    EXPECT_EQ(intro->objects[1]->parent, intro->objects[0]);
+    EXPECT_EQ(intro->cameras[1]->target, intro->objects[1]);
+    EXPECT_NE(intro->lights[1]->intensity.source, nullptr);
+}
+
+// Metascripts over generated scenes: entries, comments and quotes, and
+// each scene's share of the loading bar.
+TEST(LwsContent, MetascriptOverScenes)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    texturetest::Diagnostics d(0);
+    MemoryStream files = allContent();
+    files.files["demo.mts"] = "; the demo\nscenes/outro.lws ignored scenes/hall.lws\n\"scenes/intro.lws\"\n";
+    Progress progress;
+    std::unique_ptr<MetaScene> meta(MetaScene::loadMetascript("demo.mts", f.engine.get(), &files, &progress));
+    ASSERT_TRUE(meta);
+    ASSERT_EQ(meta->scenes.size(), 3u);
+    EXPECT_STREQ(meta->scenes[1]->name, "scenes/hall.lws");
+    // outro's one object, hall's 11 from 0.1333, intro's 5 from 0.2667.
+    ASSERT_EQ(progress.fractions.size(), 17u);
+    EXPECT_FLOAT_EQ(progress.fractions[0], 0.0f);
+    EXPECT_NEAR(progress.fractions[1], 0.13333f, 1e-4);
+    EXPECT_NEAR(progress.fractions[12], 0.26667f, 1e-4);
+    EXPECT_LT(progress.fractions.back(), 0.4f);
+
+    files.files["bad.mts"] = "scenes/outro.lws\nmissing.lws\n";
+    EXPECT_EQ(MetaScene::loadMetascript("bad.mts", f.engine.get(), &files, nullptr), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,346 @@
+#include "tools/mkcontent/lws_emitter.h"
+
+#include "tools/mkcontent/content.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace mkcontent {
+
+namespace {
+
+void put(std::string& out, const char* format, ...)
+{
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0)
+        out.append(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+}
+
+std::string hex(u32 id)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", id);
+    return text;
+}
+
+// A TCB path through the given values, one key per second.
+LwsEnvelope path(const std::vector<double>& values, int post = 1)
+{
+    LwsEnvelope e{{}, 1, post};
+    for (size_t i = 0; i < values.size(); i++)
+        e.keys.push_back({values[i], (double)i});
+    return e;
+}
+
+std::vector<LwsEnvelope> still(double x, double y, double z, double h = 0)
+{
+    std::vector<LwsEnvelope> c;
+    for (double v : {x, y, z, h, 0.0, 0.0, 1.0, 1.0, 1.0})
+        c.push_back(LwsEnvelope::constant(v));
+    return c;
+}
+
+std::string intro()
+{
+    LwsEmitter s(0, 300);
+    const double sky[3] = {0.05, 0.05, 0.12};
+    s.ambient(1, 1, 1, path({0.1, 0.3, 0.2}));
+    s.nullObject("Pivot");
+    std::vector<LwsEnvelope> spin = still(0, 0, 0);
+    spin[3] = {{{0, 0, 3}, {6.2831853, 10, 3}}, 1, 4};
+    s.motion("ObjectMotion", spin);
+    s.objectLayer(1, "objects/crate.lwo");
+    s.pose("ObjectMotion", 2, 0, 0);
+    s.parent(lwsObjectId(0));
+    s.pivot(0, 0.5, 0, 45, 0, 0);
+    s.sound("sounds/hum.ogg");
+    s.objectLayer(1, "objects/seq.lwo");
+    s.pose("ObjectMotion", -2, 1, 3);
+    s.objectLayer(1, "objects/grad.lwo");
+    s.pose("ObjectMotion", 0, -1, 4);
+    s.objectLayer(1, "objects/lumi.lwo");
+    s.pose("ObjectMotion", 0, 2, 6);
+    s.line("UnaffectedByFog 1");
+    LwsEmitter::Light sun;
+    sun.name = "Sun";
+    sun.type = 0;
+    s.light(sun);
+    s.pose("LightMotion", 0, 10, 0, 0.7853981);
+    LwsEmitter::Light lamp;
+    lamp.name = "Lamp";
+    lamp.intensity = path({0.5, 1.0, 0.5}, 2);
+    lamp.flareOptions = 25;
+    s.light(lamp);
+    s.pose("LightMotion", 1, 3, 2);
+    s.camera("Main");
+    std::vector<LwsEnvelope> fly = still(0, 1, -8);
+    fly[0] = path({-4, 0, 4, 0});
+    fly[2] = path({-8, -6, -8, -10});
+    s.motion("CameraMotion", fly);
+    s.camera("Follow");
+    s.pose("CameraMotion", 0, 3, -6);
+    s.target(lwsObjectId(1));
+    s.controllers(1, 1);
+    s.fog(1, 5, 40, sky);
+    s.backdrop(sky, true);
+    return s.text();
+}
+
+std::string hall()
+{
+    LwsEmitter s(0, 600);
+    s.ambient(1, 1, 1, LwsEnvelope::constant(0.15));
+    s.objectLayer(1, "objects/room.lwo");
+    s.pose("ObjectMotion", 0, 0, 0);
+    s.excludeLight(lwsLightId(2));
+    for (const char* file : {"objects/mirror.lwo", "objects/ball.lwo", "objects/chrome.lwo", "objects/glass.lwo",
+                             "objects/pillar.lwo", "objects/monitor.lwo", "objects/panel.lwo"}) {
+        s.objectLayer(1, file);
+        s.pose("ObjectMotion", 0, 0, 2);
+    }
+    s.line("ShadowOptions 2");
+    s.objectLayer(1, "objects/AntiPortal.lwo");
+    s.pose("ObjectMotion", 0, 1, 1);
+    s.objectLayer(1, "objects/tube.lwo");
+    s.pose("ObjectMotion", 3, 0, 0);
+    s.line("ShadowOptions 4");
+    s.boneFalloff(2);
+    const double base[3] = {0, 0, 0}, tip[3] = {0, 1, 0}, up[3] = {0, 90, 0};
+    s.bone("Base", base, up, 1.0);
+    s.bone("Tip", tip, up, 1.0);
+    s.parent(lwsBoneId(0));
+    std::vector<LwsEnvelope> bend = still(0, 1, 0);
+    bend[4] = path({0, 1.5707963, 0}, 3);
+    s.motion("BoneMotion", bend);
+    s.nullObject("Hidden");
+    s.line("UnseenByCamera");
+    LwsEmitter::Light bake;
+    bake.name = "Bake";
+    bake.affectOpenGL = false;
+    s.light(bake);
+    s.pose("LightMotion", 0, 4, 0);
+    LwsEmitter::Light spot;
+    spot.name = "Spot";
+    spot.type = 2;
+    spot.shadowType = 2;
+    spot.shadowMapSize = 512;
+    spot.shadowFuzziness = 13.2877;
+    s.light(spot);
+    s.pose("LightMotion", 0, 5, -2, 0, 1.2);
+    LwsEmitter::Light fill;
+    fill.name = "Fill";
+    fill.type = 0;
+    s.light(fill);
+    s.pose("LightMotion", 0, 0, 0, 3.14159);
+    s.camera("Wide");
+    s.pose("CameraMotion", 0, 2, -9);
+    s.camera("Zoom", path({3.2, 6.0, 3.2}));
+    s.pose("CameraMotion", 4, 2, -4, -0.5);
+    s.camera("Top");
+    s.pose("CameraMotion", 0, 12, 0, 0, 1.5707963);
+    return s.text();
+}
+
+std::string outro()
+{
+    LwsEmitter s(0, 150);
+    s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
+    s.objectLayer(1, "objects/crate.lwo");
+    s.pose("ObjectMotion", 0, 0, 0);
+    s.light(LwsEmitter::Light());
+    s.pose("LightMotion", 2, 4, -3);
+    s.camera("Camera");
+    s.pose("CameraMotion", 0, 1, -5);
+    return s.text();
+}
+
+} // namespace
+
+std::string lwsEnvelopeText(const LwsEnvelope& e)
+{
+    std::string out;
+    put(out, "{ Envelope\n  %d\n", (int)e.keys.size());
+    for (const LwsKey& k : e.keys)
+        put(out, "  Key %.17g %.17g %d %.9g %.9g %.9g %.9g %.9g %.9g\n", k.value, k.time, k.shape, k.p[0], k.p[1],
+            k.p[2], k.p[3], k.p[4], k.p[5]);
+    put(out, "  Behaviors %d %d\n}\n", e.pre, e.post);
+    return out;
+}
+
+LwsEmitter::LwsEmitter(int firstFrame, int lastFrame, double framesPerSecond)
+{
+    put(out, "LWSC\n3\n\nFirstFrame %d\nLastFrame %d\nFrameStep 1\nPreviewFirstFrame %d\nPreviewLastFrame %d\n"
+             "FramesPerSecond %.9g\n\n",
+        firstFrame, lastFrame, firstFrame, lastFrame, framesPerSecond);
+}
+
+void LwsEmitter::objectLayer(int layerNumber, const std::string& file)
+{
+    put(out, "\nLoadObjectLayer %d %s\n", layerNumber, file.c_str());
+}
+
+void LwsEmitter::nullObject(const std::string& name)
+{
+    out += "\nAddNullObject " + name + "\n";
+}
+
+void LwsEmitter::motion(const char* keyword, const std::vector<LwsEnvelope>& channels)
+{
+    put(out, "%s\nNumChannels %d\n", keyword, (int)channels.size());
+    for (size_t c = 0; c < channels.size(); c++) {
+        put(out, "Channel %d\n", (int)c);
+        out += lwsEnvelopeText(channels[c]);
+    }
+}
+
+void LwsEmitter::pose(const char* keyword, double x, double y, double z, double h, double p, double b)
+{
+    std::vector<LwsEnvelope> c = still(x, y, z, h);
+    c[4] = LwsEnvelope::constant(p);
+    c[5] = LwsEnvelope::constant(b);
+    motion(keyword, c);
+}
+
+void LwsEmitter::parent(u32 id)
+{
+    out += "ParentItem " + hex(id) + "\n";
+}
+
+void LwsEmitter::target(u32 id)
+{
+    out += "TargetItem " + hex(id) + "\n";
+}
+
+void LwsEmitter::controllers(int heading, int pitch)
+{
+    put(out, "HController %d\nPController %d\n", heading, pitch);
+}
+
+void LwsEmitter::pivot(double x, double y, double z, double hDeg, double pDeg, double bDeg)
+{
+    put(out, "PivotPosition %.9g %.9g %.9g\nPivotRotation %.9g %.9g %.9g\n", x, y, z, hDeg, pDeg, bDeg);
+}
+
+void LwsEmitter::excludeLight(u32 id)
+{
+    out += "ExcludeLight " + hex(id) + "\n";
+}
+
+void LwsEmitter::line(const std::string& text)
+{
+    out += text + "\n";
+}
+
+void LwsEmitter::boneFalloff(int type)
+{
+    put(out, "BoneFalloffType %d\n", type);
+}
+
+void LwsEmitter::bone(const std::string& name, const double restPosition[3], const double restDirectionDeg[3],
+                      double restLength)
+{
+    out += "\nAddBone\nBoneName " + name + "\n";
+    put(out, "BoneRestPosition %.9g %.9g %.9g\nBoneRestDirection %.9g %.9g %.9g\nBoneRestLength %.9g\n",
+        restPosition[0], restPosition[1], restPosition[2], restDirectionDeg[0], restDirectionDeg[1],
+        restDirectionDeg[2], restLength);
+}
+
+void LwsEmitter::animated(const char* keyword, const LwsEnvelope& e)
+{
+    if (e.keys.size() <= 1)
+        put(out, "%s %.9g\n", keyword, e.keys.empty() ? 0.0 : e.keys[0].value);
+    else
+        out += std::string(keyword) + " (envelope)\n" + lwsEnvelopeText(e);
+}
+
+void LwsEmitter::light(const Light& l)
+{
+    out += "\nAddLight\nLightName " + l.name + "\n";
+    put(out, "LightType %d\nLightColor %.9g %.9g %.9g\n", l.type, l.color[0], l.color[1], l.color[2]);
+    animated("LightIntensity", l.intensity);
+    put(out, "LightFalloffType %d\nLightRange %.9g\n", l.falloff, l.range);
+    if (l.type == 2)
+        put(out, "LightConeAngle %.9g\nLightEdgeAngle %.9g\n", l.coneDeg, l.edgeDeg);
+    put(out, "ShadowType %d\n", l.shadowType);
+    if (l.shadowMapSize > 0)
+        put(out, "ShadowMapSize %d\n", l.shadowMapSize);
+    if (l.shadowFuzziness >= 0)
+        put(out, "ShadowFuzziness %.9g\n", l.shadowFuzziness);
+    if (!l.affectOpenGL)
+        out += "AffectOpenGL 0\n";
+    if (l.flareOptions >= 0)
+        put(out, "LensFlare 1\nFlareIntensity 1\nLensFlareOptions %d\nFlareNominalDistance 1\n", l.flareOptions);
+}
+
+void LwsEmitter::camera(const std::string& name, const LwsEnvelope& zoom)
+{
+    out += "\nAddCamera\nCameraName " + name + "\n";
+    animated("ZoomFactor", zoom);
+}
+
+void LwsEmitter::ambient(double r, double g, double b, const LwsEnvelope& intensity)
+{
+    put(out, "AmbientColor %.9g %.9g %.9g\n", r, g, b);
+    animated("AmbientIntensity", intensity);
+}
+
+void LwsEmitter::fog(int type, double minDistance, double maxDistance, const double color[3])
+{
+    put(out, "\nFogType %d\nFogMinDistance %.9g\nFogMaxDistance %.9g\nFogColor %.9g %.9g %.9g\n", type, minDistance,
+        maxDistance, color[0], color[1], color[2]);
+}
+
+void LwsEmitter::backdrop(const double color[3], bool fogFromBackdrop)
+{
+    put(out, "BackdropColor %.9g %.9g %.9g\nBackdropFog %d\n", color[0], color[1], color[2], fogFromBackdrop ? 1 : 0);
+}
+
+void LwsEmitter::sound(const std::string& file)
+{
+    out += "// sound " + file + "\n";
+}
+
+std::string lwsBenchScene(int objects, int keys, int lights, int cameras)
+{
+    LwsEmitter s(0, keys * 30);
+    for (int i = 0; i < objects; i++) {
+        s.nullObject("Null" + std::to_string(i));
+        std::vector<LwsEnvelope> channels(9);
+        for (int c = 0; c < 9; c++) {
+            channels[(size_t)c].post = 1 + c % 5;
+            for (int k = 0; k < keys; k++) {
+                LwsKey key{std::sin(i * 0.37 + c * 1.3 + k * 0.71) * 10.0, k * 0.5};
+                key.p[0] = 0.1 * (k % 3);
+                channels[(size_t)c].keys.push_back(key);
+            }
+        }
+        s.motion("ObjectMotion", channels);
+        if (i > 0)
+            s.parent(lwsObjectId((u32)(i - 1) / 2));
+    }
+    for (int i = 0; i < lights; i++) {
+        LwsEmitter::Light l;
+        l.name = "Light" + std::to_string(i);
+        l.type = i % 3;
+        s.light(l);
+        s.pose("LightMotion", i, 5, -i);
+    }
+    for (int i = 0; i < cameras; i++) {
+        s.camera("Camera" + std::to_string(i));
+        s.pose("CameraMotion", 0, 2, -5 - i);
+        s.target(lwsObjectId((u32)i));
+    }
+    return s.text();
+}
+
+std::vector<ContentFile> lwsFiles()
+{
+    return {{"scenes/intro.lws", intro}, {"scenes/hall.lws", hall}, {"scenes/outro.lws", outro}};
+}
+
+} // namespace mkcontent
