@@ -23,6 +23,7 @@ Demo* demo = nullptr;
 HCURSOR cursor = nullptr;
 u8 appActive = 1;
 i32 lastFrameCount = 0;
+std::function<void()> frameLoopProbe;
 
 namespace {
 
@@ -181,6 +182,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         bool done = false;
         MSG message = {};
         while (!demo->quit && !done) {
+            if (frameLoopProbe)
+                frameLoopProbe();
             if (appActive) {
                 if (!demo->frame())
                     ok = false;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 class DisplayManager;
 class Input;
 class Demo;
@@ -32,6 +34,9 @@ enum ProfilerCounterId : int {
     kRenderShadowMap,
     kVorbisChannelFill,
 };
+
+// Test seam: runs at the start of every pass of the frame loop.
+extern std::function<void()> frameLoopProbe;
 
 // 0 after a run, -1 when start-up ends before the devices exist.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
