@@ -51,14 +51,14 @@ SarArchive* mountResource(u16 id, const char* mountName)
 
 bool recording(const FrameGrabber* grabber)
 {
-    return grabber && (grabber->graph || !grabber->bmpBaseName.length() == 0);
+    return grabber && (grabber->graph || grabber->bmpBaseName.length() != 0);
 }
 
 void grab(FrameGrabber* grabber)
 {
     if (grabber->graph && grabber->filter)
         grabber->grabAviFrame(frameNumber);
-    if (!grabber->bmpBaseName.length() == 0)
+    if (grabber->bmpBaseName.length() != 0)
         grabber->writeBmpFrame(grabber->bmpBaseName.c_str(), frameNumber);
 }
 

@@ -360,8 +360,10 @@ TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
         other->currentCamera = other->addCamera();
         other->render(true, 0, 0.0);
         EXPECT_EQ(in->ghost()->mesh, nullptr);
+        s.engine->interactionTarget = other;
         s.meta.reset();
         EXPECT_EQ(in->selected, nullptr);
+        EXPECT_EQ(s.engine->interactionTarget, nullptr);
         in->active = 0;
     }
 }
@@ -531,4 +533,25 @@ TEST(ScenePasses, BakeLightsTheLightmapTexels)
     EXPECT_GT(centre, 200);
     EXPECT_GT(corner, 20);
     EXPECT_LT(corner, centre);
+}
+
+TEST(ScenePasses, CylindricalProjectionOnlyOnTheShaderPathAboveTheThreshold)
+{
+    struct Case {
+        bool fixedFunction;
+        float angle;
+        i32 cylindrical;
+    };
+    const Case cases[] = {{false, 0.0001f, 0}, {false, 90.0f, 1}, {true, 90.0f, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fixedFunction << " " << c.angle);
+        BuiltScene s(c.fixedFunction);
+        REQUIRE_ENGINE(s);
+        s.engine->cylindricalAngle = c.angle;
+        s.scene->render(true, 0, 0.0);
+        EXPECT_EQ(*s.engine->switches->isCylindricalViewer, c.cylindrical);
+        if (c.cylindrical) {
+            EXPECT_FLOAT_EQ(*s.engine->uniforms->cylindricalScale, 1.0f / (c.angle * 0.00872665f));
+        }
+    }
 }
