@@ -140,19 +140,33 @@ TEST(WinMainStartUp, CountersInOrderAndAQuitDuringLoadSkipsTheLoop)
     EXPECT_EQ(demo, nullptr);
 }
 
-TEST(WinMainStartUp, FailedLoadShowsTheBoxAndTearsDown)
+TEST(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
 {
     Diagnostics quiet(0);
-    installArchive(132, effectFiles()); // no archive 130: the load fails
-    WinMainRun run;
-    run.go();
-    installArchive(132, {});
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.passes, 0);
-    EXPECT_TRUE(run.boxShown("Loading error!"));
-    EXPECT_EQ(displayManager, nullptr);
-    EXPECT_EQ(input, nullptr);
-    EXPECT_EQ(demo, nullptr);
+    struct Case {
+        const char* name;
+        const char* script; // null: no archive 130
+        int passes;
+    };
+    const Case cases[] = {
+        {"missing archive", nullptr, 0},
+        {"failing event", "0 loadmetascript \"missing.txt\"\n", 1},
+    };
+    for (const Case& c : cases) {
+        if (c.script)
+            installArchive(130, {{"scene.scr", c.script}});
+        installArchive(132, effectFiles());
+        WinMainRun run;
+        run.go();
+        installArchive(130, {});
+        installArchive(132, {});
+        EXPECT_EQ(run.result, 0) << c.name;
+        EXPECT_EQ(run.passes, c.passes) << c.name;
+        EXPECT_TRUE(run.boxShown("Loading error!")) << c.name;
+        EXPECT_EQ(displayManager, nullptr) << c.name;
+        EXPECT_EQ(input, nullptr) << c.name;
+        EXPECT_EQ(demo, nullptr) << c.name;
+    }
 }
 
 TEST(WinMainLoop, TimerLostDeviceAndQuit)
