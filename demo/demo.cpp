@@ -148,13 +148,6 @@ bool Demo::init(DisplayManager* displayManager)
     return true;
 }
 
-bool Demo::runScriptEvents(i32)
-{
-    // The events' effects come with the script executor; until then no
-    // event runs and none fails.
-    return true;
-}
-
 void Demo::forgetMetaScene(const MetaScene* meta)
 {
     if (!meta)

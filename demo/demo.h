@@ -7,7 +7,8 @@
 #include "demo/script_event.h"
 #include "foundation/script_tokenizer.h"
 #include "foundation/types.h"
-#include "scene/scene.h" // LoadingProgress
+#include "lightwave/lws_reader.h"
+#include "scene/scene.h"
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class DisplayManager;
 class Engine;
 class FrameGrabber;
 class Image;
+class Input;
 class ImageTexture;
 class MetaScene;
 class SarArchive;
@@ -82,6 +84,9 @@ public:
     // False (and quit set) when an event failed.
     bool frame();
     void shutdown();
+    // The player's keys and the user camera; once per active pass of the
+    // main loop, after the message pump.
+    void updateUserCamera(Input* input);
 
     // Appends the events of the loaded script; false on a parse error (the
     // events before it stay) or when no script is set.

@@ -18,6 +18,13 @@ struct ContentFile {
 // One list per emitter file.
 std::vector<ContentFile> lwo2Files();
 std::vector<ContentFile> lwsFiles();
+// The script, metascripts, fonts and pictures of the main archive, and the
+// overlay pictures of the effects archive (under "overlay/").
+std::vector<ContentFile> demoFiles();
+std::vector<ContentFile> overlayFiles();
+// The test-only running order: loop, blur, user camera, built scenes and
+// the ignored keywords.
+std::string demoTestScript();
 
 // Every emitter's files, in emitter order.
 std::vector<ContentFile> allContentFiles();

@@ -1,0 +1,120 @@
+// The demo content played through Demo::init and Demo::frame on a headless
+// device, the audio clock moved 0.04 s a frame.
+#include "demo/demo.h"
+
+#include "foundation/diagnostics.h"
+#include "foundation/memory_stream.h"
+#include "foundation/sar_archive.h"
+#include "lightwave/meta_scene.h"
+#include "materials/engine.h"
+#include "media/sound.h"
+#include "tools/mkcontent/content.h"
+
+#include "demo_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+using namespace demotest;
+
+class DemoContent : public ::testing::Test {
+public:
+    Rig rig{160, 120};
+    std::unique_ptr<Demo> demo;
+    int savedLevel = diagnosticsLevel;
+    std::streamoff logStart = 0;
+
+    void SetUp() override
+    {
+        REQUIRE_DEVICES(rig);
+        diagnosticsLevel = 1;
+        platform::clearRecordedMessageBoxes();
+        platform::setManualClock(true);
+        logStart = std::ifstream("nga.out", std::ios::binary | std::ios::ate).tellg();
+        if (logStart < 0)
+            logStart = 0;
+        demo = std::make_unique<Demo>(rig.engine.get());
+        ASSERT_TRUE(demo->init(&rig.manager));
+    }
+    void TearDown() override
+    {
+        demo.reset();
+        platform::setManualClock(false);
+        diagnosticsLevel = savedLevel;
+        platform::clearRecordedMessageBoxes();
+        lastMusicTime = 0.0f;
+    }
+    // Frames until quit or the frame limit; false when a frame failed.
+    bool play(int frames)
+    {
+        for (int i = 0; i < frames && !demo->quit; ++i) {
+            if (!demo->frame())
+                return false;
+            platform::advanceClock(40);
+        }
+        return true;
+    }
+    std::string logSinceStart() const
+    {
+        std::ifstream log("nga.out", std::ios::binary);
+        log.seekg(logStart);
+        return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    }
+};
+
+TEST_F(DemoContent, EveryNamedFileIsInTheArchives)
+{
+    // Every ".mts" line, scene.scr's files, and the overlays' pictures.
+    for (const char* name : {"scene.scr", "meta1.mts", "meta2.mts", "scenes\\intro.lws", "scenes\\hall.lws",
+                             "scenes\\outro.lws", "music\\demotune.ogg", "small.bmp", "font.lwo", "loading.jpg",
+                             "objects\\monitor.lwo", "objects\\panel.lwo", "sounds\\hum.ogg"})
+        EXPECT_TRUE(demo->archive->exists(name)) << name;
+    for (const char* name : {"mirrorshader.fx", "standard.fx", "nullshader.fx", "bake.fx", "common.fxh", "logo.jpg",
+                             "logo_alpha.bmp", "url.bmp", "fps.jpg", "0.jpg", "9.jpg"})
+        EXPECT_TRUE(demo->effectArchive->exists(name)) << name;
+}
+
+TEST_F(DemoContent, PlaysToStopdemo)
+{
+    ASSERT_TRUE(play(1000));
+    EXPECT_EQ(demo->quit, 1);
+    EXPECT_EQ(size_t(demo->nextEvent), demo->events.size());
+    EXPECT_GE(demo->time, 35.0);
+    ASSERT_NE(rig.engine->sound, nullptr);
+    EXPECT_GE(demo->musicHandle, 1);
+    EXPECT_TRUE(platform::recordedMessageBoxes().empty()) << platform::recordedMessageBoxes()[0].text;
+    const std::string log = logSinceStart();
+    for (const char* bad : {"Missing", "File not found!", "sound was not loaded"})
+        EXPECT_EQ(log.find(bad), std::string::npos) << bad << " in\n" << log;
+}
+
+TEST_F(DemoContent, TestScriptLoopsUntilToldToStop)
+{
+    MemoryStream source("test.scr", mkcontent::demoTestScript());
+    demo->events.clear();
+    demo->script = std::make_unique<ScriptTokenizer>(&source);
+    ASSERT_TRUE(demo->script->load("test.scr"));
+    ASSERT_TRUE(demo->parseSceneScript());
+    demo->nextEvent = 0;
+
+    // stopsound at 0.5 s goes back to the restart: three passes in 40 frames.
+    ASSERT_TRUE(play(40));
+    EXPECT_EQ(demo->quit, 0);
+    EXPECT_LT(demo->time, 0.6);
+    EXPECT_GE(demo->metaScenes.size(), 4u); // meta2 and one "built" per pass
+    EXPECT_FLOAT_EQ(demo->fadeFloor, 0.3f);
+    EXPECT_EQ(demo->fadeState, 6);
+
+    demo->loopAtStop = 0;
+    ASSERT_TRUE(play(40));
+    EXPECT_EQ(demo->quit, 1);
+    EXPECT_EQ(size_t(demo->nextEvent), demo->events.size());
+    EXPECT_TRUE(platform::recordedMessageBoxes().empty()) << platform::recordedMessageBoxes()[0].text;
+}
+
+} // namespace
