@@ -210,27 +210,28 @@ void ImposterMesh::draw(float t, Random& random)
     device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
     device->SetTransform(D3DTS_WORLD, &identity);
     device->SetTransform(D3DTS_VIEW, &identity);
+    // The walkers share every state but their texture and tint, so those
+    // are set once for all of them.
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    device->SetRenderState(D3DRS_ALPHAREF, 0x7F);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     const D3DVECTOR cameraDir = {view.m[0][2], view.m[1][2], view.m[2][2]};
     for (Imposter* w : imposters) {
         const View v = viewFor(w->direction, cameraDir);
         ImageTexture* texture = v == kBack ? w->back : v == kRight ? w->right : w->front;
         walk(*w, t, random, *this);
         device->SetTexture(0, texture ? texture->current(0.0) : nullptr);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
-        device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
-        device->SetRenderState(D3DRS_ALPHAREF, 0x7F);
         device->SetRenderState(D3DRS_TEXTUREFACTOR, colorToARGB(w->tint));
-        device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
         device->DrawPrimitive(D3DPT_TRIANGLELIST, w->firstVertex, 2);
     }
     device->SetTransform(D3DTS_WORLD, &world);
