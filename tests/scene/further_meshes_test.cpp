@@ -11,6 +11,9 @@
 #include "scene/outline_view.h"
 #include "scene/point_mesh.h"
 #include "scene/progressive_mesh.h"
+#include "foundation/sar_archive.h"
+#include "tools/mkcontent/content.h"
+#include "tools/sarpack/sar_writer.h"
 
 #include <cmath>
 #include <string>
@@ -189,6 +192,40 @@ TEST(Crowd, FullOrMissingMapGivesNoWalkers)
     map->release();
     EXPECT_FALSE(crowd.populate(random));
     EXPECT_TRUE(crowd.imposters.empty());
+}
+
+// The generated crowd content packed into a test archive, as the builder
+// reads it.
+TEST(Crowd, BuildsFromTheTestArchive)
+{
+    SarWriter writer;
+    for (const mkcontent::ContentFile& file : mkcontent::extrasFiles()) {
+        const std::string bytes = file.build();
+        ASSERT_TRUE(writer.add(file.name, reinterpret_cast<const u8*>(bytes.data()), bytes.size()));
+    }
+    const std::vector<u8> archive = writer.build();
+    MemoryStream files("test.sar", std::string(archive.begin(), archive.end()));
+    SarArchive sar(files);
+    ASSERT_TRUE(sar.mount("test.sar"));
+
+    MeshRig rig;
+    ImposterMesh crowd(rig.get());
+    ASSERT_TRUE(crowd.build(sar, "crowd/"));
+    ASSERT_EQ(crowd.backTextures.size(), 4u);
+    ASSERT_NE(crowd.walkMap, nullptr);
+    EXPECT_EQ(crowd.walkMap->width, 512);
+    EXPECT_FALSE(crowd.isFree(0.0f, 0.0f)); // the block in the middle
+    EXPECT_TRUE(crowd.isFree(5.0f, 5.0f));
+    Random random(5);
+    ASSERT_TRUE(crowd.populate(random));
+    EXPECT_NE(crowd.imposters[0]->right, nullptr);
+    EXPECT_NE(crowd.imposters[0]->right->current(0.0), nullptr);
+
+    ASSERT_TRUE(sar.open("pmesh/levels.pm"));
+    PMesh mesh(rig.get(), nullptr, 0, nullptr, nullptr, 0, &sar);
+    EXPECT_EQ(mesh.minimumLevel, 30);
+    EXPECT_EQ(mesh.collapseMapLength, 4);
+    EXPECT_EQ(mesh.permutationLength, 2);
 }
 
 TEST(Crowd, ViewByAngleAndMirroredBillboard)

@@ -18,6 +18,7 @@ struct ContentFile {
 // One list per emitter file.
 std::vector<ContentFile> lwo2Files();
 std::vector<ContentFile> lwsFiles();
+std::vector<ContentFile> extrasFiles();
 
 // Every emitter's files, in emitter order.
 std::vector<ContentFile> allContentFiles();
