@@ -12,6 +12,7 @@
 #include "media/input.h"
 #include "media/sound.h"
 #include "scene/mesh.h"
+#include "tools/mkcontent/content.h"
 
 #include <windows.h>
 
@@ -94,6 +95,25 @@ TEST(KeyBindings, FixtureParsesIntoKeysetsAndEvents)
     EXPECT_EQ(rig.bindings.keysets[1].events[0].key, ',');
     EXPECT_TRUE(rig.layer->keyBound);
     EXPECT_EQ(testsupport::logLinesFrom(from), std::vector<std::string>{"missing.wav sound was not loaded"});
+}
+
+// The generated script over the test objects' names.
+TEST(KeyBindings, ContentScriptParses)
+{
+    Rig rig;
+    for (const char* name : {"objects/crate.lwo", "objects/room.lwo"}) {
+        auto* lwo = new LWObject(&rig.meta, name);
+        lwo->layers = {new StubMesh};
+        rig.meta.lwObjects.push_back(lwo);
+    }
+    rig.meta.surfaces.push_back(new Surface(nullptr, "objects/crate.lwo@Crate"));
+    const auto files = mkcontent::extrasFiles();
+    const mkcontent::ContentFile* script = mkcontent::findContentFile(files, "inputHandler.scr");
+    ASSERT_NE(script, nullptr);
+    ASSERT_TRUE(rig.parse(script->build()));
+    ASSERT_EQ(rig.bindings.keysets.size(), 2u);
+    EXPECT_EQ(rig.bindings.keysets[0].events.size(), 3u);
+    EXPECT_DOUBLE_EQ(rig.bindings.keysets[1].events[0].limit, 1.5);
 }
 
 TEST(KeyBindings, ErrorsNameTheLineAndStop)

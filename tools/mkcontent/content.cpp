@@ -5,7 +5,7 @@ namespace mkcontent {
 std::vector<ContentFile> allContentFiles()
 {
     std::vector<ContentFile> all;
-    for (auto list : {lwo2Files, lwsFiles, extrasFiles})
+    for (auto list : {lwo2Files, lwsFiles})
         for (ContentFile& file : list())
             all.push_back(std::move(file));
     return all;

@@ -18,6 +18,9 @@ struct ContentFile {
 // One list per emitter file.
 std::vector<ContentFile> lwo2Files();
 std::vector<ContentFile> lwsFiles();
+
+// Test-only content, kept out of the demo's archive: the crowd pictures,
+// a progressive-mesh level stream and a key-binding script.
 std::vector<ContentFile> extrasFiles();
 
 // Every emitter's files, in emitter order.

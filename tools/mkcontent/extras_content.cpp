@@ -93,9 +93,9 @@ std::vector<ContentFile> extrasFiles()
     files.push_back({"inputHandler.scr", [] {
                          return std::string("; keys of the test objects\n"
                                             "Keyset: 1\n"
-                                            "Key: a increaseTime 0 60 hum.ogg objects/crate.lwo 0\n"
-                                            "Key: z decreaseTime 0 0 hum.ogg objects/crate.lwo 0\n"
-                                            "Key: t toggleTime 0 45 hum.ogg objects/room.lwo 0\n"
+                                            "Key: a increaseTime 0 60 sounds/hum.ogg objects/crate.lwo 0\n"
+                                            "Key: z decreaseTime 0 0 sounds/hum.ogg objects/crate.lwo 0\n"
+                                            "Key: t toggleTime 0 45 sounds/hum.ogg objects/room.lwo 0\n"
                                             "Keyset: 2\n"
                                             "Key: c changeSurfaceColors 1.5 linear objects/crate.lwo@Crate 1 0.2 0.2\n");
                      }});
