@@ -29,6 +29,8 @@ void cornerCoordinates(i32 k, i32 n, float& u, float& v)
 void assignCoordinates(MeshVertex* corners, i32 count, const i32* slots)
 {
     ENGINE_ASSERT((count % 3) ==0);
+    if (!corners || !slots)
+        return;
     const i32 n = gridSize(count);
     for (i32 k = 0; k < count; ++k) {
         const i32 slot = slots[k];
