@@ -1,7 +1,56 @@
 #include "demo/demo.h"
+#include "demo/overlays.h"
+
+#include "foundation/matrix.h"
+#include "foundation/sar_archive.h"
+#include "materials/engine.h"
+#include "materials/texture.h"
+
+ImageTexture* loadingPicture = nullptr;
+float progressRect[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+u32 progressColor = 0;
+u32 progressBackColor = 0;
+
+bool Demo::loadLoadingPicture(const char* name, SarArchive* source, float x0, float y0, float x1, float y1,
+                              u32 barColor, u32 backColor)
+{
+    progressRect[0] = x0;
+    progressRect[1] = y0;
+    progressRect[2] = x1;
+    progressRect[3] = y1;
+    progressColor = barColor;
+    progressBackColor = backColor;
+    delete loadingPicture;
+    loadingPicture = nullptr;
+    if (name && *name && source) {
+        loadingPicture = new ImageTexture(engine);
+        loadingPicture->open(name, *source);
+        loadingPicture->flags = 68;
+        loadingPicture->load();
+    }
+    return true;
+}
 
 void Demo::drawLoadingProgress(float fraction)
 {
     if (loadingProgressProbe)
         loadingProgressProbe(fraction);
+    IDirect3DDevice9* device = engine->currentDevice;
+    if (!device)
+        return;
+    const float p = fraction >= 0.0f ? (fraction <= 1.0f ? fraction : 1.0f) : 0.0f;
+    const float w = float(engine->width);
+    const float h = float(engine->height);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    static const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    if (loadingPicture)
+        drawScreenQuad(engine, 0.0f, 0.0f, w, h, white, loadingPicture);
+    else
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0);
+    float bar[4];
+    argbToColor(bar, progressColor);
+    const float x0 = progressRect[0];
+    const float x1 = progressRect[2];
+    drawScreenQuad(engine, w * x0, h * progressRect[1], w * (x0 + (x1 - x0) * p), h * progressRect[3], bar, nullptr);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
 }
