@@ -5,6 +5,7 @@
 #include "../foundation/memory_stream.h"
 #include "foundation/matrix.h"
 #include "materials/image.h"
+#include "materials/image_cache.h"
 #include "scene/bake_coordinates.h"
 #include "scene/ear_clipping.h"
 #include "scene/imposter_mesh.h"
@@ -226,6 +227,7 @@ TEST(Crowd, BuildsFromTheTestArchive)
     EXPECT_EQ(mesh.minimumLevel, 30);
     EXPECT_EQ(mesh.collapseMapLength, 4);
     EXPECT_EQ(mesh.permutationLength, 2);
+    clearImageCache();
 }
 
 TEST(Crowd, ViewByAngleAndMirroredBillboard)
