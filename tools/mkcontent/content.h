@@ -26,6 +26,10 @@ std::vector<ContentFile> overlayFiles();
 // the ignored keywords.
 std::string demoTestScript();
 
+// Test-only content, kept out of the demo's archive: the crowd pictures,
+// a progressive-mesh level stream and a key-binding script.
+std::vector<ContentFile> extrasFiles();
+
 // Every emitter's files, in emitter order.
 std::vector<ContentFile> allContentFiles();
 // The file of that name, or null.
