@@ -7,6 +7,7 @@
 #include "foundation/sar_archive.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
+#include "materials/image_cache.h"
 #include "media/sound.h"
 #include "tools/mkcontent/content.h"
 
@@ -44,6 +45,9 @@ public:
     void TearDown() override
     {
         demo.reset();
+        // The cache's own references, or they outlive the process's last
+        // pointer to them.
+        clearImageCache();
         platform::setManualClock(false);
         diagnosticsLevel = savedLevel;
         platform::clearRecordedMessageBoxes();
