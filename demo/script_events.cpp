@@ -126,19 +126,21 @@ Texture* setUpRenderTarget(Engine* engine, MetaScene* meta, Scene* scene)
     return texture;
 }
 
-char* copyName(const char* name)
+// target = a heap copy of text; the old copy goes.
+void replaceCString(char*& target, const char* text)
 {
-    const size_t n = std::strlen(name);
+    const size_t n = std::strlen(text);
     char* copy = new char[n + 1];
-    std::memcpy(copy, name, n + 1);
-    return copy;
+    std::memcpy(copy, text, n + 1);
+    delete[] target;
+    target = copy;
 }
 
 // A new scene of meta with a camera and a light, owned by meta.
 Scene* appendScene(MetaScene* meta, const char* name)
 {
     auto* scene = new Scene(meta);
-    scene->name = copyName(name);
+    replaceCString(scene->name, name);
     scene->addCamera();
     scene->addLight();
     meta->scenes.push_back(scene);

@@ -83,6 +83,12 @@ TEST_F(DemoContent, EveryNamedFileIsInTheArchives)
         EXPECT_TRUE(demo->effectArchive->exists(name)) << name;
 }
 
+TEST(DemoContentMaker, SameBytesOnEveryRun)
+{
+    for (const mkcontent::ContentFile& file : mkcontent::allContentFiles())
+        EXPECT_EQ(file.build(), file.build()) << file.name;
+}
+
 TEST_F(DemoContent, PlaysToStopdemo)
 {
     ASSERT_TRUE(play(1000));
