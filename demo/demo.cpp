@@ -51,14 +51,14 @@ SarArchive* mountResource(u16 id, const char* mountName)
 
 bool recording(const FrameGrabber* grabber)
 {
-    return grabber && (grabber->graph || !grabber->bmpBaseName.length() == 0);
+    return grabber && (grabber->graph || grabber->bmpBaseName.length() != 0);
 }
 
 void grab(FrameGrabber* grabber)
 {
     if (grabber->graph && grabber->filter)
         grabber->grabAviFrame(frameNumber);
-    if (!grabber->bmpBaseName.length() == 0)
+    if (grabber->bmpBaseName.length() != 0)
         grabber->writeBmpFrame(grabber->bmpBaseName.c_str(), frameNumber);
 }
 
@@ -146,6 +146,18 @@ bool Demo::init(DisplayManager* displayManager)
 
     time = 0.0;
     return true;
+}
+
+void Demo::forgetMetaScene(const MetaScene* meta)
+{
+    if (!meta)
+        return;
+    if (activeMeta == meta)
+        activeMeta = nullptr;
+    if (fadeTexture && std::find(meta->textures.begin(), meta->textures.end(), fadeTexture) != meta->textures.end()) {
+        fadeTexture = nullptr;
+        fadeState = 0;
+    }
 }
 
 void Demo::printStatistics()
@@ -257,14 +269,13 @@ void Demo::shutdown()
     for (MetaScene*& meta : metaScenes) {
         if (!meta)
             continue;
+        forgetMetaScene(meta);
         meta->clear();
         delete meta;
         meta = nullptr;
     }
     metaScenes.clear();
     metaScenes.shrink_to_fit();
-    fadeTexture = nullptr;
-    fadeState = 0;
     delete modeTexture;
     modeTexture = nullptr;
     if (fontImage)

@@ -7,8 +7,7 @@
 #include "demo/script_event.h"
 #include "foundation/script_tokenizer.h"
 #include "foundation/types.h"
-#include "lightwave/lws_reader.h"
-#include "scene/scene.h"
+#include "scene/scene.h" // LoadingProgress
 
 #include <functional>
 #include <memory>
@@ -89,6 +88,10 @@ public:
     bool parseSceneScript();
     // Runs the events due at now (milliseconds); false when one failed.
     bool runScriptEvents(i32 now);
+    // Before meta is freed: the active metascene and a fade drawing one of
+    // its textures let go of it (a fade that never ends would draw a freed
+    // texture every frame).
+    void forgetMetaScene(const MetaScene* meta);
 
     // The statistics lines of one frame into the text.
     void printStatistics();

@@ -10,6 +10,7 @@
 #include "materials/image_cache.h"
 #include "materials/texture.h"
 #include "scene/scene.h"
+#include "scene/scene_interaction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,11 +69,9 @@ void drawFullScreenQuad(Engine* engine, float intensity, const float colour[4], 
     drawScreenQuad(engine, -1.0f, -1.0f, float(engine->width), float(engine->height), c, texture);
 }
 
-bool userCameraActive(const Engine*)
+bool userCameraActive(const Engine* engine)
 {
-    // The user camera comes with the scene interaction; until then it is
-    // never in use.
-    return false;
+    return engine->interaction && engine->interaction->currentCamera;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "demo/script_events.h"
 
 #include "demo/demo.h"
+#include "demo/text2.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 #include "foundation/matrix.h"
@@ -194,8 +195,7 @@ bool Demo::runScriptEvents(i32 now)
             if (i < 0)
                 return failMissingName("freemeta");
             MetaScene* meta = metaScenes[size_t(i)];
-            if (meta == activeMeta)
-                activeMeta = nullptr;
+            forgetMetaScene(meta);
             // Nothing may keep pointing into the metascene's scenes and
             // textures once it is gone.
             if (std::find(meta->scenes.begin(), meta->scenes.end(), engine->interactionTarget) != meta->scenes.end())
@@ -438,13 +438,17 @@ bool Demo::runScriptEvents(i32 now)
         case 69:
             drawFps = a[0].integer != 0;
             break;
-        case 71: // createtext
+        case 71: { // createtext
             if (!activeMeta)
                 return failMissingName("createtext");
-            // The letters come with the 3D text; until then the text's scene
-            // holds only its camera and light.
-            appendScene(activeMeta, a[0].text);
+            Text2 text2(a[1].text, archive, activeMeta);
+            Scene* s = text2.releaseScene();
+            if (s) {
+                replaceCString(s->name, a[0].text);
+                activeMeta->scenes.push_back(s);
+            }
             break;
+        }
         case 75:
             engine->disableLogos = a[0].integer != 0;
             break;

@@ -713,6 +713,7 @@ void Device::writeScreenFile()
 STDMETHODIMP Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
 {
     DeviceLock lock(this);
+    logCall("Present", {});
     if (m_forcedLoss || windowMinimised() || m_lost) {
         m_lost = true;
         return D3DERR_DEVICELOST;

@@ -11,7 +11,7 @@
 #include "media/sound.h"
 #include "tools/mkcontent/content.h"
 
-#include "demo_test_support.h"
+#include "demo/demo_test_support.h"
 
 #include <gtest/gtest.h>
 
