@@ -330,7 +330,7 @@ bool readBoneKeyword(LwsLoadState& s, const char* k)
     }
     if (std::strncmp(k, "Bone", 4) != 0 && std::strcmp(k, "ScaleBoneStrength") != 0)
         return false;
-    Bone* b = s.kind == LwsItemKind::bone ? s.bone : nullptr;
+    Bone* b = s.bone; // the last bone opened, whatever the current kind
     if (std::strcmp(k, "BoneName") == 0) {
         const char* name = scene.nextString();
         if (b)

@@ -62,7 +62,12 @@ i32 Scene::nextInt()
 
 double Scene::nextFloat()
 {
-    return std::strtod(nextString(), nullptr);
+    // Decimal text only: strtod would also take "nan", "inf" and hex.
+    const char* token = nextString();
+    const char* p = token + (*token == '+' || *token == '-');
+    if (!((*p >= '0' && *p <= '9') || *p == '.') || (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')))
+        return 0.0;
+    return std::strtod(token, nullptr);
 }
 
 u32 Scene::nextHex()

@@ -72,9 +72,13 @@ void writeObject(std::string& out, Scene* scene, Object* object)
 
 void writeLight(std::string& out, Light* light)
 {
-    out += "AddLight\nLightName ";
-    out += light->name.c_str();
-    out += "\nShowLight 1 5\nLightMotion\n";
+    // An empty name or one with spaces is quoted: unquoted, the reader
+    // would take the next word for it.
+    std::string name = light->name.c_str();
+    bool plain = !name.empty();
+    for (char c : name)
+        plain = plain && (unsigned char)c > 0x20 && c != '"';
+    out += "AddLight\nLightName " + (plain ? name : "\"" + name + "\"") + "\nShowLight 1 5\nLightMotion\n";
     LwsWriter::writeChannels(out, light);
     writeReferences(out, light);
     put(out, "LightColor   %f %f %f\n", light->red.value, light->green.value, light->blue.value);

@@ -61,11 +61,12 @@ std::vector<String> MetaScene::metascriptEntries(ScriptTokenizer& script)
 MetaScene* MetaScene::loadMetascript(const char* name, Engine* engine, Stream* stream,
                                      LoadingProgress* progressTarget)
 {
-    auto* meta = new MetaScene(engine, name);
     ScriptTokenizer script(stream);
-    std::vector<String> entries;
-    if (script.load(name))
-        entries = metascriptEntries(script);
+    // A metascript that cannot be read is a failed load, not an empty metascene.
+    if (!script.load(name))
+        return nullptr;
+    auto* meta = new MetaScene(engine, name);
+    const std::vector<String> entries = metascriptEntries(script);
     const float n = float(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         auto* scene = new Scene(meta);

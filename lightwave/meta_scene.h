@@ -42,7 +42,8 @@ public:
 
     // Creates the metascene name and loads every scene the metascript name
     // lists (read through stream), filling the loading bar from 0 to 0.4.
-    // Null, with everything read so far freed, when a scene fails to load.
+    // Null, with everything read so far freed, when the metascript cannot be
+    // read or a scene fails to load.
     static MetaScene* loadMetascript(const char* name, Engine* engine, Stream* stream,
                                      LoadingProgress* progressTarget);
     // The metascript's entries: per line a file name, optionally followed by

@@ -104,9 +104,6 @@ void PolyMesh::updateBounds()
     cachedPoints = pointArray;
 }
 
-// Drawing the subsets (with the pass choice and mirrors) comes with the
-// mesh drawing; until then a polygon mesh draws nothing.
-void PolyMesh::render(double, Object*, Node*, i32) {}
 
 void PolyMesh::computeBounds()
 {

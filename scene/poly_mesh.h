@@ -14,6 +14,13 @@ class Bone;
 class Subset;
 class Surface;
 
+// How many polygon-mesh renders are active: a mirror seen in a mirror's
+// reflection draws as a plain surface, and nothing is drawn deeper than 2.
+extern i32 meshDrawDepth;
+// 1: flat mirrors mark their pixels in the stencil buffer; 0: the same
+// procedure runs with the stencil test off (a debugging key toggles it).
+extern i32 mirrorStencil;
+
 class PolyMesh : public Mesh {
 public:
     using UVMap = ::UVMap;
@@ -89,4 +96,11 @@ private:
     void computeBoneWeights(MeshVertex* corners, u32 count);
     void buildSubsets(BuildData& data);
     void deleteSubsets();
+
+    // A flat mirror subset: its pixels tagged in the stencil buffer, the
+    // reflection scene drawn inside them, then the surface over it.
+    void renderFlatMirror(Subset* subset, double t, Object* object, Node* camera);
+    // Fills the surface's cube faces from its reflection scene, this mesh
+    // left out of them.
+    void renderCubeReflection(Surface* surface, double t, Object* object);
 };

@@ -96,6 +96,28 @@ public:
 
     Scene* asScene() override { return this; }
 
+    // Token cursor of the scene-file reader. At or past the last token each
+    // returns an empty token (0, 0.0) and leaves the cursor where it is.
+    const char* nextString();
+    i32 nextInt(); // saturates at the i32 range
+    double nextFloat();
+    u32 nextHex();
+    // The token after a "{", or the token itself.
+    const char* nextName();
+    // Steps over a "}" at the cursor.
+    bool atBlockEnd();
+    // From a block's "{" (or its "}") to behind the "}" that closes it.
+    void skipBlock();
+    // A motion block into the node's nine channels.
+    void readChannel(Node* node);
+    // An "{ Envelope" block into an animated value.
+    void readEnvelope(AnimatedValue& value);
+    // "(envelope)" and its block, keeping only TCB, linear and stepped keys;
+    // the cursor ends on the block's "}".
+    void readOldEnvelope(AnimatedValue& value);
+    // The first object of that exact name, or null.
+    Object* findItem(const char* name);
+
     // One frame: target, viewport, clear, camera choice, then renderFrom.
     void render(bool clearTarget, i32 pass, double now);
     // Every pass from one node; re-entered by mirrors.
@@ -133,6 +155,11 @@ public:
     // Shadow maps and their debug view (shadow_maps.cpp).
     void renderShadowMaps(double t);
     void showShadowMap(IDirect3DTexture9* texture);
+    // The six faces of a cube texture drawn from reflectionScene around a
+    // mirror mesh centred at center; viewer is the object carrying it
+    // (cube_reflection.cpp).
+    static void renderMirror(const float center[3], Scene* reflectionScene, Node* viewer,
+                             IDirect3DCubeTexture9* cubeTexture, IDirect3DSurface9* depthSurface, double t);
     // Lens flares seen from a node.
     void renderFlares(Node* camera, double t);
 
@@ -142,33 +169,14 @@ public:
 
     // The scene has or had bake lights.
     bool hasBakeLights() const;
-
-    // Token cursor of the scene-file reader. At or past the last token each
-    // returns an empty token (0, 0.0) and leaves the cursor where it is.
-    const char* nextString();
-    i32 nextInt(); // saturates at the i32 range
-    double nextFloat();
-    u32 nextHex();
-    // The token after a "{", or the token itself.
-    const char* nextName();
-    // Steps over a "}" at the cursor.
-    bool atBlockEnd();
-    // From a block's "{" (or its "}") to behind the "}" that closes it.
-    void skipBlock();
-    // A motion block into the node's nine channels.
-    void readChannel(Node* node);
-    // An "{ Envelope" block into an animated value.
-    void readEnvelope(AnimatedValue& value);
-    // "(envelope)" and its block, keeping only TCB, linear and stepped keys;
-    // the cursor ends on the block's "}".
-    void readOldEnvelope(AnimatedValue& value);
-    // The first object of that exact name, or null.
-    Object* findItem(const char* name);
 };
 
 // Forgets the user camera's picks that point into meta's scenes; called
 // before a metascene's scenes go.
 void resetInteraction(Engine* engine, const MetaScene* meta);
+
+// Left-handed look-at view matrix for row vectors.
+D3DMATRIX buildLookAt(const float eye[3], const float target[3], const float up[3]);
 
 // currentCamera = cameras[i]; false and no change when i is out of range.
 bool setCurrentCamera(Scene* scene, i32 i);

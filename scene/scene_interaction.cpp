@@ -88,6 +88,8 @@ void Engine::SceneInteraction::reset(const MetaScene* meta)
     Object* ghostObject = objects[1];
     if (selected && selected != ghostObject && belongs(selected->scene))
         selected = nullptr;
+    if (engine && engine->interactionTarget && belongs(engine->interactionTarget))
+        engine->interactionTarget = nullptr;
     // The ghost borrows the picked object's mesh, parent and target.
     const bool meshOfMeta = ghostObject->mesh && ghostObject->mesh->object && ghostObject->mesh->object->owner == meta;
     if (meshOfMeta || (ghostObject->parent && belongs(ghostObject->parent->scene)) ||

@@ -23,6 +23,7 @@ public:
     // Picks the smallest object of scene around the cursor when a pick is
     // requested, then points the ghost at the picked object.
     void findEnclosingObject(Scene* scene, double t);
-    // Forgets every pick that points into meta's scenes, before they go.
+    // Forgets every pick (and the user camera's target scene) that points
+    // into meta's scenes, before they go.
     void reset(const MetaScene* meta);
 };

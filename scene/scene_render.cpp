@@ -14,61 +14,22 @@
 #include "scene/mesh.h"
 #include "scene/object.h"
 #include "scene/scene_interaction.h"
+#include "scene/target_save.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 i32 renderDepth = 0;
-
-namespace {
-
-// Render target 0 and the depth-stencil surface of the device, to be put
-// back when an off-screen pass ends.
-struct SavedTargets {
-    IDirect3DDevice9* device;
-    IDirect3DSurface9* target = nullptr;
-    IDirect3DSurface9* depth = nullptr;
-
-    explicit SavedTargets(IDirect3DDevice9* d) : device(d)
-    {
-        device->GetRenderTarget(0, &target);
-        device->GetDepthStencilSurface(&depth);
-    }
-    void restore()
-    {
-        // A device without a depth surface hands out null: set that back.
-        if (target)
-            device->SetRenderTarget(0, target);
-        device->SetDepthStencilSurface(depth);
-        if (target)
-            target->Release();
-        if (depth)
-            depth->Release();
-        target = depth = nullptr;
-    }
-};
-
-void setView(Engine* engine, const D3DMATRIX& view)
-{
-    // setView stores the matrix, sets D3DTS_VIEW and marks the derived
-    // matrices stale.
-    engine->uniforms->setView(view);
-}
-
-} // namespace
 
 void Scene::render(bool clearTarget, i32 pass, double now)
 {
     IDirect3DDevice9* device = engine->currentDevice;
     Engine::SceneInteraction* interaction = engine->interaction;
     const bool userCamera = interaction && interaction->currentCamera;
-    bool ownTarget = false;
-    IDirect3DSurface9* savedTarget = nullptr;
-    IDirect3DSurface9* savedDepth = nullptr;
+    std::optional<SavedTargets> saved;
     if (targetSurface && !userCamera) {
-        ownTarget = true;
-        device->GetRenderTarget(0, &savedTarget);
-        device->GetDepthStencilSurface(&savedDepth);
+        saved.emplace(device);
         device->SetRenderTarget(0, targetSurface);
         device->SetDepthStencilSurface(targetDepth);
         const bool anySize = engine->caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
@@ -101,15 +62,7 @@ void Scene::render(bool clearTarget, i32 pass, double now)
     if (camera)
         renderFrom(camera, pass, t);
 
-    if (ownTarget) {
-        if (savedTarget)
-            device->SetRenderTarget(0, savedTarget);
-        device->SetDepthStencilSurface(savedDepth);
-        if (savedTarget)
-            savedTarget->Release();
-        if (savedDepth)
-            savedDepth->Release();
-    }
+    saved.reset(); // back to the target in use before the own one
 
     if (engine->shadowMapDebugView && !lights.empty()) {
         Light* first = lights[0];
@@ -145,7 +98,7 @@ void Scene::renderFrom(Node* camera, i32 pass, double t)
         *engine->switches->isLocalViewer = localViewer;
 
     const D3DMATRIX& view = camera->inverseValid ? camera->inverseWorld : *camera->getInvMatrix(t);
-    setView(engine, view);
+    engine->uniforms->setView(view); // also D3DTS_VIEW; derived matrices stale
 
     if (engine->fixedFunction)
         setupLights(t);
@@ -242,7 +195,7 @@ void Scene::prepareRender()
 {
     IDirect3DDevice9* device = engine->currentDevice;
     device->BeginScene();
-    SavedTargets saved(device);
+    std::optional<SavedTargets> saved(std::in_place, device);
     invalidateNodes(nullptr);
     if (!engine->fixedFunction)
         renderShadowMaps(0.0);
@@ -290,7 +243,7 @@ void Scene::prepareRender()
                         other->off = 1;
                 engine->shadowLightIndex = light->index;
                 const D3DMATRIX& view = light->inverseValid ? light->inverseWorld : *light->getInvMatrix(0.0);
-                setView(engine, view);
+                engine->uniforms->setView(view); // also D3DTS_VIEW; derived matrices stale
                 drawObjects(light, 0, 0.0);
                 renderFlares(light, 0.0);
                 for (Light* other : lights)
@@ -309,7 +262,7 @@ void Scene::prepareRender()
         if (lights[i]->affectOpenGLOff)
             removeLight(i32(i));
     *engine->switches->bake = 0;
-    saved.restore();
+    saved.reset();
     device->EndScene();
 }
 

@@ -185,7 +185,10 @@ float3 shadowFilter(SurfaceIn i)
     if (numShadows <= 0 || i.shadow.w <= 0)
         return 1;
     float2 uv = i.shadow.xy / i.shadow.w;
-    float depth = i.shadow.z / i.shadow.w;
+    // Clamped as the map's encoding clamps, so that a receiver at the far
+    // end of the fitted range (a floor under the light) does not shadow
+    // itself.
+    float depth = min(i.shadow.z / i.shadow.w, 0.99);
     // The map holds one depth per texel: allow for the surface's slope
     // across a texel.
     float lit = depth - 0.002 <= decodeDepth(tex2D(ZMAP0, uv)) ? 1.0 : 0.0;

@@ -377,6 +377,8 @@ private:
     // shader_objects.cpp
     ShaderProgram* programFor(VertexShader* vs, PixelShader* ps);
     void uploadShaderConstants(ShaderProgram& program);
+    // Table fog after a pixel shader, from the fog render states.
+    void uploadTableFog(ShaderProgram& program);
 
     // Identity and creation
     std::atomic<ULONG> m_refs{1};

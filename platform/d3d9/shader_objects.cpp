@@ -104,7 +104,7 @@ GLuint ShaderCode::glShader()
         return m_shader;
     const bool vertex = m_blob.stage == ShaderStage::Vertex;
     const std::string source =
-        vertex ? addClipDistances(m_blob.glsl) : addInputOffset(addAlphaTest(m_blob.glsl));
+        vertex ? addClipDistances(m_blob.glsl) : addInputOffset(addAlphaTest(addTableFog(m_blob.glsl)));
     GLuint shader = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -246,6 +246,37 @@ std::string addAlphaTest(const std::string& source)
     return out;
 }
 
+std::string addTableFog(const std::string& source)
+{
+    size_t at = source.find("layout(location = 0) out vec4 ");
+    const size_t mainAt = source.find("void main()");
+    const size_t close = source.rfind('}');
+    if (at == std::string::npos || mainAt == std::string::npos || close == std::string::npos || at > mainAt ||
+        close < mainAt)
+        return source;
+    at += std::strlen("layout(location = 0) out vec4 ");
+    const size_t end = source.find(';', at);
+    if (end == std::string::npos)
+        return source;
+    const std::string name = source.substr(at, end - at);
+    std::string out = source;
+    out.insert(close, "    " + name + ".rgb = dx_fogged(" + name + ".rgb);\n");
+    // The same factors as the fixed-function pixel fog; a linear range of
+    // zero length is all fog beyond its end.
+    out.insert(mainAt, "uniform int dx_FogMode;\nuniform vec4 dx_FogColor;\nuniform vec4 dx_FogParams;\n"
+                       "vec3 dx_fogged(vec3 color)\n{\n"
+                       "    if (dx_FogMode == 0)\n        return color;\n"
+                       "    float d = dx_FogParams.w > 0.5 ? 1.0 / gl_FragCoord.w : gl_FragCoord.z;\n"
+                       "    float f;\n"
+                       "    if (dx_FogMode == 1)\n        f = exp(-d * dx_FogParams.z);\n"
+                       "    else if (dx_FogMode == 2)\n        f = exp(-(d * dx_FogParams.z) * (d * dx_FogParams.z));\n"
+                       "    else if (dx_FogParams.y != dx_FogParams.x)\n"
+                       "        f = (dx_FogParams.y - d) / (dx_FogParams.y - dx_FogParams.x);\n"
+                       "    else\n        f = d < dx_FogParams.y ? 1.0 : 0.0;\n"
+                       "    return mix(dx_FogColor.rgb, color, clamp(f, 0.0, 1.0));\n}\n");
+    return out;
+}
+
 namespace {
 
 // An interpolated input declaration as the translator writes it:
@@ -355,6 +386,9 @@ std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& 
     p->alphaFunc = glGetUniformLocation(program, "dx_AlphaFunc");
     p->alphaRef = glGetUniformLocation(program, "dx_AlphaRef");
     p->inputOffset = glGetUniformLocation(program, "dx_InputOffset");
+    p->fogMode = glGetUniformLocation(program, "dx_FogMode");
+    p->fogColor = glGetUniformLocation(program, "dx_FogColor");
+    p->fogParams = glGetUniformLocation(program, "dx_FogParams");
     auto makeBuffer = [](uint32_t size, GLuint& buffer, std::vector<unsigned char>& data) {
         if (size == 0)
             return;
@@ -434,8 +468,54 @@ void Device::uploadShaderConstants(ShaderProgram& p)
             p.lastAlphaRef = ref;
         }
     }
-    if (p.clipPlanes >= 0 && m_ff.renderStates[D3DRS_CLIPPLANEENABLE])
-        glProgramUniform4fv(p.program, p.clipPlanes, GLsizei(kClipPlanes), &m_clipPlanes[0][0]);
+    if (p.fogMode >= 0)
+        uploadTableFog(p);
+    if (p.clipPlanes >= 0) {
+        // A plane that is off keeps every vertex (distance 0) as well as
+        // being disabled: the GL driver does not always drop a clip distance
+        // whose enable went off between draws of the same program.
+        const DWORD mask = m_ff.renderStates[D3DRS_CLIPPLANEENABLE];
+        float planes[kClipPlanes][4] = {};
+        for (DWORD i = 0; i < kClipPlanes; ++i)
+            if ((mask >> i) & 1)
+                std::memcpy(planes[i], m_clipPlanes[i], sizeof planes[i]);
+        if (!p.clipUploaded || std::memcmp(planes, p.lastClipPlanes, sizeof planes) != 0) {
+            glProgramUniform4fv(p.program, p.clipPlanes, GLsizei(kClipPlanes), &planes[0][0]);
+            std::memcpy(p.lastClipPlanes, planes, sizeof planes);
+            p.clipUploaded = true;
+        }
+    }
+}
+
+void Device::uploadTableFog(ShaderProgram& p)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const DWORD table = rs[D3DRS_FOGTABLEMODE];
+    const int mode = rs[D3DRS_FOGENABLE] && table <= D3DFOG_LINEAR ? int(table) : 0;
+    if (mode != p.lastFogMode) {
+        glProgramUniform1i(p.program, p.fogMode, mode);
+        p.lastFogMode = mode;
+    }
+    if (mode == 0)
+        return;
+    const DWORD c = rs[D3DRS_FOGCOLOR];
+    const float color[4] = {float((c >> 16) & 0xFF) / 255.0f, float((c >> 8) & 0xFF) / 255.0f,
+                            float(c & 0xFF) / 255.0f, float(c >> 24) / 255.0f};
+    float params[4];
+    std::memcpy(&params[0], &rs[D3DRS_FOGSTART], sizeof(float));
+    std::memcpy(&params[1], &rs[D3DRS_FOGEND], sizeof(float));
+    std::memcpy(&params[2], &rs[D3DRS_FOGDENSITY], sizeof(float));
+    // Eye-relative depth unless the projection in force is affine.
+    const D3DMATRIX& m = m_ff.projection;
+    params[3] = m._14 == 0.0f && m._24 == 0.0f && m._34 == 0.0f && m._44 == 1.0f ? 0.0f : 1.0f;
+    if (std::memcmp(color, p.lastFogColor, sizeof color) != 0) {
+        glProgramUniform4fv(p.program, p.fogColor, 1, color);
+        std::memcpy(p.lastFogColor, color, sizeof color);
+    }
+    if (std::memcmp(params, p.lastFogParams, sizeof params) != 0) {
+        glProgramUniform4fv(p.program, p.fogParams, 1, params);
+        std::memcpy(p.lastFogParams, params, sizeof params);
+    }
 }
 
 namespace {

@@ -67,6 +67,14 @@ struct ShaderProgram {
     float lastInputOffset = 0.0f;
     int lastAlphaFunc = -1;
     int lastAlphaRef = -1;
+    GLint fogMode = -1; // dx_FogMode, dx_FogColor, dx_FogParams
+    GLint fogColor = -1;
+    GLint fogParams = -1;
+    int lastFogMode = -1;
+    float lastFogColor[4] = {};
+    float lastFogParams[4] = {};
+    float lastClipPlanes[6][4] = {}; // as uploaded: planes that are off are zero
+    bool clipUploaded = false;
     GLuint vertexBuffer = 0; // uniform buffers of the register blocks
     GLuint pixelBuffer = 0;
     std::vector<unsigned char> vertexData;
@@ -87,6 +95,12 @@ std::string addClipDistances(const std::string& source);
 // end of main (dx_AlphaFunc: a D3DCMP_* value, 0 for no test; dx_AlphaRef:
 // 0..255). Unchanged when the output cannot be found.
 std::string addAlphaTest(const std::string& source);
+// The pixel GLSL with Direct3D's table fog blended into its colour output 0
+// at the end of main, as the fixed-function fog stage does after a shader
+// model 2 pixel shader (dx_FogMode: a D3DFOGMODE, 0 for none; dx_FogParams:
+// start, end, density, 1 for eye-relative depth). Unchanged when the output
+// cannot be found.
+std::string addTableFog(const std::string& source);
 
 // Has the pixel shader read its interpolated inputs dx_InputOffset pixels
 // (window y) off the fragment's centre when that is not 0 (see

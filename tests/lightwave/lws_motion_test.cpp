@@ -41,7 +41,7 @@ TEST(LwsCursor, OperationsStayInsideAndSaturate)
 {
     struct Case {
         const char* text;
-        int op; // 0 nextName, 1 atBlockEnd, 2 skipBlock, 3 nextInt, 4 nextHex
+        int op; // 0 nextName, 1 atBlockEnd, 2 skipBlock, 3 nextInt, 4 nextHex, 5 nextFloat
         i64 result;
         i32 cursor;
     } cases[] = {
@@ -59,6 +59,10 @@ TEST(LwsCursor, OperationsStayInsideAndSaturate)
         {"40010000", 4, 0x40010000, 1},
         {"123456789abcdef", 4, 0xFFFFFFFF, 1},
         {"", 3, 0, 0},
+        {"nan", 5, 0, 1},
+        {"-inf", 5, 0, 1},
+        {"0x10", 5, 0, 1},
+        {"-.5e1x", 5, -5, 1},
     };
     for (const Case& c : cases) {
         Cursor k(c.text);
@@ -69,6 +73,7 @@ TEST(LwsCursor, OperationsStayInsideAndSaturate)
         case 2: k.scene.skipBlock(); break;
         case 3: got = k.scene.nextInt(); break;
         case 4: got = k.scene.nextHex(); break;
+        case 5: got = (i64)k.scene.nextFloat(); break;
         }
         EXPECT_EQ(got, c.result) << c.text;
         EXPECT_EQ(k.scene.tokenCursor, c.cursor) << c.text;

@@ -1,6 +1,7 @@
 #include "lws_test_support.h"
 
 #include "../log_test_support.h"
+#include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "media/sound.h"
 #include "scene/anti_portal.h"
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 using namespace lwstest;
 
@@ -65,6 +67,22 @@ TEST(LwsReader, RefusedFilesLeaveTheSceneEmpty)
             EXPECT_EQ(texturetest::boxTexts().size(), level == 3 ? c.boxes : 0u) << c.text;
         }
     }
+    // The package's scenes of formats 5 and 2, alone and in a metascript.
+    texturetest::Diagnostics d(3);
+    size_t refused = 0;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(kPackageDir, missing)) {
+        std::string name = entry.path().filename().string();
+        if (!name.ends_with(".lws") || name == "move_x_oldformat_6.lws")
+            continue;
+        MemoryStream files;
+        files.files["s.lws"] = readFile(entry.path().string());
+        files.files["s.mts"] = "s.lws\n";
+        EXPECT_EQ(MetaScene::loadMetascript("s.mts", nullptr, &files, nullptr), nullptr) << name;
+        refused++;
+    }
+    EXPECT_EQ(texturetest::boxTexts(), std::vector<std::string>(refused, "Assertion failed: unbekanntes LWS file!!!"));
+
     Scene scene(nullptr);
     MemoryStream none;
     auto from = testsupport::logPosition();
@@ -313,6 +331,8 @@ TEST(LwsReader, ItemIdRanges)
                                                     "AddNullObject b TargetItem ") + c.id)));
         Node* expected[] = {nullptr, scene.objects[0], scene.lights[0], scene.cameras[0]};
         EXPECT_EQ(scene.objects[1]->target, expected[c.kind]) << c.id;
+        EXPECT_EQ(scene.findItem("b"), scene.objects[1]);
+        EXPECT_EQ(scene.findItem("B"), nullptr);
     }
 }
 

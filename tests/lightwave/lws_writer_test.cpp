@@ -100,7 +100,7 @@ TEST(LwsWriter, GeneratedSceneRoundTrip)
         "Behaviors 1 5 } "
         "AddNullObject b ParentItem 10000000 TargetItem 20000001 "
         "AddLight LightName Key LightType 2 LightConeAngle 40 LightEdgeAngle 5 "
-        "AddLight LightName Fill ParentItem 10000001 "
+        "AddLight LightName \"\" ParentItem 10000001 "
         "AddCamera CameraName Camera CameraMotion NumChannels 1 Channel 3 " +
         constant(0.5) + " TargetItem 10000001");
     Scene first(nullptr);

@@ -5,6 +5,8 @@
 #include "lightwave/lw_object.h"
 #include "lwo2_test_support.h"
 #include "materials/generated_textures.h"
+#include "tools/mkcontent/content.h"
+#include "tools/mkcontent/lws_emitter.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,7 @@ TEST(MetaScene, FailedMetascriptIsFreed)
     EXPECT_STREQ(empty->name.c_str(), "empty.mts");
     delete empty;
 
+    EXPECT_EQ(MetaScene::loadMetascript("absent.mts", f.engine.get(), &files, nullptr), nullptr);
     const auto from = texturetest::logPosition();
     EXPECT_EQ(MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr), nullptr);
     EXPECT_EQ(texturetest::logLinesFrom(from), std::vector<std::string>{"File not found!"});
@@ -253,4 +256,33 @@ TEST(MetaScene, ResetRenderStates)
     EXPECT_EQ(samplers.back().args, (std::vector<double>{3, D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP}));
     EXPECT_EQ(samplers[1].args, (std::vector<double>{0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC}));
     EXPECT_EQ(stages.back().args, (std::vector<double>{3, D3DTSS_RESULTARG, D3DTA_CURRENT}));
+}
+
+TEST(MetaScene, MetascriptScenesShareTheirObjects)
+{
+    FourStages f;
+    REQUIRE_ENGINE(f.engine);
+    Diagnostics quiet(0);
+    MemoryStream files;
+    files.files["objects/crate.lwo"] =
+        mkcontent::findContentFile(mkcontent::allContentFiles(), "objects/crate.lwo")->build();
+    for (const char* name : {"intro.lws", "hall.lws", "fx.lws"}) {
+        mkcontent::LwsEmitter scene(0, 60);
+        scene.objectLayer(1, "objects/crate.lwo");
+        files.files[name] = scene.text();
+    }
+    files.files["meta.mts"] = "intro.lws ignored\nhall.lws\nfx.lws\n";
+    Demo demo(f.engine.get());
+    std::vector<float> seen;
+    demo.loadingProgressProbe = [&seen](float fraction) { seen.push_back(fraction); };
+    std::unique_ptr<MetaScene> meta(MetaScene::loadMetascript("meta.mts", f.engine.get(), &files, &demo));
+    ASSERT_NE(meta, nullptr);
+    ASSERT_EQ(meta->scenes.size(), 3u);
+    EXPECT_STREQ(meta->scenes[2]->name, "fx.lws");
+    EXPECT_EQ(meta->lwObjects.size(), 1u); // read once for all three scenes
+    // Each scene starts its share of the bar's first 0.4.
+    ASSERT_EQ(seen.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(seen[size_t(i)], 0.4f * float(i) / 3.0f, 1e-6) << i;
+    meta->clear();
 }

@@ -5,6 +5,8 @@
 
 #include "platform/d3d9/shader_blob.h"
 
+#include <cmath>
+
 namespace {
 
 using platform::d3d9::RegisterSet;
@@ -212,6 +214,11 @@ TEST(DeviceShaders, ClipPlanesAreInClipSpace)
         EXPECT_EQ(p[3 * 8 + x], kGreen) << x;
     for (int x = 4; x < 8; ++x)
         EXPECT_EQ(p[3 * 8 + x], kBlack) << x;
+    // Switched off again, the same program clips nothing.
+    s.f->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+    ASSERT_EQ(s.draw(), D3D_OK);
+    for (uint32_t c : readBackBuffer(s.f.device.get()))
+        EXPECT_EQ(c, kGreen);
 }
 
 TEST(DeviceShaders, AlphaTestAppliesAfterThePixelShader)
@@ -283,3 +290,56 @@ TEST(DeviceShaders, BadCodeIsRefusedAndBadGlslDrawsNothing)
 }
 
 } // namespace
+
+namespace {
+
+DWORD floatBits(float f)
+{
+    DWORD d;
+    std::memcpy(&d, &f, sizeof d);
+    return d;
+}
+
+} // namespace
+
+// Table fog blends after the pixel shader; the quad lies at depth 0.5 with
+// w = 1, fog colour red over a green shader output.
+TEST(DeviceShaders, TableFogAppliesAfterThePixelShader)
+{
+    struct Case {
+        DWORD enable, table;
+        bool perspective; // depth is then w (1.0), else z (0.5)
+        float start, end, density;
+        int red, green; // expected channels, within 2
+    };
+    const float e1 = 255.0f * std::exp(-1.0f); // fog factor exp(-1) of green
+    const Case cases[] = {
+        {FALSE, D3DFOG_LINEAR, false, 0.0f, 1.0f, 1.0f, 0, 255},
+        {TRUE, D3DFOG_NONE, false, 0.0f, 1.0f, 1.0f, 0, 255},
+        {TRUE, D3DFOG_LINEAR, false, 0.0f, 1.0f, 1.0f, 128, 128},
+        {TRUE, D3DFOG_LINEAR, true, 0.0f, 2.0f, 1.0f, 128, 128},
+        {TRUE, D3DFOG_LINEAR, false, 0.5f, 0.5f, 1.0f, 255, 0}, // empty range at its end: fogged
+        {TRUE, D3DFOG_EXP, true, 0.0f, 1.0f, 1.0f, 255 - int(e1 + 0.5f), int(e1 + 0.5f)},
+    };
+    ShaderScene s;
+    ASSERT_TRUE(s.vs && s.ps);
+    const float green[4] = {0, 1, 0, 1};
+    s.f->SetVertexShaderConstantF(1, green, 1);
+    s.f->SetRenderState(D3DRS_FOGCOLOR, 0xFFFF0000);
+    for (const Case& c : cases) {
+        D3DMATRIX projection = {};
+        projection._11 = projection._22 = projection._33 = 1.0f;
+        (c.perspective ? projection._34 : projection._44) = 1.0f;
+        s.f->SetTransform(D3DTS_PROJECTION, &projection);
+        s.f->SetRenderState(D3DRS_FOGENABLE, c.enable);
+        s.f->SetRenderState(D3DRS_FOGTABLEMODE, c.table);
+        s.f->SetRenderState(D3DRS_FOGSTART, floatBits(c.start));
+        s.f->SetRenderState(D3DRS_FOGEND, floatBits(c.end));
+        s.f->SetRenderState(D3DRS_FOGDENSITY, floatBits(c.density));
+        s.f->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+        ASSERT_EQ(s.draw(), D3D_OK);
+        const uint32_t p = readBackBuffer(s.f.device.get())[9];
+        EXPECT_NEAR(int((p >> 16) & 0xFF), c.red, 2) << c.table << " " << c.start;
+        EXPECT_NEAR(int((p >> 8) & 0xFF), c.green, 2) << c.table << " " << c.start;
+    }
+}

@@ -3,6 +3,7 @@
 // picking, and stereo back buffers.
 #include "built_scene.h"
 
+#include "foundation/file_stream.h"
 #include "materials/generated_textures.h"
 #include "materials/pass_state.h"
 #include "materials/texture_layer.h"
@@ -11,6 +12,7 @@
 #include "scene/scene_interaction.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -358,33 +360,198 @@ TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
         other->currentCamera = other->addCamera();
         other->render(true, 0, 0.0);
         EXPECT_EQ(in->ghost()->mesh, nullptr);
+        s.engine->interactionTarget = other;
         s.meta.reset();
         EXPECT_EQ(in->selected, nullptr);
+        EXPECT_EQ(s.engine->interactionTarget, nullptr);
         in->active = 0;
     }
 }
 
 TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
 {
-    BuiltScene s(true, true);
+    BuiltScene s(false, true);
     REQUIRE_ENGINE(s);
     if (s.engine->deviceCount < 2)
         GTEST_SKIP() << "one device only";
+    for (Object* o : s.scene->objects)
+        BuiltScene::surfaceOf(o)->loaded = 1;
+    const char* data = std::getenv("QUILLON_TEST_DATA");
+    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
+    ASSERT_TRUE(s.engine->loadEffects(&fx));
+    s.distant->intensity.value = 0.0f; // the spot alone lights the floor
+
+    // Each eye on its own device, with a clear colour of its own; the
+    // shadow maps were made on the first device.
     const float colours[2][4] = {{1, 0, 0, 1}, {0, 0, 1, 1}};
+    auto frames = [&](i32 shadowType) {
+        s.spot->shadowType = shadowType;
+        std::vector<std::vector<uint32_t>> out;
+        for (int eye = 0; eye < 2; ++eye) {
+            s.engine->currentIndex = eye;
+            s.engine->currentDevice = s.engine->devices[eye];
+            s.engine->stereoEye = eye;
+            std::memcpy(s.scene->clearColor, colours[eye], sizeof colours[eye]);
+            s.engine->currentDevice->BeginScene();
+            s.scene->render(true, 0, 0.0);
+            s.engine->currentDevice->EndScene();
+        }
+        for (int eye = 0; eye < 2; ++eye)
+            out.push_back(readBackBuffer(s.engine->devices[eye]));
+        s.engine->currentIndex = 0;
+        s.engine->currentDevice = s.engine->devices[0];
+        s.engine->stereoEye = -1;
+        return out;
+    };
+    const auto lit = frames(0);
+    const auto shadowed = frames(2);
     for (int eye = 0; eye < 2; ++eye) {
-        s.engine->currentIndex = eye;
-        s.engine->currentDevice = s.engine->devices[eye];
-        s.engine->stereoEye = eye;
-        std::memcpy(s.scene->clearColor, colours[eye], sizeof colours[eye]);
-        s.engine->currentDevice->BeginScene();
+        SCOPED_TRACE(eye);
+        ASSERT_EQ(lit[eye].size(), shadowed[eye].size());
+        ASSERT_FALSE(lit[eye].empty());
+        // The top row is sky: this eye's clear colour, not the other's.
+        EXPECT_EQ(lit[eye][0] & 0xFFFFFF, eye == 0 ? 0xFF0000u : 0x0000FFu);
+        // The box's shadow darkens floor pixels in both eyes.
+        int darker = 0;
+        for (size_t i = 0; i < lit[eye].size(); ++i)
+            darker += int((lit[eye][i] >> 8) & 0xFF) - int((shadowed[eye][i] >> 8) & 0xFF) > 40;
+        EXPECT_GT(darker, 0);
+    }
+}
+
+TEST(ScenePasses, OwnTargetViewportAndRestore)
+{
+    struct Case {
+        const char* name;
+        bool anySize;
+        DWORD width, height;
+    };
+    const Case cases[] = {
+        {"any texture size: the output's", true, 64, 48},
+        {"powers of two only: 512 x 512", false, 512, 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        if (c.anySize)
+            s.engine->caps.TextureCaps |= D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+        else
+            s.engine->caps.TextureCaps &= ~DWORD(D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
+        TargetTexture target(s.engine.get(), "rt", 512, 512);
+        s.scene->targetSurface = target.surfaceLevel0();
+        ASSERT_NE(s.scene->targetSurface, nullptr);
+        s.device()->CreateDepthStencilSurface(512, 512, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                              &s.scene->targetDepth, nullptr);
+        const auto log = renderLogged(s);
+        const auto viewports = callsNamed(log, "SetViewport");
+        ASSERT_FALSE(viewports.empty());
+        D3DVIEWPORT9 v{};
+        ASSERT_EQ(viewports[0].data.size(), sizeof v);
+        std::memcpy(&v, viewports[0].data.data(), sizeof v);
+        EXPECT_EQ(v.Width, c.width);
+        EXPECT_EQ(v.Height, c.height);
+        IDirect3DSurface9* now = nullptr;
+        s.device()->GetRenderTarget(0, &now);
+        EXPECT_EQ(now, s.engine->backBuffer);
+        if (now)
+            now->Release();
+        s.scene->targetSurface->Release();
+        s.scene->targetDepth->Release();
+        s.scene->targetSurface = s.scene->targetDepth = nullptr;
+    }
+}
+
+TEST(ScenePasses, DegenerateInputsStayFinite)
+{
+    // An empty pass: the camera looks away from everything.
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    s.camera->channels[kHeading].value = kPi;
+    s.camera->channels[kPitch].value = 0.0f;
+    s.scene->render(true, 0, 0.0);
+    // Not the inverted range of nothing drawn: the shadow fit reads it.
+    EXPECT_LE(s.camera->drawnNear, s.camera->drawnFar);
+    EXPECT_TRUE(std::isfinite(s.camera->projection._33) && std::isfinite(s.camera->projection._43));
+
+    // The shadow light index past the lights: nothing receives a shadow.
+    s.scene->removeLight(1);
+    s.scene->removeLight(0);
+    s.engine->shadowLightIndex = 3;
+    *s.engine->switches->numShadows = 1;
+    s.scene->setupSurfaces(*s.box, 0, 0.0);
+    EXPECT_EQ(*s.engine->switches->numShadows, 0);
+    EXPECT_EQ(BuiltScene::surfaceOf(s.box)->spotLight(), nullptr);
+    s.engine->shadowLightIndex = 0;
+}
+
+TEST(ScenePasses, BakeLightsTheLightmapTexels)
+{
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    const char* data = std::getenv("QUILLON_TEST_DATA");
+    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
+    ASSERT_TRUE(s.engine->loadEffects(&fx));
+    // A second floor whose diffuse layer maps it onto a 32 x 32 target.
+    PolyMesh* mesh = s.addMesh("lightmap.lwo", {{-5, 0, -5}, {-5, 0, 5}, {5, 0, 5}, {5, 0, -5}}, {{0, 1, 2, 3}});
+    Surface* surface = mesh->object->tags[0];
+    surface->loaded = 1;
+    auto* texture = new TargetTexture(s.engine.get(), "lightmap", 32, 32);
+    s.meta->textures.push_back(texture);
+    auto* map = new UVMap;
+    map->u = {0, 0, 1, 1};
+    map->v = {1, 0, 0, 1};
+    auto layer = std::make_unique<TextureLayer>();
+    layer->channel = channelDIFF;
+    layer->texture = texture;
+    layer->projection = TextureLayer::projectionUV;
+    layer->pixelBlending = 0;
+    layer->setUVMap(0, map);
+    ASSERT_TRUE(surface->addLayer(std::move(layer)));
+    surface->bakeLayer = surface->layers.back().get();
+    s.meta->renderTargetLayers.push_back(surface->bakeLayer);
+    s.scene->addMeshObject("lightmap.lwo", mesh);
+
+    Light* bake = s.scene->addLight();
+    bake->lightType = 1;
+    bake->affectOpenGLOff = 1;
+    bake->red.value = bake->green.value = bake->blue.value = bake->intensity.value = 1.0f;
+    BuiltScene::place(bake, 0.0f, 3.0f, 0.0f);
+    bake->channels[kPitch].value = kPi / 2; // the pass is drawn looking down
+    bake->createResources();
+
+    s.scene->prepareRender();
+    EXPECT_EQ(std::count(s.scene->lights.begin(), s.scene->lights.end(), bake), 0);
+    IDirect3DSurface9* target = texture->surfaceLevel0();
+    ASSERT_NE(target, nullptr);
+    const auto texels = readTarget(s.device(), target);
+    target->Release();
+    ASSERT_EQ(texels.size(), 32u * 32u);
+    // Under the light the floor faces it; towards the corners it turns away.
+    const int centre = int((texels[16 * 32 + 16] >> 8) & 0xFF);
+    const int corner = int((texels[1 * 32 + 1] >> 8) & 0xFF);
+    EXPECT_GT(centre, 200);
+    EXPECT_GT(corner, 20);
+    EXPECT_LT(corner, centre);
+}
+
+TEST(ScenePasses, CylindricalProjectionOnlyOnTheShaderPathAboveTheThreshold)
+{
+    struct Case {
+        bool fixedFunction;
+        float angle;
+        i32 cylindrical;
+    };
+    const Case cases[] = {{false, 0.0001f, 0}, {false, 90.0f, 1}, {true, 90.0f, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fixedFunction << " " << c.angle);
+        BuiltScene s(c.fixedFunction);
+        REQUIRE_ENGINE(s);
+        s.engine->cylindricalAngle = c.angle;
         s.scene->render(true, 0, 0.0);
-        s.engine->currentDevice->EndScene();
+        EXPECT_EQ(*s.engine->switches->isCylindricalViewer, c.cylindrical);
+        if (c.cylindrical) {
+            EXPECT_FLOAT_EQ(*s.engine->uniforms->cylindricalScale, 1.0f / (c.angle * 0.00872665f));
+        }
     }
-    for (int eye = 0; eye < 2; ++eye) {
-        const auto pixels = readBackBuffer(s.engine->devices[eye]);
-        ASSERT_FALSE(pixels.empty());
-        EXPECT_EQ(pixels[0] & 0xFFFFFF, eye == 0 ? 0xFF0000u : 0x0000FFu) << "eye " << eye;
-    }
-    s.engine->currentIndex = 0;
-    s.engine->currentDevice = s.engine->devices[0];
 }

@@ -60,6 +60,12 @@ std::string crate()
     e.u2("IMAG", 1);
     e.wrap(1, 1);
     e.endBlock();
+    e.beginBlock("IMAP", "BUMP");
+    e.u2("PROJ", 0);
+    e.u2("AXIS", 2);
+    e.u2("IMAG", 1);
+    e.amplitude(0.5f);
+    e.endBlock();
     e.endSurface();
     return e.finish();
 }
@@ -94,14 +100,16 @@ std::string room()
 std::string reflector(const char* tag, const Shape& s, float reflection, u32 options, const char* image)
 {
     Lwo2Emitter e = single(tag, s);
-    if (image)
+    if (image) {
         e.clipStill(1, image);
+        e.clipReference(2, 1, "(reflection)");
+    }
     e.beginSurface(tag);
     e.color(0.6f, 0.6f, 0.7f);
     e.value("REFL", reflection);
     e.u2("RFOP", options);
     if (image)
-        e.u2("RIMG", 1);
+        e.u2("RIMG", 2);
     e.smoothingAngle(89 * degrees);
     e.endSurface();
     return e.finish();
@@ -274,6 +282,23 @@ std::string multilayer()
     return e.finish();
 }
 
+// Layer n holds letter 'A' + n; the text overlay places them half a unit apart.
+std::string font()
+{
+    Lwo2Emitter e;
+    e.tags({"Font"});
+    for (u32 n = 0; n < 26; ++n) {
+        e.layer(n, std::string(1, char('A' + n)).c_str());
+        e.shape(letter(char('A' + n), 0.08f, 0.08f), 0, nullptr);
+    }
+    e.beginSurface("Font");
+    e.color(1, 1, 1);
+    e.value("LUMI", 1.0f);
+    e.value("DIFF", 0.0f);
+    e.endSurface();
+    return e.finish();
+}
+
 } // namespace
 
 std::vector<ContentFile> lwo2Files()
@@ -295,6 +320,7 @@ std::vector<ContentFile> lwo2Files()
         {"objects/grad.lwo", gradient},
         {"objects/partigon.lwo", partigon},
         {"objects/multilayer.lwo", multilayer},
+        {"font.lwo", font},
     };
 }
 

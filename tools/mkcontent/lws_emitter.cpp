@@ -316,6 +316,8 @@ std::string lwsBenchScene(int objects, int keys, int lights, int cameras)
             for (int k = 0; k < keys; k++) {
                 LwsKey key{std::sin(i * 0.37 + c * 1.3 + k * 0.71) * 10.0, k * 0.5};
                 key.p[0] = 0.1 * (k % 3);
+                key.p[1] = std::cos(i * 0.11 + k) * 0.5;
+                key.p[2] = std::sin(c * 0.23 + k) * 0.5;
                 channels[(size_t)c].keys.push_back(key);
             }
         }

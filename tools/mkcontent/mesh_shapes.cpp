@@ -103,4 +103,31 @@ Shape tube(float r, float height, u32 segments, u32 rings)
     return s;
 }
 
+Shape letter(char c, float cell, float depth)
+{
+    // Seven rows per letter, top first; bit 4 is the leftmost pixel.
+    static const u8 font[26][7] = {
+        {14, 17, 17, 31, 17, 17, 17}, {30, 17, 17, 30, 17, 17, 30}, {14, 17, 16, 16, 16, 17, 14},
+        {30, 17, 17, 17, 17, 17, 30}, {31, 16, 16, 30, 16, 16, 31}, {31, 16, 16, 30, 16, 16, 16},
+        {14, 17, 16, 23, 17, 17, 15}, {17, 17, 17, 31, 17, 17, 17}, {14, 4, 4, 4, 4, 4, 14},
+        {7, 2, 2, 2, 2, 18, 12},      {17, 18, 20, 24, 20, 18, 17}, {16, 16, 16, 16, 16, 16, 31},
+        {17, 27, 21, 21, 17, 17, 17}, {17, 17, 25, 21, 19, 17, 17}, {14, 17, 17, 17, 17, 17, 14},
+        {30, 17, 17, 30, 16, 16, 16}, {14, 17, 17, 17, 21, 18, 13}, {30, 17, 17, 30, 20, 18, 17},
+        {15, 16, 16, 14, 1, 1, 30},   {31, 4, 4, 4, 4, 4, 4},       {17, 17, 17, 17, 17, 17, 14},
+        {17, 17, 17, 17, 17, 10, 4},  {17, 17, 17, 21, 21, 21, 10}, {17, 17, 10, 4, 10, 17, 17},
+        {17, 17, 10, 4, 4, 4, 4},     {31, 1, 2, 4, 8, 16, 31},
+    };
+    Shape s;
+    if (c < 'A' || c > 'Z')
+        return s;
+    for (int row = 0; row < 7; ++row)
+        for (int column = 0; column < 5; ++column)
+            if (font[c - 'A'][row] & (16 >> column)) {
+                Shape pixel = box(cell, cell, depth);
+                pixel.translate((float(column) + 0.5f) * cell, (6.5f - float(row)) * cell, depth / 2);
+                s.append(pixel);
+            }
+    return s;
+}
+
 } // namespace mkcontent

@@ -31,4 +31,9 @@ Shape sphere(float r, u32 rings, u32 segments);
 // An open cylinder along +y from 0 to height: segments around, rings along.
 Shape tube(float r, float height, u32 segments, u32 rings);
 
+// Letter c ('A' to 'Z') of a 5 x 7 pixel font, every set pixel a box of
+// cell x cell x depth; the letter's lower left corner at the origin, facing
+// -z. Other characters give an empty shape.
+Shape letter(char c, float cell, float depth);
+
 } // namespace mkcontent

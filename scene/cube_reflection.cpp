@@ -1,0 +1,101 @@
+#include "foundation/matrix.h"
+#include "materials/engine.h"
+#include "materials/shader_parameters.h"
+#include "scene/scene.h"
+#include "scene/target_save.h"
+
+#include <cmath>
+
+namespace {
+
+struct CubeFace {
+    float target[3];
+    float up[3];
+    float clear[4];
+};
+
+// In D3DCUBEMAP_FACES order; each face clears to its own colour, so what
+// the reflection leaves uncovered tells the faces apart.
+constexpr CubeFace kFaces[6] = {
+    {{1, 0, 0}, {0, 1, 0}, {1, 0, 0, 0}},  {{-1, 0, 0}, {0, 1, 0}, {0, 1, 0, 0}},
+    {{0, 1, 0}, {0, 0, -1}, {0, 0, 1, 0}}, {{0, -1, 0}, {0, 0, 1}, {0, 1, 1, 0}},
+    {{0, 0, 1}, {0, 1, 0}, {1, 0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 1, 0, 0}},
+};
+
+void normalize3(float v[3])
+{
+    const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (l > 0.0f)
+        for (int i = 0; i < 3; ++i)
+            v[i] /= l;
+}
+
+void cross3(const float a[3], const float b[3], float out[3])
+{
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+float dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+} // namespace
+
+D3DMATRIX buildLookAt(const float eye[3], const float target[3], const float up[3])
+{
+    float z[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
+    normalize3(z);
+    float x[3];
+    cross3(up, z, x);
+    normalize3(x);
+    float y[3];
+    cross3(z, x, y);
+    D3DMATRIX m = {};
+    for (int i = 0; i < 3; ++i) {
+        m.m[i][0] = x[i];
+        m.m[i][1] = y[i];
+        m.m[i][2] = z[i];
+    }
+    m._41 = -dot3(x, eye);
+    m._42 = -dot3(y, eye);
+    m._43 = -dot3(z, eye);
+    m._44 = 1.0f;
+    return m;
+}
+
+void Scene::renderMirror(const float c[3], Scene* reflectionScene, Node* viewer, IDirect3DCubeTexture9* cube,
+                         IDirect3DSurface9* depth, double t)
+{
+    Engine* engine = reflectionScene ? reflectionScene->engine : nullptr;
+    IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
+    ShaderUniforms* uniforms = engine ? engine->uniforms : nullptr;
+    // A cube whose texture or depth surface could not be made has nothing
+    // to draw into.
+    if (!device || !uniforms || !cube || !depth || !viewer)
+        return;
+    const D3DMATRIX savedWorld = uniforms->world;
+    const D3DMATRIX savedView = uniforms->view;
+    const D3DMATRIX savedProjection = uniforms->projection;
+    {
+        SavedTargets saved(device);
+        const float eye[3] = {-(savedWorld._41 + c[0]), -(savedWorld._42 + c[1]), -(savedWorld._43 + c[2])};
+        for (int f = 0; f < 6; ++f) {
+            const D3DMATRIX look = buildLookAt(eye, kFaces[f].target, kFaces[f].up);
+            D3DMATRIX view;
+            matMul(view, savedView, look);
+            uniforms->setView(view); // and the device's view
+            IDirect3DSurface9* face = nullptr;
+            if (FAILED(cube->GetCubeMapSurface(D3DCUBEMAP_FACES(f), 0, &face)) || !face)
+                continue;
+            device->SetRenderTarget(0, face);
+            device->SetDepthStencilSurface(depth);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL,
+                          colorToARGB(kFaces[f].clear), 1.0f, 0);
+            face->Release();
+            reflectionScene->drawObjects(viewer, 0, t);
+        }
+    }
+    uniforms->setWorld(savedWorld);
+    uniforms->setView(savedView);
+    uniforms->setProjection(savedProjection);
+}
