@@ -486,10 +486,3 @@ void readComment(LwsLoadState& s)
     sound->setVolume(handle, 0.0f);
     object->soundChannel = handle;
 }
-
-void readPluginBlock(LwsLoadState& s)
-{
-    Scene& scene = *s.scene;
-    while (scene.tokenCursor < scene.tokenCount && std::strcmp(scene.nextString(), "EndPlugin") != 0) {
-    }
-}

@@ -55,8 +55,8 @@ bool readLightKeyword(LwsLoadState& state, const char* keyword);
 bool readCameraKeyword(LwsLoadState& state, const char* keyword);
 // "//" and its first word; a "sound" comment starts a looping channel.
 void readComment(LwsLoadState& state);
-// Plug-in blocks are not read yet: passes over everything up to the
-// block's "EndPlugin".
+// After "Plugin": the motion mixer, displacement, particle and HyperVoxel
+// plug-ins; any other plug-in is passed over up to its "EndPlugin".
 void readPluginBlock(LwsLoadState& state);
 // A plain number (times scale), or "(envelope)" and its block.
 struct AnimatedValue;

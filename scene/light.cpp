@@ -259,11 +259,6 @@ void Light::selectFor(Object& object, double t)
         affectsObject = 0;
 }
 
-void Light::createFlare()
-{
-    // Lens flares come with their own drawing; until then a light has none.
-}
-
 void Light::createResources()
 {
     Type = lightType == 0 ? D3DLIGHT_DIRECTIONAL : lightType == 2 ? D3DLIGHT_SPOT : D3DLIGHT_POINT;
@@ -272,8 +267,10 @@ void Light::createResources()
     Range = 1.0e19f;
     Attenuation0 = 1.0f, Attenuation1 = 0.0f, Attenuation2 = 0.0f;
     setUp = 1;
-    if (lensFlare)
-        createFlare();
+    if (lensFlare) {
+        delete flare;
+        flare = createFlare();
+    }
     if (shadowType != 2 || engine->fixedFunction)
         return;
     IDirect3DDevice9* device = engine->currentDevice;

@@ -69,8 +69,9 @@ public:
     float intensityAt(Object& object, double t);
     void selectFor(Object& object, double t);
     void createResources();
-    // The lens flare of this light; none yet.
-    void createFlare();
+    // A new flare record for this light, sharing the metascene's flare
+    // textures (made and registered on first use).
+    LensFlare* createFlare();
 
 private:
     // The scene's global light intensity at t, or 1 outside a Scene.

@@ -1,5 +1,9 @@
-// Smallest form of the lens-flare pass until lens flares land: no light has
-// a flare record, so there is nothing to draw.
+// The lens-flare pass that ends every scene pass: the flares of this scene's
+// lights, seen from camera.
+#include "scene/lens_flare.h"
 #include "scene/scene.h"
 
-void Scene::renderFlares(Node*, double) {}
+void Scene::renderFlares(Node* camera, double t)
+{
+    LensFlare::renderFlares(lights, camera, t);
+}

@@ -13,6 +13,7 @@
 #include "scene/light.h"
 #include "scene/mesh.h"
 #include "scene/object.h"
+#include "scene/particle_fx.h"
 #include "scene/scene_interaction.h"
 #include "scene/target_save.h"
 
@@ -275,11 +276,9 @@ void Scene::deactivate()
 
 void Scene::updateParticles(Node* camera, double t)
 {
+    // The first step after loading only moves and draws.
     const double dt = lastParticleTime < 0.0 ? 0.0 : t - lastParticleTime;
-    // Emission, forces and motion come with the particle effects; the
-    // emitters carry only their owning base so far.
-    (void)camera;
-    (void)dt;
+    stepParticles(fxEmitter, fxEffector, camera, t, dt);
     lastParticleTime = t;
 }
 

@@ -1,0 +1,175 @@
+#include "scene/hv_object.h"
+
+#include "foundation/matrix.h"
+#include "materials/engine.h"
+#include "materials/shader_parameters.h"
+#include "scene/node.h"
+#include "scene/particle_fx.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct SliceVertex {
+    float x, y, z;
+    float u, v, w;
+};
+static_assert(sizeof(SliceVertex) == 24);
+
+constexpr i32 kPlaneSize = 64;
+
+// A soft ball: full at the centre, nothing from radius 0.5 out, premultiplied.
+D3DCOLOR ballTexel(float dx, float dy, float dz)
+{
+    const float r = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const float a = std::max(0.0f, 1.0f - r * 2.0f);
+    const float rgba[4] = {a * a, a * a, a * a, a * a};
+    return colorToARGB(rgba);
+}
+
+} // namespace
+
+HVVolume::HVVolume(Engine* engine) : HVObject(engine)
+{
+    IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
+    if (!device)
+        return;
+    // kMaxSlices quads facing +z, evenly spaced through the unit cube; the
+    // texture coordinates run through the volume from 0 to 1.
+    if (SUCCEEDED(device->CreateVertexBuffer(kMaxSlices * 4 * sizeof(SliceVertex), D3DUSAGE_WRITEONLY, kFVF,
+                                             D3DPOOL_MANAGED, &vertexBuffer, nullptr)) &&
+        vertexBuffer) {
+        void* locked = nullptr;
+        if (SUCCEEDED(vertexBuffer->Lock(0, 0, &locked, 0)) && locked) {
+            SliceVertex* v = static_cast<SliceVertex*>(locked);
+            for (i32 j = 0; j < kMaxSlices; ++j) {
+                const float w = (float(j) + 0.5f) / float(kMaxSlices);
+                const float z = w - 0.5f;
+                *v++ = {-0.5f, 0.5f, z, 0.0f, 0.0f, w};
+                *v++ = {0.5f, 0.5f, z, 1.0f, 0.0f, w};
+                *v++ = {-0.5f, -0.5f, z, 0.0f, 1.0f, w};
+                *v++ = {0.5f, -0.5f, z, 1.0f, 1.0f, w};
+            }
+            vertexBuffer->Unlock();
+        }
+    }
+    device->CreateIndexBuffer(kCapacity * kMaxSlices * 6 * sizeof(u16), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                              D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer, nullptr);
+
+    const float step = 1.0f / float(kVolumeSize);
+    if (SUCCEEDED(device->CreateVolumeTexture(kVolumeSize, kVolumeSize, kVolumeSize, 1, 0, D3DFMT_A8R8G8B8,
+                                              D3DPOOL_MANAGED, &volumeTexture, nullptr)) &&
+        volumeTexture) {
+        D3DLOCKED_BOX box{};
+        if (SUCCEEDED(volumeTexture->LockBox(0, &box, nullptr, 0)) && box.pBits) {
+            for (i32 z = 0; z < kVolumeSize; ++z)
+                for (i32 y = 0; y < kVolumeSize; ++y) {
+                    u32* row = reinterpret_cast<u32*>(static_cast<u8*>(box.pBits) + size_t(z) * box.SlicePitch +
+                                                      size_t(y) * box.RowPitch);
+                    for (i32 x = 0; x < kVolumeSize; ++x)
+                        row[x] = ballTexel((x + 0.5f) * step - 0.5f, (y + 0.5f) * step - 0.5f,
+                                           (z + 0.5f) * step - 0.5f);
+                }
+            volumeTexture->UnlockBox(0);
+        }
+    }
+    if (SUCCEEDED(device->CreateTexture(kPlaneSize, kPlaneSize, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &planeTexture,
+                                        nullptr)) &&
+        planeTexture) {
+        D3DLOCKED_RECT rect{};
+        if (SUCCEEDED(planeTexture->LockRect(0, &rect, nullptr, 0)) && rect.pBits) {
+            for (i32 y = 0; y < kPlaneSize; ++y) {
+                u32* row = reinterpret_cast<u32*>(static_cast<u8*>(rect.pBits) + size_t(y) * rect.Pitch);
+                for (i32 x = 0; x < kPlaneSize; ++x)
+                    row[x] = ballTexel((x + 0.5f) / kPlaneSize - 0.5f, (y + 0.5f) / kPlaneSize - 0.5f, 0.0f);
+            }
+            planeTexture->UnlockRect(0);
+        }
+    }
+}
+
+HVVolume::~HVVolume()
+{
+    if (vertexBuffer)
+        vertexBuffer->Release();
+    if (indexBuffer)
+        indexBuffer->Release();
+    if (volumeTexture)
+        volumeTexture->Release();
+    if (planeTexture)
+        planeTexture->Release();
+}
+
+void HVVolume::render(double t, Particle* particles, i32 count, Node* camera)
+{
+    IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
+    if (!device || !vertexBuffer || !indexBuffer || !camera || !particles)
+        return;
+    count = std::clamp(count, 0, kCapacity);
+    const D3DMATRIX& view = camera->inverseValid ? camera->inverseWorld : *camera->getInvMatrix(t);
+    // The slice quads hold kMaxSlices: more would index past them.
+    const i32 slices = std::clamp(sliceCount, 0, kMaxSlices);
+
+    void* locked = nullptr;
+    if (FAILED(indexBuffer->Lock(0, 0, &locked, D3DLOCK_DISCARD)) || !locked)
+        return;
+    u16* out = static_cast<u16*>(locked);
+    i32 living = 0;
+    for (i32 i = 0; i < count; ++i) {
+        if (!particles[i].alive)
+            continue;
+        for (i32 j = 0; j < slices; ++j) {
+            const u16 b = u16(4 * j);
+            const u16 pattern[6] = {b, u16(b + 1), u16(b + 2), u16(b + 2), u16(b + 1), u16(b + 3)};
+            std::copy(pattern, pattern + 6, out + (size_t(living) * slices + j) * 6);
+        }
+        ++living;
+    }
+    indexBuffer->Unlock();
+
+    device->SetStreamSource(0, vertexBuffer, 0, sizeof(SliceVertex));
+    device->SetIndices(indexBuffer);
+    device->SetFVF(kFVF);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+
+    // Turn the slices towards the camera, as seen from the first record.
+    const D3DMATRIX& cameraWorld = *camera->worldMatrixAt(t);
+    const float dx = cameraWorld._41 - particles[0].position[0];
+    const float dy = cameraWorld._42 - particles[0].position[1];
+    const float dz = cameraWorld._43 - particles[0].position[2];
+    const float heading = std::atan2(dx, dz);
+    const float pitch = std::atan2(dy, std::sqrt(dx * dx + dz * dz));
+    D3DMATRIX world;
+    const float origin[3] = {0.0f, 0.0f, 0.0f};
+    makeRotationMatrix(world, -pitch, heading, 0.0f, origin);
+    engine->uniforms->setWorld(world);
+
+    const float a = float(t * 0.017453292519943295 * 14.0);
+    const float c = std::cos(a), s = std::sin(a);
+    // Rotation about the vertical axis through the volume's centre.
+    D3DMATRIX texture;
+    makeAffineMatrix(texture, c, 0.0f, -s, 0.0f, 1.0f, 0.0f, s, 0.0f, c, 0.5f - 0.5f * c - 0.5f * s, 0.0f,
+                     0.5f + 0.5f * s - 0.5f * c);
+    engine->uniforms->setTextureMatrix(0, texture);
+    engine->uniforms->setView(view);
+    engine->uniforms->setProjection(cameraProjection(camera));
+
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetTexture(0, volumeTexture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSW, D3DTADDRESS_CLAMP);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3);
+    if (living > 0 && slices > 0)
+        device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(4 * slices), 0, UINT(2 * slices * living));
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+}
