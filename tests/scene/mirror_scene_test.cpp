@@ -9,6 +9,7 @@
 #include "scene/poly_mesh.h"
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -203,29 +204,27 @@ float outlineDistance(const Projected q[4], float x, float y)
 
 // After a frame every stencil value is 0 again: a quad that passes only
 // there covers the whole target.
-bool stencilAllZero(IDirect3DDevice9* d, int width, int height)
+bool stencilAllZero(IDirect3DDevice9* d, float w, float h)
 {
-    d->SetRenderState(D3DRS_STENCILENABLE, TRUE);
-    d->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
-    d->SetRenderState(D3DRS_STENCILREF, 0);
-    d->SetRenderState(D3DRS_STENCILMASK, 0xFFFFFFFF);
-    d->SetRenderState(D3DRS_ZENABLE, FALSE);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
+        {D3DRS_STENCILENABLE, TRUE}, {D3DRS_STENCILFUNC, D3DCMP_EQUAL}, {D3DRS_STENCILREF, 0},
+        {D3DRS_STENCILMASK, 0xFFFFFFFF}, {D3DRS_ZENABLE, FALSE}, {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_COLORWRITEENABLE, 0xF}};
+    for (const auto& [state, value] : states)
+        d->SetRenderState(state, value);
     d->SetVertexShader(nullptr);
     d->SetPixelShader(nullptr);
     d->SetTexture(0, nullptr);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    const float w = float(width), h = float(height);
-    struct Vertex {
-        float x, y, z, rhw;
-        D3DCOLOR c;
-    } quad[4] = {{0, 0, 0.5f, 1, 0xFFFF00FF}, {w, 0, 0.5f, 1, 0xFFFF00FF}, {w, h, 0.5f, 1, 0xFFFF00FF},
-                 {0, h, 0.5f, 1, 0xFFFF00FF}};
+    const float quad[4][5] = {{0, 0, 0.5f, 1}, {w, 0, 0.5f, 1}, {w, h, 0.5f, 1}, {0, h, 0.5f, 1}};
+    DWORD colours[4][5];
+    std::memcpy(colours, quad, sizeof quad);
+    for (auto& v : colours)
+        v[4] = 0xFFFF00FF;
     d->BeginScene();
-    d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]);
+    d->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, colours, sizeof colours[0]);
     d->EndScene();
     d->SetRenderState(D3DRS_STENCILENABLE, FALSE);
     for (uint32_t p : readBackBuffer(d))
@@ -235,6 +234,7 @@ bool stencilAllZero(IDirect3DDevice9* d, int width, int height)
 }
 
 } // namespace
+
 
 // The flat mirror, both modes: outside its outline the frame is the one a
 // plain surface gives; inside it gains (fixed function: at most half of
@@ -253,7 +253,7 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
         const std::vector<uint32_t> withMirror = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(withMirror.size(), size_t(width * height));
-        ASSERT_TRUE(stencilAllZero(s.device(), width, height)) << fixedFunction;
+        ASSERT_TRUE(stencilAllZero(s.device(), float(width), float(height))) << fixedFunction;
         behind->hidden = 0;
         const std::vector<uint32_t> withBehind = frame(s);
         BuiltScene::surfaceOf(s.mirror)->reflection.value = 0.0f;
@@ -291,5 +291,66 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
             }
         EXPECT_GT(inside, 20);
         EXPECT_GT(reflected, 10);
+    }
+}
+
+// The sphere alone at reflection 1.0, both modes: its reflection scene
+// holds nothing else and it is left out of its own faces, so each pixel
+// shows the clear colour of the face its view-space reflection vector picks.
+TEST(MirrorScene, LoneSphereShowsTheFaceItsReflectionPicks)
+{
+    const uint32_t faceColour[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0x00FFFF, 0xFF00FF, 0xFFFF00};
+    for (bool fixedFunction : {true, false}) {
+        BuiltScene s(fixedFunction);
+        REQUIRE_ENGINE(s);
+        for (i32 i = 2; i >= 0; --i)
+            s.scene->removeObject(i); // mirror, box and floor
+        ASSERT_EQ(s.scene->objects.size(), 1u);
+        // Close in front of it, level; smooth, so that its normals are
+        // near the true sphere's.
+        BuiltScene::place(s.camera, -2.5f, 1.2f, -2.5f);
+        s.camera->channels[kPitch].value = 0.0f;
+        BuiltScene::surfaceOf(s.sphere)->setSmoothingAngle(1.5f);
+        s.sphere->mesh->prepared = 0;
+        ASSERT_TRUE(s.sphere->mesh->prepare());
+        ASSERT_TRUE(readyToDraw(s));
+        const std::vector<uint32_t> pixels = frame(s);
+        const int width = 64, height = 48;
+        ASSERT_EQ(pixels.size(), size_t(width * height));
+        const PixelRays rays(s, width, height);
+        const D3DMATRIX& view = s.engine->uniforms->view;
+        const V3 centre = {-2.5f, 1.0f, 0.0f};
+        int checked = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const V3 d = rays.direction(x, y);
+                const V3 toCentre = centre - rays.eye;
+                const float along = dot(toCentre, d);
+                const V3 closest = rays.eye + d * along;
+                const float miss = std::sqrt(dot(closest - centre, closest - centre));
+                // Well inside the silhouette of the faceted sphere.
+                if (miss > 0.5f)
+                    continue;
+                const V3 hit = rays.eye + d * (along - std::sqrt(0.75f * 0.75f - miss * miss));
+                const V3 n = unit(hit - centre);
+                D3DVECTOR nv = {n.x, n.y, n.z}, pv;
+                vecTransformNormal(nv, view);
+                vecTransformCoord(pv, {hit.x, hit.y, hit.z}, view);
+                const V3 i = unit({pv.x, pv.y, pv.z}), nn = unit({nv.x, nv.y, nv.z});
+                const V3 r = i - nn * (2.0f * dot(i, nn));
+                const float a[3] = {std::fabs(r.x), std::fabs(r.y), std::fabs(r.z)};
+                const int major = a[0] >= a[1] && a[0] >= a[2] ? 0 : a[1] >= a[2] ? 1 : 2;
+                const float second = std::max(a[(major + 1) % 3], a[(major + 2) % 3]);
+                // The faceted sphere's normals stray from the true ones.
+                if (a[major] < 2.0f * second)
+                    continue;
+                const float component[3] = {r.x, r.y, r.z};
+                const int face = major * 2 + (component[major] < 0.0f ? 1 : 0);
+                ++checked;
+                EXPECT_TRUE(near(pixels[size_t(y * width + x)], faceColour[face], 3))
+                    << fixedFunction << " " << x << "," << y << " face " << face << std::hex << " "
+                    << pixels[size_t(y * width + x)];
+            }
+        EXPECT_GT(checked, 100) << fixedFunction;
     }
 }
