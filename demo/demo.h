@@ -17,6 +17,7 @@ class DisplayManager;
 class Engine;
 class FrameGrabber;
 class Image;
+class Input;
 class ImageTexture;
 class MetaScene;
 class SarArchive;
@@ -82,6 +83,9 @@ public:
     // False (and quit set) when an event failed.
     bool frame();
     void shutdown();
+    // The player's keys and the user camera; once per active pass of the
+    // main loop, after the message pump.
+    void updateUserCamera(Input* input);
 
     // Appends the events of the loaded script; false on a parse error (the
     // events before it stay) or when no script is set.

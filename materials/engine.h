@@ -125,6 +125,15 @@ public:
     void releaseSurfaces();
     void restoreSurfaces();
 
+    // The user camera's moves, at time t (defined with the scene
+    // interaction). changeSpeed: the interaction camera's distance along its
+    // own axis (position z, never above 0). turnCamera: the cursor object, or
+    // the ghost while something is examined. moveCamera: along the cursor
+    // object's own axes, the ghost following an examined object.
+    void changeSpeed(float delta, double t);
+    void turnCamera(float dHeading, float dElevation, float dRoll, double t);
+    void moveCamera(float dx, float dy, float dz, double t);
+
 private:
     void chooseFormats(const DisplayManager& manager);
     void readCaps(const DisplayManager& manager);

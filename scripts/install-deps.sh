@@ -20,6 +20,8 @@ packages=(
   # Object-file reader: the third-party models and reader its tests and
   # benchmark compare against.
   assimp-testmodels assimp-utils libassimp-dev
+  # The player's end-to-end runs press keys in a real window.
+  xdotool
 )
 
 missing=()

@@ -859,6 +859,12 @@ void failBufferCreation(IDirect3DDevice9* device, bool fail)
         d->setFailBufferCreation(fail);
 }
 
+void skipDraws(IDirect3DDevice9* device, bool skip)
+{
+    if (Device* d = asDevice(device))
+        d->setSkipDraws(skip);
+}
+
 void failNextLockRect(IDirect3DDevice9* device)
 {
     if (Device* d = asDevice(device))

@@ -276,6 +276,7 @@ public:
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
     void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
+    void setSkipDraws(bool skip) { m_skipDraws = skip; }
     void setFailNextLock() { m_failNextLock = true; }
     void setFailNextOffscreenSurface() { m_failNextOffscreen = true; }
     // True once after the matching switch was set.
@@ -408,6 +409,7 @@ private:
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
     bool m_failBufferCreation = false;
+    bool m_skipDraws = false;
     std::atomic<bool> m_failNextLock{false};
     std::atomic<bool> m_failNextOffscreen{false};
     unsigned m_frameNumber = 0;

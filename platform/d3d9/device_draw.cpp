@@ -717,6 +717,10 @@ bool Device::prepareDraw(D3DPRIMITIVETYPE type)
 HRESULT Device::drawCommon(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT startVertex,
                            GLuint indexBuffer, UINT indexSize, GLintptr indexOffset)
 {
+    // Skipped draws still did their state, program and upload work above:
+    // what remains measures everything but the rasterising.
+    if (m_skipDraws)
+        return D3D_OK;
     const GLenum mode = primitiveMode(type);
     if (indexed) {
         if (indexBuffer != m_boundIndexBuffer) {

@@ -32,6 +32,10 @@ unsigned long long glStateChangeCount(IDirect3DDevice9* device);
 // While set, CreateVertexBuffer and CreateIndexBuffer of this device fail
 // with D3DERR_OUTOFVIDEOMEMORY (as a full video memory would).
 void failBufferCreation(IDirect3DDevice9* device, bool fail = true);
+// While set, the draw calls of this device do everything but rasterise:
+// states, programs, uploads and counters as usual, no GL draw (benchmarks
+// time the rest of a frame with it).
+void skipDraws(IDirect3DDevice9* device, bool skip = true);
 
 // One logged device call, recorded on entry with the caller's arguments
 // (before validation, so refused calls are logged too).

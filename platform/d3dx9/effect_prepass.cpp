@@ -1,5 +1,9 @@
 #include "platform/d3dx9/effect_prepass.h"
 
+#include "platform/d3dx9/effect_include.h"
+#include "platform/d3dx9/effect_tokenizer.h"
+#include "platform/d3dx9/hlsl_guard.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,325 +17,6 @@ namespace platform::d3dx9 {
 
 namespace {
 
-bool isIdentStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-bool isIdentChar(char c)
-{
-    return isIdentStart(c) || (c >= '0' && c <= '9');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-std::string lowerCopy(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        c = lower(c);
-    return r;
-}
-
-std::string locationText(const std::string& file, uint32_t line, uint32_t column)
-{
-    return file + "(" + std::to_string(line) + "," + std::to_string(column) + ")";
-}
-
-// ---------------------------------------------------------------------------
-// #include expansion
-
-class Expander {
-public:
-    Expander(ID3DXInclude* include, EffectPrepass& out) : include_(include), out_(out) {}
-
-    bool expand(const char* text, size_t length, uint32_t file, int depth)
-    {
-        bool inComment = false;
-        size_t pos = 0;
-        uint32_t lineNo = 0;
-        while (pos < length) {
-            ++lineNo;
-            size_t end = pos;
-            while (end < length && text[end] != '\n' && text[end] != '\r')
-                ++end;
-            std::string_view line(text + pos, end - pos);
-            size_t next = end;
-            if (next < length) {
-                next += (text[next] == '\r' && next + 1 < length && text[next + 1] == '\n') ? 2 : 1;
-            }
-            pos = next;
-
-            size_t nul = line.find('\0');
-            if (nul != std::string_view::npos) {
-                error(file, lineNo, uint32_t(nul + 1), "error: illegal character in shader file");
-                return false;
-            }
-            if (!inComment) {
-                int handled = includeDirective(line, file, lineNo, depth, text);
-                if (handled < 0)
-                    return false;
-                if (handled > 0)
-                    continue;
-            }
-            inComment = scanComments(line, inComment);
-            out_.text.append(line.data(), line.size());
-            out_.text.push_back('\n');
-            out_.lines.push_back({file, lineNo});
-            if (out_.text.size() > kMaxExpandedBytes) {
-                error(file, lineNo, 1, "error: effect text too large");
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    // Whether a block comment is still open at the end of the line.
-    static bool scanComments(std::string_view line, bool inComment)
-    {
-        for (size_t i = 0; i < line.size(); ++i) {
-            char c = line[i];
-            if (inComment) {
-                if (c == '*' && i + 1 < line.size() && line[i + 1] == '/') {
-                    inComment = false;
-                    ++i;
-                }
-            } else if (c == '"') {
-                for (++i; i < line.size() && line[i] != '"'; ++i)
-                    if (line[i] == '\\')
-                        ++i;
-            } else if (c == '/' && i + 1 < line.size()) {
-                if (line[i + 1] == '/')
-                    return false;
-                if (line[i + 1] == '*') {
-                    inComment = true;
-                    ++i;
-                }
-            }
-        }
-        return inComment;
-    }
-
-    // 0: not an include line; 1: expanded; -1: failed (error recorded).
-    int includeDirective(std::string_view line, uint32_t file, uint32_t lineNo, int depth, const char* parentData)
-    {
-        size_t i = 0;
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        if (i >= line.size() || line[i] != '#')
-            return 0;
-        size_t hash = i;
-        ++i;
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        if (line.substr(i, 7) != "include" || (i + 7 < line.size() && isIdentChar(line[i + 7])))
-            return 0;
-        i += 7;
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-            ++i;
-        uint32_t column = uint32_t(hash + 1);
-        char close = 0;
-        D3DXINCLUDE_TYPE type = D3DXINC_LOCAL;
-        if (i < line.size() && line[i] == '"')
-            close = '"';
-        else if (i < line.size() && line[i] == '<') {
-            close = '>';
-            type = D3DXINC_SYSTEM;
-        }
-        size_t nameEnd = close ? line.find(close, i + 1) : std::string_view::npos;
-        if (!close || nameEnd == std::string_view::npos || nameEnd == i + 1) {
-            error(file, lineNo, column, "error: #include expects \"FILENAME\" or <FILENAME>");
-            return -1;
-        }
-        std::string name(line.substr(i + 1, nameEnd - i - 1));
-        std::string key = lowerCopy(name);
-        for (const std::string& open : stack_) {
-            if (open == key) {
-                error(file, lineNo, column, "error: '" + name + "' includes itself");
-                return -1;
-            }
-        }
-        if (depth + 1 > kMaxIncludeDepth) {
-            error(file, lineNo, column, "error: #include nested too deeply");
-            return -1;
-        }
-        if (++includes_ > kMaxIncludes) {
-            error(file, lineNo, column, "error: too many #include files");
-            return -1;
-        }
-        if (!include_) {
-            error(file, lineNo, column, "error: failed to open source file: '" + name + "' (no include handler)");
-            return -1;
-        }
-        LPCVOID data = nullptr;
-        UINT bytes = 0;
-        HRESULT hr = include_->Open(type, name.c_str(), depth == 0 ? nullptr : parentData, &data, &bytes);
-        if (FAILED(hr)) {
-            error(file, lineNo, column, "error: failed to open source file: '" + name + "'");
-            return -1;
-        }
-        uint32_t index = uint32_t(out_.files.size());
-        out_.files.push_back(name);
-        stack_.push_back(key);
-        bool ok = data || bytes == 0 ? expand(static_cast<const char*>(data), data ? bytes : 0, index, depth + 1)
-                                     : true;
-        stack_.pop_back();
-        include_->Close(data);
-        return ok ? 1 : -1;
-    }
-
-    void error(uint32_t file, uint32_t line, uint32_t column, const std::string& message)
-    {
-        out_.errors += locationText(file < out_.files.size() ? out_.files[file] : std::string(), line, column) +
-                       ": " + message + "\n";
-    }
-
-    ID3DXInclude* include_;
-    EffectPrepass& out_;
-    std::vector<std::string> stack_;
-    size_t includes_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Tokens of the expanded text (comments and preprocessor lines skipped)
-
-struct Token {
-    enum Kind { Ident, Number, String, Punct } kind;
-    size_t begin;
-    size_t end;
-};
-
-class Tokenizer {
-public:
-    Tokenizer(const std::string& text, std::map<std::string, std::string>& macros) : t_(text), macros_(macros) {}
-
-    std::vector<Token> run()
-    {
-        std::vector<Token> out;
-        size_t n = t_.size();
-        size_t i = 0;
-        bool lineStart = true;
-        while (i < n) {
-            char c = t_[i];
-            if (c == '\n') {
-                lineStart = true;
-                ++i;
-                continue;
-            }
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-                ++i;
-                continue;
-            }
-            if (c == '/' && i + 1 < n && t_[i + 1] == '/') {
-                while (i < n && t_[i] != '\n')
-                    ++i;
-                continue;
-            }
-            if (c == '/' && i + 1 < n && t_[i + 1] == '*') {
-                size_t close = t_.find("*/", i + 2);
-                i = close == std::string::npos ? n : close + 2;
-                continue;
-            }
-            if (c == '#' && lineStart) {
-                i = directive(i);
-                continue;
-            }
-            lineStart = false;
-            size_t b = i;
-            if (isIdentStart(c)) {
-                while (i < n && isIdentChar(t_[i]))
-                    ++i;
-                out.push_back({Token::Ident, b, i});
-            } else if (isDigit(c) || (c == '.' && i + 1 < n && isDigit(t_[i + 1]))) {
-                while (i < n) {
-                    char d = t_[i];
-                    if ((d == '+' || d == '-') && (lower(t_[i - 1]) == 'e') && !(t_[b] == '0' && i > b + 1 && lower(t_[b + 1]) == 'x'))
-                        ++i;
-                    else if (isIdentChar(d) || d == '.')
-                        ++i;
-                    else
-                        break;
-                }
-                out.push_back({Token::Number, b, i});
-            } else if (c == '"' || c == '\'') {
-                ++i;
-                while (i < n && t_[i] != c && t_[i] != '\n') {
-                    if (t_[i] == '\\' && i + 1 < n && t_[i + 1] != '\n')
-                        ++i;
-                    ++i;
-                }
-                if (i < n && t_[i] == c)
-                    ++i;
-                out.push_back({Token::String, b, i});
-            } else {
-                ++i;
-                out.push_back({Token::Punct, b, i});
-            }
-        }
-        return out;
-    }
-
-private:
-    // Skips a preprocessor line (with continuations); remembers
-    // `#define NAME value` for array sizes given by a macro.
-    size_t directive(size_t i)
-    {
-        size_t n = t_.size();
-        size_t b = i;
-        while (i < n && t_[i] != '\n') {
-            if (t_[i] == '\\' && i + 1 < n && t_[i + 1] == '\n')
-                ++i;
-            ++i;
-        }
-        std::string_view line(t_.data() + b + 1, i - b - 1);
-        size_t p = 0;
-        auto skipSpace = [&] {
-            while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
-                ++p;
-        };
-        skipSpace();
-        if (line.substr(p, 6) == "define" && p + 6 < line.size() && (line[p + 6] == ' ' || line[p + 6] == '\t')) {
-            p += 6;
-            skipSpace();
-            size_t nb = p;
-            while (p < line.size() && isIdentChar(line[p]))
-                ++p;
-            std::string name(line.substr(nb, p - nb));
-            if (!name.empty() && (p >= line.size() || line[p] != '(')) {
-                skipSpace();
-                size_t vb = p;
-                while (p < line.size() && (isIdentChar(line[p]) || line[p] == '.'))
-                    ++p;
-                macros_[name] = std::string(line.substr(vb, p - vb));
-            }
-        }
-        return i;
-    }
-
-    const std::string& t_;
-    std::map<std::string, std::string>& macros_;
-};
-
-// ---------------------------------------------------------------------------
 // Types
 
 struct TypeInfo {
@@ -447,16 +132,14 @@ public:
     {
         toks_ = Tokenizer(t_, macros_).run();
         skip_.assign(toks_.size(), false);
-        size_t deep = tooDeep();
-        if (deep != SIZE_MAX) {
-            size_t at = toks_[deep].begin;
-            size_t lineStart = t_.rfind('\n', at == 0 ? 0 : at - 1);
-            lineStart = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
+        HlslFinding deep;
+        if (!checkNesting(t_, deep)) {
+            size_t lineStart = t_.rfind('\n', deep.offset == 0 ? 0 : deep.offset - 1);
+            lineStart = lineStart == std::string::npos || deep.offset == 0 ? 0 : lineStart + 1;
             size_t line = 1;
             for (size_t k = 0; k < lineStart; ++k)
                 line += t_[k] == '\n';
-            out_.errors += out_.locate(uint32_t(line), uint32_t(at - lineStart + 1)) +
-                           ": error: expression or statement nested too deeply\n";
+            out_.errors += out_.locate(uint32_t(line), uint32_t(deep.offset - lineStart + 1)) + ": " + deep.message + "\n";
             return false;
         }
         size_t n = toks_.size();
@@ -485,66 +168,6 @@ public:
         }
         blank();
         return true;
-    }
-
-    // An upper estimate of the parser's recursion at each token: open
-    // brackets; if/else and loop heads (an else-if chain runs across
-    // statements); and the operators of the current expression, as glslang
-    // recurses on operator chains too. Commas of argument and initialiser
-    // lists start a new expression. The index of the first token past
-    // kMaxNesting, or SIZE_MAX.
-    size_t tooDeep() const
-    {
-        struct Scope {
-            char close;
-            bool list;  // arguments or an initialiser: commas separate
-            uint32_t scope, chain, expr;
-        };
-        std::vector<Scope> scopes;
-        uint32_t scope = 0, chain = 0, expr = 0;
-        size_t n = toks_.size();
-        auto nextIsElse = [&](size_t i) { return i + 1 < n && isIdent(i + 1) && text(i + 1) == "else"; };
-        for (size_t i = 0; i < n; ++i) {
-            if (toks_[i].kind == Token::Ident) {
-                std::string_view s = text(i);
-                if (s == "if" || s == "else" || s == "for" || s == "while" || s == "do")
-                    ++chain;
-            } else if (toks_[i].kind == Token::Punct) {
-                char c = t_[toks_[i].begin];
-                if (c == '(' || c == '[' || c == '{') {
-                    bool list = c == '(' || (c == '{' && i > 0 && (isPunct(i - 1, '=') || isPunct(i - 1, ',') ||
-                                                                   isPunct(i - 1, '{')));
-                    scopes.push_back({c == '(' ? ')' : c == '[' ? ']' : '}', list, scope, chain, expr});
-                    scope += chain + expr + 1;
-                    chain = expr = 0;
-                } else if (c == ')' || c == ']' || c == '}') {
-                    if (!scopes.empty() && scopes.back().close == c) {
-                        scope = scopes.back().scope;
-                        chain = scopes.back().chain;
-                        expr = scopes.back().expr;
-                        scopes.pop_back();
-                    }
-                    if (c == '}') {
-                        expr = 0;
-                        if (!nextIsElse(i))
-                            chain = 0;
-                    } else {
-                        ++expr;  // the bracketed operand joins the expression
-                    }
-                } else if (c == ';') {
-                    expr = 0;
-                    if (!nextIsElse(i))
-                        chain = 0;
-                } else if (c == ',' && !scopes.empty() && scopes.back().list) {
-                    expr = 0;
-                } else {
-                    ++expr;
-                }
-            }
-            if (uint64_t(scope) + chain + expr > kMaxNesting)
-                return i;
-        }
-        return SIZE_MAX;
     }
 
 private:
@@ -1090,10 +713,9 @@ EffectPrepass runEffectPrepass(const char* source, size_t length, ID3DXInclude* 
 {
     EffectPrepass out;
     out.files.push_back("");
-    Expander expander(include, out);
     if (!source)
         length = 0;
-    if (!expander.expand(source, length, 0, 0)) {
+    if (!expandIncludes(source, length, include, out)) {
         out.text.clear();
         out.lines.clear();
         return out;

@@ -104,14 +104,12 @@ struct EffectPrepass {
 inline constexpr int kMaxIncludeDepth = 16;
 inline constexpr size_t kMaxIncludes = 1024;
 inline constexpr size_t kMaxExpandedBytes = 32u << 20;
+// Largest #line number passed on: with every line of the largest text after
+// it, still within glslang's int.
+inline constexpr uint32_t kMaxLineNumber = 1000000000;
 // A global with more values than this (far beyond every register file) is
 // kept as text but gets no value: no default, no literal.
 inline constexpr uint32_t kMaxGlobalValues = 4096;
-// Estimated nesting of brackets, operator chains and if/else chains beyond
-// which an effect is refused: glslang's recursive descent parser would
-// overflow the stack long before its own limits (measured: about 5 KB per
-// else-if, 4 KB per bracket).
-inline constexpr uint32_t kMaxNesting = 256;
 
 EffectPrepass runEffectPrepass(const char* source, size_t length, ID3DXInclude* include);
 

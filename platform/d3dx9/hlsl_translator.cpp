@@ -2,6 +2,7 @@
 
 #include "platform/d3d9/d3d9_states.h"
 #include "platform/d3dx9/d3dx9_defs.h"
+#include "platform/d3dx9/hlsl_guard.h"
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -10,10 +11,19 @@
 #include <spirv_cross/spirv_cross_c.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <mutex>
 #include <optional>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace platform::d3dx9 {
 
@@ -34,12 +44,6 @@ std::mutex& compileMutex()
     return m;
 }
 
-void initialiseGlslang()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { glslang::InitializeProcess(); });
-}
-
 const EShMessages kMessages =
     EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible |
                 EShMsgHlslLegalization | EShMsgEnhanced);
@@ -58,6 +62,231 @@ void setUp(glslang::TShader& shader, EShLanguage stage, const char* const* text,
     shader.setAutoMapBindings(true);
     shader.setAutoMapLocations(true);
     shader.setHlslIoMapping(true);
+}
+
+void initialiseGlslang()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        glslang::InitializeProcess();
+        // glslang builds its tables of built-in functions on the first parse
+        // of each stage; built here, every helper process inherits them.
+        const std::string preamble, entry = "main";  // the shader keeps pointers to both
+        for (EShLanguage stage : {EShLangVertex, EShLangFragment}) {
+            glslang::TShader shader(stage);
+            const char* text = "float4 main() : POSITION { return 0; }\n";
+            int length = int(std::strlen(text));
+            const char* name = "";
+            setUp(shader, stage, &text, &length, &name, preamble, entry);
+            shader.parse(GetDefaultResources(), 100, false, kMessages);
+        }
+    });
+}
+
+// glslang's parser and tree walkers recurse as deep as the text nests; the
+// guard bounds that, and the front end runs on a stack large enough for the
+// bound whoever calls (the pages are only touched when used).
+constexpr size_t kFrontEndStack = size_t(64) << 20;
+
+// False when no thread could be made (or the work threw).
+template <typename Work>
+bool onLargeStack(Work& work)
+{
+    struct Call {
+        Work* work;
+        bool ok = false;
+        static void* run(void* p)
+        {
+            Call* c = static_cast<Call*>(p);
+            try {
+                c->ok = (*c->work)();
+            } catch (...) {
+                c->ok = false;
+            }
+            return nullptr;
+        }
+    } call{&work};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_t thread;
+    bool started = pthread_attr_setstacksize(&attr, kFrontEndStack) == 0 &&
+                   pthread_create(&thread, &attr, &Call::run, &call) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started)
+        return false;
+    pthread_join(thread, nullptr);
+    return call.ok;
+}
+
+// What a check hands back from the helper process.
+struct HelperResult {
+    bool ok = false;
+    std::string errors;
+};
+
+// How long a check may take before the helper is stopped.
+constexpr int kHelperSeconds = 20;
+
+void putWord(std::string& s, uint32_t w)
+{
+    s.append(reinterpret_cast<const char*>(&w), 4);
+}
+
+bool getWord(const std::string& s, size_t& pos, uint32_t& w)
+{
+    if (s.size() - pos < 4)
+        return false;
+    std::memcpy(&w, s.data() + pos, 4);
+    pos += 4;
+    return true;
+}
+
+// Runs work on a large stack in a child process. The guard refuses what
+// glslang is known to mishandle, but its semantic checks still dereference
+// null on some errors no token check can see (a ?: whose branches disagree
+// in type, used in a return), so a crash or a hang there costs the effect,
+// not the program. False when the child died or ran out of time; when no
+// child can be made the work runs here, still behind the guard.
+bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& result)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
+            signal(sig, SIG_DFL);
+        HelperResult r;
+        auto run = [&] { r = work(); return true; };
+        bool ran = onLargeStack(run);
+        std::string bytes;
+        putWord(bytes, ran && r.ok ? 1 : 0);
+        putWord(bytes, uint32_t(r.errors.size()));
+        bytes += r.errors;
+        for (size_t done = 0; done < bytes.size();) {
+            ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
+            if (n <= 0 && errno != EINTR)
+                _exit(4);
+            done += n > 0 ? size_t(n) : 0;
+        }
+        _exit(ran ? 0 : 3);
+    }
+    close(fds[1]);
+    std::string bytes;
+    bool timedOut = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHelperSeconds);
+    char buffer[65536];
+    while (true) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd pfd{fds[0], POLLIN, 0};
+        int ready = poll(&pfd, 1, int(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = ready == 0;
+            break;
+        }
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, size_t(n));
+    }
+    close(fds[0]);
+    if (timedOut)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result = HelperResult();
+    if (timedOut) {
+        result.errors = "error: compiling the effect took too long\n";
+        return false;
+    }
+    uint32_t ok = 0, errorBytes = 0;
+    size_t pos = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !getWord(bytes, pos, ok) ||
+        !getWord(bytes, pos, errorBytes) || bytes.size() - pos != errorBytes) {
+        result.errors = "error: the effect compiler failed on this effect\n";
+        return false;
+    }
+    result.errors = bytes.substr(pos);
+    result.ok = ok != 0;
+    return result.ok;
+}
+
+std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate);
+
+// Line (1-based) and column of an offset of text.
+std::pair<uint32_t, uint32_t> lineAndColumn(const std::string& text, size_t offset)
+{
+    offset = std::min(offset, text.size());
+    uint32_t line = 1;
+    size_t lineStart = 0;
+    for (size_t k = 0; k < offset; ++k) {
+        if (text[k] == '\n') {
+            ++line;
+            lineStart = k + 1;
+        }
+    }
+    return {line, uint32_t(offset - lineStart + 1)};
+}
+
+// Runs the guard on the text before and after glslang's preprocessor; false
+// with D3DX-shaped errors. The #pragma lines of the preamble stay out, as
+// the preprocessor writes them in front of the first line of text.
+bool guardInput(const std::string& source, const std::string& preamble, EShLanguage lang,
+                const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
+{
+    std::string defines;
+    for (size_t pos = 0; pos < preamble.size();) {
+        size_t end = preamble.find('\n', pos);
+        end = end == std::string::npos ? preamble.size() : end + 1;
+        if (preamble.compare(pos, 7, "#pragma") != 0)
+            defines.append(preamble, pos, end - pos);
+        pos = end;
+    }
+    HlslFinding finding;
+    if (!checkPreprocessorInput(defines + source, finding)) {
+        size_t at = finding.offset > defines.size() ? finding.offset - defines.size() : 0;
+        auto [line, column] = lineAndColumn(source, at);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    glslang::TShader shader(lang);
+    const char* text = source.c_str();
+    int length = int(source.size());
+    const char* name = "";
+    setUp(shader, lang, &text, &length, &name, defines, "dx_no_entry_point");
+    std::string expanded;
+    glslang::TShader::ForbidIncluder includer;
+    if (!shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, kMessages, &expanded, includer)) {
+        errors = convertLog(shader.getInfoLog(), locate);
+        if (errors.empty())
+            errors = "error: the effect does not preprocess\n";
+        return false;
+    }
+    if (!checkParserInput(expanded, finding)) {
+        auto [line, column] = lineAndColumn(expanded, finding.offset);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    return true;
 }
 
 std::string trim(std::string s)
@@ -93,13 +322,19 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
             size_t colon = rest.find(':');
             uint32_t lineNo = 0;
             if (colon != std::string::npos) {
+                // "name:12:"; a #line past glslang's int range shows as
+                // "name:-5:", which gets no location at all.
                 size_t d = colon + 1;
-                while (d < rest.size() && rest[d] >= '0' && rest[d] <= '9' && lineNo < 100000000)
-                    lineNo = lineNo * 10 + uint32_t(rest[d++] - '0');
-                if (lineNo > 0 && d < rest.size() && rest[d] == ':')
+                bool negative = d < rest.size() && rest[d] == '-';
+                d += negative;
+                uint64_t value = 0;
+                size_t digits = d;
+                while (d < rest.size() && rest[d] >= '0' && rest[d] <= '9' && d - digits < 12)
+                    value = value * 10 + uint64_t(rest[d++] - '0');
+                if (d > digits && d < rest.size() && rest[d] == ':') {
                     rest = rest.substr(d + 1);
-                else
-                    lineNo = 0;
+                    lineNo = negative || value > INT_MAX ? 0 : uint32_t(value);
+                }
             }
             rest = trim(rest);
             if (lineNo == 0 && rest.find("compilation errors") != std::string::npos)
@@ -327,6 +562,8 @@ private:
         if (req_.source.size() > size_t(INT_MAX))
             return fail("error: effect text too large");
         EShLanguage lang = req_.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+        if (!guardInput(req_.source, req_.preamble, lang, req_.locate, errors_))
+            return false;
         glslang::TShader shader(lang);
         const char* text = req_.source.c_str();
         int length = int(req_.source.size());
@@ -841,7 +1078,10 @@ bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::strin
         req.locate = [](uint32_t line, uint32_t column) {
             return "(" + std::to_string(line) + "," + std::to_string(column) + ")";
         };
-    if (!Translator(req, out, messages).run()) {
+    // In this process: the effect parsed in a helper when it was created,
+    // and a helper per variant would cost several times the compile.
+    auto work = [&] { return Translator(req, out, messages).run(); };
+    if (!onLargeStack(work)) {
         errors = messages.empty() ? "error: compilation failed\n" : messages;
         return false;
     }
@@ -858,16 +1098,26 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
     }
     std::lock_guard<std::mutex> lock(compileMutex());
     initialiseGlslang();
-    glslang::TShader shader(EShLangFragment);
-    const char* text = source.c_str();
-    int length = int(source.size());
-    const char* name = "";
-    setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
-    if (shader.parse(GetDefaultResources(), 100, false, kMessages))
+    HelperResult result;
+    bool ok = inHelperProcess(
+        [&] {
+            HelperResult r;
+            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors))
+                return r;
+            glslang::TShader shader(EShLangFragment);
+            const char* text = source.c_str();
+            int length = int(source.size());
+            const char* name = "";
+            setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
+            r.ok = shader.parse(GetDefaultResources(), 100, false, kMessages);
+            if (!r.ok)
+                r.errors = convertLog(shader.getInfoLog(), locate);
+            return r;
+        },
+        result);
+    if (ok)
         return true;
-    errors = convertLog(shader.getInfoLog(), locate);
-    if (errors.empty())
-        errors = "error: the effect does not parse\n";
+    errors = result.errors.empty() ? "error: the effect does not parse\n" : result.errors;
     return false;
 }
 

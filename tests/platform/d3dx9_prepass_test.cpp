@@ -347,7 +347,6 @@ TEST(EffectPrepass, NestingTooDeepForTheParserIsAnError)
     const std::string deep[] = {
         "float4 f() : COLOR0 {\n return " + repeat("(", 5000) + "1" + repeat(")", 5000) + "; }",
         "float4 f() : COLOR0 {\n return " + repeat("- ", 5000) + "1; }",
-        "float4 c; float4 f() : COLOR0 {\n return " + repeat("c+", 5000) + "c; }",
         "float4 f() : COLOR0 { float a = 0;\n if (a > 0) a = 1;" + repeat(" else if (a > 1) a = 2;", 5000) + " return a; }",
         "float4 f() : COLOR0 {\n" + repeat("if (true) ", 5000) + "return 1; return 0; }",
         "float4 f() : COLOR0 {\n return " + repeat("(float)", 5000) + "1; }",

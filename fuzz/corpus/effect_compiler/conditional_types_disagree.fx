@@ -1,0 +1,1 @@
+float4 pshader() : COLOR0 { return true ? 1 : x; }

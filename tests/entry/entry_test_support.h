@@ -1,0 +1,71 @@
+// Archives for the entry tests: the demo's two embedded archives made from
+// files in memory, the effect files taken from the content folder.
+#pragma once
+
+#include "foundation/diagnostics.h"
+#include "platform/win32/resources.h"
+#include "tools/sarpack/sar_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace entrytest {
+
+using Files = std::map<std::string, std::string>;
+
+// Registers files as archive resource "SARFILE" id; no files removes it.
+inline void installArchive(WORD id, const Files& files)
+{
+    static std::deque<std::vector<u8>> kept; // resources live as long as the process
+    platform::unregisterResource("SARFILE", MAKEINTRESOURCEA(id));
+    if (files.empty())
+        return;
+    SarWriter writer;
+    for (const auto& [name, bytes] : files)
+        EXPECT_TRUE(writer.add(name, reinterpret_cast<const u8*>(bytes.data()), bytes.size())) << writer.error();
+    kept.push_back(writer.build());
+    platform::registerResource("SARFILE", id, kept.back().data(), kept.back().size());
+}
+
+inline Files effectFiles()
+{
+    const char* data = std::getenv("QUILLON_TEST_DATA");
+    const std::string folder = std::string(data ? data : "tests/data") + "/../../content/fx/";
+    Files files;
+    for (const char* name : {"common.fxh", "mirrorshader.fx"}) {
+        std::ifstream in(folder + name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        files[name] = text.str();
+    }
+    return files;
+}
+
+// The demo's content for one test: the script, the effect files.
+struct Content {
+    explicit Content(const std::string& script)
+    {
+        installArchive(130, {{"scene.scr", script}});
+        installArchive(132, effectFiles());
+    }
+    ~Content()
+    {
+        installArchive(130, {});
+        installArchive(132, {});
+    }
+};
+
+// Sets the diagnostics level for one test.
+struct Diagnostics {
+    int saved = diagnosticsLevel;
+    explicit Diagnostics(int level) { diagnosticsLevel = level; }
+    ~Diagnostics() { diagnosticsLevel = saved; }
+};
+
+} // namespace entrytest
