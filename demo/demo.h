@@ -7,8 +7,7 @@
 #include "demo/script_event.h"
 #include "foundation/script_tokenizer.h"
 #include "foundation/types.h"
-#include "lightwave/lws_reader.h"
-#include "scene/scene.h"
+#include "scene/scene.h" // LoadingProgress
 
 #include <functional>
 #include <memory>

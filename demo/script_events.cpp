@@ -3,6 +3,7 @@
 #include "demo/script_events.h"
 
 #include "demo/demo.h"
+#include "demo/text2.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 #include "foundation/matrix.h"
@@ -126,19 +127,21 @@ Texture* setUpRenderTarget(Engine* engine, MetaScene* meta, Scene* scene)
     return texture;
 }
 
-char* copyName(const char* name)
+// target = a heap copy of text; the old copy goes.
+void replaceCString(char*& target, const char* text)
 {
-    const size_t n = std::strlen(name);
+    const size_t n = std::strlen(text);
     char* copy = new char[n + 1];
-    std::memcpy(copy, name, n + 1);
-    return copy;
+    std::memcpy(copy, text, n + 1);
+    delete[] target;
+    target = copy;
 }
 
 // A new scene of meta with a camera and a light, owned by meta.
 Scene* appendScene(MetaScene* meta, const char* name)
 {
     auto* scene = new Scene(meta);
-    scene->name = copyName(name);
+    replaceCString(scene->name, name);
     scene->addCamera();
     scene->addLight();
     meta->scenes.push_back(scene);
@@ -192,8 +195,7 @@ bool Demo::runScriptEvents(i32 now)
             if (i < 0)
                 return failMissingName("freemeta");
             MetaScene* meta = metaScenes[size_t(i)];
-            if (meta == activeMeta)
-                activeMeta = nullptr;
+            forgetMetaScene(meta);
             // Nothing may keep pointing into the metascene's scenes and
             // textures once it is gone.
             if (std::find(meta->scenes.begin(), meta->scenes.end(), engine->interactionTarget) != meta->scenes.end())
@@ -436,13 +438,17 @@ bool Demo::runScriptEvents(i32 now)
         case 69:
             drawFps = a[0].integer != 0;
             break;
-        case 71: // createtext
+        case 71: { // createtext
             if (!activeMeta)
                 return failMissingName("createtext");
-            // The letters come with the 3D text; until then the text's scene
-            // holds only its camera and light.
-            appendScene(activeMeta, a[0].text);
+            Text2 text2(a[1].text, archive, activeMeta);
+            Scene* s = text2.releaseScene();
+            if (s) {
+                replaceCString(s->name, a[0].text);
+                activeMeta->scenes.push_back(s);
+            }
             break;
+        }
         case 75:
             engine->disableLogos = a[0].integer != 0;
             break;

@@ -25,6 +25,11 @@ Scene::~Scene()
     for (ParticleFX* fx : fxEffector)
         delete fx;
     delete[] name;
+    // The script's render target: the surface and depth are the scene's own.
+    if (targetSurface)
+        targetSurface->Release();
+    if (targetDepth)
+        targetDepth->Release();
     delete ambientIntensity.source;
     delete globalLightIntensity.source;
     delete globalFlareIntensity.source;

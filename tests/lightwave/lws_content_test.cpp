@@ -1,6 +1,7 @@
 #include "lws_test_support.h"
 
 #include "lightwave/meta_scene.h"
+#include "materials/image_cache.h"
 #include "scene/anti_portal.h"
 #include "scene/bone.h"
 #include "scene/camera.h"
@@ -68,6 +69,9 @@ TEST(LwsContent, GeneratedScenesLoad)
     EXPECT_EQ(intro->objects[1]->parent, intro->objects[0]);
     EXPECT_EQ(intro->cameras[1]->target, intro->objects[1]);
     EXPECT_NE(intro->lights[1]->intensity.source, nullptr);
+    // The content's pictures are cached now; the cache's references go
+    // here, or they outlive the last pointer to them at exit.
+    clearImageCache();
 }
 
 // Metascripts over generated scenes: entries, comments and quotes, and
@@ -93,6 +97,7 @@ TEST(LwsContent, MetascriptOverScenes)
 
     files.files["bad.mts"] = "scenes/outro.lws\nmissing.lws\n";
     EXPECT_EQ(MetaScene::loadMetascript("bad.mts", f.engine.get(), &files, nullptr), nullptr);
+    clearImageCache();
 }
 
 } // namespace

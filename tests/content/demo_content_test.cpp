@@ -7,10 +7,11 @@
 #include "foundation/sar_archive.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
+#include "materials/image_cache.h"
 #include "media/sound.h"
 #include "tools/mkcontent/content.h"
 
-#include "demo_test_support.h"
+#include "demo/demo_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,9 @@ public:
     void TearDown() override
     {
         demo.reset();
+        // The cache's own references, or they outlive the process's last
+        // pointer to them.
+        clearImageCache();
         platform::setManualClock(false);
         diagnosticsLevel = savedLevel;
         platform::clearRecordedMessageBoxes();
@@ -77,6 +81,12 @@ TEST_F(DemoContent, EveryNamedFileIsInTheArchives)
     for (const char* name : {"mirrorshader.fx", "standard.fx", "nullshader.fx", "bake.fx", "common.fxh", "logo.jpg",
                              "logo_alpha.bmp", "url.bmp", "fps.jpg", "0.jpg", "9.jpg"})
         EXPECT_TRUE(demo->effectArchive->exists(name)) << name;
+}
+
+TEST(DemoContentMaker, SameBytesOnEveryRun)
+{
+    for (const mkcontent::ContentFile& file : mkcontent::allContentFiles())
+        EXPECT_EQ(file.build(), file.build()) << file.name;
 }
 
 TEST_F(DemoContent, PlaysToStopdemo)
