@@ -263,26 +263,6 @@ std::string smallFont()
 
 // 3D letters: layer n is letter 'A' + n, built of 0.1 cubes, one surface
 // lit by itself.
-std::string letterFont()
-{
-    Lwo2Emitter e;
-    e.tags({"Letters"});
-    for (u32 n = 0; n < 26; ++n) {
-        Shape letter;
-        for (int row = 0; row < 7; ++row)
-            for (int column = 0; column < 5; ++column)
-                if (glyphPixel(char('A' + n), column, row))
-                    letter.append(box(0.1f, 0.1f, 0.1f).translate(0.1f * column, 0.1f * (6 - row), 0.0f));
-        e.layer(n);
-        e.shape(letter, 0);
-    }
-    e.beginSurface("Letters");
-    e.color(1, 0.8f, 0.2f);
-    e.value("LUMI", 1.0f);
-    e.endSurface();
-    return e.finish();
-}
-
 // The running order, about 35 s: intro, cross-fade to the hall, intro on
 // the hall's monitor, the panel's picture fades, then the outro's title.
 const char* kSceneScript = R"(; the demo's running order
@@ -405,7 +385,6 @@ std::vector<ContentFile> demoFiles()
         {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws"}); }},
         {"meta2.mts", [] { return metascript({"scenes/outro.lws"}); }},
         {"small.bmp", smallFont},
-        {"font.lwo", letterFont},
         {"loading.jpg", [] { return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x203050u)); }},
         {"crate.jpg", [] { return jpeg(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 16, 0x8B5A2Bu, 0xC08040u); })); }},
         {"grey.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) { return u32((x + y) & 0xFF); })); }},
