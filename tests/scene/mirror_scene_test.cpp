@@ -17,16 +17,6 @@ using namespace scenetest;
 
 namespace {
 
-// Surfaces filled as a file would fill them, and the content effect files.
-bool readyToDraw(BuiltScene& s)
-{
-    for (Object* o : s.scene->objects)
-        BuiltScene::surfaceOf(o)->loaded = 1;
-    const char* data = std::getenv("QUILLON_TEST_DATA");
-    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
-    return s.engine->loadEffects(&fx);
-}
-
 std::vector<uint32_t> frame(BuiltScene& s)
 {
     s.device()->BeginScene();
@@ -127,7 +117,7 @@ TEST(MirrorScene, SpotShadowOnTheFloor)
     for (bool fixedFunction : {true, false}) {
         BuiltScene s(fixedFunction);
         REQUIRE_ENGINE(s);
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         BuiltScene::place(s.spot, light.x, light.y, light.z);
         s.spot->channels[kHeading].value = kPi;
         s.spot->channels[kPitch].value = std::atan2(light.y - target.y, light.z - target.z);
@@ -249,7 +239,7 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
         Object* behind = s.addObject("behind.lwo", BuiltScene::cubePoints(), BuiltScene::cubeFaces());
         BuiltScene::place(behind, 2.5f, 1.0f, 2.5f);
         behind->hidden = 1;
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         const std::vector<uint32_t> withMirror = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(withMirror.size(), size_t(width * height));
@@ -313,7 +303,7 @@ TEST(MirrorScene, LoneSphereShowsTheFaceItsReflectionPicks)
         BuiltScene::surfaceOf(s.sphere)->setSmoothingAngle(1.5f);
         s.sphere->mesh->prepared = 0;
         ASSERT_TRUE(s.sphere->mesh->prepare());
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         const std::vector<uint32_t> pixels = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(pixels.size(), size_t(width * height));

@@ -374,11 +374,7 @@ TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
     REQUIRE_ENGINE(s);
     if (s.engine->deviceCount < 2)
         GTEST_SKIP() << "one device only";
-    for (Object* o : s.scene->objects)
-        BuiltScene::surfaceOf(o)->loaded = 1;
-    const char* data = std::getenv("QUILLON_TEST_DATA");
-    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
-    ASSERT_TRUE(s.engine->loadEffects(&fx));
+    ASSERT_TRUE(s.readyToDraw());
     s.distant->intensity.value = 0.0f; // the spot alone lights the floor
 
     // Each eye on its own device, with a clear colour of its own; the
