@@ -77,6 +77,9 @@ struct BuiltScene {
         mirror->channels[kPitch].value = kPi / 2; // local -Y turns to -Z
         surfaceOf(mirror)->reflection.value = 0.5f;
         surfaceOf(mirror)->setReflectionOptions(0);
+        // A flat mirror's surface is transparent: read from a file, its
+        // layer sorts after the opaque ones.
+        mirror->mesh->sortAfterOpaque = 1;
         const std::vector<D3DVECTOR> spherePoints = spherePointsOf(0.75f);
         sphere = addObject("sphere.lwo", spherePoints, sphereFacesOf(spherePoints));
         place(sphere, -2.5f, 1.0f, 0.0f);
