@@ -36,6 +36,11 @@ void Scene::renderShadowMaps(double t)
     device->GetRenderState(D3DRS_STENCILENABLE, &stencil);
     device->GetRenderState(D3DRS_CLIPPLANEENABLE, &clipPlanes);
     bool drawn = false;
+    // The light looks at the scene unmirrored: inside a reflection the
+    // flipped winding would cull the casters' lit faces and the map would
+    // differ from the one the outer pass drew (and then uses again).
+    const u32 savedCull = engine->defaultCullMode;
+    engine->defaultCullMode = D3DCULL_CCW;
     {
         SavedTargets saved(device);
         for (Light* light : lights) {
@@ -81,6 +86,7 @@ void Scene::renderShadowMaps(double t)
             setOthersOff(lights, light, 0);
         }
     }
+    engine->defaultCullMode = savedCull;
     if (drawn) {
         device->SetRenderState(D3DRS_STENCILENABLE, stencil);
         device->SetRenderState(D3DRS_CLIPPLANEENABLE, clipPlanes);

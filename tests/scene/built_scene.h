@@ -8,6 +8,7 @@
 
 #include "scene_test_support.h"
 
+#include "foundation/file_stream.h"
 #include "lightwave/lw_object.h"
 #include "materials/surface.h"
 #include "scene/camera.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <memory>
 #include <vector>
@@ -75,6 +77,9 @@ struct BuiltScene {
         mirror->channels[kPitch].value = kPi / 2; // local -Y turns to -Z
         surfaceOf(mirror)->reflection.value = 0.5f;
         surfaceOf(mirror)->setReflectionOptions(0);
+        // A flat mirror's surface is transparent: read from a file, its
+        // layer sorts after the opaque ones.
+        mirror->mesh->sortAfterOpaque = 1;
         const std::vector<D3DVECTOR> spherePoints = spherePointsOf(0.75f);
         sphere = addObject("sphere.lwo", spherePoints, sphereFacesOf(spherePoints));
         place(sphere, -2.5f, 1.0f, 0.0f);
@@ -109,6 +114,17 @@ struct BuiltScene {
         n->channels[kPositionZ].value = z;
     }
     static Surface* surfaceOf(Object* o) { return o->mesh->object->tags[0]; }
+
+    // Surfaces filled as a file would fill them (mesh drawing skips the
+    // others) and the content effect files: needed before pixels are read.
+    bool readyToDraw()
+    {
+        for (Object* o : scene->objects)
+            surfaceOf(o)->loaded = 1;
+        const char* data = std::getenv("QUILLON_TEST_DATA");
+        FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
+        return engine->loadEffects(&fx);
+    }
 
     // A new object whose mesh is one layer of its own object file with one
     // surface; polygons are clockwise seen from their front.

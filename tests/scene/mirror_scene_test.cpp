@@ -17,16 +17,6 @@ using namespace scenetest;
 
 namespace {
 
-// Surfaces filled as a file would fill them, and the content effect files.
-bool readyToDraw(BuiltScene& s)
-{
-    for (Object* o : s.scene->objects)
-        BuiltScene::surfaceOf(o)->loaded = 1;
-    const char* data = std::getenv("QUILLON_TEST_DATA");
-    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
-    return s.engine->loadEffects(&fx);
-}
-
 std::vector<uint32_t> frame(BuiltScene& s)
 {
     s.device()->BeginScene();
@@ -127,7 +117,7 @@ TEST(MirrorScene, SpotShadowOnTheFloor)
     for (bool fixedFunction : {true, false}) {
         BuiltScene s(fixedFunction);
         REQUIRE_ENGINE(s);
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         BuiltScene::place(s.spot, light.x, light.y, light.z);
         s.spot->channels[kHeading].value = kPi;
         s.spot->channels[kPitch].value = std::atan2(light.y - target.y, light.z - target.z);
@@ -237,8 +227,7 @@ bool stencilAllZero(IDirect3DDevice9* d, float w, float h)
 
 
 // The flat mirror, both modes: outside its outline the frame is the one a
-// plain surface gives; inside it gains (fixed function: at most half of
-// what it reflects); a
+// plain surface gives; inside it gains at most half of what it reflects; a
 // box behind the mirror plane changes nothing inside it; the stencil ends
 // at 0.
 TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
@@ -249,7 +238,7 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
         Object* behind = s.addObject("behind.lwo", BuiltScene::cubePoints(), BuiltScene::cubeFaces());
         BuiltScene::place(behind, 2.5f, 1.0f, 2.5f);
         behind->hidden = 1;
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         const std::vector<uint32_t> withMirror = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(withMirror.size(), size_t(width * height));
@@ -285,12 +274,20 @@ TEST(MirrorScene, FlatMirrorReflectsInsideItsOutlineOnly)
                 EXPECT_GE(gain, -1);
                 reflected += gain > 20;
                 // Half of what the reflection shows, at most.
-                if (fixedFunction) {
-                    EXPECT_LE(gain, 128) << x << "," << y;
-                }
+                EXPECT_LE(gain, 128) << x << "," << y;
             }
         EXPECT_GT(inside, 20);
         EXPECT_GT(reflected, 10);
+
+        // Reflecting nothing, the mirror is its plain surface: the
+        // reflection pass leaves it the same lights and shadow map.
+        for (Object* o : {s.floor, s.box, s.sphere, behind})
+            o->hidden = 1;
+        const std::vector<uint32_t> bare = frame(s);
+        BuiltScene::surfaceOf(s.mirror)->reflection.value = 0.5f;
+        const std::vector<uint32_t> reflectingNothing = frame(s);
+        for (size_t i = 0; i < bare.size(); ++i)
+            EXPECT_TRUE(near(bare[i], reflectingNothing[i], 1)) << i << std::hex << " " << bare[i] << " " << reflectingNothing[i];
     }
 }
 
@@ -313,7 +310,7 @@ TEST(MirrorScene, LoneSphereShowsTheFaceItsReflectionPicks)
         BuiltScene::surfaceOf(s.sphere)->setSmoothingAngle(1.5f);
         s.sphere->mesh->prepared = 0;
         ASSERT_TRUE(s.sphere->mesh->prepare());
-        ASSERT_TRUE(readyToDraw(s));
+        ASSERT_TRUE(s.readyToDraw());
         const std::vector<uint32_t> pixels = frame(s);
         const int width = 64, height = 48;
         ASSERT_EQ(pixels.size(), size_t(width * height));

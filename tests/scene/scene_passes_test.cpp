@@ -150,10 +150,10 @@ TEST(ScenePasses, OpaqueFrontToBackThenTranslucent)
         std::vector<int> order; // 0 floor, 1 box, 2 mirror, 3 sphere
     };
     const Case cases[] = {
-        {"opaque by farthest corner", 0, 0, 0, {1, 3, 2, 0}},
-        {"translucent after every opaque", 1, 0, 0, {3, 2, 0, 1}},
-        {"hidden is not drawn", 0, 1, 0, {3, 2, 0}},
-        {"hidden drawn with the debug toggle", 0, 1, 1, {1, 3, 2, 0}},
+        {"opaque by farthest corner, the mirror after", 0, 0, 0, {1, 3, 0, 2}},
+        {"translucent back to front after every opaque", 1, 0, 0, {3, 0, 2, 1}},
+        {"hidden is not drawn", 0, 1, 0, {3, 0, 2}},
+        {"hidden drawn with the debug toggle", 0, 1, 1, {1, 3, 0, 2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -374,11 +374,7 @@ TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
     REQUIRE_ENGINE(s);
     if (s.engine->deviceCount < 2)
         GTEST_SKIP() << "one device only";
-    for (Object* o : s.scene->objects)
-        BuiltScene::surfaceOf(o)->loaded = 1;
-    const char* data = std::getenv("QUILLON_TEST_DATA");
-    FileStream fx((std::string(data ? data : "tests/data") + "/../../content/fx/").c_str());
-    ASSERT_TRUE(s.engine->loadEffects(&fx));
+    ASSERT_TRUE(s.readyToDraw());
     s.distant->intensity.value = 0.0f; // the spot alone lights the floor
 
     // Each eye on its own device, with a clear colour of its own; the
