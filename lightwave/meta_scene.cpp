@@ -9,6 +9,8 @@
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
+#include "media/sound.h"
+#include "scene/object.h"
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
 
@@ -58,6 +60,21 @@ std::vector<String> MetaScene::metascriptEntries(ScriptTokenizer& script)
     return entries;
 }
 
+namespace {
+
+// The "// sound" comments of a scene start their objects' channels as the
+// scene loads; a metascript that fails takes those sounds back too.
+void stopObjectSounds(Engine* engine, const Scene* scene)
+{
+    if (!engine || !engine->sound)
+        return;
+    for (const Object* object : scene->objects)
+        if (object && object->soundChannel >= 0)
+            engine->sound->stop(object->soundChannel);
+}
+
+} // namespace
+
 MetaScene* MetaScene::loadMetascript(const char* name, Engine* engine, Stream* stream,
                                      LoadingProgress* progressTarget)
 {
@@ -72,6 +89,9 @@ MetaScene* MetaScene::loadMetascript(const char* name, Engine* engine, Stream* s
         auto* scene = new Scene(meta);
         if (!loadLWS(entries[i].c_str(), scene, stream, progressTarget, 0.4f * float(i) / n, 0.4f / n)) {
             // Nothing refers to a metascript that failed: free it whole.
+            stopObjectSounds(engine, scene);
+            for (const Scene* loaded : meta->scenes)
+                stopObjectSounds(engine, loaded);
             delete scene;
             meta->clear();
             delete meta;

@@ -203,6 +203,11 @@ public:
         calls.push_back("volume " + std::to_string(h) + " " + std::to_string(v));
         return true;
     }
+    bool stop(int h) override
+    {
+        calls.push_back("stop " + std::to_string(h));
+        return true;
+    }
 };
 
 // The package's format-3 scene, with its object file; bones, sounds and a
@@ -288,6 +293,27 @@ TEST(LwsReader, PackageSceneWithMeshBonesAndSounds)
     EXPECT_EQ(more->objects[1]->mesh, nullptr);
     auto lines = testsupport::logLinesFrom(from);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "missing.ogg sound was not loaded"), lines.end());
+    f.engine->sound = saved;
+}
+
+// A metascript whose second scene fails takes back the sounds the first
+// scene started.
+TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    MemoryStream files;
+    files.files["one.lws"] = lws("AddNullObject n // sound hum.ogg");
+    files.files["hum.ogg"] = "x";
+    files.files["both.mts"] = "one.lws\nmissing.lws\n";
+    ChannelSound sound;
+    Sound* saved = f.engine->sound;
+    f.engine->sound = &sound;
+    texturetest::Diagnostics d(0);
+    EXPECT_EQ(MetaScene::loadMetascript("both.mts", f.engine.get(), &files, nullptr), nullptr);
+    ASSERT_FALSE(sound.calls.empty());
+    EXPECT_EQ(sound.calls.front().rfind("play ", 0), 0u);
+    EXPECT_EQ(sound.calls.back(), "stop " + sound.calls.front().substr(5, sound.calls.front().find(' ', 5) - 5));
     f.engine->sound = saved;
 }
 
