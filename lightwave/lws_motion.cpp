@@ -4,6 +4,7 @@
 // and every loop stops there, so a cut or lying file only ends early.
 #include "foundation/diagnostics.h"
 #include "foundation/types.h"
+#include "lightwave/lws_load_state.h"
 #include "scene/envelope.h"
 #include "scene/node.h"
 #include "scene/object.h"
@@ -13,19 +14,18 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 bool atEnd(const Scene& scene)
 {
     return scene.tokens == nullptr || scene.tokenCursor < 0 || scene.tokenCursor >= scene.tokenCount;
 }
 
-// Passes over n tokens, stopping at the end.
 void pass(Scene& scene, i32 n)
 {
     for (i32 i = 0; i < n && !atEnd(scene); i++)
         scene.tokenCursor++;
 }
+
+namespace {
 
 void attach(AnimatedValue& value, Envelope* envelope)
 {

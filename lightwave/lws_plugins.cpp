@@ -22,17 +22,6 @@
 
 namespace {
 
-bool atEnd(const Scene& scene)
-{
-    return scene.tokens == nullptr || scene.tokenCursor < 0 || scene.tokenCursor >= scene.tokenCount;
-}
-
-void pass(Scene& scene, i32 n)
-{
-    for (i32 i = 0; i < n && !atEnd(scene); i++)
-        scene.tokenCursor++;
-}
-
 // The token at the cursor, without taking it.
 const char* peek(const Scene& scene)
 {
