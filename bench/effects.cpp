@@ -9,6 +9,7 @@
 //             many iterations, best of several rounds.
 // The last two lines are compile_ms=T and activate_us=T.
 #include "app/display_manager.h"
+#include "bench_display.h"
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
 #include "foundation/stream.h"
@@ -177,11 +178,6 @@ float4 pshader(VsOut i) : COLOR0
 }
 )";
 
-LRESULT CALLBACK outputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 struct Vertex {
     float x, y, z;
     float nx, ny, nz;
@@ -252,32 +248,13 @@ private:
 int main()
 {
     diagnosticsLevel = 2;
-    platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = outputProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "BenchEffects";
-    RegisterClassExA(&wc);
-
-    DisplayManager manager;
-    DisplaySettings& s = *manager.settings;
-    s.windowed = 1;
-    s.windowWidth = 64;
-    s.windowHeight = 64;
-    if (!manager.enumerateAdapters())
+    std::unique_ptr<DisplayManager> manager = openBenchDisplay(64, 64);
+    if (!manager)
         return 1;
-    manager.collectDisplayFormats(s.adapter);
-    manager.collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-    manager.collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-    if (!manager.createDevices("BenchEffects", GetModuleHandleA(nullptr))) {
-        std::fprintf(stderr, "no device\n");
-        return 1;
-    }
 
     int result = 0;
     {
-        Engine engine(&manager);
+        Engine engine(manager.get());
         IDirect3DDevice9* d = engine.currentDevice;
         ShaderPair pair(&engine);
         TextStream source(kEffect);

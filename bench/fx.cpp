@@ -10,6 +10,7 @@
 // Prints step_us=T, ratio_particles=R and last ratio_flares=R (time over its
 // reference's, medians).
 #include "app/display_manager.h"
+#include "bench_display.h"
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
 #include "lightwave/meta_scene.h"
@@ -39,11 +40,6 @@ namespace {
 constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
 constexpr int kFrames = 31;
-
-LRESULT CALLBACK outputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 class BenchCamera : public PerspectiveNode {
 public:
@@ -92,29 +88,11 @@ struct SpriteVertex {
 int main()
 {
     diagnosticsLevel = 0;
-    platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = outputProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "BenchFx";
-    RegisterClassExA(&wc);
-    DisplayManager manager;
-    DisplaySettings& s = *manager.settings;
-    s.windowed = 1;
-    s.windowWidth = kWidth;
-    s.windowHeight = kHeight;
-    if (!manager.enumerateAdapters())
+    std::unique_ptr<DisplayManager> manager = openBenchDisplay(kWidth, kHeight);
+    if (!manager)
         return 1;
-    manager.collectDisplayFormats(s.adapter);
-    manager.collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-    manager.collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-    if (!manager.createDevices("BenchFx", GetModuleHandleA(nullptr))) {
-        std::fprintf(stderr, "no device\n");
-        return 1;
-    }
 
-    Engine engine(&manager);
+    Engine engine(manager.get());
     IDirect3DDevice9* d = engine.currentDevice;
     MetaScene meta(&engine, "bench.mts");
     Scene* scene = new Scene(&meta);

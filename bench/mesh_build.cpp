@@ -8,6 +8,7 @@
 // remaps. Best of a few runs each; the last line is ratio=R (prepare time
 // over the reference's).
 #include "app/display_manager.h"
+#include "bench_display.h"
 #include "lightwave/lw_object.h"
 #include "materials/engine.h"
 #include "materials/surface.h"
@@ -36,11 +37,6 @@ constexpr int kRepetitions = 3;
 double seconds(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 D3DVECTOR gridPoint(int i, int j)
@@ -142,31 +138,9 @@ std::vector<Corner> referenceCorners()
 
 int main()
 {
-    setenv("QUILLON_HEADLESS", "1", 0);
-    platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "BenchOutput";
-    RegisterClassExA(&wc);
-
-    auto manager = std::make_unique<DisplayManager>();
-    DisplaySettings& s = *manager->settings;
-    s.windowed = 1;
-    s.windowWidth = 64;
-    s.windowHeight = 48;
-    if (!manager->enumerateAdapters()) {
-        std::printf("no adapter\n");
+    std::unique_ptr<DisplayManager> manager = openBenchDisplay(64, 48);
+    if (!manager)
         return 1;
-    }
-    manager->collectDisplayFormats(s.adapter);
-    manager->collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-    manager->collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-    if (!manager->createDevices("BenchOutput", GetModuleHandleA(nullptr))) {
-        std::printf("no device\n");
-        return 1;
-    }
     auto engine = std::make_unique<Engine>(manager.get());
     engine->fixedFunction = 0; // the shader-path layout: position, normal, one set
 

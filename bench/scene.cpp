@@ -8,6 +8,7 @@
 // The two runs take turns, a few frames each; medians of the frame times.
 // The last two lines are ratio_ff=R and ratio_fx=R (scene / loop time).
 #include "app/display_manager.h"
+#include "bench_display.h"
 #include "foundation/file_stream.h"
 #include "foundation/matrix.h"
 #include "lightwave/lw_object.h"
@@ -45,11 +46,6 @@ constexpr int kWarmupFrames = 3;
 constexpr int kRounds = 8;
 constexpr int kFramesPerRound = 3;
 constexpr float kPi = 3.14159265f;
-
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -262,31 +258,9 @@ double run(DisplayManager& manager, bool fixedFunction, const std::string& effec
 
 int main()
 {
-    setenv("QUILLON_HEADLESS", "1", 0);
-    platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "BenchOutput";
-    RegisterClassExA(&wc);
-
-    auto manager = std::make_unique<DisplayManager>();
-    DisplaySettings& s = *manager->settings;
-    s.windowed = 1;
-    s.windowWidth = kWidth;
-    s.windowHeight = kHeight;
-    if (!manager->enumerateAdapters()) {
-        std::printf("no adapter\n");
+    std::unique_ptr<DisplayManager> manager = openBenchDisplay(kWidth, kHeight);
+    if (!manager)
         return 1;
-    }
-    manager->collectDisplayFormats(s.adapter);
-    manager->collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-    manager->collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-    if (!manager->createDevices("BenchOutput", GetModuleHandleA(nullptr))) {
-        std::printf("no device\n");
-        return 1;
-    }
     // The effect files next to the sources.
     std::string here = __FILE__;
     here = here.substr(0, here.find_last_of('/') + 1);

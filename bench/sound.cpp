@@ -13,6 +13,8 @@
 #include "platform/dsound/dsound_test_api.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
+#include "file_bytes.h"
+
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -37,18 +39,6 @@ double cpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-std::vector<u8> readFile(const std::string& path)
-{
-    std::vector<u8> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        u8 chunk[65536];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
-    return bytes;
 }
 
 struct Memory {
@@ -129,7 +119,7 @@ u64 channelStream()
 
 int main()
 {
-    const std::vector<u8> ogg = readFile(kTrack);
+    const std::vector<u8> ogg = fileBytes<std::vector<u8>>(kTrack);
     if (ogg.empty()) {
         std::printf("cannot read %s\n", kTrack.c_str());
         return 1;

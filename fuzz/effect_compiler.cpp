@@ -8,6 +8,7 @@
 // as written, then with every parameter made a literal.
 // Checks: every Open is closed once; a compiled shader's blob parses and
 // its constant table and samplers can be read.
+#include "part_include.h"
 #include "platform/d3d9/shader_blob.h"
 #include "platform/d3dx9/effect_compiler.h"
 
@@ -21,38 +22,6 @@
 #include <vector>
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-class PartInclude : public ID3DXInclude {
-public:
-    PartInclude(const char* data, size_t n) : data_(data), n_(n) {}
-    int open = 0;
-
-    STDMETHODIMP Open(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
-    {
-        if (std::strcmp(name, "part.fxh") != 0)
-            return E_FAIL;
-        *data = n_ ? data_ : nullptr;
-        *bytes = UINT(n_);
-        ++open;
-        return S_OK;
-    }
-    STDMETHODIMP Close(LPCVOID) override
-    {
-        --open;
-        check(open >= 0);
-        return S_OK;
-    }
-
-private:
-    const char* data_;
-    size_t n_;
-};
 
 // "compile vs_2_0 vs()" -> {"vs_2_0", "vs"}.
 bool compileState(const std::string& value, std::pair<std::string, std::string>& entry)

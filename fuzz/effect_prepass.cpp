@@ -9,6 +9,7 @@
 // structure checks are reached.
 // Checks: the text and its line map agree and the rewrite keeps the number
 // of lines; every Open is closed once.
+#include "part_include.h"
 #include "platform/d3d9/shader_blob.h"
 #include "platform/d3dx9/effect_prepass.h"
 
@@ -20,12 +21,6 @@
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 size_t lines(const std::string& s)
 {
     size_t n = 0;
@@ -33,38 +28,6 @@ size_t lines(const std::string& s)
         n += c == '\n';
     return n;
 }
-
-class PartInclude : public ID3DXInclude {
-public:
-    PartInclude(const char* data, size_t n) : data_(data), n_(n) {}
-    int open = 0;
-
-    STDMETHODIMP Open(D3DXINCLUDE_TYPE, LPCSTR name, LPCVOID, LPCVOID* data, UINT* bytes) override
-    {
-        static const char self[] = "#include \"self.fxh\"\n";
-        if (std::strcmp(name, "part.fxh") == 0) {
-            *data = n_ ? data_ : nullptr;
-            *bytes = UINT(n_);
-        } else if (std::strcmp(name, "self.fxh") == 0) {
-            *data = self;
-            *bytes = sizeof self - 1;
-        } else {
-            return E_FAIL;
-        }
-        ++open;
-        return S_OK;
-    }
-    STDMETHODIMP Close(LPCVOID) override
-    {
-        --open;
-        check(open >= 0);
-        return S_OK;
-    }
-
-private:
-    const char* data_;
-    size_t n_;
-};
 
 void sealAndParse(const uint8_t* data, size_t size)
 {
@@ -103,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t split = 0;
     while (split < size && data[split] != 0x01)
         ++split;
-    PartInclude include(split < size ? text + split + 1 : nullptr, split < size ? size - split - 1 : 0);
+    PartInclude include(split < size ? text + split + 1 : nullptr, split < size ? size - split - 1 : 0, true);
     platform::d3dx9::EffectPrepass p = platform::d3dx9::runEffectPrepass(text, split, &include);
     check(include.open == 0);
     if (p.ok) {

@@ -7,7 +7,7 @@
 // reader refuses references that close a loop), and every channel
 // evaluates.
 #include "foundation/diagnostics.h"
-#include "foundation/stream.h"
+#include "foundation/memory_stream.h"
 #include "lightwave/lws_reader.h"
 #include "scene/camera.h"
 #include "scene/light.h"
@@ -16,65 +16,9 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
-
-// The input as the one content of a stream, whatever name is opened.
-class InputStream : public Stream {
-public:
-    InputStream(const uint8_t* data, size_t n)
-        : data(data), n((u32)n)
-    {
-    }
-    Stream* clone() override { return new InputStream(data, n); }
-    bool exists(const char*) override { return true; }
-    bool open(const char*) override
-    {
-        if (isOpen)
-            return false;
-        isOpen = true;
-        size = n;
-        pos = 0;
-        return true;
-    }
-    bool create(const char*) override { return false; }
-    bool close() override
-    {
-        const bool was = isOpen;
-        isOpen = false;
-        size = 0;
-        return was;
-    }
-    u32 read(void* buf, u32 count) override
-    {
-        if (!isOpen)
-            return 0;
-        if (count > n - pos)
-            count = n - pos;
-        if (count)
-            std::memcpy(buf, data + pos, count);
-        pos += count;
-        return count;
-    }
-    u32 write(const void*, u32) override { return 0; }
-    bool seek(u32 p) override
-    {
-        if (!isOpen || p > n)
-            return false;
-        pos = p;
-        return true;
-    }
-    bool skip(i32 delta) override { return seek((u32)((i64)pos + delta)); }
-    u32 tell() override { return pos; }
-
-private:
-    const uint8_t* data;
-    u32 n;
-    u32 pos = 0;
-    bool isOpen = false;
-};
 
 volatile float sink;
 
@@ -96,7 +40,8 @@ void check(std::vector<Node*>& nodes)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     diagnosticsLevel = 0;
-    InputStream stream(data, size);
+    MemoryStream stream;
+    stream.anyFile.emplace((const char*)data, size);
     Scene scene(nullptr);
     loadLWS("fuzz.lws", &scene, &stream, nullptr, 0.0f, 1.0f);
     if (scene.tokens != nullptr || scene.tokenCount != 0)

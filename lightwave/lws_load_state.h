@@ -58,6 +58,10 @@ void readComment(LwsLoadState& state);
 // After "Plugin": the motion mixer, displacement, particle and HyperVoxel
 // plug-ins; any other plug-in is passed over up to its "EndPlugin".
 void readPluginBlock(LwsLoadState& state);
+// Whether the token cursor has run out.
+bool atEnd(const Scene& scene);
+// Passes over n tokens, stopping at the end.
+void pass(Scene& scene, i32 n);
 // A plain number (times scale), or "(envelope)" and its block.
 struct AnimatedValue;
 void readAnimated(Scene& scene, AnimatedValue& value, float scale = 1.0f);

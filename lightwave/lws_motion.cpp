@@ -4,6 +4,7 @@
 // and every loop stops there, so a cut or lying file only ends early.
 #include "foundation/diagnostics.h"
 #include "foundation/types.h"
+#include "lightwave/lws_load_state.h"
 #include "scene/envelope.h"
 #include "scene/node.h"
 #include "scene/object.h"
@@ -13,18 +14,38 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 bool atEnd(const Scene& scene)
 {
     return scene.tokens == nullptr || scene.tokenCursor < 0 || scene.tokenCursor >= scene.tokenCount;
 }
 
-// Passes over n tokens, stopping at the end.
 void pass(Scene& scene, i32 n)
 {
     for (i32 i = 0; i < n && !atEnd(scene); i++)
         scene.tokenCursor++;
+}
+
+namespace {
+
+// One key line of an envelope block: its value, time, shape and the six
+// shape parameters.
+struct KeyLine {
+    float value;
+    float time;
+    i32 shape;
+    float p[6];
+};
+
+KeyLine readKeyLine(Scene& scene)
+{
+    KeyLine k;
+    pass(scene, 1);
+    k.value = (float)scene.nextFloat();
+    k.time = (float)scene.nextFloat();
+    k.shape = scene.nextInt();
+    for (float& x : k.p)
+        x = (float)scene.nextFloat();
+    return k;
 }
 
 void attach(AnimatedValue& value, Envelope* envelope)
@@ -138,13 +159,10 @@ void Scene::readEnvelope(AnimatedValue& value)
     }
     Envelope* envelope = new Envelope();
     for (i32 k = 0; k < n && !atEnd(*this); k++) {
-        pass(*this, 1);
-        float v = (float)nextFloat();
-        float time = (float)nextFloat();
-        i32 shape = nextInt();
-        float p[6];
-        for (float& x : p)
-            x = (float)nextFloat();
+        const KeyLine key = readKeyLine(*this);
+        const float v = key.value, time = key.time;
+        const float* p = key.p;
+        const i32 shape = key.shape;
         switch (shape) {
         case EnvelopeKey::shapeTcb: envelope->addTcbKey(time, v, p[0], p[1], p[2]); break;
         case EnvelopeKey::shapeHermite: envelope->addHermiteKey(time, v, p[3], p[4]); break;
@@ -179,13 +197,10 @@ void Scene::readOldEnvelope(AnimatedValue& value)
     }
     Envelope* envelope = new Envelope();
     for (i32 k = 0; k < n && !atEnd(*this); k++) {
-        pass(*this, 1);
-        float v = (float)nextFloat();
-        float time = (float)nextFloat();
-        i32 shape = nextInt();
-        float p[6];
-        for (float& x : p)
-            x = (float)nextFloat();
+        const KeyLine key = readKeyLine(*this);
+        const float v = key.value, time = key.time;
+        const float* p = key.p;
+        const i32 shape = key.shape;
         if (shape == EnvelopeKey::shapeTcb)
             envelope->addTcbKey(time, v, p[0], p[1], p[2]);
         else if (shape == EnvelopeKey::shapeLinear)

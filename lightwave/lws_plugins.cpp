@@ -22,17 +22,6 @@
 
 namespace {
 
-bool atEnd(const Scene& scene)
-{
-    return scene.tokens == nullptr || scene.tokenCursor < 0 || scene.tokenCursor >= scene.tokenCount;
-}
-
-void pass(Scene& scene, i32 n)
-{
-    for (i32 i = 0; i < n && !atEnd(scene); i++)
-        scene.tokenCursor++;
-}
-
 // The token at the cursor, without taking it.
 const char* peek(const Scene& scene)
 {
@@ -237,6 +226,19 @@ void readEmitter(LwsLoadState& s, Object* object)
     keep(scene.fxEmitter, s.numEmitters, e, disabled);
 }
 
+// The values gravity and wind open with: the group, the two animated
+// amounts and the two modes.
+template <class Field>
+void readFieldHead(Scene& scene, Field& d)
+{
+    pass(scene, 3);
+    d.group = scene.nextInt();
+    d.range.value = nextReal(scene);
+    d.strength.value = nextReal(scene);
+    d.mode = scene.nextInt();
+    d.falloff = scene.nextInt();
+}
+
 // The order of the stored values: the group, the two animated amounts, the
 // modes, then the direction.
 void readGravity(LwsLoadState& s, Object* object)
@@ -245,12 +247,7 @@ void readGravity(LwsLoadState& s, Object* object)
     FXGravity* g = object ? new FXGravity(object) : nullptr;
     FXGravity scratch(nullptr);
     FXGravity& d = g ? *g : scratch;
-    pass(scene, 3);
-    d.group = scene.nextInt();
-    d.range.value = nextReal(scene);
-    d.strength.value = nextReal(scene);
-    d.mode = scene.nextInt();
-    d.falloff = scene.nextInt();
+    readFieldHead(scene, d);
     if (std::strcmp(scene.nextString(), "g0") != 0)
         pass(scene, 1);
     for (float& v : d.direction)
@@ -265,12 +262,7 @@ void readWind(LwsLoadState& s, Object* object)
     FXWind* w = object ? new FXWind(object) : nullptr;
     FXWind scratch(nullptr);
     FXWind& d = w ? *w : scratch;
-    pass(scene, 3);
-    d.group = scene.nextInt();
-    d.range.value = nextReal(scene);
-    d.strength.value = nextReal(scene);
-    d.mode = scene.nextInt();
-    d.falloff = scene.nextInt();
+    readFieldHead(scene, d);
     d.spareMode = scene.nextInt();
     pass(scene, 1);
     for (AnimatedValue& v : d.direction)

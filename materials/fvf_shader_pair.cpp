@@ -137,17 +137,6 @@ void FVFShaderPair::setStates(Surface* surface, double time)
     if (!device || !surface)
         return;
 
-    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-    if (surface->transparent) {
-        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    } else {
-        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    }
-
     // A colour map carries the colour, unless it is blended by its own
     // opacity type 3 over the surface colour.
     const TextureLayer* colr = surface->findLayer(channelCOLR, 1);
@@ -155,12 +144,10 @@ void FVFShaderPair::setStates(Surface* surface, double time)
     if (!colr || colr->opacityType == 3)
         animatedColorAt(c, surface->color, time);
 
-    const float transparency = surface->transparency.valueAt(time);
     const float diffuse = surface->diffuse.valueAt(time);
     const float luminosity = surface->luminosity.valueAt(time);
     const float specularity = surface->specularity.valueAt(time);
     const float glossiness = surface->glossiness.valueAt(time);
-    float alpha = 1.0f - transparency;
 
     D3DMATERIAL9 material = {};
     material.Diffuse = {c[0] * diffuse, c[1] * diffuse, c[2] * diffuse, 1.0f};
@@ -172,41 +159,7 @@ void FVFShaderPair::setStates(Surface* surface, double time)
     material.Emissive = {c[0] * luminosity, c[1] * luminosity, c[2] * luminosity, 1.0f};
     material.Power = specularPower(specularity, glossiness);
 
-    const float additive = surface->additiveTransparency.valueAt(time);
-    if (additive != 0.0f) {
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        alpha = 1.0f - additive;
-    }
-
-    const float reflection = surface->reflection.valueAt(time);
-    if (reflection != 0.0f && surface->reflectionOptions == 0) {
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        alpha = 1.0f - reflection;
-        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-    }
-
-    if (const TextureLayer* tran = surface->findLayer(channelTRAN, 1)) {
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        if (tran->opacityType == 3) {
-            alpha = 1.0f - transparency;
-        } else {
-            alpha = 1.0f;
-            // A cut-out map on an otherwise opaque surface: test instead of
-            // blending the edges, and keep writing depth.
-            if (transparency == 0.0f) {
-                device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
-                device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
-                device->SetRenderState(D3DRS_ALPHAREF, 127);
-                device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-            }
-        }
-    }
-    material.Diffuse.a = alpha;
+    material.Diffuse.a = surface->setBlendStates(device, time, true);
 
     float* srfColor = engine->uniforms->srfColor;
     srfColor[0] = material.Diffuse.r;

@@ -160,53 +160,7 @@ void ShaderPair::setStates(Surface* surface, double time)
     ShaderSwitches& sw = *engine->switches;
     ShaderUniforms& u = *engine->uniforms;
 
-    const float transparency = surface->transparency.valueAt(time);
-    float alpha = 1.0f - transparency;
-    if (surface->transparent) {
-        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    } else {
-        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    }
-    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-
-    const float additive = surface->additiveTransparency.valueAt(time);
-    if (additive != 0.0f) {
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        alpha = 1.0f - additive;
-    }
-    const float reflection = surface->reflection.valueAt(time);
-    if (reflection != 0.0f && surface->reflectionOptions == 0) {
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        alpha = 1.0f - reflection;
-        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-    }
-    if (const TextureLayer* tran = surface->findLayer(channelTRAN, 1)) {
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        if (tran->opacityType == 3) {
-            alpha = 1.0f - transparency;
-        } else {
-            alpha = 1.0f;
-            // A cut-out map on an opaque surface: test instead of blending,
-            // and keep writing depth. Shadow maps take the whole shape.
-            if (transparency == 0.0f) {
-                device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-                if (shadowPassMode == 0) {
-                    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
-                    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
-                    device->SetRenderState(D3DRS_ALPHAREF, 127);
-                }
-            }
-        }
-    }
+    const float alpha = surface->setBlendStates(device, time, shadowPassMode == 0);
     device->SetRenderState(D3DRS_CULLMODE, surface->doubleSided ? DWORD(D3DCULL_NONE) : engine->defaultCullMode);
     if (shadowPassMode != 0)
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
@@ -239,8 +193,8 @@ void ShaderPair::setStates(Surface* surface, double time)
     u.srfLighting[1] = diffuse;
     u.srfLighting[2] = specularity;
     u.srfLighting[3] = power;
-    u.srfReflectivity[0] = u.srfReflectivity[1] = u.srfReflectivity[2] = reflection;
-    *u.srfAddTransparency = additive;
+    u.srfReflectivity[0] = u.srfReflectivity[1] = u.srfReflectivity[2] = surface->reflection.valueAt(time);
+    *u.srfAddTransparency = surface->additiveTransparency.valueAt(time);
 
     *sw.numTexCOLR = surface->channelCount(channelCOLR);
     *sw.numTexLUMI = surface->channelCount(channelLUMI);

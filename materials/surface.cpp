@@ -156,3 +156,55 @@ int countEntries(const Surface* surface)
 {
     return surface ? (int)surface->layers.size() : 0;
 }
+
+float Surface::setBlendStates(IDirect3DDevice9* device, double time, bool cutOutTest)
+{
+    const float t = transparency.valueAt(time);
+    float alpha = 1.0f - t;
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    if (transparent) {
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    } else {
+        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    }
+
+    const float additive = additiveTransparency.valueAt(time);
+    if (additive != 0.0f) {
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        alpha = 1.0f - additive;
+    }
+    const float mirror = reflection.valueAt(time);
+    if (mirror != 0.0f && reflectionOptions == 0) {
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        alpha = 1.0f - mirror;
+        device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    }
+    if (const TextureLayer* tran = findLayer(channelTRAN, 1)) {
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        if (tran->opacityType == 3) {
+            alpha = 1.0f - t;
+        } else {
+            alpha = 1.0f;
+            // A cut-out map on an opaque surface: test instead of blending,
+            // and keep writing depth.
+            if (t == 0.0f) {
+                device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+                if (cutOutTest) {
+                    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+                    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+                    device->SetRenderState(D3DRS_ALPHAREF, 127);
+                }
+            }
+        }
+    }
+    return alpha;
+}

@@ -121,6 +121,10 @@ public:
     TextureLayer* findLayer(u32 channel, int n) const;
     // The number of usable layers of that channel.
     int countLayers(u32 channel) const;
+    // Sets blending, depth writes and the cut-out alpha test for drawing
+    // the surface at a time; returns the alpha its colour carries. Without
+    // cutOutTest the alpha test stays off (shadow maps take the whole shape).
+    float setBlendStates(IDirect3DDevice9* device, double time, bool cutOutTest);
     // The index of a counted channel in channelCounts, -1 for the others.
     static int channelIndex(u32 channel);
     // The count for a channel id; 0 for channels that are not counted.

@@ -214,20 +214,31 @@ std::string addClipDistances(const std::string& source)
     return out;
 }
 
-std::string addAlphaTest(const std::string& source)
+// The colour output "layout(location = 0) out vec4 NAME;" declared before
+// main(), where main() starts and the last closing brace; false when the
+// source has no such shape.
+static bool findColourOutput(const std::string& source, std::string& name, size_t& mainAt, size_t& close)
 {
-    // The colour output: "layout(location = 0) out vec4 NAME;".
     size_t at = source.find("layout(location = 0) out vec4 ");
-    const size_t mainAt = source.find("void main()");
-    const size_t close = source.rfind('}');
+    mainAt = source.find("void main()");
+    close = source.rfind('}');
     if (at == std::string::npos || mainAt == std::string::npos || close == std::string::npos || at > mainAt ||
         close < mainAt)
-        return source;
+        return false;
     at += std::strlen("layout(location = 0) out vec4 ");
     const size_t end = source.find(';', at);
     if (end == std::string::npos)
+        return false;
+    name = source.substr(at, end - at);
+    return true;
+}
+
+std::string addAlphaTest(const std::string& source)
+{
+    std::string name;
+    size_t mainAt, close;
+    if (!findColourOutput(source, name, mainAt, close))
         return source;
-    const std::string name = source.substr(at, end - at);
     std::string out = source;
     out.insert(close, "    if (!dx_alphaPasses(" + name + ".a))\n        discard;\n");
     out.insert(mainAt, "uniform int dx_AlphaFunc;\nuniform float dx_AlphaRef;\n"
@@ -248,17 +259,10 @@ std::string addAlphaTest(const std::string& source)
 
 std::string addTableFog(const std::string& source)
 {
-    size_t at = source.find("layout(location = 0) out vec4 ");
-    const size_t mainAt = source.find("void main()");
-    const size_t close = source.rfind('}');
-    if (at == std::string::npos || mainAt == std::string::npos || close == std::string::npos || at > mainAt ||
-        close < mainAt)
+    std::string name;
+    size_t mainAt, close;
+    if (!findColourOutput(source, name, mainAt, close))
         return source;
-    at += std::strlen("layout(location = 0) out vec4 ");
-    const size_t end = source.find(';', at);
-    if (end == std::string::npos)
-        return source;
-    const std::string name = source.substr(at, end - at);
     std::string out = source;
     out.insert(close, "    " + name + ".rgb = dx_fogged(" + name + ".rgb);\n");
     // The same factors as the fixed-function pixel fog; a linear range of

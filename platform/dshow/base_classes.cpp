@@ -1,6 +1,7 @@
 #include "platform/dshow/base_classes.h"
 
 #include "platform/com/com.h"
+#include "platform/com/com_object.h"
 
 #include <cstring>
 #include <cwchar>
@@ -135,15 +136,7 @@ CMediaSample::~CMediaSample() = default;
 
 STDMETHODIMP CMediaSample::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMediaSample) {
-        AddRef();
-        *ppv = static_cast<IMediaSample*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return platform::answerInterface<IMediaSample>(this, riid, ppv, {&IID_IMediaSample});
 }
 
 STDMETHODIMP_(ULONG) CMediaSample::AddRef()
@@ -228,15 +221,7 @@ void CMemAllocator::freeSamples()
 
 STDMETHODIMP CMemAllocator::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMemAllocator) {
-        AddRef();
-        *ppv = static_cast<IMemAllocator*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return platform::answerInterface<IMemAllocator>(this, riid, ppv, {&IID_IMemAllocator});
 }
 
 STDMETHODIMP_(ULONG) CMemAllocator::AddRef()
@@ -358,31 +343,11 @@ void copyName(WCHAR* dest, size_t capacity, LPCWSTR name)
     }
 }
 
-class PinEnumerator final : public IEnumPins {
+class PinEnumerator final : public platform::ComObject<PinEnumerator, IEnumPins, IID_IEnumPins> {
 public:
     PinEnumerator(CBaseFilter* filter, int position) : m_filter(filter), m_position(position) { m_filter->AddRef(); }
     ~PinEnumerator() { m_filter->Release(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumPins) {
-            AddRef();
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG count = --m_refs;
-        if (count == 0)
-            delete this;
-        return count;
-    }
     STDMETHODIMP Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) override
     {
         if (!ppPins)
@@ -420,7 +385,6 @@ public:
 private:
     CBaseFilter* m_filter;
     int m_position;
-    std::atomic<ULONG> m_refs{1};
 };
 
 } // namespace
@@ -434,15 +398,7 @@ CBaseFilter::~CBaseFilter() = default;
 
 STDMETHODIMP CBaseFilter::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter) {
-        AddRef();
-        *ppv = static_cast<IBaseFilter*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return platform::answerInterface<IBaseFilter>(this, riid, ppv, {&IID_IBaseFilter, &IID_IMediaFilter});
 }
 
 STDMETHODIMP_(ULONG) CBaseFilter::AddRef()
@@ -592,15 +548,7 @@ CBasePin::~CBasePin()
 
 STDMETHODIMP CBasePin::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPin) {
-        AddRef();
-        *ppv = static_cast<IPin*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return platform::answerInterface<IPin>(this, riid, ppv, {&IID_IPin});
 }
 
 HRESULT CBasePin::GetMediaType(int, CMediaType*)

@@ -4,6 +4,7 @@
 // stream order.
 #include "platform/dshow/dshow_internal.h"
 #include "platform/win32/file_io.h"
+#include "platform/win32/utf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,21 +20,8 @@ std::string narrow(LPCWSTR text)
         return out;
     for (; *text; ++text) {
         const uint32_t c = uint32_t(*text);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x110000) {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        if (c < 0x110000)
+            appendUtf8(out, c);
     }
     return out;
 }

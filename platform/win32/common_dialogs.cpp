@@ -3,6 +3,7 @@
 #include "platform/win32/desktop_ui.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/dialog_internal.h"
+#include "platform/win32/utf8.h"
 
 #include <cstdio>
 #include <cstring>
@@ -29,21 +30,7 @@ std::string toUtf8(const std::wstring& text)
         uint32_t c = uint32_t(wc);
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             c = 0xFFFD;
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        platform::appendUtf8(out, c);
     }
     return out;
 }

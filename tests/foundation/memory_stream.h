@@ -1,6 +1,7 @@
 // A Stream over named byte strings held in memory, for tests of readers.
 // It can be told to deliver fewer bytes than its size claims, and it counts
-// opens and closes so tests can see a reader close what it opened.
+// opens and closes so tests can see a reader close what it opened. The fuzz
+// targets use it too, to feed one input to whatever a reader asks for.
 #pragma once
 
 #include "foundation/stream.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 
 class MemoryStream : public Stream {
@@ -16,6 +18,8 @@ public:
     u32 readLimit = 0xFFFFFFFFu; // bytes one read delivers at most
     int opens = 0;
     int closes = 0;
+    std::optional<std::string> anyFile; // opened for a name not in files
+
 
     MemoryStream() = default;
     MemoryStream(const char* name, std::string bytes) { files[name] = std::move(bytes); }
@@ -25,17 +29,21 @@ public:
         auto* copy = new MemoryStream;
         copy->files = files;
         copy->readLimit = readLimit;
+        copy->anyFile = anyFile;
         return copy;
     }
-    bool exists(const char* name) override { return files.count(name) != 0; }
+    bool exists(const char* name) override { return files.count(name) != 0 || anyFile; }
     bool open(const char* name) override
     {
         if (current)
             return false;
         const auto it = files.find(name);
-        if (it == files.end())
+        if (it != files.end())
+            current = &it->second;
+        else if (anyFile)
+            current = &*anyFile;
+        else
             return false;
-        current = &it->second;
         size = (u32)current->size();
         pos = 0;
         ++opens;

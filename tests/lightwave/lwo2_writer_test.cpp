@@ -6,6 +6,8 @@
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lwo2_emitter.h"
 
+#include "file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,10 +25,7 @@ std::string bytesOf(const std::vector<u8>& v) { return std::string(v.begin(), v.
 
 std::string readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return fileBytes(path);
 }
 
 // assimp's "Faces", "Vertices" and bounds of a file, as one comparable text;

@@ -5,6 +5,8 @@
 #include "lightwave/lws_reader.h"
 #include "scene/scene.h"
 
+#include "file_bytes.h"
+
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -15,9 +17,7 @@ inline const char* kPackageDir = "/usr/share/assimp/models/LWS/";
 
 inline std::string readFile(const std::string& path)
 {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    return fileBytes(path);
 }
 
 class Progress : public LoadingProgress {

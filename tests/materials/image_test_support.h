@@ -8,6 +8,8 @@
 #include "materials/image.h"
 #include "materials/image_cache.h"
 
+#include "file_bytes.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -446,15 +448,7 @@ inline void writeFile(const std::string& path, const std::string& bytes)
 
 inline std::string readFile(const std::string& path)
 {
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char piece[4096];
-        size_t n;
-        while ((n = std::fread(piece, 1, sizeof piece, f)) > 0)
-            bytes.append(piece, n);
-        std::fclose(f);
-    }
-    return bytes;
+    return fileBytes(path);
 }
 
 } // namespace imagetest

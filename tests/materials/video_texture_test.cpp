@@ -1,4 +1,5 @@
 #include "texture_test_support.h"
+#include "com_scope.h"
 
 #include "materials/video_texture.h"
 #include "materials/vmr9_allocator.h"
@@ -17,11 +18,6 @@ using namespace texturetest;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ComScope {
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
 
 // The manual clock for one test.
 struct ManualClock {

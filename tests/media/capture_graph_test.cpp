@@ -1,4 +1,5 @@
 #include "capture_test_support.h"
+#include "com_scope.h"
 
 #include "media/grabber_filter.h"
 #include "media/video_compressors.h"
@@ -14,11 +15,6 @@ using namespace capturetest;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ComScope {
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
 
 // An allocator that grants a fixed count and size, whatever is asked.
 class FixedAllocator final : public IMemAllocator {

@@ -6,6 +6,7 @@
 #include "materials/engine.h"
 #include "media/frame_grabber.h"
 
+#include "file_bytes.h"
 #include "output_test_support.h"
 
 #include <windows.h>
@@ -69,8 +70,7 @@ public:
 
 inline std::vector<unsigned char> readFile(const std::string& name)
 {
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return fileBytes<std::vector<unsigned char>>(name);
 }
 
 inline unsigned le32(const std::vector<unsigned char>& b, size_t at)

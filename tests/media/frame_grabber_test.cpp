@@ -1,4 +1,5 @@
 #include "capture_test_support.h"
+#include "com_scope.h"
 
 #include "media/grabber_filter.h"
 #include "media/video_compressors.h"
@@ -9,15 +10,6 @@
 
 using namespace capturetest;
 namespace fs = std::filesystem;
-
-namespace {
-
-struct ComScope {
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
-
-} // namespace
 
 // File size, row padding, header and orientation of the BMP files; the name
 // of a screenshot. Widths other than the back buffer's are forced.

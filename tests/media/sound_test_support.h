@@ -9,6 +9,8 @@
 
 #include "platform/dsound/dsound_test_api.h"
 
+#include "file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,14 +27,7 @@ inline std::string music(const char* name)
 
 inline std::vector<u8> readFile(const std::string& path)
 {
-    std::vector<u8> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        u8 chunk[65536];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
-    return bytes;
+    return fileBytes<std::vector<u8>>(path);
 }
 
 inline void writeFile(const std::string& path, const std::vector<u8>& bytes)

@@ -2,6 +2,7 @@
 // compressor category, the renderer's notify side, and the COM naming
 // pieces they use.
 #include "device_test_support.h"
+#include "com_scope.h"
 
 #include "platform/dshow/dshow_test_api.h"
 
@@ -13,11 +14,6 @@
 #include <thread>
 
 namespace {
-
-struct ComScope {
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
 
 CMediaType rgb32(LONG width, LONG height)
 {
