@@ -6,6 +6,7 @@
 #include "demo/key_bindings.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
+#include "foundation/memory_stream.h"
 #include "foundation/script_tokenizer.h"
 #include "foundation/stream.h"
 #include "lightwave/lw_object.h"
@@ -21,61 +22,6 @@
 #include <cstring>
 
 namespace {
-
-// The input as the one content of a stream, whatever name is opened.
-class InputStream : public Stream {
-public:
-    InputStream(const uint8_t* data, size_t n)
-        : data(data), n((u32)n)
-    {
-    }
-    Stream* clone() override { return new InputStream(data, n); }
-    bool exists(const char*) override { return true; }
-    bool open(const char*) override
-    {
-        if (isOpen)
-            return false;
-        isOpen = true;
-        size = n;
-        pos = 0;
-        return true;
-    }
-    bool create(const char*) override { return false; }
-    bool close() override
-    {
-        const bool was = isOpen;
-        isOpen = false;
-        size = 0;
-        return was;
-    }
-    u32 read(void* buf, u32 count) override
-    {
-        if (!isOpen)
-            return 0;
-        if (count > n - pos)
-            count = n - pos;
-        if (count)
-            std::memcpy(buf, data + pos, count);
-        pos += count;
-        return count;
-    }
-    u32 write(const void*, u32) override { return 0; }
-    bool seek(u32 p) override
-    {
-        if (!isOpen || p > n)
-            return false;
-        pos = p;
-        return true;
-    }
-    bool skip(i32 delta) override { return seek((u32)((i64)pos + delta)); }
-    u32 tell() override { return pos; }
-
-private:
-    const uint8_t* data;
-    u32 n;
-    u32 pos = 0;
-    bool isOpen = false;
-};
 
 class StubMesh : public Mesh {
 public:
@@ -99,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1u << 20))
         return 0;
-    InputStream stream(data, size);
+    MemoryStream stream;
+    stream.anyFile.emplace((const char*)data, size);
     MetaScene meta(nullptr, "meta");
     auto* lwo = new LWObject(&meta, "obj.lwo");
     Mesh* layer = new StubMesh;
