@@ -2,6 +2,8 @@
 // does to layer times, sounds and surface colours.
 #include "demo/key_bindings.h"
 
+#include "demo/demo.h"
+
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"
 #include "foundation/script_tokenizer.h"
@@ -264,6 +266,28 @@ TEST(KeyBindings, BoundObjectDrawsAtItsLayerTime)
         }
     ASSERT_EQ(worldX.size(), 1u);
     EXPECT_FLOAT_EQ(worldX[0], 7.5f);
+}
+
+TEST(KeyBindings, LoadedForTheDemoSetsItsKeysetIndex)
+{
+    demotest::Rig devices{32, 32};
+    REQUIRE_DEVICES(devices);
+    const struct {
+        const char* file; // null: no "inputHandler.scr" at all
+        bool loads;
+        i32 keysetIndex;
+    } cases[] = {{kFixture, true, 0}, {"Key: a jump", false, -2}, {nullptr, false, -2}};
+    for (const auto& c : cases) {
+        Rig rig;
+        Demo demo(devices.engine.get());
+        demo.activeMeta = &rig.meta;
+        MemoryStream source(c.file ? "inputHandler.scr" : "other.scr", c.file ? c.file : "");
+        EXPECT_EQ(rig.bindings.load(demo, &source), c.loads) << (c.file ? c.file : "none");
+        EXPECT_EQ(demo.keysetIndex, c.keysetIndex);
+        EXPECT_NE(demo.keyScript, nullptr);
+        demo.activeMeta = nullptr;
+    }
+    platform::clearRecordedMessageBoxes();
 }
 
 } // namespace
