@@ -1,5 +1,6 @@
 #include "demo/key_bindings.h"
 
+#include "demo/demo.h"
 #include "demo/text.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
@@ -140,6 +141,15 @@ bool KeyBindings::parse(ScriptTokenizer& script, MetaScene* metaScene)
         }
         keysets.back().events.push_back(std::move(event));
     }
+    return true;
+}
+
+bool KeyBindings::load(Demo& demo, Stream* source)
+{
+    demo.keyScript = std::make_unique<ScriptTokenizer>(source);
+    if (!demo.keyScript->load("inputHandler.scr") || !parse(*demo.keyScript, demo.activeMeta))
+        return false;
+    demo.keysetIndex = activeKeyset;
     return true;
 }
 

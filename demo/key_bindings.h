@@ -7,6 +7,7 @@
 
 #include <vector>
 
+class Demo;
 class Input;
 class Mesh;
 class MetaScene;
@@ -60,6 +61,11 @@ public:
     // Reads the loaded script. An error is logged and shown at diagnostics
     // level 2 or more with its line; parsing stops there with false.
     bool parse(ScriptTokenizer& script, MetaScene* metaScene);
+    // "inputHandler.scr" read through source into the demo's keyScript (the
+    // strings live as long as the demo) and parsed over its active
+    // metascene; the demo's keysetIndex then follows the active keyset, so
+    // the user camera step shows it. The demo never calls this itself.
+    bool load(Demo& demo, Stream* source);
     Keyset* findKeyset(char key);
     void dispatch(const Input& input, double dt);
     void resetText(Text& text) const;

@@ -2,6 +2,8 @@
 // does to layer times, sounds and surface colours.
 #include "demo/key_bindings.h"
 
+#include "demo/demo.h"
+
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"
 #include "foundation/script_tokenizer.h"
@@ -11,13 +13,19 @@
 #include "materials/surface.h"
 #include "media/input.h"
 #include "media/sound.h"
+#include "platform/d3d9/device_test_api.h"
+#include "scene/animated_value.h"
 #include "scene/mesh.h"
+#include "scene/object.h"
+#include "scene/scene.h"
+#include "demo/demo_test_support.h"
 #include "tools/mkcontent/content.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -218,6 +226,68 @@ TEST(KeyBindings, KeyCharacterTables)
         EXPECT_EQ(KeyBindings::keyChar(c.code), c.back) << c.c;
     }
     EXPECT_EQ(KeyBindings::keyChar(0x01), ' ');
+}
+
+// x = 10 t: the object's place tells the time it was drawn at.
+struct TimeRamp : DynamicValue {
+    float evaluate(double t) const override { return 10.0f * float(t); }
+};
+
+TEST(KeyBindings, BoundObjectDrawsAtItsLayerTime)
+{
+    demotest::Rig devices{32, 32};
+    REQUIRE_DEVICES(devices);
+    Rig rig;
+    ASSERT_TRUE(rig.parse(kFixture));
+    SceneBase scene(devices.engine.get());
+    Object object(&scene, 0);
+    object.mesh = rig.layer;
+    object.channels[kPositionX].source = new TimeRamp;
+
+    rig.hold('a', true);
+    for (int i = 0; i < 3; ++i)
+        rig.bindings.dispatch(rig.input, 0.25);
+    ASSERT_DOUBLE_EQ(rig.layer->animationTime, 0.75);
+
+    IDirect3DDevice9* device = devices.device();
+    platform::d3d9::setCallLogging(device, true);
+    object.invalidate();
+    object.render(5.0, nullptr, 0); // the scene's time is not the object's
+    const auto log = platform::d3d9::takeCallLog(device);
+    platform::d3d9::setCallLogging(device, false);
+    object.mesh = nullptr; // the layer belongs to the rig's object file
+
+    std::vector<float> worldX;
+    for (const auto& call : log)
+        if (call.name == "SetTransform" && call.args[0] == double(D3DTS_WORLD) && call.data.size() == sizeof(D3DMATRIX)) {
+            D3DMATRIX m;
+            std::memcpy(&m, call.data.data(), sizeof m);
+            worldX.push_back(m._41);
+        }
+    ASSERT_EQ(worldX.size(), 1u);
+    EXPECT_FLOAT_EQ(worldX[0], 7.5f);
+}
+
+TEST(KeyBindings, LoadedForTheDemoSetsItsKeysetIndex)
+{
+    demotest::Rig devices{32, 32};
+    REQUIRE_DEVICES(devices);
+    const struct {
+        const char* file; // null: no "inputHandler.scr" at all
+        bool loads;
+        i32 keysetIndex;
+    } cases[] = {{kFixture, true, 0}, {"Key: a jump", false, -2}, {nullptr, false, -2}};
+    for (const auto& c : cases) {
+        Rig rig;
+        Demo demo(devices.engine.get());
+        demo.activeMeta = &rig.meta;
+        MemoryStream source(c.file ? "inputHandler.scr" : "other.scr", c.file ? c.file : "");
+        EXPECT_EQ(rig.bindings.load(demo, &source), c.loads) << (c.file ? c.file : "none");
+        EXPECT_EQ(demo.keysetIndex, c.keysetIndex);
+        EXPECT_NE(demo.keyScript, nullptr);
+        demo.activeMeta = nullptr;
+    }
+    platform::clearRecordedMessageBoxes();
 }
 
 } // namespace
