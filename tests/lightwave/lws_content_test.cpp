@@ -44,6 +44,7 @@ TEST(LwsContent, GeneratedScenesLoad)
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
         {"scenes/hall.lws", 11, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
+        {"scenes/fx.lws", 3, 1, 1, 0, 0},
     };
     for (const Case& c : cases) {
         Scene* scene = new Scene(f.meta.get());
