@@ -9,12 +9,16 @@
 #include "materials/engine.h"
 #include "materials/image_cache.h"
 #include "media/sound.h"
+#include "scene/light.h"
+#include "scene/particle_fx.h"
+#include "scene/scene.h"
 #include "tools/mkcontent/content.h"
 
 #include "demo/demo_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -75,8 +79,9 @@ TEST_F(DemoContent, EveryNamedFileIsInTheArchives)
 {
     // Every ".mts" line, scene.scr's files, and the overlays' pictures.
     for (const char* name : {"scene.scr", "meta1.mts", "meta2.mts", "scenes\\intro.lws", "scenes\\hall.lws",
-                             "scenes\\outro.lws", "music\\demotune.ogg", "small.bmp", "font.lwo", "loading.jpg",
-                             "objects\\monitor.lwo", "objects\\panel.lwo", "sounds\\hum.ogg"})
+                             "scenes\\outro.lws", "scenes\\fx.lws", "music\\demotune.ogg", "small.bmp", "font.lwo",
+                             "loading.jpg", "objects\\monitor.lwo", "objects\\panel.lwo", "objects\\partigon.lwo",
+                             "sounds\\hum.ogg"})
         EXPECT_TRUE(demo->archive->exists(name)) << name;
     for (const char* name : {"mirrorshader.fx", "standard.fx", "nullshader.fx", "bake.fx", "common.fxh", "logo.jpg",
                              "logo_alpha.bmp", "url.bmp", "fps.jpg", "0.jpg", "9.jpg"})
@@ -91,6 +96,22 @@ TEST(DemoContentMaker, SameBytesOnEveryRun)
 
 TEST_F(DemoContent, PlaysToStopdemo)
 {
+    // Half a second into the particle scene: its fountain lives, the intro's
+    // point light carries its flare.
+    for (int i = 0; i < 1000 && demo->time < 20.5; ++i)
+        ASSERT_TRUE(play(1));
+    ASSERT_NE(demo->activeMeta, nullptr);
+    Scene* fx = demo->activeMeta->findScene("scenes/fx");
+    Scene* intro = demo->activeMeta->findScene("scenes/intro");
+    ASSERT_TRUE(fx && intro);
+    int alive = 0;
+    for (ParticleFX* e : fx->fxEmitter)
+        for (i32 i = 0; i < e->asEmitter()->particleCount; ++i)
+            alive += e->asEmitter()->particles[i].alive;
+    EXPECT_GT(alive, 0);
+    EXPECT_TRUE(std::any_of(intro->lights.begin(), intro->lights.end(),
+                            [](Light* l) { return l->lensFlare && l->flare; }));
+
     ASSERT_TRUE(play(1000));
     EXPECT_EQ(demo->quit, 1);
     EXPECT_EQ(size_t(demo->nextEvent), demo->events.size());

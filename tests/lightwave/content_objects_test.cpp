@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using namespace lwo2test;
 
 TEST(ContentObjects, FontLayersAreTheLetters)
@@ -39,8 +41,13 @@ TEST(ContentObjects, BakeTargetAndReflections)
     REQUIRE_ENGINE(f.engine);
     Diagnostics quiet(0);
     const auto files = mkcontent::allContentFiles();
-    for (const char* name : {"objects/room.lwo", "objects/mirror.lwo", "objects/chrome.lwo"})
-        ASSERT_NE(f.load(name, mkcontent::findContentFile(files, name)->build()), nullptr) << name;
+    const LWObject* mirrorObject = nullptr;
+    for (const char* name : {"objects/room.lwo", "objects/mirror.lwo", "objects/chrome.lwo"}) {
+        const LWObject* object = f.load(name, mkcontent::findContentFile(files, name)->build());
+        ASSERT_NE(object, nullptr) << name;
+        if (std::string(name) == "objects/mirror.lwo")
+            mirrorObject = object;
+    }
     // The room's UV diffuse layers without an image are the light maps.
     EXPECT_EQ(f.meta->renderTargetLayers.size(), 2u);
     for (const char* key : {"objects/room.lwo@Floor", "objects/room.lwo@Wall"}) {
@@ -51,6 +58,14 @@ TEST(ContentObjects, BakeTargetAndReflections)
         EXPECT_EQ(s->bakeLayer, s->layerSlots[1]);
     }
     EXPECT_EQ(f.surface("objects/mirror.lwo@Mirror")->reflectionOptions, 0);
+    // A flat mirror reflects towards its local -Y: its face must point there.
+    const PolyMesh* mirror = polyMesh(mirrorObject, 0);
+    ASSERT_TRUE(mirror && mirror->polygonCount == 1);
+    const PolyMesh::Polygon& quad = mirror->polygons[0];
+    const D3DVECTOR n = PolyMesh::triangleNormal(mirror->pointArray[quad.pointIndices[0]],
+                                                 mirror->pointArray[quad.pointIndices[1]],
+                                                 mirror->pointArray[quad.pointIndices[quad.vertexCount - 1]]);
+    EXPECT_LT(n.y, -0.99f);
     const Surface* chrome = f.surface("objects/chrome.lwo@Chrome");
     ASSERT_NE(chrome->sphericalReflectionTexture, nullptr); // through the XREF clip
     EXPECT_STREQ(chrome->sphericalReflectionTexture->name.c_str(), "(reflection)");

@@ -44,6 +44,7 @@ TEST(LwsContent, GeneratedScenesLoad)
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
         {"scenes/hall.lws", 11, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
+        {"scenes/fx.lws", 3, 1, 1, 0, 0},
     };
     for (const Case& c : cases) {
         Scene* scene = new Scene(f.meta.get());
@@ -69,6 +70,11 @@ TEST(LwsContent, GeneratedScenesLoad)
     EXPECT_EQ(intro->objects[1]->parent, intro->objects[0]);
     EXPECT_EQ(intro->cameras[1]->target, intro->objects[1]);
     EXPECT_NE(intro->lights[1]->intensity.source, nullptr);
+    // The hall's mirror turns its local -Y towards the first camera.
+    Scene* hall = f.meta->scenes[2];
+    const D3DMATRIX& m = *hall->objects[1]->worldMatrixAt(0);
+    const D3DMATRIX& c = *hall->cameras[0]->worldMatrixAt(0);
+    EXPECT_LT(m._21 * (c._41 - m._41) + m._22 * (c._42 - m._42) + m._23 * (c._43 - m._43), 0.0f);
     // The content's pictures are cached now; the cache's references go
     // here, or they outlive the last pointer to them at exit.
     clearImageCache();

@@ -296,6 +296,9 @@ const char* kSceneScript = R"(; the demo's running order
 0:18.000 lightfalloff 1
 0:19.000 lightfalloff 0
 0:20.000 stop scenes/intro
+0:20.000 stop scenes/hall
+0:20.000 start scenes/fx
+0:20.000 cam scenes/fx 0
 0:20.000 picfadein 1.000 objects/panel.lwo@Panel
 0:24.000 picflash 1.000 objects/panel.lwo@Panel
 0:27.000 fadeout 1.000 0x000000
@@ -382,7 +385,7 @@ std::vector<ContentFile> demoFiles()
 {
     std::vector<ContentFile> files = {
         {"scene.scr", [] { return std::string(kSceneScript); }},
-        {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws"}); }},
+        {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws", "scenes/fx.lws"}); }},
         {"meta2.mts", [] { return metascript({"scenes/outro.lws"}); }},
         {"small.bmp", smallFont},
         {"loading.jpg", [] { return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x203050u)); }},

@@ -97,6 +97,15 @@ std::string room()
     return e.finish();
 }
 
+// A flat mirror reflects towards its local -Y: the grid turned over.
+Shape mirrorQuad()
+{
+    Shape s = grid(2, 2, 1, 1);
+    for (std::vector<u32>& face : s.faces)
+        std::reverse(face.begin(), face.end());
+    return s;
+}
+
 std::string reflector(const char* tag, const Shape& s, float reflection, u32 options, const char* image)
 {
     Lwo2Emitter e = single(tag, s);
@@ -306,7 +315,7 @@ std::vector<ContentFile> lwo2Files()
     return {
         {"objects/crate.lwo", crate},
         {"objects/room.lwo", room},
-        {"objects/mirror.lwo", [] { return reflector("Mirror", grid(2, 2, 1, 1), 0.5f, 0, nullptr); }},
+        {"objects/mirror.lwo", [] { return reflector("Mirror", mirrorQuad(), 0.5f, 0, nullptr); }},
         {"objects/ball.lwo", [] { return reflector("Ball", sphere(1, 12, 16), 0.6f, 3, nullptr); }},
         {"objects/chrome.lwo", [] { return reflector("Chrome", sphere(1, 12, 16), 1.0f, 2, "env.jpg"); }},
         {"objects/glass.lwo", glass},

@@ -1,6 +1,7 @@
 #include "tools/mkcontent/lws_emitter.h"
 
 #include "tools/mkcontent/content.h"
+#include "tools/mkcontent/lws_plugin_blocks.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -98,7 +99,10 @@ std::string hall()
     s.objectLayer(1, "objects/room.lwo");
     s.pose("ObjectMotion", 0, 0, 0);
     s.excludeLight(lwsLightId(2));
-    for (const char* file : {"objects/mirror.lwo", "objects/ball.lwo", "objects/chrome.lwo", "objects/glass.lwo",
+    // Stood up as a wall, local -Y (its face) towards the cameras.
+    s.objectLayer(1, "objects/mirror.lwo");
+    s.pose("ObjectMotion", 0, 1, 4, 0, 1.5707963);
+    for (const char* file : {"objects/ball.lwo", "objects/chrome.lwo", "objects/glass.lwo",
                              "objects/pillar.lwo", "objects/monitor.lwo", "objects/panel.lwo"}) {
         s.objectLayer(1, file);
         s.pose("ObjectMotion", 0, 0, 2);
@@ -156,6 +160,64 @@ std::string outro()
     s.pose("LightMotion", 2, 4, -3);
     s.camera("Camera");
     s.pose("CameraMotion", 0, 1, -5);
+    return s.text();
+}
+
+
+// Particles: a fountain on "Emitter" under gravity, a vortex wind and a floor,
+// drawn as sprites; smoke rising from "Smoke" as a volume; a wind left off.
+std::string fx()
+{
+    LwsEmitter s(0, 300);
+    s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
+    s.nullObject("Emitter");
+    s.pose("ObjectMotion", 0, 0.5, 0);
+    LwsParticleEmitter fountain;
+    fountain.birthRate = 200;
+    fountain.lifeFrames = 60;
+    fountain.placement = 1;
+    fountain.generatorSize[0] = fountain.generatorSize[1] = fountain.generatorSize[2] = 0.3;
+    fountain.velocity[1] = 3;
+    fountain.acceleration[1] = 0;
+    s.line(lwsEmitterPlugin(fountain));
+    LwsParticleForce gravity;
+    gravity.strength = 2;
+    s.line(lwsGravityPlugin(gravity));
+    LwsParticleForce vortex;
+    vortex.mode = 2;
+    vortex.direction[1] = 0.2;
+    s.line(lwsWindPlugin(vortex));
+    LwsParticleCollision floor;
+    floor.bounce = 0.5;
+    s.line(lwsCollisionPlugin(floor));
+    LwsParticleForce off;
+    off.mode = 0;
+    off.direction[0] = 5;
+    off.disabled = true;
+    s.line(lwsWindPlugin(off));
+    s.nullObject("Smoke");
+    s.pose("ObjectMotion", 2, 0, 1);
+    LwsParticleEmitter smoke;
+    smoke.count = 200;
+    smoke.birthRate = 20;
+    smoke.velocity[1] = 0.5;
+    smoke.acceleration[1] = 0;
+    smoke.lifeFrames = 90;
+    s.line(lwsEmitterPlugin(smoke));
+    s.objectLayer(1, "objects/partigon.lwo");
+    s.pose("ObjectMotion", -2, 1, 1);
+    LwsHyperVoxel sprite, volume;
+    sprite.object = "Emitter";
+    volume.object = "Smoke";
+    volume.type = 1;
+    volume.particleSize = 0.3;
+    volume.opacity = 0.3;
+    volume.color[0] = volume.color[1] = volume.color[2] = 0.6;
+    s.line(lwsHyperVoxelPlugin({sprite, volume}));
+    s.light(LwsEmitter::Light());
+    s.pose("LightMotion", 0, 4, -3);
+    s.camera("Camera");
+    s.pose("CameraMotion", 0, 1.5, -6);
     return s.text();
 }
 
@@ -342,7 +404,8 @@ std::string lwsBenchScene(int objects, int keys, int lights, int cameras)
 
 std::vector<ContentFile> lwsFiles()
 {
-    return {{"scenes/intro.lws", intro}, {"scenes/hall.lws", hall}, {"scenes/outro.lws", outro}};
+    return {{"scenes/intro.lws", intro}, {"scenes/hall.lws", hall}, {"scenes/outro.lws", outro},
+            {"scenes/fx.lws", fx}};
 }
 
 } // namespace mkcontent
