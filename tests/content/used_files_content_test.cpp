@@ -35,6 +35,7 @@ scene.scr
 meta1.mts
 scenes/intro.lws
 scenes/hall.lws
+scenes/fx.lws
 crate.jpg
 seq/frame001.jpg
 
@@ -62,6 +63,7 @@ objects/monitor.lwo
 objects/panel.lwo
 objects/AntiPortal.lwo
 objects/tube.lwo
+objects/partigon.lwo
 -------- used files ----------
 
 (reflection)
@@ -84,6 +86,7 @@ objects/lumi.lwo
 objects/mirror.lwo
 objects/monitor.lwo
 objects/panel.lwo
+objects/partigon.lwo
 objects/pillar.lwo
 objects/room.lwo
 objects/room.lwo@Floor
@@ -92,6 +95,7 @@ objects/seq.lwo
 objects/tube.lwo
 panel_noscale.jpg
 scene.scr
+scenes/fx.lws
 scenes/hall.lws
 scenes/intro.lws
 seq/frame001.jpg
