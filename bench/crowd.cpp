@@ -10,6 +10,7 @@
 #include <GL/glcorearb.h>
 
 #include "app/display_manager.h"
+#include "bench_display.h"
 #include "foundation/file_stream.h"
 #include "foundation/random.h"
 #include "materials/engine.h"
@@ -36,11 +37,6 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int kFrames = 12;
-
-LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -180,30 +176,9 @@ std::vector<double> glFrames(const std::vector<ImposterMesh::BillboardVertex>& v
 
 int main()
 {
-    setenv("QUILLON_HEADLESS", "1", 0);
-    platform::installAdapterProfiles({platform::defaultAdapterProfile()});
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = windowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "BenchOutput";
-    RegisterClassExA(&wc);
-    auto manager = std::make_unique<DisplayManager>();
-    DisplaySettings& s = *manager->settings;
-    s.windowed = 1;
-    s.windowWidth = kWidth;
-    s.windowHeight = kHeight;
-    if (!manager->enumerateAdapters()) {
-        std::printf("no adapter\n");
+    std::unique_ptr<DisplayManager> manager = openBenchDisplay(kWidth, kHeight);
+    if (!manager)
         return 1;
-    }
-    manager->collectDisplayFormats(s.adapter);
-    manager->collectTextureFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.windowed);
-    manager->collectDepthFormats(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.backBufferFormat);
-    if (!manager->createDevices("BenchOutput", GetModuleHandleA(nullptr))) {
-        std::printf("no device\n");
-        return 1;
-    }
 
     char dir[] = "/tmp/bench_crowd_XXXXXX";
     if (!mkdtemp(dir))
