@@ -9,6 +9,7 @@
 #include "materials/engine.h"
 #include "media/frame_grabber.h"
 #include "media/input.h"
+#include "scene/anti_portal.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/poly_mesh.h"
@@ -101,16 +102,23 @@ protected:
 
 TEST_F(UserCamera, KeysWithoutASceneDoNothing)
 {
-    // Before any metascene, and after a negative or huge camera group.
-    for (i32 group : {0, -1, INT_MAX, INT_MIN}) {
-        demo->cameraGroup = group;
-        engine->lensReference = 320.0f;
-        press({DIK_HOME});
-        press({DIK_END});
-        press({DIK_SPACE});
-        press({DIK_SPACE});
-        press({}, DIK_3);
-        EXPECT_EQ(engine->lensReference, 100.0f) << group;
+    // Before any metascene, then in one without scenes; each also after a
+    // negative or huge camera group.
+    for (bool emptyMeta : {false, true}) {
+        if (emptyMeta) {
+            meta = std::make_unique<MetaScene>(engine.get(), "m");
+            demo->activeMeta = meta.get();
+        }
+        for (i32 group : {0, -1, INT_MAX, INT_MIN}) {
+            demo->cameraGroup = group;
+            engine->lensReference = 320.0f;
+            press({DIK_HOME});
+            press({DIK_END});
+            press({DIK_SPACE});
+            press({DIK_SPACE});
+            press({}, DIK_3);
+            EXPECT_EQ(engine->lensReference, 100.0f) << group;
+        }
     }
     Scene* scene = withScene(2);
     for (i32 group : {-1, INT_MAX, INT_MIN}) {
@@ -204,6 +212,13 @@ TEST_F(UserCamera, SpaceSwitchesAndTakesTheSceneCameraPlace)
     press({DIK_SPACE});
     EXPECT_EQ(interaction->currentCamera, interaction->camera());
     EXPECT_EQ(interaction->cursor()->channels[kPositionX].value, 9.0f);
+    // Nor with a target scene ("setusercamscene") that has none.
+    press({DIK_SPACE});
+    engine->interactionTarget = scene;
+    press({DIK_SPACE});
+    engine->interactionTarget = nullptr;
+    EXPECT_EQ(interaction->currentCamera, interaction->camera());
+    EXPECT_EQ(interaction->cursor()->channels[kPositionX].value, 9.0f);
 }
 
 TEST_F(UserCamera, MovesAgainstHandComputedValues)
@@ -218,6 +233,13 @@ TEST_F(UserCamera, MovesAgainstHandComputedValues)
     EXPECT_FLOAT_EQ(camera->channels[kPositionZ].value, -1.5f);
     engine->changeSpeed(5.0f, 0.0); // never in front of what it looks at
     EXPECT_FLOAT_EQ(camera->channels[kPositionZ].value, 0.0f);
+    struct Ramp : DynamicValue {
+        float evaluate(double t) const override { return float(-t); }
+    } ramp;
+    camera->channels[kPositionZ].source = &ramp; // from its value at t
+    engine->changeSpeed(0.5f, 3.0);
+    camera->channels[kPositionZ].source = nullptr;
+    EXPECT_FLOAT_EQ(camera->channels[kPositionZ].value, -2.5f);
 
     engine->turnCamera(0.3f, 0.5f, 0.1f, 0.0);
     EXPECT_FLOAT_EQ(cursorObject->channels[kHeading].value, 0.3f);
@@ -226,6 +248,9 @@ TEST_F(UserCamera, MovesAgainstHandComputedValues)
     cursorObject->channels[kPitch].value = -1.5f; // elevation 1.5
     engine->turnCamera(0.0f, -1.0f, 0.0f, 0.0);
     EXPECT_FLOAT_EQ(cursorObject->channels[kPitch].value, -1.5707963705062866f);
+    cursorObject->channels[kPitch].value = 1.5f; // and downwards
+    engine->turnCamera(0.0f, 1.0f, 0.0f, 0.0);
+    EXPECT_FLOAT_EQ(cursorObject->channels[kPitch].value, 1.5707963705062866f);
 
     for (AnimatedValue& c : cursorObject->channels)
         c.value = 0.0f;
@@ -242,6 +267,49 @@ TEST_F(UserCamera, MovesAgainstHandComputedValues)
     engine->moveCamera(0.0f, 0.0f, 2.0f, 0.0); // forward is now along x
     EXPECT_NEAR(std::fabs(cursorObject->channels[kPositionX].value - 1.0f), 2.0f, 1e-5);
     EXPECT_NEAR(cursorObject->channels[kPositionZ].value, 3.0f, 1e-5);
+}
+
+TEST_F(UserCamera, AnExaminedObjectTurnsAndMovesTheGhost)
+{
+    Engine::SceneInteraction* interaction = engine->interaction;
+    Scene* scene = withScene(0);
+    Object scaled(scene, 0), picked(scene, 1);
+    for (int i = kScaleX; i <= kScaleZ; ++i)
+        scaled.channels[i].value = 2.0f;
+    Object* ghost = interaction->ghost();
+    Object* cursorObject = interaction->cursor();
+    struct Case {
+        const char* name;
+        Object* selected;
+        Node* parent;
+        Node* turned;
+        Node* kept;
+        float ghostX; // after the cursor moved by 1 along x
+    };
+    const Case cases[] = {
+        {"picked", &picked, nullptr, ghost, cursorObject, 1.0f},
+        {"picked under a parent scaled 2", &picked, &scaled, ghost, cursorObject, 0.5f},
+        {"pick request", ghost, nullptr, cursorObject, ghost, 0.0f},
+    };
+    for (const Case& c : cases) {
+        for (Object* node : {ghost, cursorObject}) {
+            for (int i = kPositionX; i <= kBank; ++i)
+                node->channels[i].value = 0.0f;
+            node->invalidate();
+        }
+        picked.parent = c.parent;
+        interaction->selected = c.selected;
+        engine->turnCamera(0.3f, 0.0f, 0.0f, 0.0);
+        EXPECT_FLOAT_EQ(c.turned->channels[kHeading].value, 0.3f) << c.name;
+        EXPECT_EQ(c.kept->channels[kHeading].value, 0.0f) << c.name;
+        c.turned->channels[kHeading].value = 0.0f;
+        c.turned->invalidate();
+        engine->moveCamera(1.0f, 0.0f, 0.0f, 0.0);
+        EXPECT_FLOAT_EQ(cursorObject->channels[kPositionX].value, 1.0f) << c.name;
+        EXPECT_FLOAT_EQ(ghost->channels[kPositionX].value, c.ghostX) << c.name;
+    }
+    interaction->selected = nullptr;
+    picked.parent = nullptr;
 }
 
 } // namespace
