@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -33,16 +34,17 @@ inline void installArchive(WORD id, const Files& files)
     platform::registerResource("SARFILE", id, kept.back().data(), kept.back().size());
 }
 
+// Every effect file of the content folder.
 inline Files effectFiles()
 {
     const char* data = std::getenv("QUILLON_TEST_DATA");
-    const std::string folder = std::string(data ? data : "tests/data") + "/../../content/fx/";
+    const std::string folder = std::string(data ? data : "tests/data") + "/../../content/fx";
     Files files;
-    for (const char* name : {"common.fxh", "mirrorshader.fx"}) {
-        std::ifstream in(folder + name, std::ios::binary);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::ifstream in(entry.path(), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
-        files[name] = text.str();
+        files[entry.path().filename().string()] = text.str();
     }
     return files;
 }

@@ -11,15 +11,14 @@
 #include "scene/scene_interaction.h"
 #include "tools/mkcontent/content.h"
 
+#include "demo/demo_test_support.h"
 #include "entry_test_support.h"
-#include "output_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <dinput.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -48,46 +47,17 @@ public:
     bool update() override { return true; }
 };
 
-// The back buffer, RGB only, top row first.
-std::vector<u32> backBuffer(IDirect3DDevice9* device)
-{
-    std::vector<u32> pixels;
-    IDirect3DSurface9* back = nullptr;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)))
-        return pixels;
-    D3DLOCKED_RECT locked{};
-    if (SUCCEEDED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-        pixels.resize(size_t(kWidth) * kHeight);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels[size_t(y) * kWidth + x] =
-                    reinterpret_cast<const u32*>(static_cast<const u8*>(locked.pBits) + y * locked.Pitch)[x] &
-                    0xFFFFFFu;
-        back->UnlockRect();
-    }
-    back->Release();
-    return pixels;
-}
-
 // The made content: scenes, objects, pictures and the font in the main
 // archive; every effect file and the overlay pictures in the other.
 void installMadeContent(const std::string& script)
 {
     static const std::pair<Files, Files> made = [] {
-        Files main, effects;
+        Files main, effects = effectFiles();
         for (const auto& list : {mkcontent::demoFiles(), mkcontent::lwo2Files(), mkcontent::lwsFiles()})
             for (const mkcontent::ContentFile& file : list)
                 main[file.name] = file.build();
         for (const mkcontent::ContentFile& file : mkcontent::overlayFiles())
             effects[file.name.substr(file.name.find('/') + 1)] = file.build();
-        const char* data = std::getenv("QUILLON_TEST_DATA");
-        const std::string folder = std::string(data ? data : "tests/data") + "/../../content/fx";
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::stringstream text;
-            text << in.rdbuf();
-            effects[entry.path().filename().string()] = text.str();
-        }
         return std::pair{main, effects};
     }();
     Files main = made.first;
@@ -136,7 +106,7 @@ protected:
     {
         demo->time = time;
         EXPECT_TRUE(demo->frame());
-        return backBuffer(engine->currentDevice);
+        return demotest::BackBuffer(engine->currentDevice).pixels;
     }
     void press(std::initializer_list<int> keys)
     {
@@ -222,9 +192,11 @@ TEST_F(UserCameraFrame, AfterSpaceTheSceneCameraFrameStays)
         ASSERT_NE(engine->interaction->currentCamera, nullptr);
         const std::vector<u32> after = frameAt(c.time);
         ASSERT_EQ(before.size(), after.size());
-        // The user camera's view is the general inverse of its cursor's
-        // matrix, the scene camera's the transposed rotation: they agree to
-        // a float step, which may move an edge pixel here and there.
+        // The user camera's eye comes from the scene camera's world matrix
+        // (its view inverted) and its view is the general inverse of the
+        // cursor's matrix, where the scene camera transposes its rotation:
+        // an aimed camera agrees to a float step, which may move an edge
+        // pixel here and there.
         int moved = 0;
         for (size_t i = 0; i < before.size(); ++i) {
             int most = 0;
