@@ -3,6 +3,7 @@
 #pragma once
 
 #include "foundation/diagnostics.h"
+#include "media/input.h"
 #include "platform/win32/resources.h"
 #include "tools/sarpack/sar_writer.h"
 
@@ -61,6 +62,12 @@ struct Content {
         installArchive(130, {});
         installArchive(132, {});
     }
+};
+
+// The keys and mouse of one pass, as the test scripts them.
+class ScriptedInput : public Input {
+public:
+    bool update() override { return true; }
 };
 
 // Sets the diagnostics level for one test.

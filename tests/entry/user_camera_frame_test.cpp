@@ -42,11 +42,6 @@ bool isRed(u32 rgb)
     return r - std::max(g, b) > 0x50;
 }
 
-class ScriptedInput : public Input {
-public:
-    bool update() override { return true; }
-};
-
 // The made content: scenes, objects, pictures and the font in the main
 // archive; every effect file and the overlay pictures in the other.
 void installMadeContent(const std::string& script)

@@ -33,12 +33,6 @@ namespace {
 
 using namespace entrytest;
 
-// The keys and mouse of one pass, as the test scripts them.
-class ScriptedInput : public Input {
-public:
-    bool update() override { return true; }
-};
-
 class UserCamera : public ::testing::Test {
 protected:
     void SetUp() override
