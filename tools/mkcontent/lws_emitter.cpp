@@ -168,8 +168,9 @@ std::string outro()
 // drawn as sprites; smoke rising from "Smoke" as a volume; a wind left off.
 // The forces add their pull to the velocity once a step (gravity 10 x the
 // strength, the vortex its strength x 4 x the distance), so the strengths are
-// small; births are whole numbers a step, so the rates give several a step
-// even at high frame rates, and the pools outlast the scene's eight seconds.
+// small; births are whole numbers a step, so the rates give one a step or
+// more up to 144 frames a second, and the pools outlast the scene's eight
+// seconds.
 std::string fx()
 {
     LwsEmitter s(0, 300);
@@ -209,10 +210,10 @@ std::string fx()
     s.pose("ObjectMotion", 0, 0, 0);
     LwsParticleEmitter smoke;
     smoke.count = 2000;
-    smoke.birthRate = 100;
+    smoke.birthRate = 200;
     smoke.velocity[1] = 0.5;
     smoke.acceleration[1] = 0;
-    smoke.lifeFrames = 15;
+    smoke.lifeFrames = 8;
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
