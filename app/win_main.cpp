@@ -24,6 +24,7 @@ HCURSOR cursor = nullptr;
 u8 appActive = 1;
 i32 lastFrameCount = 0;
 std::function<void()> frameLoopProbe;
+bool (*startSetup)(DisplayManager* manager, HINSTANCE instance) = nullptr;
 
 namespace {
 
@@ -140,9 +141,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return -1;
     }
     {
-        QuillonSetup* setup = new QuillonSetup(displayManager);
-        const bool started = setup->run(instance, nullptr);
-        delete setup;
+        bool started;
+        if (startSetup) {
+            started = startSetup(displayManager, instance);
+        } else {
+            QuillonSetup* setup = new QuillonSetup(displayManager);
+            started = setup->run(instance, nullptr);
+            delete setup;
+        }
         if (!started) {
             delete displayManager;
             displayManager = nullptr;

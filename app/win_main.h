@@ -37,6 +37,9 @@ enum ProfilerCounterId : int {
 
 // Test seam: runs at the start of every pass of the frame loop.
 extern std::function<void()> frameLoopProbe;
+// Test seam: when set, runs in place of the start dialog (the capture runs
+// use the full setup path); true to go on with the settings.
+extern bool (*startSetup)(DisplayManager* manager, HINSTANCE instance);
 
 // 0 after a run, -1 when start-up ends before the devices exist.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

@@ -239,9 +239,14 @@ void Scene::drawObjects(Node* camera, i32 pass, double t)
         float zmin = corners[0][2], zmax = corners[0][2];
         for (const auto& q : corners)
             zmin = std::min(zmin, q[2]), zmax = std::max(zmax, q[2]);
-        nearest = std::min(nearest, zmin);
-        farthest = std::max(farthest, zmax);
-        anyDepth = true;
+        // A mesh without a box (a partigon layer) has no extent: its zero box
+        // would squeeze the range to one depth and clip the particles drawn
+        // with this projection.
+        if (mesh->bboxused) {
+            nearest = std::min(nearest, zmin);
+            farthest = std::max(farthest, zmax);
+            anyDepth = true;
+        }
         const u8 translucent = mesh->sortAfterOpaque ? 1 : 0;
         records.push_back({object, translucent ? -zmax : zmax, translucent});
     };

@@ -96,19 +96,29 @@ TEST(DemoContentMaker, SameBytesOnEveryRun)
 
 TEST_F(DemoContent, PlaysToStopdemo)
 {
-    // Half a second into the particle scene: its fountain lives, the intro's
-    // point light carries its flare.
-    for (int i = 0; i < 1000 && demo->time < 20.5; ++i)
+    // Two seconds into the particle scene: its fountain lives and shows
+    // (lit pixels between the overlays), the intro's point light carries its
+    // flare.
+    for (int i = 0; i < 1000 && demo->time < 22.0; ++i)
         ASSERT_TRUE(play(1));
+    const BackBuffer frame(rig.device());
+    int lit = 0;
+    for (int y = frame.height / 4; y < frame.height * 3 / 4; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            lit += frame(x, y) != 0;
+    EXPECT_GT(lit, frame.width * frame.height / 50);
     ASSERT_NE(demo->activeMeta, nullptr);
     Scene* fx = demo->activeMeta->findScene("scenes/fx");
     Scene* intro = demo->activeMeta->findScene("scenes/intro");
     ASSERT_TRUE(fx && intro);
-    int alive = 0;
-    for (ParticleFX* e : fx->fxEmitter)
+    // Each emitter, the smoke too: births are whole numbers a step.
+    ASSERT_EQ(fx->fxEmitter.size(), 2u);
+    for (ParticleFX* e : fx->fxEmitter) {
+        int alive = 0;
         for (i32 i = 0; i < e->asEmitter()->particleCount; ++i)
             alive += e->asEmitter()->particles[i].alive;
-    EXPECT_GT(alive, 0);
+        EXPECT_GT(alive, 0);
+    }
     EXPECT_TRUE(std::any_of(intro->lights.begin(), intro->lights.end(),
                             [](Light* l) { return l->lensFlare && l->flare; }));
 

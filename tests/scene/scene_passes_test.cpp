@@ -10,6 +10,7 @@
 #include "platform/device_test_support.h"
 #include "scene/anti_portal.h"
 #include "scene/scene_interaction.h"
+#include "scene/wire_meshes.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -479,6 +480,23 @@ TEST(ScenePasses, DegenerateInputsStayFinite)
     EXPECT_EQ(*s.engine->switches->numShadows, 0);
     EXPECT_EQ(BuiltScene::surfaceOf(s.box)->spotLight(), nullptr);
     s.engine->shadowLightIndex = 0;
+}
+
+TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
+{
+    // A partigon far behind the floor: its zero box is no extent, so the
+    // fitted range (particles draw with it) must not move to it.
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    s.scene->render(true, 0, 0.0);
+    const float nearest = s.camera->drawnNear, farthest = s.camera->drawnFar;
+    auto* record = new LWObject(s.meta.get(), "partigon.lwo");
+    s.meta->lwObjects.push_back(record);
+    record->layers.push_back(new PartigonMesh(s.engine.get(), record));
+    BuiltScene::place(s.scene->addMeshObject("partigon.lwo", record->layers[0]), 0.0f, 2.0f, 30.0f);
+    s.scene->render(true, 0, 0.0);
+    EXPECT_EQ(s.camera->drawnNear, nearest);
+    EXPECT_EQ(s.camera->drawnFar, farthest);
 }
 
 TEST(ScenePasses, BakeLightsTheLightmapTexels)

@@ -166,13 +166,19 @@ std::string outro()
 
 // Particles: a fountain on "Emitter" under gravity, a vortex wind and a floor,
 // drawn as sprites; smoke rising from "Smoke" as a volume; a wind left off.
+// The forces add their pull to the velocity once a step (gravity 10 x the
+// strength, the vortex its strength x 4 x the distance), so the strengths are
+// small; births are whole numbers a step, so the rates give one a step or
+// more up to 144 frames a second, and the pools outlast the scene's eight
+// seconds.
 std::string fx()
 {
     LwsEmitter s(0, 300);
     s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
     s.nullObject("Emitter");
-    s.pose("ObjectMotion", 0, 0.5, 0);
+    s.pose("ObjectMotion", 1.2, 0.5, 1);
     LwsParticleEmitter fountain;
+    fountain.count = 4000;
     fountain.birthRate = 200;
     fountain.lifeFrames = 60;
     fountain.placement = 1;
@@ -181,13 +187,16 @@ std::string fx()
     fountain.acceleration[1] = 0;
     s.line(lwsEmitterPlugin(fountain));
     LwsParticleForce gravity;
-    gravity.strength = 2;
+    gravity.strength = 0.012;
     s.line(lwsGravityPlugin(gravity));
     LwsParticleForce vortex;
     vortex.mode = 2;
-    vortex.direction[1] = 0.2;
+    vortex.strength = 0.03;
+    vortex.direction[1] = 0.01;
     s.line(lwsWindPlugin(vortex));
+    // The floor lies at the emitter's height plus the radius: y = 0.
     LwsParticleCollision floor;
+    floor.radius = -0.5;
     floor.bounce = 0.5;
     s.line(lwsCollisionPlugin(floor));
     LwsParticleForce off;
@@ -195,19 +204,22 @@ std::string fx()
     off.direction[0] = 5;
     off.disabled = true;
     s.line(lwsWindPlugin(off));
+    // A volume draws its slices round the world's origin whatever the
+    // particles' positions, so the smoke rises from there.
     s.nullObject("Smoke");
-    s.pose("ObjectMotion", 2, 0, 1);
+    s.pose("ObjectMotion", 0, 0, 0);
     LwsParticleEmitter smoke;
-    smoke.count = 200;
-    smoke.birthRate = 20;
+    smoke.count = 2000;
+    smoke.birthRate = 200;
     smoke.velocity[1] = 0.5;
     smoke.acceleration[1] = 0;
-    smoke.lifeFrames = 90;
+    smoke.lifeFrames = 8;
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
     LwsHyperVoxel sprite, volume;
     sprite.object = "Emitter";
+    sprite.particleSize = 0.08;
     volume.object = "Smoke";
     volume.type = 1;
     volume.particleSize = 0.3;
