@@ -232,6 +232,7 @@ HRESULT Device::create(Direct3D9* direct3d, const AdapterProfile& adapter, UINT 
     hr = d->buildSwapChain();
     if (FAILED(hr))
         return fail(hr);
+    d->applyWindowMode();
     d->resetStates();
     if (d->m_pp.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE)
         d->m_context->setSwapInterval(0);
@@ -672,6 +673,31 @@ STDMETHODIMP Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUF
     return D3D_OK;
 }
 
+// A full-screen device covers its window's display. The desktop keeps its
+// mode (nothing to restore should the program die); Present scales the
+// frame to it. The window is also placed over the display by hand, for
+// X servers without a window manager to honour the full-screen request.
+void Device::applyWindowMode()
+{
+    SDL_Window* window = m_context->window();
+    if (!window)
+        return;
+    const Uint32 wanted = m_pp.Windowed ? 0u : Uint32(SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) == wanted)
+        return;
+    SDL_Rect bounds{};
+    if (!m_pp.Windowed && SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window), 0), &bounds) == 0) {
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, bounds.x, bounds.y);
+        SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
+    if (SDL_SetWindowFullscreen(window, wanted) != 0)
+        logLine("CreateDevice: the window cannot change to %s: %s", m_pp.Windowed ? "windowed" : "full screen",
+                SDL_GetError());
+    if (m_pp.Windowed)
+        SDL_SetWindowBordered(window, SDL_TRUE);
+}
+
 HRESULT Device::presentToWindow()
 {
     SDL_Window* window = m_context->window();
@@ -805,6 +831,7 @@ STDMETHODIMP Device::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
         m_lost = true;
         return hr;
     }
+    applyWindowMode();
     resetStates();
     m_context->setSwapInterval(m_pp.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
     m_lost = false;

@@ -318,6 +318,7 @@ private:
     void resetStates();
     void releaseBindings();
     HRESULT presentToWindow();
+    void applyWindowMode();
     void writeScreenFile();
     HWND deviceWindow() const;
     bool windowMinimised() const;
