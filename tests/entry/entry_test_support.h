@@ -3,6 +3,7 @@
 #pragma once
 
 #include "foundation/diagnostics.h"
+#include "demo/demo.h"
 #include "media/input.h"
 #include "platform/win32/resources.h"
 #include "tools/sarpack/sar_writer.h"
@@ -13,6 +14,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -68,6 +70,18 @@ struct Content {
 class ScriptedInput : public Input {
 public:
     bool update() override { return true; }
+
+    // One user-camera pass of the demo with these keys held (single presses
+    // are cleared by the pass).
+    void press(Demo& demo, std::initializer_list<int> held, i32 key = 255)
+    {
+        for (int k : held)
+            keys[k] = 1;
+        lastKey = key;
+        demo.updateUserCamera(this);
+        for (int k : held)
+            keys[k] = 0;
+    }
 };
 
 // Sets the diagnostics level for one test.

@@ -103,14 +103,7 @@ protected:
         EXPECT_TRUE(demo->frame());
         return demotest::BackBuffer(engine->currentDevice).pixels;
     }
-    void press(std::initializer_list<int> keys)
-    {
-        for (int k : keys)
-            in.keys[k] = 1;
-        demo->updateUserCamera(&in);
-        for (int k : keys)
-            in.keys[k] = 0;
-    }
+    void press(std::initializer_list<int> keys) { in.press(*demo, keys); }
 
     std::unique_ptr<testsupport::Outputs> outputs;
     std::unique_ptr<Engine> engine;

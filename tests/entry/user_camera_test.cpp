@@ -76,16 +76,7 @@ protected:
         return scene;
     }
 
-    // One pass with these keys held (single presses are cleared by the pass).
-    void press(std::initializer_list<int> keys, i32 lastKey = 255)
-    {
-        for (int k : keys)
-            in.keys[k] = 1;
-        in.lastKey = lastKey;
-        demo->updateUserCamera(&in);
-        for (int k : keys)
-            in.keys[k] = 0;
-    }
+    void press(std::initializer_list<int> keys, i32 lastKey = 255) { in.press(*demo, keys, lastKey); }
 
     std::unique_ptr<testsupport::Outputs> outputs;
     std::unique_ptr<Engine> engine;
