@@ -456,14 +456,13 @@ TEST(DeviceDraw, DynamicBufferPartialDiscardAcrossFrames)
     f->SetStreamSource(0, vb.get(), 0, sizeof(TlVertex));
     struct Step {
         bool present;
-        int quad; // 0 left half, 1 right half, 2 both
+        UINT first, count; // quads locked: 0 the left half, 1 the right half
         D3DCOLOR colour, left, right;
-    };
-    const Step steps[] = {
-        {false, 2, kRed, kRed, kRed},
-        {true, 0, kBlue, kBlue, kRed},    // drawn last frame: written in place
-        {false, 1, kGreen, kBlue, kGreen}, // drawn this frame: fresh storage
-        {true, 1, kRed, kBlue, kRed},
+    } const steps[] = {
+        {false, 0, 2, kRed, kRed, kRed},
+        {true, 0, 1, kBlue, kBlue, kRed},    // drawn last frame: written in place
+        {false, 1, 1, kGreen, kBlue, kGreen}, // drawn this frame: fresh storage
+        {true, 1, 1, kRed, kBlue, kRed},
     };
     for (const Step& step : steps) {
         if (step.present) {
@@ -472,10 +471,9 @@ TEST(DeviceDraw, DynamicBufferPartialDiscardAcrossFrames)
         TlVertex v[2][4];
         tlQuad(v[0], -0.5f, -0.5f, 1.5f, 3.5f, step.colour);
         tlQuad(v[1], 1.5f, -0.5f, 3.5f, 3.5f, step.colour);
-        const UINT first = step.quad == 1 ? 1 : 0, count = step.quad == 2 ? 2 : 1;
         void* data = nullptr;
-        ASSERT_EQ(vb->Lock(first * sizeof v[0], count * sizeof v[0], &data, D3DLOCK_DISCARD), D3D_OK);
-        std::memcpy(data, v[first], count * sizeof v[0]);
+        ASSERT_EQ(vb->Lock(step.first * sizeof v[0], step.count * sizeof v[0], &data, D3DLOCK_DISCARD), D3D_OK);
+        std::memcpy(data, v[step.first], step.count * sizeof v[0]);
         vb->Unlock();
         ASSERT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
         ASSERT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 4, 2), D3D_OK);
