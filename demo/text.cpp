@@ -69,20 +69,24 @@ void Text::print(i32 x, i32 y, const char* text)
     if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
         return;
     u8* bits = static_cast<u8*>(locked.pBits);
+    // The glyph rows and columns inside the texture, clipped once per call
+    // and per character rather than per pixel (this runs every frame).
+    const i32 rowBegin = i32(std::clamp<i64>(-i64(y), 0, cellHeight));
+    const i32 rowEnd = i32(std::clamp<i64>(i64(textureHeight) - y, 0, cellHeight));
     for (i32 k = 0; text[k]; ++k) {
+        const i64 left = i64(x) + i64(cellWidth) * k;
+        if (left >= textureWidth)
+            break;
         i32 column;
         if (!glyphColumn(font, static_cast<unsigned char>(text[k]), column))
             continue;
-        for (i32 row = 0; row < cellHeight; ++row) {
-            const i64 ty = i64(y) + row;
-            if (ty < 0 || ty >= textureHeight)
-                continue;
-            u32* line = reinterpret_cast<u32*>(bits + ty * locked.Pitch);
-            for (i32 col = 0; col < cellWidth; ++col) {
-                const i64 tx = i64(x) + i64(cellWidth) * k + col;
-                if (tx >= 0 && tx < textureWidth)
-                    line[tx] = font->pixel(column + col, row) | 0xFF000000u;
-            }
+        const i32 colBegin = i32(std::clamp<i64>(-left, 0, cellWidth));
+        const i32 colEnd = i32(std::clamp<i64>(i64(textureWidth) - left, 0, cellWidth));
+        for (i32 row = rowBegin; row < rowEnd; ++row) {
+            u32* line = reinterpret_cast<u32*>(bits + (i64(y) + row) * locked.Pitch);
+            const u32* glyph = font->pixels + u64(row) * u32(font->width) + u32(column);
+            for (i32 col = colBegin; col < colEnd; ++col)
+                line[left + col] = glyph[col] | 0xFF000000u;
         }
     }
     texture->UnlockRect(0);

@@ -69,9 +69,6 @@ void HVSprite::render(double t, Particle* particles, i32 count, Node* camera)
     rgba[3] = d * o;
     const D3DCOLOR packed = colorToARGB(rgba);
 
-    void* locked = nullptr;
-    if (FAILED(vertexBuffer->Lock(0, 0, &locked, D3DLOCK_DISCARD)) || !locked)
-        return;
     const float halfW = float(engine->width / 2), halfH = float(engine->height / 2);
     const float w = float(engine->width), h = float(engine->height);
     i32 drawn = 0;
@@ -86,6 +83,12 @@ void HVSprite::render(double t, Particle* particles, i32 count, Node* camera)
         sprites[drawn++] = {halfW + w * (clip[0] / clip[3]) * 0.5f, halfH - h * (clip[1] / clip[3]) * 0.5f,
                             clip[2] / clip[3], 1.0f / clip[3]};
     }
+    // Only the sprites written are locked: the device then uploads those
+    // bytes, not the whole 10000-sprite buffer, every frame.
+    void* locked = nullptr;
+    const UINT bytes = UINT(drawn) * kVerticesPerSprite * sizeof(SpriteVertex);
+    if (drawn > 0 && (FAILED(vertexBuffer->Lock(0, bytes, &locked, D3DLOCK_DISCARD)) || !locked))
+        return;
     const float size = particleSize.valueAt(t);
     SpriteVertex* v = static_cast<SpriteVertex*>(locked);
     for (i32 i = 0; i < drawn; ++i) {
@@ -99,7 +102,8 @@ void HVSprite::render(double t, Particle* particles, i32 count, Node* camera)
         *v++ = {x1, y1, s.z, s.rhw, packed, 1.0f, 1.0f};
         *v++ = {x0, y1, s.z, s.rhw, packed, 0.0f, 1.0f};
     }
-    vertexBuffer->Unlock();
+    if (locked)
+        vertexBuffer->Unlock();
 
     device->SetStreamSource(0, vertexBuffer, 0, sizeof(SpriteVertex));
     device->SetVertexShader(nullptr);

@@ -85,8 +85,8 @@ GLuint BufferStorage::prepareSlow()
         return m_buffer;
     }
     if (m_pending && m_dirtyEnd > m_dirtyBegin) {
-        if (m_discard) {
-            // Fresh storage: the GPU may still read the old one.
+        if (m_discard && m_drawn && m_drawnFrame == m_owner->frameNumber()) {
+            // Fresh storage: a draw of this frame may still read the old one.
             glNamedBufferData(m_buffer, GLsizeiptr(m_memory.size()), nullptr, GL_DYNAMIC_DRAW);
             glNamedBufferSubData(m_buffer, 0, GLsizeiptr(m_memory.size()), m_memory.data());
         } else {

@@ -1,6 +1,9 @@
 // Vertex and index buffers: a CPU copy that Lock hands out and a GL buffer
 // that gets the locked range at Unlock (or before the next draw when the
-// lock came from another thread). DISCARD orphans the GL storage.
+// lock came from another thread). DISCARD orphans the GL storage when a draw
+// since the last Present may still read it, else the range is written in
+// place (a fresh store per frame would cost an allocation of the whole
+// buffer every time).
 #pragma once
 
 #include "platform/d3d9/device_child.h"
@@ -17,10 +20,12 @@ public:
 
     HRESULT lock(UINT offset, UINT size, void** data, DWORD flags);
     HRESULT unlock();
-    // The GL buffer with every CPU write (device thread, context current);
-    // 0 when it cannot be made.
-    GLuint prepareForDraw()
+    // The GL buffer with every CPU write (device thread, context current)
+    // for a draw of the device's frame `frame`; 0 when it cannot be made.
+    GLuint prepareForDraw(unsigned frame)
     {
+        m_drawnFrame = frame;
+        m_drawn = true;
         return (m_buffer && !m_pending) ? m_buffer : prepareSlow();
     }
     UINT length() const { return UINT(m_memory.size()); }
@@ -37,6 +42,8 @@ private:
     UINT m_dirtyBegin = 0, m_dirtyEnd = 0; // CPU range GL lacks
     bool m_pending = false;
     bool m_discard = false;
+    bool m_drawn = false;      // m_drawnFrame is valid
+    unsigned m_drawnFrame = 0; // the device frame of the last draw from it
 };
 
 class VertexBuffer final : public Resource<IDirect3DVertexBuffer9>, public BufferStorage {

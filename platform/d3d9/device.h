@@ -271,6 +271,8 @@ public:
     // new object may get the same name).
     static void forgetTextureName(GLuint name);
     static void forgetBufferName(GLuint name);
+    // Frames presented so far: what was drawn since the last Present.
+    unsigned frameNumber() const { return m_frameNumber; }
 
     // --- test seams (device_test_api.h)
     void setForcedLoss(bool lost);

@@ -649,7 +649,7 @@ bool Device::applyVertexInput()
             const Stream& stream = m_streams[s];
             if (!stream.buffer)
                 return false;
-            buffer = stream.buffer->prepareForDraw();
+            buffer = stream.buffer->prepareForDraw(m_frameNumber);
             offset = GLintptr(stream.offset);
             stride = GLsizei(stream.stride);
         }
@@ -819,7 +819,7 @@ STDMETHODIMP Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Ba
         return D3DERR_INVALIDCALL;
     if (!prepareDraw(PrimitiveType))
         return D3DERR_INVALIDCALL;
-    const GLuint indexBuffer = m_indices->prepareForDraw();
+    const GLuint indexBuffer = m_indices->prepareForDraw(m_frameNumber);
     if (!indexBuffer)
         return D3DERR_INVALIDCALL;
     return drawCommon(PrimitiveType, indices, true, BaseVertexIndex, 0, indexBuffer, indexSize,

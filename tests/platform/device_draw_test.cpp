@@ -440,6 +440,50 @@ TEST(DeviceDraw, DynamicBufferDiscardEveryFrame)
     EXPECT_EQ(vb->Lock(0, 0, nullptr, 0), D3DERR_INVALIDCALL);
 }
 
+// Discard locks of part of a buffer, with and without a Present since its
+// last draw: the part not locked keeps what was written before.
+TEST(DeviceDraw, DynamicBufferPartialDiscardAcrossFrames)
+{
+    DeviceFixture f(4, 4);
+    ASSERT_EQ(f.created, D3D_OK);
+    flatColourStates(f.device.get());
+    f->SetRenderState(D3DRS_ZENABLE, FALSE);
+    ComRef<IDirect3DVertexBuffer9> vb;
+    ASSERT_EQ(f->CreateVertexBuffer(8 * sizeof(TlVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kTlFvf,
+                                    D3DPOOL_DEFAULT, vb.out(), nullptr),
+              D3D_OK);
+    f->SetFVF(kTlFvf);
+    f->SetStreamSource(0, vb.get(), 0, sizeof(TlVertex));
+    struct Step {
+        bool present;
+        UINT first, count; // quads locked: 0 the left half, 1 the right half
+        D3DCOLOR colour, left, right;
+    } const steps[] = {
+        {false, 0, 2, kRed, kRed, kRed},
+        {true, 0, 1, kBlue, kBlue, kRed},    // drawn last frame: written in place
+        {false, 1, 1, kGreen, kBlue, kGreen}, // drawn this frame: fresh storage
+        {true, 1, 1, kRed, kBlue, kRed},
+    };
+    for (const Step& step : steps) {
+        if (step.present) {
+            ASSERT_EQ(f->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        }
+        TlVertex v[2][4];
+        tlQuad(v[0], -0.5f, -0.5f, 1.5f, 3.5f, step.colour);
+        tlQuad(v[1], 1.5f, -0.5f, 3.5f, 3.5f, step.colour);
+        void* data = nullptr;
+        ASSERT_EQ(vb->Lock(step.first * sizeof v[0], step.count * sizeof v[0], &data, D3DLOCK_DISCARD), D3D_OK);
+        std::memcpy(data, v[step.first], step.count * sizeof v[0]);
+        vb->Unlock();
+        ASSERT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        ASSERT_EQ(f->DrawPrimitive(D3DPT_TRIANGLESTRIP, 4, 2), D3D_OK);
+        const std::vector<uint32_t> pixels = readBackBuffer(f.device.get());
+        ASSERT_EQ(pixels.size(), 16u);
+        EXPECT_EQ(pixels[0], step.left);
+        EXPECT_EQ(pixels[3], step.right);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Invalid draws
 
