@@ -411,18 +411,27 @@ TEST(DeviceDraw, UpDrawsLeaveStreamZeroAndIndicesUnset)
     EXPECT_EQ(indexBuffer.get(), nullptr);
 }
 
-TEST(DeviceDraw, DynamicBufferDiscardEveryFrame)
+// A dynamic vertex buffer of this many vertices, bound as stream 0 with flat
+// colours and no depth test.
+ComRef<IDirect3DVertexBuffer9> boundDynamicBuffer(DeviceFixture& f, UINT vertices)
 {
-    DeviceFixture f(4, 4);
-    ASSERT_EQ(f.created, D3D_OK);
     flatColourStates(f.device.get());
     f->SetRenderState(D3DRS_ZENABLE, FALSE);
     ComRef<IDirect3DVertexBuffer9> vb;
-    ASSERT_EQ(f->CreateVertexBuffer(4 * sizeof(TlVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kTlFvf,
+    EXPECT_EQ(f->CreateVertexBuffer(vertices * sizeof(TlVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kTlFvf,
                                     D3DPOOL_DEFAULT, vb.out(), nullptr),
               D3D_OK);
     f->SetFVF(kTlFvf);
     f->SetStreamSource(0, vb.get(), 0, sizeof(TlVertex));
+    return vb;
+}
+
+TEST(DeviceDraw, DynamicBufferDiscardEveryFrame)
+{
+    DeviceFixture f(4, 4);
+    ASSERT_EQ(f.created, D3D_OK);
+    ComRef<IDirect3DVertexBuffer9> vb = boundDynamicBuffer(f, 4);
+    ASSERT_TRUE(vb.get());
     const D3DCOLOR colours[3] = {kRed, kGreen, kBlue};
     for (D3DCOLOR c : colours) {
         TlVertex v[4];
@@ -446,14 +455,8 @@ TEST(DeviceDraw, DynamicBufferPartialDiscardAcrossFrames)
 {
     DeviceFixture f(4, 4);
     ASSERT_EQ(f.created, D3D_OK);
-    flatColourStates(f.device.get());
-    f->SetRenderState(D3DRS_ZENABLE, FALSE);
-    ComRef<IDirect3DVertexBuffer9> vb;
-    ASSERT_EQ(f->CreateVertexBuffer(8 * sizeof(TlVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kTlFvf,
-                                    D3DPOOL_DEFAULT, vb.out(), nullptr),
-              D3D_OK);
-    f->SetFVF(kTlFvf);
-    f->SetStreamSource(0, vb.get(), 0, sizeof(TlVertex));
+    ComRef<IDirect3DVertexBuffer9> vb = boundDynamicBuffer(f, 8);
+    ASSERT_TRUE(vb.get());
     struct Step {
         bool present;
         UINT first, count; // quads locked: 0 the left half, 1 the right half
