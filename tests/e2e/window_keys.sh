@@ -37,32 +37,45 @@ output_window() {
   fail "no output window"
 }
 
-# A key held as long as a person would: the input is read once a frame,
-# and a press released within the same frame does not count.
-press() { xdotool keydown "$1"; sleep 0.2; xdotool keyup "$1"; }
-
 red_pixels() { # SCREENSHOT: red pixels in the mode-name box (5, 5)-(133, 21)
   convert "$1" -crop 128x16+5+5 -fx '(r > 0.6 && g < 0.35 && b < 0.35)' -format '%[fx:int(mean*w*h)]' info:
 }
 
 # Presses SPACE once the demo runs, screenshots WINDOW (a window id, or
 # root), presses ESC; the player must then end with status 0.
-fly_and_quit() { # NAME PID WINDOW
-  local name=$1 pid=$2 window=$3 status=0
-  sleep 4
-  import -window "$window" "$work/$name-before.png"
-  press space
-  sleep 1
-  import -window "$window" "$work/$name-after.png"
-  press Escape
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+fly_and_quit() { # NAME PID OUTPUT_WINDOW SCREENSHOT_WINDOW LOGO_X
+  local name=$1 pid=$2 focus=$3 window=$4 logo_x=$5 status=0 lit=0
+  # Keys pressed while the content loads could arrive in one batch with
+  # their release; wait for the first demo frame (the logo drawn).
+  for _ in $(seq 120); do
+    import -window "$window" "$work/$name-before.png"
+    lit=$(convert "$work/$name-before.png" -crop "60x30+$logo_x+10" -format '%[fx:int(100*mean)]' info:)
+    [ "$lit" -gt 50 ] && break
+    kill -0 "$pid" 2>/dev/null || fail "$name: the player ended early"
+    sleep 0.5
+  done
+  [ "$lit" -gt 50 ] || fail "$name: no demo frame within a minute"
+  # No window manager gives the new window the focus; a person would click.
+  xdotool windowfocus --sync "$focus"
+  local before after=0
+  before=$(red_pixels "$work/$name-before.png")
+  # The input is read once a frame, and a key pressed and released within
+  # one frame does not count: hold SPACE until the mode name shows.
+  xdotool keydown space
+  for _ in $(seq 60); do
+    sleep 0.5
+    import -window "$window" "$work/$name-after.png"
+    after=$(red_pixels "$work/$name-after.png")
+    [ "$after" -gt 40 ] && break
+  done
+  xdotool keyup space
+  [ "$before" -lt 20 ] && [ "$after" -gt 40 ] || fail "$name: mode name not drawn ($before, then $after red pixels)"
+  xdotool keydown Escape
+  for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  xdotool keyup Escape
   kill -0 "$pid" 2>/dev/null && { kill "$pid"; fail "$name: ESC did not end the run"; }
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "$name: status $status"
-  local before after
-  before=$(red_pixels "$work/$name-before.png")
-  after=$(red_pixels "$work/$name-after.png")
-  [ "$before" -lt 20 ] && [ "$after" -gt 40 ] || fail "$name: mode name not drawn ($before, then $after red pixels)"
   echo "window_keys: $name: $after red pixels after SPACE"
 }
 
@@ -76,10 +89,9 @@ xdotool key alt+s
 window=$(output_window)
 [ "$(xwininfo -id "$window" | awk '/Absolute|Width|Height/ { printf "%s ", $NF }')" = "0 0 1024 768 " ] ||
   fail "full screen: the window does not cover the screen"
-fly_and_quit fullscreen "$pid" root
+fly_and_quit fullscreen "$pid" "$window" root 900
 
 QUILLON_DIALOG="check 104; text 110 640; text 112 480; press 100" "$full_setup" >"$work/log.txt" 2>&1 &
 pid=$!
 window=$(output_window)
-xdotool windowfocus --sync "$window"
-fly_and_quit windowed "$pid" "$window"
+fly_and_quit windowed "$pid" "$window" "$window" 565

@@ -1,12 +1,13 @@
 # with_xvfb SCREEN COMMAND...: runs COMMAND on a private X server of that
 # screen size (e.g. 640x480x24). The server picks a free display number
-# itself, so runs in parallel never share or race for one.
+# itself, so runs in parallel never share or race for one. Keys held down do
+# not repeat for 30 s, so a test can hold one until it sees the effect.
 with_xvfb() {
   local screen=$1
   shift
   local dir
   dir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" 2>"$dir/log" &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -ardelay 30000 3>"$dir/display" 2>"$dir/log" &
   local server=$! status=0
   for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
   if [ -s "$dir/display" ]; then
