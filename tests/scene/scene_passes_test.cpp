@@ -9,6 +9,7 @@
 #include "materials/texture_layer.h"
 #include "platform/device_test_support.h"
 #include "scene/anti_portal.h"
+#include "scene/lens_flare.h"
 #include "scene/scene_interaction.h"
 #include "scene/wire_meshes.h"
 
@@ -130,6 +131,20 @@ TEST(ScenePasses, CameraChoiceAndBadCameras)
     EXPECT_FALSE(setCurrentCamera(s.scene, 1));
     EXPECT_EQ(s.scene->currentCamera, nullptr);
     EXPECT_TRUE(setCurrentCamera(s.scene, 0));
+
+    // The user camera, from the interaction's own scene, follows its cursor
+    // from one frame to the next.
+    Engine::SceneInteraction* in = s.engine->interaction;
+    ASSERT_NE(in, nullptr);
+    in->currentCamera = in->camera();
+    log = renderLogged(s);
+    ASSERT_FALSE(views(log).empty());
+    const D3DMATRIX before = views(log)[0];
+    BuiltScene::place(in->cursor(), 1.0f, 2.0f, -3.0f);
+    log = renderLogged(s);
+    in->currentCamera = nullptr;
+    ASSERT_FALSE(views(log).empty());
+    EXPECT_FALSE(equalMatrices(views(log)[0], before));
 
     // The light view shows light 0; without lights the camera stays.
     s.engine->debugLightView = 1;
@@ -304,24 +319,24 @@ TEST(ScenePasses, BakePassRetiresItsLightsAndKeepsEarlierBakes)
     }
 }
 
-TEST(ScenePasses, ShadowMapsStopBelowNestingDepthTen)
+TEST(ScenePasses, NestedPassesStopShadowMapsBelowDepthTenAndNeverStepParticles)
 {
     BuiltScene s(false);
     REQUIRE_ENGINE(s);
-    auto shadowTargets = [&](int depthBefore) {
+    auto shadowTargets = [&](int depthBefore, double t) {
         renderDepth = depthBefore;
-        const auto log = logged(s.device(), [&] { s.scene->renderFrom(s.camera, 0, 0.0); });
+        const auto log = logged(s.device(), [&] { s.scene->renderFrom(s.camera, 0, t); });
         renderDepth = 0;
         size_t n = 0;
         for (const auto& call : callsNamed(log, "Clear"))
             n += call.args[2] == double(0xFDFDFDFDu) || call.args[2] == double(0xFFFFFFFFu);
         return n;
     };
-    const size_t outermost = shadowTargets(0);
-    EXPECT_EQ(shadowTargets(10), 0u);
-    if (outermost == 0)
-        GTEST_SKIP() << "shadow maps are not drawn in this build";
-    EXPECT_EQ(shadowTargets(9), outermost);
+    const size_t outermost = shadowTargets(0, 1.0);
+    EXPECT_GT(outermost, 0u); // the spot's map
+    EXPECT_EQ(shadowTargets(10, 2.0), 0u);
+    EXPECT_EQ(shadowTargets(9, 3.0), outermost);
+    EXPECT_EQ(s.scene->lastParticleTime, 1.0);
 }
 
 TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
@@ -367,6 +382,93 @@ TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
         EXPECT_EQ(s.engine->interactionTarget, nullptr);
         in->active = 0;
     }
+}
+
+TEST(ScenePasses, GhostIsDrawnOverThePickedObject)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    ASSERT_TRUE(s.readyToDraw());
+    s.mirror->hidden = s.sphere->hidden = 1;
+    BuiltScene::place(s.box, -2.0f, 0.5f, 0.0f); // away from its parent's (the world's) origin
+    auto frame = [&] {
+        s.device()->BeginScene();
+        s.scene->render(true, 0, 0.0);
+        s.device()->EndScene();
+        return readBackBuffer(s.device());
+    };
+    auto differing = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+        std::vector<bool> out(a.size());
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+            out[i] = (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+        return out;
+    };
+    const auto withBox = frame();
+    s.box->hidden = 1;
+    const std::vector<bool> box = differing(withBox, frame());
+    s.box->hidden = 0;
+    Engine::SceneInteraction* in = s.engine->interaction;
+    in->active = 1;
+    const auto plain = frame();
+    in->selected = s.box;
+    const std::vector<bool> ghost = differing(plain, frame());
+    in->active = 0;
+    in->selected = nullptr;
+
+    // Every pixel the ghost changes lies on the box or next to its edge.
+    const int width = int(s.engine->width), height = int(box.size()) / width;
+    int on = 0, off = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (!ghost[size_t(y * width + x)])
+                continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int u = x + dx, v = y + dy;
+                    near = near || (u >= 0 && u < width && v >= 0 && v < height && box[size_t(v * width + u)]);
+                }
+            (near ? on : off) += 1;
+        }
+    EXPECT_GT(on, 0);
+    EXPECT_EQ(off, 0);
+}
+
+TEST(ScenePasses, FlarePointsWidenTheFittedDepthRange)
+{
+    // Seen level from (0, 2, -6): the floor's near edge lies 1 ahead, and
+    // nothing drawn lies more than 11 away.
+    struct Case {
+        const char* name;
+        float z;
+    };
+    const Case cases[] = {{"far behind every object", 60.0f}, {"before the nearest object", -5.5f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        s.camera->channels[kPitch].value = 0.0f;
+        Light* light = s.scene->addLight();
+        light->lightType = 1;
+        BuiltScene::place(light, 0.0f, 2.0f, c.z);
+        light->flareIntensity.value = 1.0f;
+        light->flare = light->createFlare();
+        s.device()->BeginScene();
+        s.scene->render(true, 0, 0.0);
+        s.device()->EndScene();
+        EXPECT_EQ(light->flare->visible, 1);
+    }
+}
+
+TEST(ScenePasses, SecondPassFromOneNodeFitsTheSameRange)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    s.scene->drawObjects(s.camera, 0, 0.0);
+    const float nearest = s.camera->drawnNear, farthest = s.camera->drawnFar;
+    s.scene->drawObjects(s.camera, 0, 0.0);
+    EXPECT_EQ(s.camera->drawnNear, nearest);
+    EXPECT_EQ(s.camera->drawnFar, farthest);
 }
 
 TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
