@@ -409,7 +409,7 @@ bool Demo::runScriptEvents(i32 now)
             Scene* s = scene();
             if (!s)
                 return failMissingName("loadobjectlayer");
-            s->addObjectLayer(a[1].text, a[2].integer);
+            s->addObjectLayer(archive, a[1].text, a[2].integer);
             break;
         }
         case 64: { // setusercamscene

@@ -20,8 +20,7 @@ constexpr const char* kFontFile = "font.lwo";
 // the file or the layer cannot be had.
 Object* addLetter(Scene* scene, Stream* archive, i32 layer)
 {
-    Mesh* mesh = archive ? LWObject::layer(kFontFile, layer, scene, archive) : nullptr;
-    return mesh ? scene->addMeshObject(kFontFile, mesh) : nullptr;
+    return archive ? scene->addObjectLayer(archive, kFontFile, layer) : nullptr;
 }
 
 // The first surface of the object file the mesh came from, or null.

@@ -23,6 +23,7 @@ class Node;
 class Object;
 class ParticleFX;
 class Scene;
+class Stream;
 class Texture;
 
 // How many Scene::renderFrom calls are active: shadow maps are drawn only
@@ -133,9 +134,17 @@ public:
 
     Camera* addCamera();
     Light* addLight();
-    // The object file's layer as a new object; null when the layer cannot
-    // be had.
-    Object* addObjectLayer(const char* file, i32 layer);
+    // The object file's layer (read through fileSource on first use) as a
+    // new object; null when the layer cannot be had (LWObject::layer says
+    // so).
+    Object* addObjectLayer(Stream* fileSource, const char* file, i32 layer);
+    // A new object for every layer of the file that has a mesh, in layer
+    // order; how many were added.
+    i32 addObjectLayers(Stream* fileSource, const char* file);
+    // Object i draws the layer's mesh instead of its own (the meshes belong
+    // to their files); false, the object unchanged, when there is no object
+    // i or the layer cannot be had.
+    bool replaceObjectLayer(i32 i, Stream* fileSource, const char* file, i32 layer);
     // What addObjectLayer does with the mesh it found: the object record's
     // textures once, the mesh prepared, a new object appended.
     Object* addMeshObject(const char* file, Mesh* mesh);

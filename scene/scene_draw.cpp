@@ -6,6 +6,7 @@
 #include "materials/shader_parameters.h"
 #include "materials/surface.h"
 #include "scene/anti_portal.h"
+#include "scene/lens_flare.h"
 #include "scene/light.h"
 #include "scene/mesh.h"
 #include "scene/poly_mesh.h"
@@ -203,10 +204,9 @@ void Scene::drawObjects(Node* camera, i32 pass, double t)
         if (!mesh || mesh->mirrorCamera == camera || (object->hidden && !engine->debugToggle2))
             return;
         ENGINE_ASSERT(mesh->bboxused && "objects without bounding boxes are not supported anymore");
-        if (!camera->projectionValid) {
-            camera->buildProjection(t);
-            camera->depthFitted = 0;
-        }
+        // A projection fitted by an earlier pass from this node would give
+        // fitted depths, not view depths.
+        updateProjection(*camera, t);
         if (!camera->inverseValid)
             camera->getInvMatrix(t);
         const D3DMATRIX& world = object->worldValid ? object->world : *object->getMatrix(t);
@@ -266,8 +266,15 @@ void Scene::drawObjects(Node* camera, i32 pass, double t)
         return a.key < b.key;
     });
 
-    // No light has a lens-flare record yet, so no flare point widens the
-    // range.
+    // A flare's probe point is drawn with this projection: a range that
+    // left it out would clip it and count the flare hidden.
+    for (Light* light : lights)
+        if (light && light->flare && light->flare->project(camera, t)) {
+            const float depth = light->flare->viewPos[2];
+            nearest = std::min(nearest, depth);
+            farthest = std::max(farthest, depth);
+            anyDepth = true;
+        }
 
     // A pass that draws nothing fits to the node's own planes rather than
     // to an empty (inverted) range.

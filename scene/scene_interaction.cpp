@@ -8,6 +8,7 @@
 #include "scene/mesh.h"
 #include "scene/wire_meshes.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -59,12 +60,18 @@ void Engine::SceneInteraction::findEnclosingObject(Scene* scene, double t)
             if (lo.x <= q.x && q.x <= hi.x && lo.y <= q.y && q.y <= hi.y && lo.z <= q.z && q.z <= hi.z) {
                 best = d;
                 selected = object;
-                ghostObject->evaluateChannels(t);
             }
         }
     }
     if (selected && selected != ghostObject && selected->scene == scene) {
-        ghostObject->evaluateChannels(t);
+        // The ghost stands where the picked object stands: its channels at
+        // t and its pivot, under the same parent.
+        const ChannelValues values = selected->evaluateChannels(t);
+        for (int i = 0; i < 9; ++i)
+            ghostObject->channels[i].value = values.v[i];
+        std::copy_n(selected->pivotPosition, 3, ghostObject->pivotPosition);
+        std::copy_n(selected->pivotRotation, 3, ghostObject->pivotRotation);
+        ghostObject->invalidate();
         ghostObject->mesh = selected->mesh;
         ghostObject->parent = selected->parent;
         ghostObject->target = selected->target;

@@ -304,25 +304,53 @@ Light* Scene::addLight()
     return light;
 }
 
-Object* Scene::addObjectLayer(const char* file, i32 layer)
+namespace {
+
+// A mesh about to be drawn by a scene: its file's textures once, then the
+// mesh itself made ready.
+Mesh* adopt(Mesh* mesh)
 {
-    // The object-file lookup by layer comes with the metascene's object
-    // loading; until then no layer can be had.
-    (void)file;
-    (void)layer;
-    return nullptr;
+    if (mesh->object)
+        mesh->object->loadTextures(true);
+    mesh->prepare();
+    return mesh;
+}
+
+} // namespace
+
+Object* Scene::addObjectLayer(Stream* fileSource, const char* file, i32 layer)
+{
+    return addMeshObject(file, LWObject::layer(file, layer, this, fileSource));
+}
+
+i32 Scene::addObjectLayers(Stream* fileSource, const char* file)
+{
+    const LWObject* record = MetaScene::loadLwo(file, this, fileSource);
+    i32 added = 0;
+    if (record)
+        for (Mesh* mesh : record->layers)
+            added += mesh && addMeshObject(file, mesh) ? 1 : 0;
+    return added;
+}
+
+bool Scene::replaceObjectLayer(i32 i, Stream* fileSource, const char* file, i32 layer)
+{
+    if (i < 0 || size_t(i) >= objects.size())
+        return false;
+    Mesh* mesh = LWObject::layer(file, layer, this, fileSource);
+    if (!mesh)
+        return false;
+    objects[size_t(i)]->mesh = adopt(mesh);
+    return true;
 }
 
 Object* Scene::addMeshObject(const char* file, Mesh* mesh)
 {
     if (!mesh)
         return nullptr;
-    if (mesh->object)
-        mesh->object->loadTextures(true);
-    mesh->prepare();
     auto* object = new Object(this, i32(objects.size()));
     object->name = file ? file : "";
-    object->mesh = mesh;
+    object->mesh = adopt(mesh);
     objects.push_back(object);
     return object;
 }

@@ -4,11 +4,15 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"
+#include "foundation/sar_archive.h"
+#include "lightwave/lw_object.h"
+#include "lightwave/lwo2_builder.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "scene/camera.h"
+#include "scene/object.h"
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
 
@@ -286,6 +290,25 @@ TEST_F(ScriptEvents, FailuresStopAtTheEventWithTheirMessage)
                 EXPECT_EQ(platform::recordedMessageBoxes()[0].type, UINT(MB_ICONEXCLAMATION));
             }
         }
+}
+
+TEST_F(ScriptEvents, LoadobjectlayerAddsTheLayersObject)
+{
+    // Layer 2 of "a.lwo" is a triangle; layer 1 does not exist.
+    lwo2test::Bytes b = lwo2test::quadObject();
+    b.chunk("LAYR", lwo2test::layr(2));
+    b.chunk("PNTS", lwo2test::pnts({0, 0, 0, 1, 0, 0, 0, 1, 0}));
+    b.chunk("POLS", lwo2test::pols("FACE", {{0, 1, 2}}));
+    stream.files["a.lwo"] = b.form();
+    demo->archive = new SarArchive(stream);
+    load("1 loadobjectlayer hall a.lwo 2\n2 loadobjectlayer hall a.lwo 1\n");
+    ASSERT_TRUE(demo->runScriptEvents(10));
+    const LWObject* file = meta->findLwo("a.lwo");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(hall->objects.size(), 1u);
+    EXPECT_EQ(hall->objects[0]->mesh, file->layers.at(2));
+    EXPECT_EQ(file->texturesBuilt, 1);
+    EXPECT_EQ(box(), "1 is not a valid layer number for a.lwo!\n");
 }
 
 TEST_F(ScriptEvents, FreemetaLeavesNothingPointingIntoIt)

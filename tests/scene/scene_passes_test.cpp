@@ -9,9 +9,11 @@
 #include "materials/texture_layer.h"
 #include "platform/device_test_support.h"
 #include "scene/anti_portal.h"
+#include "scene/lens_flare.h"
 #include "scene/scene_interaction.h"
 #include "scene/wire_meshes.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +132,20 @@ TEST(ScenePasses, CameraChoiceAndBadCameras)
     EXPECT_FALSE(setCurrentCamera(s.scene, 1));
     EXPECT_EQ(s.scene->currentCamera, nullptr);
     EXPECT_TRUE(setCurrentCamera(s.scene, 0));
+
+    // The user camera, from the interaction's own scene, follows its cursor
+    // from one frame to the next.
+    Engine::SceneInteraction* in = s.engine->interaction;
+    ASSERT_NE(in, nullptr);
+    in->currentCamera = in->camera();
+    log = renderLogged(s);
+    ASSERT_FALSE(views(log).empty());
+    const D3DMATRIX before = views(log)[0];
+    BuiltScene::place(in->cursor(), 1.0f, 2.0f, -3.0f);
+    log = renderLogged(s);
+    in->currentCamera = nullptr;
+    ASSERT_FALSE(views(log).empty());
+    EXPECT_FALSE(equalMatrices(views(log)[0], before));
 
     // The light view shows light 0; without lights the camera stays.
     s.engine->debugLightView = 1;
@@ -304,24 +320,24 @@ TEST(ScenePasses, BakePassRetiresItsLightsAndKeepsEarlierBakes)
     }
 }
 
-TEST(ScenePasses, ShadowMapsStopBelowNestingDepthTen)
+TEST(ScenePasses, NestedPassesStopShadowMapsBelowDepthTenAndNeverStepParticles)
 {
     BuiltScene s(false);
     REQUIRE_ENGINE(s);
-    auto shadowTargets = [&](int depthBefore) {
+    auto shadowTargets = [&](int depthBefore, double t) {
         renderDepth = depthBefore;
-        const auto log = logged(s.device(), [&] { s.scene->renderFrom(s.camera, 0, 0.0); });
+        const auto log = logged(s.device(), [&] { s.scene->renderFrom(s.camera, 0, t); });
         renderDepth = 0;
         size_t n = 0;
         for (const auto& call : callsNamed(log, "Clear"))
             n += call.args[2] == double(0xFDFDFDFDu) || call.args[2] == double(0xFFFFFFFFu);
         return n;
     };
-    const size_t outermost = shadowTargets(0);
-    EXPECT_EQ(shadowTargets(10), 0u);
-    if (outermost == 0)
-        GTEST_SKIP() << "shadow maps are not drawn in this build";
-    EXPECT_EQ(shadowTargets(9), outermost);
+    const size_t outermost = shadowTargets(0, 1.0);
+    EXPECT_GT(outermost, 0u); // the spot's map
+    EXPECT_EQ(shadowTargets(10, 2.0), 0u);
+    EXPECT_EQ(shadowTargets(9, 3.0), outermost);
+    EXPECT_EQ(s.scene->lastParticleTime, 1.0);
 }
 
 TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
@@ -367,6 +383,88 @@ TEST(ScenePasses, PickingTakesTheSmallestEnclosingBox)
         EXPECT_EQ(s.engine->interactionTarget, nullptr);
         in->active = 0;
     }
+}
+
+TEST(ScenePasses, GhostIsDrawnOverThePickedObject)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    ASSERT_TRUE(s.readyToDraw());
+    s.mirror->hidden = s.sphere->hidden = 1;
+    // Away from its parent's (the world's) origin, and off its pivot.
+    BuiltScene::place(s.box, -1.5f, 0.5f, 0.0f);
+    s.box->pivotPosition[0] = 0.5f;
+    auto frame = [&] {
+        s.device()->BeginScene();
+        s.scene->render(true, 0, 0.0);
+        s.device()->EndScene();
+        return readBackBuffer(s.device());
+    };
+    // The columns and rows where two frames differ: {left, top, right, bottom}.
+    const int width = int(s.engine->width);
+    auto changed = [width](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+        std::array<int, 4> r = {width, 1 << 20, -1, -1};
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+            if ((a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF)) {
+                const int x = int(i) % width, y = int(i) / width;
+                r = {std::min(r[0], x), std::min(r[1], y), std::max(r[2], x), std::max(r[3], y)};
+            }
+        return r;
+    };
+    const auto withBox = frame();
+    s.box->hidden = 1;
+    const auto box = changed(withBox, frame());
+    s.box->hidden = 0;
+    Engine::SceneInteraction* in = s.engine->interaction;
+    in->active = 1;
+    const auto plain = frame();
+    in->selected = s.box;
+    const auto ghost = changed(plain, frame());
+    in->active = 0;
+    in->selected = nullptr;
+    // The ghost's lines fall on the box, give or take a pixel at its edge.
+    ASSERT_GE(ghost[2], 0);
+    EXPECT_GE(ghost[0], box[0] - 1);
+    EXPECT_GE(ghost[1], box[1] - 1);
+    EXPECT_LE(ghost[2], box[2] + 1);
+    EXPECT_LE(ghost[3], box[3] + 1);
+}
+
+TEST(ScenePasses, FlarePointsWidenTheFittedDepthRange)
+{
+    // Seen level from (0, 2, -6): the floor's near edge lies 1 ahead, and
+    // nothing drawn lies more than 11 away.
+    struct Case {
+        const char* name;
+        float z;
+    };
+    const Case cases[] = {{"far behind every object", 60.0f}, {"before the nearest object", -5.5f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s;
+        REQUIRE_ENGINE(s);
+        s.camera->channels[kPitch].value = 0.0f;
+        Light* light = s.scene->addLight();
+        light->lightType = 1;
+        BuiltScene::place(light, 0.0f, 2.0f, c.z);
+        light->flareIntensity.value = 1.0f;
+        light->flare = light->createFlare();
+        s.device()->BeginScene();
+        s.scene->render(true, 0, 0.0);
+        s.device()->EndScene();
+        EXPECT_EQ(light->flare->visible, 1);
+    }
+}
+
+TEST(ScenePasses, SecondPassFromOneNodeFitsTheSameRange)
+{
+    BuiltScene s;
+    REQUIRE_ENGINE(s);
+    s.scene->drawObjects(s.camera, 0, 0.0);
+    const float nearest = s.camera->drawnNear, farthest = s.camera->drawnFar;
+    s.scene->drawObjects(s.camera, 0, 0.0);
+    EXPECT_EQ(s.camera->drawnNear, nearest);
+    EXPECT_EQ(s.camera->drawnFar, farthest);
 }
 
 TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)

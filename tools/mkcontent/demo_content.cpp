@@ -329,7 +329,7 @@ const char* kTestScript = R"(; test-only running order
 0:00.100 createmeta built
 0:00.100 activemeta built
 0:00.100 createscene room
-0:00.100 loadobjectlayer room objects/crate.lwo 1
+0:00.100 loadobjectlayer room objects/crate.lwo 0
 0:00.100 start room
 0:00.100 activemeta meta2
 0:00.200 blur scenes/outro 0.500 0.3
