@@ -72,7 +72,7 @@ void onActivate(WPARAM wParam)
     if (LOWORD(wParam) != WA_INACTIVE && input && demo && displayManager) {
         input->acquire();
         Engine* engine = demo->engine;
-        IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
+        IDirect3DDevice9* device = engine && engine->deviceCount > 0 ? engine->devices[0] : nullptr;
         const HRESULT state = device ? device->TestCooperativeLevel() : D3DERR_DEVICELOST;
         if (state == D3DERR_DEVICELOST) {
             appActive = 0;

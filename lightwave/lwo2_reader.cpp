@@ -110,6 +110,14 @@ Lwo2Cursor Lwo2Cursor::take(u32 n)
     return part;
 }
 
+Lwo2Cursor Lwo2Cursor::takeBody(u32 n)
+{
+    Lwo2Cursor part = take(n);
+    if ((n & 1) && !atEnd())
+        ++pos_;
+    return part;
+}
+
 // ---- layers and maps
 
 LWObjectLayer::~LWObjectLayer()
@@ -448,7 +456,7 @@ LWObject* loadLWO2(Scene* scene, Stream* stream, const char* name)
         const u32 length = file.readU4();
         if (file.exhausted())
             break;
-        Lwo2Cursor chunk = file.take(length);
+        Lwo2Cursor chunk = file.takeBody(length);
         const bool geometry = id == idPNTS || id == idVMAP || id == idVMAD || id == idPOLS || id == idPTAG;
         if (geometry && !layer) {
             ENGINE_ASSERT_FAILED("loadLWO2: missing LAYR chunk!");

@@ -47,6 +47,9 @@ public:
     // A cursor over the next n bytes (fewer when the range ends sooner);
     // this one moves past them.
     Lwo2Cursor take(u32 n);
+    // take(n) for a chunk or sub-chunk body: an odd length is followed by a
+    // pad byte, which is skipped when the range still holds one.
+    Lwo2Cursor takeBody(u32 n);
     void skipAll() { pos_ = end_; }
     void seek(u32 offset) { pos_ = offset < size() ? begin_ + offset : end_; }
     u32 tell() const { return u32(pos_ - begin_); }

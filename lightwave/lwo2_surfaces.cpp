@@ -33,7 +33,7 @@ void forEachSubChunk(Lwo2Cursor& c, F f)
         const u32 length = c.readU2();
         if (c.exhausted())
             return;
-        Lwo2Cursor sub = c.take(length);
+        Lwo2Cursor sub = c.takeBody(length);
         f(id, sub);
     }
 }
@@ -465,6 +465,8 @@ void Lwo2Load::readEnvelope(Lwo2Cursor c)
                 envelope->addLinearKey(time, value);
             else if (shape == iffId("STEP"))
                 envelope->addSteppedKey(time, value);
+            // The key is spent: a second SPAN has no key of its own.
+            haveKey = false;
         }
     });
     if (envnum > 0 && envnum < MAXENVS)

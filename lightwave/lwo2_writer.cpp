@@ -82,6 +82,9 @@ void Lwo2Writer::endChunk(u32 lengthPosition)
     position = lengthPosition;
     putU4(end - lengthPosition - 4);
     position = end;
+    // An odd body is followed by a pad byte that its length leaves out.
+    if ((end - lengthPosition) & 1)
+        putU1(0);
 }
 
 u32 Lwo2Writer::beginSubChunk(const char* id, const char* extra)
@@ -100,6 +103,8 @@ void Lwo2Writer::endSubChunk(u32 lengthPosition)
     position = lengthPosition;
     putU2(end - lengthPosition - 2);
     position = end;
+    if ((end - lengthPosition) & 1)
+        putU1(0);
 }
 
 const char* Lwo2Writer::tagOf(const Surface& surface)

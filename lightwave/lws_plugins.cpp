@@ -551,12 +551,6 @@ void readHyperVoxels(LwsLoadState& s)
     }
 }
 
-void skipToEndPlugin(Scene& scene)
-{
-    while (!atEnd(scene) && std::strcmp(scene.nextString(), "EndPlugin") != 0) {
-    }
-}
-
 } // namespace
 
 void readPluginBlock(LwsLoadState& s)
@@ -567,10 +561,10 @@ void readPluginBlock(LwsLoadState& s)
         readHyperVoxels(s);
         return;
     }
-    if (handler != "MasterHandler" && handler != "DisplacementHandler" && handler != "CustomObjHandler") {
-        skipToEndPlugin(scene);
+    // Other plug-ins leave their data, "EndPlugin" included, to the main
+    // pass, so a block that never closes cannot swallow the items after it.
+    if (handler != "MasterHandler" && handler != "DisplacementHandler" && handler != "CustomObjHandler")
         return;
-    }
     pass(scene, 1);
     const std::string name = scene.nextString();
     if (handler == "MasterHandler" && name == "MotionMixer") {
@@ -597,7 +591,5 @@ void readPluginBlock(LwsLoadState& s)
             readWind(s, object);
         else
             readCollision(s, object);
-    } else {
-        skipToEndPlugin(scene);
     }
 }

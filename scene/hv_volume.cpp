@@ -130,6 +130,9 @@ void HVVolume::render(double t, Particle* particles, i32 count, Node* camera)
 
     device->SetStreamSource(0, vertexBuffer, 0, sizeof(SliceVertex));
     device->SetIndices(indexBuffer);
+    // Fixed-function: a surface's shaders may still be bound from the meshes.
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
     device->SetFVF(kFVF);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
 

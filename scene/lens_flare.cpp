@@ -176,7 +176,9 @@ void LensFlare::drawProbePoint(Node* camera, double t)
     if (!device || !vertexBuffer)
         return;
     device->SetStreamSource(0, vertexBuffer, 0, sizeof(FlareVertex));
+    // The last subset's shaders may still be bound.
     device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
     device->SetFVF(kFVF);
     const D3DMATRIX& lightWorld = *light->worldMatrixAt(t);
     D3DVECTOR p;
@@ -203,6 +205,7 @@ void LensFlare::draw(double t)
     const float s = size;
     device->SetStreamSource(0, vertexBuffer, 0, sizeof(FlareVertex));
     device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
     device->SetFVF(kFVF);
     matrix = translation(viewPos);
     DWORD savedCull = D3DCULL_CCW;

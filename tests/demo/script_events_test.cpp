@@ -11,6 +11,7 @@
 #include "materials/engine.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
+#include "media/sound.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/scene.h"
@@ -372,6 +373,36 @@ TEST_F(ScriptEvents, StopsoundRestart)
     }
     EXPECT_FLOAT_EQ(lastMusicTime, 0.1f);
     lastMusicTime = 0.0f;
+}
+
+TEST_F(ScriptEvents, ContinueGoesOnFromTheHeldTime)
+{
+    load("1000 hold intro\n3000 continue intro\n");
+    demo->time = 1.0;
+    ASSERT_TRUE(demo->runScriptEvents(1000));
+    demo->time = 3.0;
+    ASSERT_TRUE(demo->runScriptEvents(3000));
+    // Held at 1 s, resumed at 3 s: the scene's clock reads 1 s again.
+    EXPECT_DOUBLE_EQ(demo->time - intro->timeBase, 1.0);
+}
+
+TEST_F(ScriptEvents, OnlyTheOnceCommandsPlayTheTuneOnce)
+{
+    struct Plays : Sound {
+        std::vector<bool> loops;
+        bool play(int, bool loop) override
+        {
+            loops.push_back(loop);
+            return true;
+        }
+    } music;
+    Sound* const saved = rig.engine->sound;
+    rig.engine->sound = &music;
+    load("1 playoggonce a.ogg\n2 playmp3once b.mp3\n3 playogg c.ogg\n4 playmp3 d.mp3\n");
+    const bool ran = demo->runScriptEvents(4);
+    rig.engine->sound = saved;
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(music.loops, (std::vector<bool>{false, false, true, true}));
 }
 
 TEST_F(ScriptEvents, UserCameraSkipsStopdemoAndImposters)

@@ -4,6 +4,8 @@
 #include "app/win_main.h"
 
 #include "app/display_manager.h"
+#include "app/display_settings.h"
+#include "app/quillon_setup.h"
 #include "demo/demo.h"
 #include "demo/user_camera.h"
 #include "foundation/diagnostics.h"
@@ -172,7 +174,8 @@ TEST(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
 TEST(WinMainLoop, TimerLostDeviceAndQuit)
 {
     Diagnostics quiet(0);
-    Content content("1000000 stopdemo\n"); // never due: no music moves the clock
+    // stopdemo is never due: no music moves the clock.
+    Content content("0 createmeta Main\n0 activemeta Main\n1000000 stopdemo\n");
     WinMainRun run;
     u32 framesAtTick = 0;
     double fpsAfterFirstTick = -1.0;
@@ -198,8 +201,11 @@ TEST(WinMainLoop, TimerLostDeviceAndQuit)
             activate(0);
         },
         [&] {
-            note(); // 1: reset, surfaces fetched again
+            note(); // 1: reset, surfaces fetched again, the metascene's states back
             EXPECT_NE(demo->engine->backBuffer, nullptr);
+            DWORD normalize = FALSE;
+            firstDevice()->GetRenderState(D3DRS_NORMALIZENORMALS, &normalize);
+            EXPECT_EQ(normalize, DWORD(TRUE));
             activate(1); // minimised
         },
         [&] {
@@ -222,6 +228,43 @@ TEST(WinMainLoop, TimerLostDeviceAndQuit)
     EXPECT_EQ(activeAt, (std::vector<u8>{0, 0, 1, 0, 1}));
     EXPECT_EQ(run.passes, 7);
     EXPECT_EQ(lastTick, 5100.0);
+}
+
+} // namespace
+
+namespace {
+
+// In stereo the frame ends on the second device; activation asks the first.
+TEST(WinMainLoop, StereoActivationTestsTheFirstDevice)
+{
+    Diagnostics quiet(0);
+    Content content("1000000 stopdemo\n");
+    startSetup = [](DisplayManager* manager, HINSTANCE instance) {
+        QuillonSetup setup(manager);
+        const bool started = setup.run(instance, nullptr);
+        manager->settings->stereo = 1;
+        manager->settings->windowed = 1;
+        return started;
+    };
+    WinMainRun run;
+    u8 active = 1;
+    run.steps = {
+        [] {}, // one stereo frame
+        [] {
+            ASSERT_EQ(displayManager->deviceCount, 2);
+            ASSERT_EQ(demo->engine->currentDevice, displayManager->devices[1].device);
+            platform::d3d9::forceDeviceLost(firstDevice(), true);
+            activate(0);
+        },
+        [&] {
+            active = appActive;
+            platform::d3d9::forceDeviceLost(firstDevice(), false);
+            PostQuitMessage(0);
+        },
+    };
+    run.go();
+    startSetup = nullptr;
+    EXPECT_EQ(active, 0);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Object files made in memory for the reader's tests: big-endian
 // primitives, chunks (ID4 + U4 length) and sub-chunks (ID4 + U2 length)
-// whose lengths are filled in from their bodies.
+// whose lengths are filled in from their bodies, odd ones padded.
 #pragma once
 
 #include <cstdint>
@@ -48,8 +48,16 @@ public:
         data += bytes;
         return *this;
     }
-    Bytes& chunk(const char* four, const Bytes& body) { return id(four).u4(uint32_t(body.data.size())).raw(body.data); }
-    Bytes& sub(const char* four, const Bytes& body) { return id(four).u2(uint32_t(body.data.size())).raw(body.data); }
+    // An odd body is followed by a pad byte that its length leaves out.
+    Bytes& chunk(const char* four, const Bytes& body)
+    {
+        return id(four).u4(uint32_t(body.data.size())).raw(body.data).pad(body);
+    }
+    Bytes& sub(const char* four, const Bytes& body)
+    {
+        return id(four).u2(uint32_t(body.data.size())).raw(body.data).pad(body);
+    }
+    Bytes& pad(const Bytes& body) { return body.data.size() & 1 ? u1(0) : *this; }
 
     // "FORM", its length and the form type before these chunks.
     std::string form(const char* type = "LWO2") const

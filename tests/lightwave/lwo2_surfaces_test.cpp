@@ -197,14 +197,16 @@ TEST(Lwo2Surfaces, EnvelopeSpans)
             span.f4(0.5f);
         e.sub("KEY ", Bytes().f4(float(i)).f4(float(10 * i))).sub("SPAN", span);
     }
-    e.sub("KEY ", Bytes().f4(9).f4(9)); // no SPAN: no key
+    // A second SPAN has no key of its own; a KEY without SPAN adds none.
+    e.sub("KEY ", Bytes().f4(7).f4(70)).sub("SPAN", Bytes().id("LINE")).sub("SPAN", Bytes().id("STEP"));
+    e.sub("KEY ", Bytes().f4(9).f4(9));
     Bytes b = quadObject();
     b.chunk("ENVL", e);
     b.chunk("SURF", surf("Default", Bytes().sub("LUMI", Bytes().f4(0).u2(1))));
     ASSERT_NE(f.load(b), nullptr);
     Envelope* env = f.surface("obj.lwo@Default")->luminosity.source->asEnvelope();
     ASSERT_NE(env, nullptr);
-    ASSERT_EQ(env->keys.size(), 6u);
+    ASSERT_EQ(env->keys.size(), 7u);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(env->keys[i].shape, spans[i].shape);
         EXPECT_EQ(env->keys[i].time, float(i));

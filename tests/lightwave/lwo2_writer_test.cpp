@@ -136,6 +136,20 @@ TEST(Lwo2Writer, Primitives)
              w.endSubChunk(at);
          },
          std::string("SPAN\0\x08TCB \0\0\0\0", 14)},
+        {"odd chunk padded outside its length",
+         [](Lwo2Writer& w) {
+             const u32 at = w.beginChunk("ODDC");
+             w.putU1(7);
+             w.endChunk(at);
+         },
+         std::string("ODDC\0\0\0\x01\x07\0", 10)},
+        {"odd sub-chunk padded outside its length",
+         [](Lwo2Writer& w) {
+             const u32 at = w.beginSubChunk("ODDS");
+             w.putU1(7);
+             w.endSubChunk(at);
+         },
+         std::string("ODDS\0\x01\x07\0", 8)},
     };
     for (const Case& c : cases) {
         Lwo2Writer w;

@@ -190,6 +190,18 @@ TEST(LwsPlugins, HyperVoxelObjectsReplaceAndReuse)
     EXPECT_EQ(g.scene->findItem("E")->hvObject->useAllLights, 0);
 }
 
+TEST(LwsPlugins, UnknownPluginsLeaveTheirDataToTheMainPass)
+{
+    // Without "EndPlugin" the items after an unknown block still load.
+    for (const char* block : {"Plugin ImageFilterHandler 1 Bloom 0.5\n", "Plugin CustomObjHandler 2 Sparks 3\n",
+                              "Plugin DisplacementHandler 3 Twist\n"}) {
+        Scene scene(nullptr);
+        ASSERT_TRUE(loadText(scene, lws(std::string("AddNullObject A\n") + block + "AddNullObject B\n")));
+        ASSERT_EQ(scene.objects.size(), 2u);
+        EXPECT_STREQ(scene.objects[1]->name.c_str(), "B") << block;
+    }
+}
+
 TEST(LwsPlugins, DamagedBlocksEndCleanly)
 {
     testsupport::LevelGuard level;

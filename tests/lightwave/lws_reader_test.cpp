@@ -131,8 +131,8 @@ TEST(LwsReader, ItemsAndReferences)
                              "LoadObjectLayer 1 C:\\portals/AntiPortal.lwo ParentItem 10000002 "
                              "LoadObjectLayer 2 Objects/big rock.lwo HController 1 "
                              "AddLight LightName Sun LightType 2 LightConeAngle 30 ShadowFuzziness 0 "
-                             "ShadowMapSize 0 AffectDiffuse 0 "
-                             "AddLight LightName Spot ShadowFuzziness 13.2877 ShadowMapSize 1000000000 "
+                             "ShadowMapSize 0 AffectDiffuse 0 AffectOpenGL 0 "
+                             "AddLight LightName Spot ShadowFuzziness 13.2877 ShadowMapSize 1000000000 AffectOpenGL 1 "
                              "LightColor (envelope) { Envelope 1 Key 0.25 0 0 0 0 0 0 0 0 Behaviors 1 1 } "
                              "(envelope) { Envelope 1 Key 0.5 0 0 0 0 0 0 0 0 Behaviors 1 1 } "
                              "(envelope) { Envelope 1 Key 0.75 0 0 0 0 0 0 0 0 Behaviors 1 1 } "
@@ -175,6 +175,7 @@ TEST(LwsReader, ItemsAndReferences)
     EXPECT_EQ(spot->shadowMapSize, 4096);
     EXPECT_EQ(scene.lights[2]->shadowMapSize, 1024);
     EXPECT_TRUE(sun->noDiffuse);
+    EXPECT_EQ((std::vector<int>{sun->affectOpenGLOff, spot->affectOpenGLOff}), (std::vector<int>{1, 0})); // 0: a bake light
     EXPECT_FLOAT_EQ(spot->blue.value, 0.75f);
     EXPECT_FLOAT_EQ(spot->red.value, 0.25f);
     EXPECT_STREQ(scene.lights[3]->name.c_str(), ""); // counted placeholder

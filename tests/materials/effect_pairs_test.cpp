@@ -372,6 +372,29 @@ void setLayers(ShaderSwitches& s, int layers, bool bump)
     }
 }
 
+TEST(EffectPairs, StandardVertexShaderCountsItsInputs)
+{
+    Rig rig;
+    REQUIRE_ENGINE(rig);
+    ShaderSwitches& s = *rig.engine->switches;
+    struct Case {
+        i32 specular, fog, shadows, colour, bump, envmap;
+        const char* name;
+    } cases[] = {
+        {0, 0, 0, 0, 0, 0, "vshader0"},
+        {1, 1, 1, 0, 0, 0, "vshaderSF3"},  // three inputs a shadow with specular
+        {0, 0, 2, 1, 0, 1, "vshader6"},    // two a shadow without; the sphere map one
+        {0, 0, 0, 1, 1, 0, "vshader6"},    // a bump layer: itself and four more
+        {1, 0, 2, 2, 1, 1, "vshaderS8"},   // at most eight
+    };
+    for (const Case& c : cases) {
+        setLayers(s, 0, false);
+        *s.specularEnabled = c.specular, *s.isFogEnabled = c.fog, *s.numShadows = c.shadows;
+        *s.numTexCOLR = c.colour, *s.numTexBUMP = c.bump, *s.sphericalEnvmapAvailable = c.envmap;
+        EXPECT_STREQ(rig.standard.vertexShaderName().c_str(), c.name);
+    }
+}
+
 TEST(EffectPairs, EveryEntryPointCompilesUnderTheSurfaceCombinations)
 {
     Rig rig;

@@ -99,12 +99,13 @@ TEST_F(ThirdPartyImages, TrueColourTga)
         const char* options;
         const char* file;
         i32 bytesPerPixel;
+        const char* twin; // uncompressed, written with the same origin
     };
     const Variant variants[] = {
-        {"-type TrueColor -compress None", "raw.tga", 3},
-        {"-type TrueColor -compress RLE", "rle.tga", 3},
-        {"-type TrueColor -define tga:image-origin=TopLeft", "top.tga", 3},
-        {"-type TrueColorAlpha -compress RLE", "alpha.tga", 4},
+        {"-type TrueColor -compress None", "raw.tga", 3, "raw.tga"},
+        {"-type TrueColor -compress RLE", "rle.tga", 3, "raw.tga"},
+        {"-type TrueColor -define tga:image-origin=TopLeft", "top.tga", 3, "top.tga"},
+        {"-type TrueColorAlpha -compress RLE", "alpha.tga", 4, "raw.tga"},
     };
     for (const Variant& v : variants) {
         const std::string path = convert("pattern.ppm", v.options, v.file);
@@ -126,7 +127,10 @@ TEST_F(ThirdPartyImages, TrueColourTga)
             const u8* p = image->bytes() + ((size_t)row * kWidth + x) * v.bytesPerPixel;
             return (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16;
         };
-        const bool topRowFirst = at(0, 0) == patternColour(0, 0) && at(1, 0) == patternColour(1, 0);
+        // Whether the twin stores the pattern's top row first.
+        const std::string twin = readFile(path.substr(0, path.rfind('/') + 1) + v.twin);
+        const u8* first = reinterpret_cast<const u8*>(twin.data()) + 18 + (u8)twin.at(0);
+        const bool topRowFirst = ((u32)first[0] | (u32)first[1] << 8 | (u32)first[2] << 16) == patternColour(0, 0);
         for (i32 row = 0; row < kHeight; ++row)
             for (i32 x = 0; x < kWidth; ++x) {
                 ASSERT_EQ(at(x, row), patternColour(x, topRowFirst ? row : kHeight - 1 - row))

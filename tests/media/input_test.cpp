@@ -271,6 +271,43 @@ TEST_F(InputTest, DirectInputLostFocusAndOverflow)
     EXPECT_EQ(input.keys[DIK_T], 0);
 }
 
+// The stand-in's buffer holds exactly its size; one more record is lost and
+// reported.
+TEST_F(InputTest, DirectInputBufferHoldsItsSize)
+{
+    struct Case {
+        int wheels;
+        HRESULT result;
+        DWORD records;
+    } cases[] = {{2, DI_OK, 2}, {3, DI_BUFFEROVERFLOW, 2}};
+    for (const Case& c : cases) {
+        void* created = nullptr;
+        ASSERT_EQ(DirectInput8Create(GetModuleHandleA(nullptr), DIRECTINPUT_VERSION, IID_IDirectInput8A, &created,
+                                     nullptr),
+                  DI_OK);
+        auto* directInput = static_cast<IDirectInput8A*>(created);
+        IDirectInputDevice8A* mouse = nullptr;
+        ASSERT_EQ(directInput->CreateDevice(GUID_SysMouse, &mouse, nullptr), DI_OK);
+        DIPROPDWORD size = {};
+        size.diph = {sizeof(DIPROPDWORD), sizeof(DIPROPHEADER), 0, DIPH_DEVICE};
+        size.dwData = 2;
+        ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
+        ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND), DI_OK);
+        ASSERT_EQ(mouse->SetProperty(DIPROP_BUFFERSIZE, &size.diph), DI_OK);
+        ASSERT_EQ(mouse->Acquire(), DI_OK);
+        for (int i = 0; i < c.wheels; ++i)
+            platform::injectMouseWheel(window, 120);
+        pump();
+        DIDEVICEOBJECTDATA records[4];
+        DWORD count = 4;
+        EXPECT_EQ(mouse->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), records, &count, 0), c.result) << c.wheels;
+        EXPECT_EQ(count, c.records) << c.wheels;
+        mouse->Unacquire();
+        mouse->Release();
+        directInput->Release();
+    }
+}
+
 // A device that reports offsets past the key table, then gets lost: the
 // records are skipped and the re-acquire loop ends.
 TEST_F(InputTest, DirectInputHostileDevice)

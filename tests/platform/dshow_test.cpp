@@ -100,15 +100,30 @@ TEST(DirectShowAllocator, PropertiesCommitAndBlockingBuffers)
     // Every buffer out: GetBuffer waits for one to come back, and gives up
     // when the allocator is decommitted meanwhile.
     std::atomic<HRESULT> waited{S_FALSE};
+    std::atomic<bool> started{false};
+    // Still waiting 20 ms after the thread began its call.
+    auto stillWaiting = [&] {
+        while (!started.load())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return waited.load() == S_FALSE;
+    };
     IMediaSample* c = nullptr;
-    std::thread taker([&] { waited = allocator->GetBuffer(&c, nullptr, nullptr, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(waited.load(), S_FALSE);
+    std::thread taker([&] {
+        started = true;
+        waited = allocator->GetBuffer(&c, nullptr, nullptr, 0);
+    });
+    EXPECT_TRUE(stillWaiting());
     a->Release();
     taker.join();
     EXPECT_EQ(waited.load(), S_OK);
-    std::thread blocked([&] { waited = allocator->GetBuffer(&a, nullptr, nullptr, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waited = S_FALSE;
+    started = false;
+    std::thread blocked([&] {
+        started = true;
+        waited = allocator->GetBuffer(&a, nullptr, nullptr, 0);
+    });
+    EXPECT_TRUE(stillWaiting());
     allocator->Decommit();
     blocked.join();
     EXPECT_EQ(waited.load(), VFW_E_NOT_COMMITTED);

@@ -31,4 +31,22 @@ inline std::vector<uint32_t> backPixels(IDirect3DDevice9* device)
     return readBackBuffer(device);
 }
 
+// True when the log draws, and every draw follows a call of `setter`
+// (SetVertexShader or SetPixelShader) that unbound the shader.
+inline bool drawsUnshaded(const std::vector<platform::d3d9::DeviceCall>& log, const char* setter)
+{
+    bool unbound = false;
+    size_t draws = 0;
+    for (const auto& call : log) {
+        if (call.name == setter)
+            unbound = call.args.at(0) == 0.0;
+        else if (call.name.rfind("Draw", 0) == 0) {
+            if (!unbound)
+                return false;
+            ++draws;
+        }
+    }
+    return draws > 0;
+}
+
 } // namespace fxtest

@@ -183,6 +183,9 @@ TEST(HyperVoxels, VolumeIndicesDrawAndTextureRotation)
         EXPECT_EQ(draws[0].args[3], 4.0 * c.drawnSlices);
         EXPECT_EQ(draws[0].args[5], 2.0 * c.drawnSlices * 2);
         EXPECT_EQ(renderStateValues(log, D3DRS_ALPHABLENDENABLE).back(), 0.0);
+        // A surface's shaders may still be bound when no sprite drew before.
+        EXPECT_TRUE(drawsUnshaded(log, "SetVertexShader"));
+        EXPECT_TRUE(drawsUnshaded(log, "SetPixelShader"));
     }
     // The index pattern of slice 2 of the second living particle, with 3 slices.
     hv.sliceCount = 3;

@@ -9,6 +9,7 @@
 #include "scene/light.h"
 
 #include <cmath>
+#include <functional>
 #include <cstring>
 
 using namespace scenetest;
@@ -222,6 +223,25 @@ TEST(LensFlare, StatesAroundTheFlares)
     };
     for (auto [state, value] : last)
         EXPECT_EQ(renderStateValues(log, state).back(), double(value)) << state;
+}
+
+TEST(LensFlare, ProbeAndGlowDrawWithoutTheSubsetsPixelShader)
+{
+    FlareRig rig;
+    REQUIRE_ENGINE(rig.engine);
+    LensFlare& flare = *rig.addLight(1, 0, 0, 10)->flare;
+    clearTarget(rig.device());
+    rig.render();
+    ASSERT_TRUE(flare.visible);
+    const std::function<void()> draws[] = {[&] { flare.drawProbePoint(rig.camera.get(), 0.0); },
+                                           [&] { flare.draw(0.0); }};
+    for (const auto& draw : draws) {
+        platform::d3d9::setCallLogging(rig.device(), true);
+        draw();
+        const auto log = platform::d3d9::takeCallLog(rig.device());
+        platform::d3d9::setCallLogging(rig.device(), false);
+        EXPECT_TRUE(drawsUnshaded(log, "SetPixelShader"));
+    }
 }
 
 TEST(LensFlare, LightsShareTheMetasceneTextures)

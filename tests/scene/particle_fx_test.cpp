@@ -264,6 +264,8 @@ TEST(ParticleFX, GravityModesAndFalloffs)
         {"directional outside", 0, 0, 0.5f, {1, 0, 0}, {0, 0, 0}},
         {"inverse distance", 0, 1, 1.0f, {2, 0, 0}, {0, -5, 0}},
         {"inverse distance above range", 0, 1, 0.4f, {2, 0, 0}, {0, 0, 0}},
+        {"directional on the range", 0, 0, 1.0f, {1, 0, 0}, {0, -10, 0}},
+        {"inverse distance on the range", 0, 1, 0.5f, {2, 0, 0}, {0, -5, 0}},
         {"no falloff", 0, 2, 0.0f, {100, 0, 0}, {0, -10, 0}},
         {"other falloff weighs by range", 0, 7, 3.0f, {1, 0, 0}, {0, -30, 0}},
         {"radial", 1, 2, 0.0f, {2, 0, 0}, {0.5f, 0, 0}},
@@ -301,6 +303,9 @@ TEST(ParticleFX, WindModesAndFalloffs)
         {"inverse distance", 0, 1, 1.0f, {3, 0, 4}, {0.2f, 0.1f, 0}},
         {"distance", 0, 3, 10.0f, {3, 0, 4}, {5, 2.5f, 0}},
         {"distance beyond range", 0, 3, 4.0f, {3, 0, 4}, {0, 0, 0}},
+        {"on the range", 0, 0, 5.0f, {3, 0, 4}, {1, 0.5f, 0}},
+        {"inverse distance on the range", 0, 1, 0.2f, {3, 0, 4}, {0.2f, 0.1f, 0}},
+        {"distance on the range", 0, 3, 5.0f, {3, 0, 4}, {5, 2.5f, 0}},
         {"other mode", 5, 2, 0.0f, {3, 0, 4}, {0, 0, 0}},
     };
     for (const Case& c : cases) {
