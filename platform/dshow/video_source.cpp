@@ -77,6 +77,7 @@ public:
 
     int width() const override { return m_width; }
     int height() const override { return m_height; }
+
     bool nextFrame(std::vector<unsigned char>& pixels, REFERENCE_TIME& start) override
     {
         int errors = 0;
