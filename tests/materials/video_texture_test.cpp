@@ -302,17 +302,22 @@ TEST(VideoTextureTest, BadInputLeavesNoTextureOrPlaysWhatItCan)
     writeFileBytes("cut.avi", std::vector<unsigned char>(whole.begin(), whole.begin() + whole.size() / 2));
     writeFileBytes("text.avi", std::vector<unsigned char>{'n', 'o', 't', ' ', 'a', ' ', 'v', 'i', 'd', 'e', 'o'});
     const std::string tooWide = "test:" + std::to_string(e->caps.MaxTextureWidth + 1) + ",4,3";
+    // The same damage held in a stream ("held/..."); other names are not in it.
+    MemoryStream archive("held/cut.avi", std::string(whole.begin(), whole.begin() + whole.size() / 2));
+    archive.files["held/text.avi"] = "not a video";
+    archive.files["held/empty.avi"] = "";
     struct Case {
         std::string name;
         bool plays;
     } cases[] = {{"", false},           {"missing.avi", false},   {"text.avi", false},
                  {"sound.wav", false},  {tooWide, false},         {"cut.avi", true},
-                 {"test:4,4,6,gap", true}, {"test:4,4,6,back", true}};
+                 {"test:4,4,6,gap", true}, {"test:4,4,6,back", true}, {"held/cut.avi", true},
+                 {"held/text.avi", false}, {"held/empty.avi", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto log = logPosition();
         VideoTexture video(e.get());
-        video.setFileName(c.name.c_str());
+        video.setFileName(c.name.c_str(), &archive);
         video.load();
         if (!c.plays) {
             EXPECT_EQ(video.graph, nullptr);
