@@ -8,6 +8,7 @@
 #include "materials/generated_textures.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
+#include "materials/video_texture.h"
 #include "scene/envelope.h"
 #include "scene/scene.h"
 
@@ -388,10 +389,16 @@ void Lwo2Load::readClip(Lwo2Cursor c)
                 texture = sequence;
             }
         } else if (id == iffId("ANIM")) {
-            // Video clips come with the video texture; until then only a
-            // texture already registered under that name is used.
             const String name = withDriveSlash(s.readS0());
             texture = meta->findTexture(name.c_str(), 0);
+            if (!texture) {
+                auto* video = new VideoTexture(engine);
+                meta->textures.push_back(video);
+                video->name = name;
+                // Plays from the stream being read when that holds the file.
+                video->setFileName(name.c_str(), stream);
+                texture = video;
+            }
         } else if (id == iffId("XREF")) {
             const i32 other = s.readI4();
             const String name = s.readS0();

@@ -1,10 +1,13 @@
 #include "materials/video_texture.h"
 
 #include "foundation/log.h"
+#include "foundation/stream.h"
 #include "materials/engine.h"
 
+#include <objbase.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -23,6 +26,64 @@ void logFailure(const char* what, const char* name, HRESULT hr)
               << std::endl;
 }
 
+// An archive entry as the byte stream the graph reads on its streaming
+// thread, through a reader of its own so the loaders' stream stays free.
+class EntryStream final : public IStream {
+public:
+    explicit EntryStream(std::unique_ptr<Stream> opened) : stream(std::move(opened)) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != IID_ISequentialStream && riid != IID_IStream)
+            return E_NOINTERFACE;
+        AddRef();
+        *ppv = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG count = --refs;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+    STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override
+    {
+        if (!pv)
+            return E_POINTER;
+        const u32 n = stream->read(pv, cb);
+        if (pcbRead)
+            *pcbRead = n;
+        return n == cb ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override
+    {
+        i64 base = 0;
+        if (origin == STREAM_SEEK_CUR)
+            base = stream->tell();
+        else if (origin == STREAM_SEEK_END)
+            base = stream->size;
+        else if (origin != STREAM_SEEK_SET)
+            return STG_E_INVALIDFUNCTION;
+        const i64 target = base + move.QuadPart;
+        // Read only: a position outside the entry is refused, not made.
+        if (target < 0 || target > i64(stream->size) || !stream->seek(u32(target)))
+            return STG_E_INVALIDFUNCTION;
+        if (newPosition)
+            newPosition->QuadPart = ULONGLONG(target);
+        return S_OK;
+    }
+
+private:
+    ~EntryStream() = default;
+    std::unique_ptr<Stream> stream;
+    std::atomic<ULONG> refs{1};
+};
+
 // The ring's lock exists before any texture: made at start-up, never freed.
 CRITICAL_SECTION makeRingLock()
 {
@@ -39,7 +100,10 @@ int VideoTexture::ringIndex = 0;
 
 VideoTexture::VideoTexture(Engine* engine) : Texture(engine, 0) {}
 
-VideoTexture::VideoTexture(const VideoTexture& other) : Texture(other), fileName(other.fileName) {}
+VideoTexture::VideoTexture(const VideoTexture& other)
+    : Texture(other), fileName(other.fileName), source(other.source ? other.source->clone() : nullptr)
+{
+}
 
 VideoTexture::~VideoTexture()
 {
@@ -67,9 +131,10 @@ Texture* VideoTexture::clone() const
     return new VideoTexture(*this);
 }
 
-void VideoTexture::setFileName(const char* name, Stream*)
+void VideoTexture::setFileName(const char* name, Stream* from)
 {
     fileName = String(name ? name : "");
+    source.reset(from && fileName.length() && from->exists(fileName.c_str()) ? from->clone() : nullptr);
 }
 
 void VideoTexture::load()
@@ -97,7 +162,7 @@ void VideoTexture::load()
         releaseGraph();
         return;
     }
-    hr = graph->RenderFile(widen(name).c_str(), nullptr);
+    hr = render();
     if (FAILED(hr)) {
         logFailure("could not render", name, hr);
         releaseGraph();
@@ -110,6 +175,24 @@ void VideoTexture::load()
         hr = control->Run();
     if (FAILED(hr))
         logFailure("could not run", name, hr);
+}
+
+HRESULT VideoTexture::render()
+{
+    if (!source)
+        return graph->RenderFile(widen(fileName.c_str()).c_str(), nullptr);
+    // A fresh reader each load, so a reloaded video starts at its beginning.
+    std::unique_ptr<Stream> reader(source->clone());
+    if (!reader->open(fileName.c_str()))
+        return VFW_E_NOT_FOUND;
+    ComPtr<IRenderByteStream> bytes;
+    HRESULT hr = graph->QueryInterface(IID_IRenderByteStream, reinterpret_cast<void**>(&bytes));
+    if (FAILED(hr))
+        return hr;
+    auto* entry = new EntryStream(std::move(reader));
+    hr = bytes->RenderByteStream(entry);
+    entry->Release();
+    return hr;
 }
 
 HRESULT VideoTexture::createAllocator()

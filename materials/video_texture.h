@@ -13,11 +13,16 @@
 
 #include <dshow.h>
 
+#include <memory>
+
 class Stream;
 
 class VideoTexture : public Texture {
 public:
     String fileName;
+    // A reader of the stream the name came with, when that stream holds it:
+    // the video then plays from there (an archive entry) and not from disk.
+    std::unique_ptr<Stream> source;
     ComPtr<IGraphBuilder> graph;
     ComPtr<IBaseFilter> renderer;
     ComPtr<VMR9Allocator> allocator;
@@ -35,8 +40,8 @@ public:
     void load() override;
     IDirect3DTexture9* current(double time) override;
 
-    // Videos play from disk: source (the archive the name came with) is not
-    // read, so a name found only in an archive fails like a missing one.
+    // Without a source, or one that does not hold the name, the video
+    // plays from disk.
     virtual void setFileName(const char* name, Stream* source = nullptr);
     virtual HRESULT createAllocator();
     virtual HRESULT addToRot();
@@ -50,4 +55,6 @@ public:
 
 private:
     void releaseGraph();
+    // Renders the file, or the entry of source, into the graph.
+    HRESULT render();
 };

@@ -2,6 +2,7 @@
 // Slots hold the calls this build makes; their order agrees only inside it.
 #pragma once
 
+#include "platform/com/objidl.h"
 #include "platform/dshow/dshow_types.h"
 
 class IPin;
@@ -104,6 +105,14 @@ public:
     STDMETHOD(RenderFile)(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) PURE;
     STDMETHOD(AddSourceFilter)(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName, IBaseFilter** ppFilter) PURE;
     STDMETHOD(Abort)() PURE;
+};
+
+// The stand-in graph's own addition: renders a video read through the
+// caller's byte stream (an entry inside an archive) the way RenderFile
+// renders a file. The graph holds a reference to the stream while it plays.
+class IRenderByteStream : public IUnknown {
+public:
+    STDMETHOD(RenderByteStream)(IStream* pStream) PURE;
 };
 
 class IMediaControl : public IUnknown {

@@ -78,6 +78,8 @@ public:
 // Opens a video file; null (with *hr) for a missing file, a file that is
 // not a video, or one without a video stream.
 VideoSource* openVideoFile(const std::string& path, HRESULT* hr);
+// The same over a byte stream the caller reads (held while the source lives).
+VideoSource* openVideoStream(IStream* stream, HRESULT* hr);
 VideoSource* openTestVideoSource(const std::wstring& name);
 
 // The renderer side of RenderFile: hands the source to a VMR9 filter of

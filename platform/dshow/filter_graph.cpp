@@ -79,7 +79,7 @@ std::vector<IBaseFilter*> upstreamOf(IBaseFilter* filter)
     return result;
 }
 
-class FilterGraph final : public IGraphBuilder, public IMediaControl {
+class FilterGraph final : public IGraphBuilder, public IMediaControl, public IRenderByteStream {
 public:
     ~FilterGraph()
     {
@@ -101,6 +101,8 @@ public:
             *ppv = static_cast<IGraphBuilder*>(this);
         else if (riid == IID_IMediaControl)
             *ppv = static_cast<IMediaControl*>(this);
+        else if (riid == IID_IRenderByteStream)
+            *ppv = static_cast<IRenderByteStream*>(this);
         else {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -190,23 +192,17 @@ public:
     {
         if (!lpcwstrFile)
             return E_POINTER;
-        if (m_state != State_Stopped)
-            return VFW_E_NOT_STOPPED;
-        IBaseFilter* renderer = nullptr;
-        for (const GraphEntry& e : m_filters)
-            if (isVmr9(e.filter))
-                renderer = e.filter;
-        if (!renderer)
-            return VFW_E_CANNOT_RENDER; // only the renderer a caller added plays video
-        HRESULT hr = S_OK;
-        VideoSource* source = nullptr;
-        if (std::wcsncmp(lpcwstrFile, L"test:", 5) == 0)
-            source = openTestVideoSource(lpcwstrFile + 5);
-        else
-            source = openVideoFile(platform::diskPath(narrow(lpcwstrFile).c_str()), &hr);
-        if (!source)
-            return FAILED(hr) ? hr : VFW_E_INVALID_FILE_FORMAT;
-        return attachVideoSource(renderer, source);
+        return renderSource([lpcwstrFile](HRESULT* hr) {
+            if (std::wcsncmp(lpcwstrFile, L"test:", 5) == 0)
+                return openTestVideoSource(lpcwstrFile + 5);
+            return openVideoFile(platform::diskPath(narrow(lpcwstrFile).c_str()), hr);
+        });
+    }
+    STDMETHODIMP RenderByteStream(IStream* pStream) override
+    {
+        if (!pStream)
+            return E_POINTER;
+        return renderSource([pStream](HRESULT* hr) { return openVideoStream(pStream, hr); });
     }
     STDMETHODIMP AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter** ppFilter) override
     {
@@ -262,6 +258,25 @@ public:
     STDMETHODIMP StopWhenReady() override { return Stop(); }
 
 private:
+    // Hands the source open makes to the renderer a caller added.
+    template <class Open>
+    HRESULT renderSource(Open open)
+    {
+        if (m_state != State_Stopped)
+            return VFW_E_NOT_STOPPED;
+        IBaseFilter* renderer = nullptr;
+        for (const GraphEntry& e : m_filters)
+            if (isVmr9(e.filter))
+                renderer = e.filter;
+        if (!renderer)
+            return VFW_E_CANNOT_RENDER; // only the renderer a caller added plays video
+        HRESULT hr = S_OK;
+        VideoSource* source = open(&hr);
+        if (!source)
+            return FAILED(hr) ? hr : VFW_E_INVALID_FILE_FORMAT;
+        return attachVideoSource(renderer, source);
+    }
+
     bool nameTaken(const std::wstring& name) const
     {
         for (const GraphEntry& e : m_filters)

@@ -1,5 +1,6 @@
-// Picture sources of the renderer: a video file decoded with libavformat
-// and libavcodec, or the deterministic test source.
+// Picture sources of the renderer: a video file, or bytes read through a
+// caller's IStream, decoded with libavformat and libavcodec; or the
+// deterministic test source.
 #include "platform/dshow/dshow_internal.h"
 #include "platform/dshow/dshow_test_api.h"
 
@@ -18,6 +19,11 @@ namespace platform::dshow {
 namespace {
 
 constexpr int kLargestSide = 8192;
+constexpr int kIoBufferSize = 32768;
+// The containers a video texture plays. Anything else, above all the
+// playlists and concat lists whose probe FFmpeg would accept, could make
+// the reader open other files by name.
+constexpr const char* kFormats = "avi,mov,mp4,matroska,webm,mpeg,mpegts,asf,ogg";
 // Undecodable packets in a row before the file counts as ended.
 constexpr int kMaxErrors = 64;
 
@@ -30,6 +36,11 @@ public:
         av_packet_free(&m_packet);
         avcodec_free_context(&m_decoder);
         avformat_close_input(&m_format);
+        if (m_io)
+            av_freep(&m_io->buffer);
+        avio_context_free(&m_io);
+        if (m_bytes)
+            m_bytes->Release();
     }
 
     HRESULT open(const std::string& path)
@@ -37,30 +48,31 @@ public:
         struct stat st;
         if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             return HRESULT(0x80070002L); // file not found
-        if (avformat_open_input(&m_format, path.c_str(), nullptr, nullptr) < 0)
-            return VFW_E_UNKNOWN_FILE_TYPE;
-        if (avformat_find_stream_info(m_format, nullptr) < 0)
-            return VFW_E_INVALID_FILE_FORMAT;
-        const AVCodec* codec = nullptr;
-        m_stream = av_find_best_stream(m_format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-        if (m_stream < 0 || !codec)
-            return VFW_E_UNSUPPORTED_STREAM;
-        const AVCodecParameters* par = m_format->streams[m_stream]->codecpar;
-        m_width = par->width;
-        m_height = par->height;
-        if (m_width <= 0 || m_height <= 0 || m_width > kLargestSide || m_height > kLargestSide)
-            return VFW_E_INVALID_FILE_FORMAT;
-        m_decoder = avcodec_alloc_context3(codec);
-        if (!m_decoder || avcodec_parameters_to_context(m_decoder, par) < 0)
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        return openFormat(path.c_str(), &options);
+    }
+
+    HRESULT open(IStream* stream)
+    {
+        m_bytes = stream;
+        m_bytes->AddRef();
+        unsigned char* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+        if (buffer)
+            m_io = avio_alloc_context(buffer, kIoBufferSize, 0, stream, readStream, nullptr, seekStream);
+        if (!m_io) {
+            av_free(buffer);
             return E_OUTOFMEMORY;
-        if (avcodec_open2(m_decoder, codec, nullptr) < 0)
-            return VFW_E_UNSUPPORTED_STREAM;
-        m_frame = av_frame_alloc();
-        m_packet = av_packet_alloc();
-        if (!m_frame || !m_packet)
+        }
+        m_format = avformat_alloc_context();
+        if (!m_format)
             return E_OUTOFMEMORY;
-        m_timeBase = m_format->streams[m_stream]->time_base;
-        return S_OK;
+        m_format->pb = m_io;
+        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+        // No protocol at all: whatever the bytes name, nothing else opens.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "", 0);
+        return openFormat("", &options);
     }
 
     int width() const override { return m_width; }
@@ -94,6 +106,69 @@ public:
     }
 
 private:
+    HRESULT openFormat(const char* url, AVDictionary** options)
+    {
+        av_dict_set(options, "format_whitelist", kFormats, 0);
+        const int opened = avformat_open_input(&m_format, url, nullptr, options);
+        av_dict_free(options);
+        if (opened < 0)
+            return VFW_E_UNKNOWN_FILE_TYPE;
+        if (avformat_find_stream_info(m_format, nullptr) < 0)
+            return VFW_E_INVALID_FILE_FORMAT;
+        const AVCodec* codec = nullptr;
+        m_stream = av_find_best_stream(m_format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+        if (m_stream < 0 || !codec)
+            return VFW_E_UNSUPPORTED_STREAM;
+        const AVCodecParameters* par = m_format->streams[m_stream]->codecpar;
+        m_width = par->width;
+        m_height = par->height;
+        if (m_width <= 0 || m_height <= 0 || m_width > kLargestSide || m_height > kLargestSide)
+            return VFW_E_INVALID_FILE_FORMAT;
+        m_decoder = avcodec_alloc_context3(codec);
+        if (!m_decoder || avcodec_parameters_to_context(m_decoder, par) < 0)
+            return E_OUTOFMEMORY;
+        if (avcodec_open2(m_decoder, codec, nullptr) < 0)
+            return VFW_E_UNSUPPORTED_STREAM;
+        m_frame = av_frame_alloc();
+        m_packet = av_packet_alloc();
+        if (!m_frame || !m_packet)
+            return E_OUTOFMEMORY;
+        m_timeBase = m_format->streams[m_stream]->time_base;
+        return S_OK;
+    }
+
+    static int readStream(void* opaque, uint8_t* buf, int size)
+    {
+        ULONG got = 0;
+        const HRESULT hr = static_cast<IStream*>(opaque)->Read(buf, ULONG(size), &got);
+        if (FAILED(hr))
+            return AVERROR(EIO);
+        return got == 0 ? AVERROR_EOF : int(got);
+    }
+
+    static int64_t seekStream(void* opaque, int64_t offset, int whence)
+    {
+        auto* stream = static_cast<IStream*>(opaque);
+        LARGE_INTEGER move{};
+        ULARGE_INTEGER at{};
+        if (whence & AVSEEK_SIZE) {
+            // The size from a seek to the end, then back where it was.
+            ULARGE_INTEGER end{};
+            if (FAILED(stream->Seek(move, STREAM_SEEK_CUR, &at)) || FAILED(stream->Seek(move, STREAM_SEEK_END, &end)))
+                return AVERROR(EIO);
+            move.QuadPart = LONGLONG(at.QuadPart);
+            stream->Seek(move, STREAM_SEEK_SET, nullptr);
+            return int64_t(end.QuadPart);
+        }
+        const int origin = whence & ~AVSEEK_FORCE;
+        if (origin != SEEK_SET && origin != SEEK_CUR && origin != SEEK_END)
+            return AVERROR(EINVAL);
+        move.QuadPart = offset;
+        if (FAILED(stream->Seek(move, DWORD(origin), &at)))
+            return AVERROR(EIO);
+        return int64_t(at.QuadPart);
+    }
+
     bool convert(std::vector<unsigned char>& pixels, REFERENCE_TIME& start)
     {
         // A frame of another size (a damaged stream) is scaled to the size
@@ -119,6 +194,8 @@ private:
     AVFrame* m_frame = nullptr;
     AVPacket* m_packet = nullptr;
     SwsContext* m_scaler = nullptr;
+    AVIOContext* m_io = nullptr;  // reading m_bytes, when the bytes come through one
+    IStream* m_bytes = nullptr;
     AVRational m_timeBase{1, 25};
     int m_stream = -1;
     int m_width = 0, m_height = 0;
@@ -157,16 +234,31 @@ private:
 
 } // namespace
 
-VideoSource* openVideoFile(const std::string& path, HRESULT* hr)
+namespace {
+
+template <class Input>
+VideoSource* openSource(Input input, HRESULT* hr)
 {
     initFfmpeg();
     auto* source = new FileVideoSource;
-    *hr = source->open(path);
+    *hr = source->open(input);
     if (FAILED(*hr)) {
         delete source;
         return nullptr;
     }
     return source;
+}
+
+} // namespace
+
+VideoSource* openVideoFile(const std::string& path, HRESULT* hr)
+{
+    return openSource<const std::string&>(path, hr);
+}
+
+VideoSource* openVideoStream(IStream* stream, HRESULT* hr)
+{
+    return openSource(stream, hr);
 }
 
 VideoSource* openTestVideoSource(const std::wstring& name)

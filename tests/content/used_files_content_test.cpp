@@ -49,6 +49,7 @@ decal.tga
 mask.bmp
 grey.jpg
 panel_noscale.jpg
+videos/screen.avi
 objects/crate.lwo
 objects/seq.lwo
 objects/grad.lwo
@@ -63,6 +64,7 @@ objects/monitor.lwo
 objects/panel.lwo
 objects/AntiPortal.lwo
 objects/tube.lwo
+objects/video.lwo
 objects/partigon.lwo
 -------- used files ----------
 
@@ -93,12 +95,14 @@ objects/room.lwo@Floor
 objects/room.lwo@Wall
 objects/seq.lwo
 objects/tube.lwo
+objects/video.lwo
 panel_noscale.jpg
 scene.scr
 scenes/fx.lws
 scenes/hall.lws
 scenes/intro.lws
 seq/frame001.jpg
+videos/screen.avi
 wall.pcx
 )";
 

@@ -3,7 +3,8 @@
 # frame every 0.04 s of demo time:
 # - a BMP sequence twice headless (and once under Xvfb when it is there):
 #   the chosen frames are the same bytes in every run, apart from the fps
-#   digits, which count wall-clock frames;
+#   digits, which count wall-clock frames, and the hall's video screen,
+#   which plays in wall-clock time;
 # - the chosen frames show what the running order predicts;
 # - an AVI through the first listed compressor: frame count, size, rate.
 #   capture.sh FULL_SETUP_PLAYER
@@ -22,10 +23,11 @@ fail() { echo "capture: $*"; exit 1; }
 frames=(0000 0176 0187 0189 0200 0220 0240 0600)
 last=0876
 
-# Overlay boxes at 640 x 480: fps label and digits, logo, URL.
-masked() { # IMAGE COLOUR [ARGS...]: the image with the overlay boxes painted over
+# Boxes at 640 x 480: the overlays' fps label and digits, logo, URL; the
+# hall's video screen as the first camera sees it.
+masked() { # IMAGE COLOUR [ARGS...]: the image with the boxes painted over
   convert "$1" -fill "$2" -draw "rectangle 0,0 190,52" -draw "rectangle 555,5 635,45" \
-    -draw "rectangle 480,460 640,480" "${@:3}"
+    -draw "rectangle 480,460 640,480" -draw "rectangle 60,225 200,335" "${@:3}"
 }
 
 record() { # DIR [xvfb]: records a BMP sequence into DIR, keeps the chosen frames

@@ -3,6 +3,7 @@
 
 #include "materials/envelope_owner.h"
 #include "materials/generated_textures.h"
+#include "materials/video_texture.h"
 #include "scene/envelope.h"
 
 #include <d3d9.h>
@@ -158,10 +159,11 @@ TEST(Lwo2Surfaces, Clips)
     for (u32 clip : {1, 3, 4, 5, 3000})
         subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("COLR")), Bytes().sub("IMAG", Bytes().u2(clip))));
     b.chunk("SURF", surf("Default", subs));
+    f.files.files["movie.avi"] = "held by the stream";
     ASSERT_NE(f.load(b), nullptr);
 
     EXPECT_EQ(f.scene->framesPerSecond, 30.0);
-    ASSERT_EQ(f.meta->textures.size(), 4u); // two sequences, the clone, the far still
+    ASSERT_EQ(f.meta->textures.size(), 5u); // two sequences, the clone, the video, the far still
     auto* seq = dynamic_cast<SequenceTexture*>(f.meta->textures[0]);
     ASSERT_NE(seq, nullptr);
     EXPECT_STREQ(seq->name.c_str(), "f004.png");
@@ -172,8 +174,14 @@ TEST(Lwo2Surfaces, Clips)
     EXPECT_TRUE(backwards->frames.empty());
     EXPECT_STREQ(f.meta->textures[2]->name.c_str(), "copy");
     EXPECT_EQ(f.meta->textures[2]->frameRate, 12.0f);
-    // Clips 4 (negative XREF), 5 (video) and 3000 give no texture.
-    EXPECT_EQ(f.surface("obj.lwo@Default")->layerCount, 2);
+    // The video is named after its file and plays from the stream it came with.
+    auto* video = dynamic_cast<VideoTexture*>(f.meta->textures[3]);
+    ASSERT_NE(video, nullptr);
+    EXPECT_STREQ(video->name.c_str(), "movie.avi");
+    EXPECT_STREQ(video->fileName.c_str(), "movie.avi");
+    EXPECT_NE(video->source, nullptr);
+    // Clips 4 (negative XREF) and 3000 give no texture.
+    EXPECT_EQ(f.surface("obj.lwo@Default")->layerCount, 3);
 }
 
 TEST(Lwo2Surfaces, EnvelopeSpans)

@@ -5,6 +5,7 @@
 #include "materials/vmr9_allocator.h"
 
 #include "platform/dshow/dshow_test_api.h"
+#include "foundation/memory_stream.h"
 
 #include <dshow.h>
 
@@ -13,6 +14,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace texturetest;
 namespace fs = std::filesystem;
@@ -194,8 +198,8 @@ TEST(VideoTextureTest, PlaysTheDeterministicSourceInStep)
     EXPECT_EQ(platform::runningObjectCount(), tableBefore);
 }
 
-// Clips made with ffmpeg: lossless frames texel-exact and in order, an
-// H.264 MP4 with the right count and size.
+// Clips made with ffmpeg: lossless frames texel-exact and in order, from
+// disk or from a stream alone; an H.264 MP4 with the right count and size.
 TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
 {
     ComScope com;
@@ -208,10 +212,20 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
     ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i testsrc=s=32x16:r=25:d=0.4 -c:v libx264 -pix_fmt yuv420p "
                     "clip.mp4"),
               "ok");
+    // The same clip held only in a stream, as an archive entry is (no file
+    // of that name on disk), and a copy of that texture.
+    const std::vector<unsigned char> bytes = readFileBytes("clips/lossless.avi");
+    MemoryStream archive("videos/held.avi", std::string(bytes.begin(), bytes.end()));
+    auto disk = std::make_unique<VideoTexture>(e.get());
+    disk->setFileName("CLIPS\\Lossless.avi"); // a Windows-style name
+    auto held = std::make_unique<VideoTexture>(e.get());
+    held->setFileName("videos/held.avi", &archive);
+    std::unique_ptr<Texture> copy(held->clone());
+    std::unique_ptr<Texture> plays[] = {std::move(disk), std::move(held), std::move(copy)};
     ManualClock clock;
-    {
-        VideoTexture video(e.get());
-        video.setFileName("CLIPS\\Lossless.avi"); // a Windows-style name
+    for (auto& texture : plays) {
+        auto& video = static_cast<VideoTexture&>(*texture);
+        SCOPED_TRACE(video.fileName.c_str());
         video.load();
         ASSERT_NE(video.allocator, nullptr);
         EXPECT_TRUE(eventually([&] { return video.allocator->framesPresented == 1; }));
@@ -220,6 +234,7 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
             EXPECT_TRUE(eventually([&] { return video.allocator->framesPresented == u32(k + 1); })) << k;
             EXPECT_EQ(shown(video), clipColour(k - 1)) << k;
         }
+        texture.reset(); // one plays at a time
     }
     {
         VideoTexture video(e.get());
@@ -239,6 +254,41 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
     fs::remove("clip.mp4");
 }
 
+// Playlists and concat lists name other files: refused, from disk or from
+// a stream, with a log line, and the file they name is never opened.
+TEST(VideoTextureTest, RefusesListsThatNameOtherFiles)
+{
+    ComScope com;
+    TestEngine e;
+    REQUIRE_ENGINE(e);
+    ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i testsrc=s=16x8:r=25:d=0.4 -c:v mjpeg target.avi"), "ok");
+    const std::string target = fs::absolute("target.avi").string();
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, target.c_str(), IN_OPEN), 0);
+    const std::pair<std::string, std::string> lists[] = {
+        {"list.ffconcat", "ffconcat version 1.0\nfile target.avi\n"},
+        {"list.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\n" + target + "\n#EXT-X-ENDLIST\n"},
+    };
+    for (const auto& [name, text] : lists)
+        for (bool fromStream : {false, true}) {
+            SCOPED_TRACE(name + (fromStream ? " from a stream" : " from disk"));
+            writeFileBytes(name, std::vector<unsigned char>(text.begin(), text.end()));
+            MemoryStream archive(name.c_str(), text);
+            const auto log = logPosition();
+            VideoTexture video(e.get());
+            video.setFileName(name.c_str(), fromStream ? &archive : nullptr);
+            video.load();
+            EXPECT_EQ(video.graph, nullptr);
+            EXPECT_FALSE(logLinesFrom(log).empty());
+            fs::remove(name);
+        }
+    char events[1024];
+    EXPECT_LT(read(watch, events, sizeof events), 1);
+    close(watch);
+    fs::remove("target.avi");
+}
+
 // Names that do not play leave no texture and a log line; damaged or
 // oddly stamped sources play what they can without hanging.
 TEST(VideoTextureTest, BadInputLeavesNoTextureOrPlaysWhatItCan)
@@ -252,17 +302,22 @@ TEST(VideoTextureTest, BadInputLeavesNoTextureOrPlaysWhatItCan)
     writeFileBytes("cut.avi", std::vector<unsigned char>(whole.begin(), whole.begin() + whole.size() / 2));
     writeFileBytes("text.avi", std::vector<unsigned char>{'n', 'o', 't', ' ', 'a', ' ', 'v', 'i', 'd', 'e', 'o'});
     const std::string tooWide = "test:" + std::to_string(e->caps.MaxTextureWidth + 1) + ",4,3";
+    // The same damage held in a stream ("held/..."); other names are not in it.
+    MemoryStream archive("held/cut.avi", std::string(whole.begin(), whole.begin() + whole.size() / 2));
+    archive.files["held/text.avi"] = "not a video";
+    archive.files["held/empty.avi"] = "";
     struct Case {
         std::string name;
         bool plays;
     } cases[] = {{"", false},           {"missing.avi", false},   {"text.avi", false},
                  {"sound.wav", false},  {tooWide, false},         {"cut.avi", true},
-                 {"test:4,4,6,gap", true}, {"test:4,4,6,back", true}};
+                 {"test:4,4,6,gap", true}, {"test:4,4,6,back", true}, {"held/cut.avi", true},
+                 {"held/text.avi", false}, {"held/empty.avi", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto log = logPosition();
         VideoTexture video(e.get());
-        video.setFileName(c.name.c_str());
+        video.setFileName(c.name.c_str(), &archive);
         video.load();
         if (!c.plays) {
             EXPECT_EQ(video.graph, nullptr);

@@ -167,19 +167,38 @@ std::string plain(const char* tag, const Shape& s, std::array<float, 3> rgb)
     return e.finish();
 }
 
-std::string imagePanel(const char* tag, const char* image)
+Shape uprightQuad(float width, float height)
 {
-    Shape quad = grid(2, 1.5f, 1, 1);
+    Shape quad = grid(width, height, 1, 1);
     for (auto& p : quad.points) { // upright, facing -z
         p[1] = -p[2];
         p[2] = 0.0f;
     }
-    Lwo2Emitter e = single(tag, quad);
+    return quad;
+}
+
+std::string imagePanel(const char* tag, const char* image)
+{
+    Lwo2Emitter e = single(tag, uprightQuad(2, 1.5f));
     e.clipStill(1, image);
     e.beginSurface(tag);
     e.color(1, 1, 1);
     e.value("LUMI", 1.0f);
     imageBlock(e, "COLR", 0, 1, 2);
+    e.endSurface();
+    return e.finish();
+}
+
+// A screen showing the clip the content build encodes into the archive.
+std::string videoScreen()
+{
+    Lwo2Emitter e = single("Video", uprightQuad(1.6f, 1.2f));
+    e.clipAnimation(1, "videos/screen.avi");
+    e.beginSurface("Video");
+    e.color(1, 1, 1);
+    e.value("LUMI", 1.0f);
+    e.u2("SIDE", 3);
+    imageBlock(e, "COLR", 5, 1);
     e.endSurface();
     return e.finish();
 }
@@ -325,6 +344,7 @@ std::vector<ContentFile> lwo2Files()
         {"objects/tube.lwo", [] { return plain("Tube", tube(0.3f, 2, 12, 8), {0.4f, 0.6f, 0.9f}); }},
         {"objects/monitor.lwo", monitor},
         {"objects/panel.lwo", [] { return imagePanel("Panel", "panel_noscale.jpg"); }},
+        {"objects/video.lwo", videoScreen},
         {"objects/seq.lwo", sequence},
         {"objects/grad.lwo", gradient},
         {"objects/partigon.lwo", partigon},

@@ -123,6 +123,8 @@ std::string hall()
     s.motion("BoneMotion", bend);
     s.nullObject("Hidden");
     s.line("UnseenByCamera");
+    s.objectLayer(1, "objects/video.lwo");
+    s.pose("ObjectMotion", -2.5, 1.5, 1);
     LwsEmitter::Light bake;
     bake.name = "Bake";
     bake.affectOpenGL = false;
