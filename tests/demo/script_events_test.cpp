@@ -4,10 +4,12 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"
+#include "foundation/sar_archive.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
+#include "media/sound.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
@@ -349,6 +351,24 @@ TEST_F(ScriptEvents, StopsoundRestart)
     }
     EXPECT_FLOAT_EQ(lastMusicTime, 0.1f);
     lastMusicTime = 0.0f;
+}
+
+TEST_F(ScriptEvents, EachNewTrackFreesTheChannelOfTheLast)
+{
+    std::string body;
+    for (int i = 1; i <= 50; ++i)
+        body += std::to_string(i * 10) + (i % 2 ? " playogg a.ogg\n" : " playmp3 b.mp3\n");
+    load(body);
+    Sound silent;
+    rig.engine->sound = &silent;
+    MemoryStream empty;
+    SarArchive archive(empty);
+    demo->archive = &archive;
+    ASSERT_TRUE(demo->runScriptEvents(1000));
+    rig.engine->sound = nullptr;
+    demo->archive = nullptr;
+    EXPECT_EQ(silent.channelCount(), 1);
+    EXPECT_NE(silent.channel(1), nullptr);
 }
 
 TEST_F(ScriptEvents, UserCameraSkipsStopdemoAndImposters)
