@@ -154,6 +154,10 @@ TEST(Lwo2Surfaces, Clips)
     b.chunk("CLIP", Bytes().u4(4).sub("XREF", Bytes().i4(-5).s0("none")));
     b.chunk("CLIP", Bytes().u4(5).sub("ANIM", Bytes().s0("movie.avi").s0("").i4(0)));
     b.chunk("CLIP", clipStill(3000, "far.png"));
+    // 65,536 numbers, of which two frames are there: the sequence ends there.
+    b.chunk("CLIP", Bytes().u4(6).sub("ISEQ", Bytes().u1(1).u1(0).u2(0).u2(0).u2(0).u2(65535).s0("h").s0(".png")));
+    for (const char* frame : {"f004.png", "f005.png", "f006.png", "h0.png", "h1.png.dds"})
+        f.files.files[frame] = "x";
     Bytes subs;
     for (u32 clip : {1, 3, 4, 5, 3000})
         subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("COLR")), Bytes().sub("IMAG", Bytes().u2(clip))));
@@ -161,7 +165,7 @@ TEST(Lwo2Surfaces, Clips)
     ASSERT_NE(f.load(b), nullptr);
 
     EXPECT_EQ(f.scene->framesPerSecond, 30.0);
-    ASSERT_EQ(f.meta->textures.size(), 4u); // two sequences, the clone, the far still
+    ASSERT_EQ(f.meta->textures.size(), 5u); // two sequences, the clone, the far still, a third sequence
     auto* seq = dynamic_cast<SequenceTexture*>(f.meta->textures[0]);
     ASSERT_NE(seq, nullptr);
     EXPECT_STREQ(seq->name.c_str(), "f004.png");
@@ -170,6 +174,10 @@ TEST(Lwo2Surfaces, Clips)
     auto* backwards = dynamic_cast<SequenceTexture*>(f.meta->textures[1]);
     ASSERT_NE(backwards, nullptr);
     EXPECT_TRUE(backwards->frames.empty());
+    auto* longRange = dynamic_cast<SequenceTexture*>(f.meta->textures[4]);
+    ASSERT_NE(longRange, nullptr);
+    EXPECT_EQ(longRange->frames.size(), 2u);
+    EXPECT_EQ(longRange->lastFrame, 1);
     EXPECT_STREQ(f.meta->textures[2]->name.c_str(), "copy");
     EXPECT_EQ(f.meta->textures[2]->frameRate, 12.0f);
     // Clips 4 (negative XREF), 5 (video) and 3000 give no texture.
