@@ -5,6 +5,8 @@
 #include "foundation/types.h"
 
 #include <cstddef>
+#include <unordered_map>
+#include <vector>
 
 class Bone;
 class Light;
@@ -35,6 +37,9 @@ struct LwsLoadState {
     Bone* bone = nullptr;         // the bone opened last, while it is current
     size_t numEmitters = 0;
     size_t numEffectors = 0;
+    // The items whose parent or target was set to each item (possibly set
+    // again since).
+    std::unordered_map<Node*, std::vector<Node*>> referrers{};
 
     // The current item of each kind; null when its index is outside the
     // counted vector (the keyword is then consumed and sets nothing).
