@@ -115,6 +115,7 @@ std::string readObjectFileName(Scene& scene)
 void openObject(LwsLoadState& s)
 {
     s.objectIndex++;
+    s.objectsIndexed = false; // a name is coming
     s.boneIndex = -1;
     s.bone = nullptr;
     s.kind = LwsItemKind::object;
@@ -249,6 +250,19 @@ Node* LwsLoadState::findById(u32 id) const
     case 4: return boneMesh ? at(boneMesh->bones, (i32)(number >> 16)) : nullptr;
     default: return nullptr;
     }
+}
+
+Object* LwsLoadState::objectNamed(const char* name)
+{
+    if (!objectsIndexed) {
+        objectsIndexed = true;
+        objectsByName.clear();
+        for (Object* o : scene->objects)
+            if (o)
+                objectsByName.emplace(o->name.c_str(), o);
+    }
+    const auto found = objectsByName.find(name);
+    return found == objectsByName.end() ? nullptr : found->second;
 }
 
 bool readObjectKeyword(LwsLoadState& s, const char* k)
