@@ -184,6 +184,40 @@ TEST(Lwo2Surfaces, Clips)
     EXPECT_EQ(f.surface("obj.lwo@Default")->layerCount, 2);
 }
 
+// Bake targets are made only for layers a surface keeps (eight at most, and
+// enabled ones), and a metascene has at most 64 of them.
+TEST(Lwo2Surfaces, BakeTargetsOnlyForKeptLayersAndBounded)
+{
+    Loader f;
+    REQUIRE_ENGINE(f.engine);
+    Diagnostics quiet(0);
+    const Bytes uvDiffuse = blok("IMAP", Bytes().sub("CHAN", Bytes().id("DIFF")), Bytes().sub("PROJ", Bytes().u2(5)));
+    const Bytes disabled = blok("IMAP", Bytes().sub("CHAN", Bytes().id("DIFF")).sub("ENAB", Bytes().u2(0)),
+                                Bytes().sub("PROJ", Bytes().u2(5)));
+    std::vector<std::string> names;
+    Bytes surfaces;
+    for (int i = 0; i < 12; ++i) {
+        names.push_back("S" + std::to_string(i));
+        Bytes subs;
+        subs.sub("BLOK", disabled);
+        for (int k = 0; k < 20; ++k)
+            subs.sub("BLOK", uvDiffuse);
+        surfaces.chunk("SURF", surf(names.back(), subs));
+    }
+    Bytes b;
+    b.chunk("TAGS", tags(names));
+    b.chunk("LAYR", layr(0));
+    b.chunk("PNTS", pnts({0, 0, 0, 1, 0, 0, 1, 1, 0}));
+    b.chunk("POLS", pols("FACE", {{0, 1, 2}}));
+    b.raw(surfaces.data);
+    ASSERT_NE(f.load(b), nullptr);
+    size_t targets = 0;
+    for (Texture* t : f.meta->textures)
+        targets += dynamic_cast<TargetTexture*>(t) != nullptr;
+    EXPECT_EQ(targets, 64u); // eight surfaces of eight; unbounded: 252
+    EXPECT_EQ(f.meta->renderTargetLayers.size(), 64u);
+}
+
 TEST(Lwo2Surfaces, EnvelopeSpans)
 {
     Loader f;
