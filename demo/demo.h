@@ -104,12 +104,17 @@ public:
                             u32 barColor, u32 backColor);
 
     // The loading screen at fraction (0 to 1), presented; the probe (a test
-    // seam) sees every fraction first.
+    // seam) sees every fraction first. A call within loadingFrameSeconds of
+    // the last present draws nothing: a scene of many small items would
+    // otherwise spend its load presenting.
     void drawLoadingProgress(float fraction) override;
     std::function<void(float)> loadingProgressProbe;
+    double loadingFrameSeconds = 1.0 / 60.0;
+    u32 loadingPresents = 0;
 
 private:
     bool shutDown = false;
+    double lastLoadingPresent = -1.0e9; // seconds of the steady clock
 };
 
 // The music position of the previous frame (seconds).

@@ -104,8 +104,13 @@ bool KeyBindings::parse(ScriptTokenizer& script, MetaScene* metaScene)
             script.readFloat(); // the first number is read and not used
             event.limit = double(script.readFloat()) * (1.0 / 30.0);
             const char* soundName = script.nextToken();
-            if (m_sound && m_soundSource)
-                event.sound = m_sound->createChannel(*m_soundSource, soundName);
+            if (m_sound && m_soundSource) {
+                // One channel per sound, however many events or parses name it.
+                auto known = m_soundChannels.find(soundName);
+                if (known == m_soundChannels.end())
+                    known = m_soundChannels.emplace(soundName, m_sound->createChannel(*m_soundSource, soundName)).first;
+                event.sound = known->second;
+            }
             if (event.sound < 0)
                 logStream << soundName << " sound was not loaded" << std::endl;
             token = script.nextToken();

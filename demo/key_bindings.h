@@ -5,6 +5,8 @@
 
 #include "foundation/types.h"
 
+#include <map>
+#include <string>
 #include <vector>
 
 class Demo;
@@ -85,4 +87,5 @@ private:
 
     Sound* m_sound;
     Stream* m_soundSource;
+    std::map<std::string, int> m_soundChannels; // by sound name
 };

@@ -6,6 +6,8 @@
 #include "materials/engine.h"
 #include "materials/texture.h"
 
+#include <chrono>
+
 ImageTexture* loadingPicture = nullptr;
 float progressRect[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 u32 progressColor = 0;
@@ -38,6 +40,12 @@ void Demo::drawLoadingProgress(float fraction)
     IDirect3DDevice9* device = engine->currentDevice;
     if (!device)
         return;
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (now - lastLoadingPresent < loadingFrameSeconds)
+        return;
+    lastLoadingPresent = now;
+    ++loadingPresents;
     const float p = fraction >= 0.0f ? (fraction <= 1.0f ? fraction : 1.0f) : 0.0f;
     const float w = float(engine->width);
     const float h = float(engine->height);

@@ -365,9 +365,12 @@ bool Demo::runScriptEvents(i32 now)
         case 53: // playmod
         case 55: { // playogg
             // The previous track stops, or two would sound while the clock
-            // follows only the new one.
-            if (sound)
+            // follows only the new one; its channel goes with it, or every
+            // restart of a looping script would keep one more.
+            if (sound) {
                 sound->stop(musicHandle);
+                sound->releaseChannel(musicHandle);
+            }
             musicHandle = sound && archive ? sound->createChannel(*archive, a[0].text) : -1;
             if (musicHandle == -1)
                 logStream << "maintune sound was not loaded" << std::endl;

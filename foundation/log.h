@@ -7,5 +7,9 @@
 
 extern std::ofstream logStream;
 
+// The log file at path, emptied; closed, with a line on stderr, when the
+// name is a symbolic link or anything but a regular file.
+std::ofstream openLogFile(const char* path);
+
 // Closes the log; the entry point calls it last.
 void closeLog();

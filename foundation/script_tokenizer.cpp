@@ -116,6 +116,11 @@ float ScriptTokenizer::readTime()
     // Split a copy, so that the script text keeps its tokens whole.
     std::string token = nextToken();
     char* start = token.data();
+    // A leading sign belongs to the whole time: "-0:01.000" is a second
+    // before zero, not minus zero minutes and one second after.
+    const bool negative = *start == '-';
+    if (negative || *start == '+')
+        ++start;
     char* colon = std::strchr(start, ':');
     char* dot = std::strchr(start, '.');
     // A '.' before the ':' would leave the seconds a negative length; such
@@ -141,7 +146,8 @@ float ScriptTokenizer::readTime()
     } else {
         milliseconds = std::atof(start);
     }
-    return (float)(minutes * 60000.0 + seconds * 1000.0 + milliseconds);
+    const double total = minutes * 60000.0 + seconds * 1000.0 + milliseconds;
+    return (float)(negative ? -total : total);
 }
 
 int ScriptTokenizer::lineNumber() const

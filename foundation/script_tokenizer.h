@@ -37,7 +37,8 @@ public:
     // A token that is not a number reads as 0.0.
     float readFloat();
     // Milliseconds from minutes:seconds.milliseconds, where each part may be
-    // missing; the part after '.' counts milliseconds, it is no fraction.
+    // missing; the part after '.' counts milliseconds, it is no fraction. A
+    // leading '-' makes the whole time negative.
     float readTime();
     // The line of the next token (1-based): the cursor already stands
     // behind the token just taken.

@@ -26,6 +26,8 @@ struct Lwo2Load {
     Engine* engine;
     Stream* stream; // the file's stream: clips open their images through it
     String fileName;
+    size_t fileBytes = 0;
+    size_t mapBytes = 0; // the vertex maps' memory so far
     EnvelopeOwner* envelopes; // the metascene keeps it, even when the load fails
     std::array<Envelope*, MAXENVS> envelopeTable{};
     std::array<Texture*, MAXTEXS> clipTable{};

@@ -1,6 +1,7 @@
 #include "lightwave/lwo2_reader.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/log.h"
 #include "foundation/stream.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/lwo2_load.h"
@@ -276,7 +277,28 @@ void readPolygonTags(const Lwo2Load& load, LWObjectLayer& layer, Lwo2Cursor c)
     }
 }
 
-void readVertexMap(LWObjectLayer& layer, Lwo2Cursor c)
+// A map is held dense, one entry per point of its layer, however few entries
+// its chunk holds: the maps of one load together may take
+// kMapBytesPerFileByte per byte of the file (a full map is smaller than its
+// chunk) on top of kMapBytesFree; a map beyond is left out, with a line in
+// the log.
+constexpr size_t kMapBytesFree = size_t(16) << 20;
+constexpr size_t kMapBytesPerFileByte = 4;
+
+bool takeMapBytes(Lwo2Load& load, u32 points, size_t perPoint, const String& name)
+{
+    const size_t bytes = size_t(points) * perPoint;
+    const size_t limit = kMapBytesFree + kMapBytesPerFileByte * load.fileBytes;
+    if (bytes > limit - std::min(limit, load.mapBytes)) {
+        logStream << load.fileName.c_str() << ": vertex map \"" << name.c_str()
+                  << "\" left out: the maps would take more memory than the file warrants" << std::endl;
+        return false;
+    }
+    load.mapBytes += bytes;
+    return true;
+}
+
+void readVertexMap(Lwo2Load& load, LWObjectLayer& layer, Lwo2Cursor c)
 {
     const u32 type = c.readID4();
     c.readU2(); // dimension: the type says how many values follow
@@ -284,7 +306,7 @@ void readVertexMap(LWObjectLayer& layer, Lwo2Cursor c)
     const u32 points = (u32)std::max(layer.numPositions, 0);
     if (type == idTXUV) {
         ENGINE_ASSERT(layer.uv < LWObjectLayer::MAXMAPS && "maximum number of TXUVs exceeded!");
-        if (layer.uv >= LWObjectLayer::MAXMAPS)
+        if (layer.uv >= LWObjectLayer::MAXMAPS || !takeMapBytes(load, points, 2 * sizeof(float), name))
             return;
         UVMap* map = new UVMap;
         map->name = name;
@@ -305,7 +327,7 @@ void readVertexMap(LWObjectLayer& layer, Lwo2Cursor c)
         ++layer.uv;
     } else if (type == idRGB || type == idRGBA) {
         ENGINE_ASSERT(layer.cr < LWObjectLayer::MAXMAPS && "maximum number of RGBAs exceeded!");
-        if (layer.cr >= LWObjectLayer::MAXMAPS)
+        if (layer.cr >= LWObjectLayer::MAXMAPS || !takeMapBytes(load, points, 4 * sizeof(float), name))
             return;
         VertexColorMap* map = new VertexColorMap;
         map->name = name;
@@ -328,23 +350,16 @@ void readVertexMap(LWObjectLayer& layer, Lwo2Cursor c)
         ENGINE_ASSERT(layer.mf < LWObjectLayer::MAXMAPS && "maximum number of MORFs exceeded!");
         if (layer.mf >= LWObjectLayer::MAXMAPS)
             return;
-        Mesh::MorphMap* map = new Mesh::MorphMap;
-        map->name = name;
-        map->offsets.assign(size_t(points) * 3, 0.0f);
-        layer.morphMaps.emplace_back(map);
+        // Nothing draws morph targets: the entries are checked, not kept.
         while (!c.atEnd()) {
             const u32 point = c.readVX();
-            float xyz[3];
-            xyz[0] = c.readF4();
-            xyz[1] = c.readF4();
-            xyz[2] = c.readF4();
+            c.readF4();
+            c.readF4();
+            c.readF4();
             if (c.exhausted())
                 break;
             ENGINE_ASSERT(point < points && "v <= layr->numPositions");
-            if (point < points)
-                std::memcpy(&map->offsets[size_t(point) * 3], xyz, sizeof xyz);
         }
-        map->complete = 1;
         ++layer.mf;
     }
 }
@@ -416,7 +431,6 @@ LWObject* buildObject(Lwo2Load& load, i32 highestLayer)
         }
         layer->uvMaps.clear();
         layer->colorMaps.clear();
-        layer->morphMaps.clear();
     }
     return object;
 }
@@ -440,6 +454,7 @@ LWObject* loadLWO2(Scene* scene, Stream* stream, const char* name)
     bytes.resize(got);
 
     Lwo2Load load;
+    load.fileBytes = bytes.size();
     load.scene = scene;
     load.meta = scene->metaScene;
     load.engine = load.meta->engine;
@@ -475,7 +490,7 @@ LWObject* loadLWO2(Scene* scene, Stream* stream, const char* name)
         case idPNTS: readPoints(*layer, chunk); break;
         case idPOLS: readPolygons(*layer, chunk); break;
         case idPTAG: readPolygonTags(load, *layer, chunk); break;
-        case idVMAP: readVertexMap(*layer, chunk); break;
+        case idVMAP: readVertexMap(load, *layer, chunk); break;
         case idVMAD: readDiscontinuousMap(*layer, chunk); break;
         case idENVL: load.readEnvelope(chunk); break;
         case idCLIP: load.readClip(chunk); break;

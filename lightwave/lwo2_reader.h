@@ -86,7 +86,6 @@ struct LWObjectLayer {
     // The layer's own references, dropped at the end of the load.
     std::vector<MapRef<UVMap>> uvMaps;
     std::vector<MapRef<VertexColorMap>> colorMaps;
-    std::vector<MapRef<Mesh::MorphMap>> morphMaps;
     u8 transparent = 0;
 
     LWObjectLayer() = default;

@@ -1,5 +1,7 @@
 // The SURF, CLIP and ENVL chunks of the object reader.
 #include "foundation/diagnostics.h"
+#include "foundation/log.h"
+#include "foundation/stream.h"
 #include "lightwave/lwo2_load.h"
 #include "lightwave/meta_scene.h"
 #include "lightwave/wrap_rule.h"
@@ -63,6 +65,9 @@ String withDriveSlash(const String& path)
 // ---- SURF
 
 namespace {
+
+// Bake targets of one metascene: 256 MB of 1024 x 1024 targets per device.
+constexpr size_t kMaxBakeTargets = 64;
 
 struct SurfaceReader {
     Lwo2Load& load;
@@ -212,7 +217,15 @@ struct SurfaceReader {
                 texture->flags = (texture->flags | Texture::kNormalMap) & ~1u;
         }
         bool target = false;
-        if (layer->projection == TextureLayer::projectionUV && !layer->texture && layer->channel == channelDIFF) {
+        // A bake target (4 MB on each device) only for a layer the surface
+        // keeps, and no more than kMaxBakeTargets in one metascene.
+        if (layer->projection == TextureLayer::projectionUV && !layer->texture && layer->channel == channelDIFF &&
+            layer->enabled && surface->layerCount < Surface::maxLayers) {
+            if (load.meta->renderTargetLayers.size() >= kMaxBakeTargets) {
+                logStream << surface->name.c_str() << ": no bake target, the scenes have " << kMaxBakeTargets
+                          << " already" << std::endl;
+                return;
+            }
             auto* texture = new TargetTexture(load.engine, surface->name.c_str(), 1024, 1024);
             layer->texture = texture;
             load.meta->textures.push_back(texture);
@@ -378,11 +391,23 @@ void Lwo2Load::readClip(Lwo2Cursor c)
                 sequence->firstFrame = (i32)first;
                 sequence->lastFrame = (i32)last;
                 sequence->frameOffset = (i32)offset;
-                // A range that ends before it starts is a sequence without frames.
+                // A range that ends before it starts is a sequence without
+                // frames. The range ends early at the first frame that is not
+                // there (the first frame itself is kept, as a still would
+                // be): a number range costs no more than the files it names.
                 for (u32 i = first; last >= first && i <= last; ++i) {
+                    const String frameFile = frameName(prefix, digits, i, suffix);
+                    String ddsFile = frameFile;
+                    ddsFile.append(".dds");
+                    if (i > first && !stream->exists(frameFile.c_str()) && !stream->exists(ddsFile.c_str())) {
+                        logStream << "image sequence " << name.c_str() << ": no " << frameFile.c_str()
+                                  << ", the sequence ends before it" << std::endl;
+                        sequence->lastFrame = i32(i - 1);
+                        break;
+                    }
                     auto frame = std::make_unique<ImageTexture>(engine);
                     frame->flags = 1;
-                    frame->open(frameName(prefix, digits, i, suffix).c_str(), *stream);
+                    frame->open(frameFile.c_str(), *stream);
                     sequence->frames.push_back(std::move(frame));
                 }
                 scene->framesPerSecond = 30.0;

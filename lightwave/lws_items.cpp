@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <strings.h>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -36,56 +37,56 @@ T* at(const std::vector<T*>& v, i32 i)
 }
 
 // Whether following parents, targets and parent bones from `from` reaches
-// `to`: storing a reference to `from` in `to` would then close a loop that
-// the matrix evaluation recurses through.
-bool reaches(Node* from, Node* to)
+// `to`: storing a reference to `from` in `to` would then close a loop.
+// Nothing reaches an item that no item refers to, which settles every
+// reference along a chain read in either order at once; otherwise each item
+// is visited once.
+bool reaches(const LwsLoadState& s, Node* from, Node* to)
 {
+    if (from == to)
+        return true;
+    if (from == nullptr || !s.referrers.contains(to))
+        return false;
     std::vector<Node*> pending{from};
-    std::vector<Node*> seen;
+    std::unordered_set<Node*> seen{from};
+    auto follow = [&](Node* n) {
+        if (n && seen.insert(n).second)
+            pending.push_back(n);
+    };
     while (!pending.empty()) {
         Node* n = pending.back();
         pending.pop_back();
-        if (n == nullptr)
-            continue;
         if (n == to)
             return true;
-        bool known = false;
-        for (Node* s : seen)
-            known = known || s == n;
-        if (known)
-            continue;
-        seen.push_back(n);
-        pending.push_back(n->parent);
-        pending.push_back(n->target);
+        follow(n->parent);
+        follow(n->target);
         if (n->nodeType == 4)
-            pending.push_back(static_cast<Bone*>(n)->parentBone);
+            follow(static_cast<Bone*>(n)->parentBone);
     }
     return false;
 }
 
 void repoint(Node* n, Node* from, Node* to)
 {
-    if (n == nullptr)
-        return;
     if (n->parent == from)
         n->parent = to;
     if (n->target == from)
         n->target = to;
 }
 
-// Any reference to a replaced placeholder goes to its replacement.
-void repointAll(Scene& scene, Node* from, Node* to)
+// Any reference to a replaced placeholder goes to its replacement; only the
+// items that referred to it are visited.
+void repointAll(LwsLoadState& s, Node* from, Node* to)
 {
-    for (Object* o : scene.objects) {
-        repoint(o, from, to);
-        if (o && o->mesh && o->mesh->asPolyMesh())
-            for (Bone* b : o->mesh->asPolyMesh()->bones)
-                repoint(b, from, to);
-    }
-    for (Light* l : scene.lights)
-        repoint(l, from, to);
-    for (Camera* c : scene.cameras)
-        repoint(c, from, to);
+    auto known = s.referrers.find(from);
+    if (known == s.referrers.end())
+        return;
+    std::vector<Node*> list = std::move(known->second);
+    s.referrers.erase(known);
+    for (Node* n : list)
+        repoint(n, from, to);
+    std::vector<Node*>& moved = s.referrers[to];
+    moved.insert(moved.end(), list.begin(), list.end());
 }
 
 bool endsWithLwo(const char* s)
@@ -114,6 +115,7 @@ std::string readObjectFileName(Scene& scene)
 void openObject(LwsLoadState& s)
 {
     s.objectIndex++;
+    s.objectsIndexed = false; // a name is coming
     s.boneIndex = -1;
     s.bone = nullptr;
     s.kind = LwsItemKind::object;
@@ -135,7 +137,7 @@ void loadObjectLayer(LwsLoadState& s)
         name = "\\" + name.substr(2);
     if (name.find("AntiPortal.lwo") != std::string::npos) {
         AntiPortal* portal = new AntiPortal(&scene, object->index);
-        repointAll(scene, object, portal);
+        repointAll(s, object, portal);
         scene.objects[(size_t)object->index] = portal;
         delete object;
         object = portal;
@@ -154,8 +156,10 @@ void readReference(LwsLoadState& s, bool parent)
     if (node == nullptr)
         return;
     Node* ref = s.findById(id);
-    if (ref && reaches(ref, node))
+    if (ref && reaches(s, ref, node))
         ref = nullptr;
+    if (ref)
+        s.referrers[ref].push_back(node);
     if (parent) {
         node->parent = ref;
         if (s.kind == LwsItemKind::bone && ref && ref->nodeType == 4)
@@ -246,6 +250,19 @@ Node* LwsLoadState::findById(u32 id) const
     case 4: return boneMesh ? at(boneMesh->bones, (i32)(number >> 16)) : nullptr;
     default: return nullptr;
     }
+}
+
+Object* LwsLoadState::objectNamed(const char* name)
+{
+    if (!objectsIndexed) {
+        objectsIndexed = true;
+        objectsByName.clear();
+        for (Object* o : scene->objects)
+            if (o)
+                objectsByName.emplace(o->name.c_str(), o);
+    }
+    const auto found = objectsByName.find(name);
+    return found == objectsByName.end() ? nullptr : found->second;
 }
 
 bool readObjectKeyword(LwsLoadState& s, const char* k)

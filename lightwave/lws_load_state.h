@@ -5,6 +5,9 @@
 #include "foundation/types.h"
 
 #include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 class Bone;
 class Light;
@@ -35,6 +38,12 @@ struct LwsLoadState {
     Bone* bone = nullptr;         // the bone opened last, while it is current
     size_t numEmitters = 0;
     size_t numEffectors = 0;
+    // The items whose parent or target was set to each item (possibly set
+    // again since).
+    std::unordered_map<Node*, std::vector<Node*>> referrers{};
+    // The first object of each name, indexed on first use (after the items).
+    std::unordered_map<std::string, Object*> objectsByName{};
+    bool objectsIndexed = false;
 
     // The current item of each kind; null when its index is outside the
     // counted vector (the keyword is then consumed and sets nothing).
@@ -45,6 +54,8 @@ struct LwsLoadState {
     Node* current() const;
     // The item an id names, or null.
     Node* findById(u32 id) const;
+    // The first object of that name, or null.
+    Object* objectNamed(const char* name);
 };
 
 // Each consumes its keyword's values; false when the token is no keyword of

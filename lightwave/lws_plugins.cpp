@@ -508,7 +508,7 @@ void readHyperVoxelObject(LwsLoadState& s)
             const i32 type = scene.nextInt();
             pass(scene, 4);
             current = nullptr;
-            Object* object = scene.findItem(itemName);
+            Object* object = s.objectNamed(itemName);
             if (!object)
                 continue;
             delete object->hvObject;

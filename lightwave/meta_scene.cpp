@@ -36,6 +36,8 @@ void MetaScene::freeAll()
     // Surfaces and textures pointed at these envelopes: they go last.
     envelopeOwners.clear();
     textures.clear();
+    textureIndex.clear();
+    texturesIndexed = 0;
     surfaces.clear();
     lwObjects.clear();
     scenes.clear();
@@ -129,12 +131,32 @@ LWObject* MetaScene::findLwo(const char* text) const
 
 Texture* MetaScene::findTexture(const char* text, u32 flags) const
 {
-    for (Texture* texture : textures)
-        if (texture && std::strcmp(texture->name.c_str(), text) == 0) {
-            texture->flags |= flags;
-            return texture;
-        }
-    return nullptr;
+    if (texturesIndexed > textures.size()) {
+        textureIndex.clear();
+        texturesIndexed = 0;
+    }
+    for (; texturesIndexed < textures.size(); ++texturesIndexed)
+        if (const Texture* t = textures[texturesIndexed])
+            textureIndex.emplace(t->name.c_str(), texturesIndexed);
+    Texture* found = nullptr;
+    const auto at = textureIndex.find(text);
+    if (at != textureIndex.end() && at->second < textures.size() && textures[at->second] &&
+        std::strcmp(textures[at->second]->name.c_str(), text) == 0) {
+        found = textures[at->second];
+    } else if (at != textureIndex.end()) {
+        // Replaced or renamed since it was indexed: search, and index anew
+        // on the next call.
+        textureIndex.clear();
+        texturesIndexed = 0;
+        for (Texture* texture : textures)
+            if (texture && std::strcmp(texture->name.c_str(), text) == 0) {
+                found = texture;
+                break;
+            }
+    }
+    if (found)
+        found->flags |= flags;
+    return found;
 }
 
 LWObject* MetaScene::loadLwo(const char* fileName, Scene* scene, Stream* fileSource)

@@ -7,6 +7,8 @@
 #include "foundation/types.h"
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 class Demo;
@@ -57,6 +59,8 @@ public:
     Surface* findSurface(const char* name) const;
     LWObject* findLwo(const char* name) const;
     // A texture found gets flags OR-ed into its own; a miss changes nothing.
+    // The first texture of that name, through an index of the names that
+    // grows with the textures.
     Texture* findTexture(const char* name, u32 flags) const;
     // The object file as this metascene holds it, read through fileSource
     // on first use. A file that cannot be read is not recorded, so a later
@@ -80,6 +84,11 @@ public:
 
 private:
     void freeAll();
+
+    // Name to the position of the first texture of that name, over
+    // textures[0, texturesIndexed).
+    mutable std::unordered_map<std::string, size_t> textureIndex;
+    mutable size_t texturesIndexed = 0;
 };
 
 // The engine's default device states on the demo's current device: after a

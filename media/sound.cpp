@@ -12,8 +12,21 @@ Sound::~Sound()
 
 int Sound::addChannel(SoundChannel* c)
 {
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        if (!channels[i]) {
+            channels[i] = c;
+            return static_cast<int>(i + 1);
+        }
     channels.push_back(c);
     return static_cast<int>(channels.size());
+}
+
+void Sound::releaseChannel(int handle)
+{
+    if (SoundChannel* c = channel(handle)) {
+        channels[static_cast<std::size_t>(handle - 1)] = nullptr;
+        delete c;
+    }
 }
 
 SoundChannel* Sound::channel(int handle) const
@@ -92,5 +105,6 @@ void Sound::setChannelDistances(int handle, float minDistance, float maxDistance
 void Sound::update()
 {
     for (SoundChannel* c : channels)
-        c->update();
+        if (c)
+            c->update();
 }

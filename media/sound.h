@@ -21,6 +21,9 @@ public:
     // The handle of a new channel for `name` opened on a clone of `source`;
     // -1 when there is no sound for it. The silent device reads neither.
     virtual int createChannel(Stream& source, const char* name);
+    // Deletes the channel (its thread, its copy of the file); the handle is
+    // invalid after, and a later channel may take it again.
+    void releaseChannel(int handle);
     virtual bool play(int handle, bool loop);
     virtual bool stop(int handle);
     virtual bool setVolume(int handle, float volume);
@@ -46,8 +49,9 @@ public:
     SoundChannel* channel(int handle) const;
 
 protected:
-    // Appends the channel and returns its handle.
+    // Puts the channel in the first released place, else appends it, and
+    // returns its handle.
     int addChannel(SoundChannel* channel);
 
-    std::vector<SoundChannel*> channels; // owned, in creation order; never removed
+    std::vector<SoundChannel*> channels; // owned, in creation order; null where released
 };

@@ -3,6 +3,8 @@
 #include "foundation/matrix.h"
 #include "scene/wire_meshes.h"
 
+#include <vector>
+
 Bone::Bone(SceneBase* scene, i32 boneNumber, i32 objectNumber)
     : PerspectiveNode(scene, 4, boneNumber * 65536 + objectNumber)
     , restMatrix(world)
@@ -31,6 +33,7 @@ D3DMATRIX* Bone::getMatrix(double t)
     if (computing)
         return &world; // a loop of parent bones
     computing = 1;
+    settleInputs(t);
     const D3DMATRIX local = computeMatrix(t);
     if (parentBone) {
         if (!parentBone->worldValid && !parentBone->computing)
@@ -44,21 +47,36 @@ D3DMATRIX* Bone::getMatrix(double t)
     return &world;
 }
 
-void Bone::updateHierarchy(double t)
+int Bone::matrixInputs(Node* out[3]) const
+{
+    int n = Node::matrixInputs(out);
+    if (parentBone && parentBone != parent)
+        out[n++] = parentBone;
+    return n;
+}
+
+void Bone::updateHierarchy(double)
 {
     if (restComputing)
         return;
-    restComputing = 1;
-    D3DMATRIX rest;
-    makeRotationMatrix(rest, restDirection[0], restDirection[1], restDirection[2], restPosition);
-    if (parentBone) {
-        if (!parentBone->restValid)
-            parentBone->updateHierarchy(t);
-        matMulAffine(rest, rest, parentBone->restMatrix);
+    // This bone and the parent bones without a rest matrix yet, nearest
+    // first; a loop stops where it meets itself.
+    std::vector<Bone*> chain;
+    for (Bone* b = this; b && !b->restComputing && (b == this || !b->restValid); b = b->parentBone) {
+        b->restComputing = 1;
+        chain.push_back(b);
     }
-    restMatrix = rest;
-    restValid = 1;
-    restComputing = 0;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        Bone* b = *it;
+        D3DMATRIX rest;
+        makeRotationMatrix(rest, b->restDirection[0], b->restDirection[1], b->restDirection[2], b->restPosition);
+        if (b->parentBone)
+            matMulAffine(rest, rest, b->parentBone->restMatrix);
+        b->restMatrix = rest;
+        b->restValid = 1;
+    }
+    for (Bone* b : chain)
+        b->restComputing = 0;
 }
 
 const D3DMATRIX& Bone::inverseRest(double t)

@@ -30,10 +30,14 @@ public:
     // Clears the pass flags; the rest matrices are computed once for life.
     void invalidate() override;
     D3DMATRIX* getMatrix(double t) override;
+    // The rest matrices of this bone and its parent bones, once.
     void updateHierarchy(double t);
     D3DMATRIX computeMatrix(double t);
     // The inverse rest matrix, computed on first use.
     const D3DMATRIX& inverseRest(double t);
+
+protected:
+    int matrixInputs(Node* out[3]) const override;
 
 private:
     u8 restComputing = 0; // guards parent-bone loops of the rest pose

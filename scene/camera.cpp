@@ -61,6 +61,7 @@ D3DMATRIX* Camera::getInvMatrix(double t)
     if (computing)
         return &inverseWorld; // a parent or target loop
     computing = 1;
+    settleInputs(t);
     Profiler::start(kCounterGetInvMatrix);
     const float p[3] = {channels[kPositionX].valueAt(t), channels[kPositionY].valueAt(t),
                         channels[kPositionZ].valueAt(t)};

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -110,6 +112,53 @@ const D3DMATRIX& Node::worldOf(Node* n, double t)
     return *n->getMatrix(t);
 }
 
+int Node::matrixInputs(Node* out[3]) const
+{
+    int n = 0;
+    if (parent)
+        out[n++] = parent;
+    if (target && (headingController == 1 || pitchController == 1))
+        out[n++] = target;
+    return n;
+}
+
+void Node::settleInputs(double t)
+{
+    // A node waiting on the stack is marked computing, so that a loop back
+    // to it takes its cached matrix, as a recursion would.
+    auto unsettled = [](Node* n) { return !n->worldValid && !n->computing; };
+    Node* inputs[3];
+    int count = matrixInputs(inputs);
+    bool any = false;
+    for (int i = 0; i < count; ++i)
+        any = any || unsettled(inputs[i]);
+    if (!any)
+        return;
+    // Each with the time its getMatrix is called with, as a recursion
+    // would pass it on.
+    std::vector<std::pair<Node*, double>> stack;
+    auto push = [&](double at) {
+        bool pushed = false;
+        for (int i = 0; i < count; ++i)
+            if (unsettled(inputs[i])) {
+                inputs[i]->computing = 1;
+                stack.emplace_back(inputs[i], at);
+                pushed = true;
+            }
+        return pushed;
+    };
+    push(t);
+    while (!stack.empty()) {
+        const auto [n, at] = stack.back();
+        count = n->matrixInputs(inputs);
+        if (push(n->matrixTime(at)))
+            continue;
+        stack.pop_back();
+        n->computing = 0;
+        n->getMatrix(at); // its inputs are valid or on the stack: no recursion
+    }
+}
+
 void Node::ownPoint(double t, float out[3])
 {
     const float p[3] = {channels[kPositionX].valueAt(t) - pivotPosition[0],
@@ -208,6 +257,7 @@ D3DMATRIX* Node::getMatrix(double t)
     if (computing)
         return &world; // a parent or target loop: the cached matrix
     computing = 1;
+    settleInputs(t);
     Profiler::start(kCounterGetMatrix);
     D3DMATRIX local = localMatrix(t);
     if (parent)

@@ -110,6 +110,15 @@ protected:
     // The world matrix of n at t without recursing into a node whose own
     // matrix is being computed.
     static const D3DMATRIX& worldOf(Node* n, double t);
+    // The nodes whose matrices this node's matrix reads: its parent, its
+    // target while it aims, a bone's parent bone. Up to three, into out.
+    virtual int matrixInputs(Node* out[3]) const;
+    // The time getMatrix(t) evaluates the node and its inputs at.
+    virtual double matrixTime(double t) const { return t; }
+    // Computes the matrices of the inputs that are not valid yet, and
+    // theirs, deepest first and without recursion: a chain of any length
+    // costs no stack. Call with computing set.
+    void settleInputs(double t);
 };
 
 // Serves the derived classes only; never made on its own.

@@ -28,6 +28,7 @@ public:
     void invalidate() override;
     D3DMATRIX* getMatrix(double t) override;
     D3DMATRIX* getInvMatrix(double t) override;
+    double matrixTime(double t) const override { return objectTime(t); }
     virtual void render(double t, Node* camera, i32 pass);
 
     // Skinning matrices of the first kMaxBones bones into the uniforms.

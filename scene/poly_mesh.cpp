@@ -1,13 +1,16 @@
 #include "scene/poly_mesh.h"
 
+#include "foundation/log.h"
 #include "lightwave/lw_object.h"
 #include "materials/surface.h"
 #include "scene/bone.h"
 #include "scene/subset.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numeric>
 
@@ -246,23 +249,67 @@ void PolyMesh::smoothNormals(BuildData& data)
         const Surface* s = surfaceAt(polygons[i].surfaceIndex);
         threshold[size_t(i)] = s ? s->smoothingCosine : 1.0f;
     }
+    // The corners of a point fall into groups of one face normal and one
+    // smoothing threshold, which share their result: a point that many
+    // corners of a few polygons share costs their number, not its square.
+    // A point where more than kMaxSmoothingGroups different faces meet keeps
+    // their own normals, which bounds the work by that many per corner.
+    constexpr size_t kMaxSmoothingGroups = 256;
+    struct Group {
+        D3DVECTOR normal;
+        float threshold;
+        u32 count;
+    };
+    auto key = [&](u32 c) {
+        const D3DVECTOR& n = data.faceNormals[polygonOf[c]];
+        const float t = threshold[polygonOf[c]];
+        std::array<u32, 4> k;
+        std::memcpy(&k[0], &n.x, 4);
+        std::memcpy(&k[1], &n.y, 4);
+        std::memcpy(&k[2], &n.z, 4);
+        std::memcpy(&k[3], &t, 4);
+        return k;
+    };
+    std::vector<u32> sorted;
+    std::vector<Group> groups;
+    std::vector<u32> groupOf;
+    u32 unsmoothed = 0;
     for (i32 p = 0; p < pointCount; ++p) {
         const u32 first = start[size_t(p)], end = start[size_t(p) + 1];
-        for (u32 a = first; a < end; ++a) {
-            const u32 i = list[a];
-            const D3DVECTOR& ni = data.faceNormals[polygonOf[i]];
-            for (u32 b = a + 1; b < end; ++b) {
-                const u32 j = list[b];
-                const D3DVECTOR& nj = data.faceNormals[polygonOf[j]];
-                const float d = dot(ni, nj);
-                if (d >= threshold[polygonOf[i]])
-                    data.cornerNormals[i] = add(data.cornerNormals[i], nj);
-                if (d >= threshold[polygonOf[j]])
-                    data.cornerNormals[j] = add(data.cornerNormals[j], ni);
-            }
-            data.weldGroups[i] = i32(list[first]);
+        for (u32 a = first; a < end; ++a)
+            data.weldGroups[list[a]] = i32(list[first]);
+        if (end - first < 2)
+            continue;
+        sorted.assign(list.begin() + first, list.begin() + end);
+        std::sort(sorted.begin(), sorted.end(), [&](u32 a, u32 b) { return key(a) < key(b); });
+        groups.clear();
+        groupOf.resize(sorted.size());
+        for (size_t a = 0; a < sorted.size(); ++a) {
+            if (a == 0 || key(sorted[a]) != key(sorted[a - 1]))
+                groups.push_back({data.faceNormals[polygonOf[sorted[a]]], threshold[polygonOf[sorted[a]]], 0});
+            ++groups.back().count;
+            groupOf[a] = u32(groups.size() - 1);
         }
+        if (groups.size() > kMaxSmoothingGroups) {
+            ++unsmoothed;
+            continue;
+        }
+        std::vector<D3DVECTOR> sums(groups.size());
+        for (size_t g = 0; g < groups.size(); ++g) {
+            D3DVECTOR sum = groups[g].normal;
+            for (size_t h = 0; h < groups.size(); ++h) {
+                const u32 others = groups[h].count - (g == h ? 1u : 0u);
+                if (others && dot(groups[g].normal, groups[h].normal) >= groups[g].threshold)
+                    sum = add(sum, scale(groups[h].normal, float(others)));
+            }
+            sums[g] = sum;
+        }
+        for (size_t a = 0; a < sorted.size(); ++a)
+            data.cornerNormals[sorted[a]] = sums[groupOf[a]];
     }
+    if (unsmoothed)
+        logStream << "mesh: " << unsmoothed << " points where over " << kMaxSmoothingGroups
+                  << " faces meet are not smoothed" << std::endl;
     for (D3DVECTOR& n : data.cornerNormals)
         n = normalized(n);
 }

@@ -71,10 +71,12 @@ std::string resolveIgnoringCase(const std::string& path)
 // Opens only regular files. The open itself must not block, or a FIFO
 // would hang the caller until some writer appeared; the type is then
 // checked on the open descriptor, and truncation waits until it is known
-// to be a file.
+// to be a file. An open that may create or truncate does not follow a
+// link, so a link planted under an output's name cannot redirect the write.
 int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
 {
-    const int fd = ::open(path.c_str(), (posixFlags & ~O_TRUNC) | O_NONBLOCK | O_CLOEXEC, mode);
+    const int noFollow = posixFlags & (O_CREAT | O_TRUNC) ? O_NOFOLLOW : 0;
+    const int fd = ::open(path.c_str(), (posixFlags & ~O_TRUNC) | noFollow | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
     struct stat st {};

@@ -1,5 +1,6 @@
 #include "platform/win32/kernel_object_internal.h"
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <vector>
@@ -20,7 +21,24 @@ HandleTable& handles()
     return *table;
 }
 
+std::atomic<int> liveObjects{0};
+
 } // namespace
+
+KernelObject::KernelObject()
+{
+    ++liveObjects;
+}
+
+KernelObject::~KernelObject()
+{
+    --liveObjects;
+}
+
+int liveKernelObjects()
+{
+    return liveObjects;
+}
 
 std::mutex& kernelLock()
 {

@@ -14,11 +14,17 @@ namespace platform::detail {
 // Signal state is read and changed only under kernelLock(); whoever changes
 // it calls kernelChanged().notify_all() afterwards.
 struct KernelObject {
-    virtual ~KernelObject() = default;
+    KernelObject();
+    virtual ~KernelObject();
+    KernelObject(const KernelObject&) = delete;
+    KernelObject& operator=(const KernelObject&) = delete;
     virtual bool signalled() const = 0;
     // A satisfied wait consumes the signal (auto-reset events).
     virtual void consume() {}
 };
+
+// How many kernel objects exist now.
+int liveKernelObjects();
 
 std::mutex& kernelLock();
 std::condition_variable& kernelChanged();

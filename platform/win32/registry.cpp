@@ -1,6 +1,7 @@
 #include "platform/win32/registry.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -227,25 +229,38 @@ fs::path keyFile(const OpenKey& k)
     return dir.parent_path() / (fileComponent(k.path.back()) + ".key");
 }
 
+// Only a regular file is read: the open does not block (a FIFO put in the
+// key file's place would wait for a writer for ever) and the type is checked
+// on the open descriptor.
 std::optional<std::vector<unsigned char>> readFile(const fs::path& path)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > off_t(kMaxFileSize)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::vector<unsigned char> data;
     unsigned char chunk[4096];
-    size_t n;
-    bool tooLarge = false;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (data.size() + n > kMaxFileSize) {
-            tooLarge = true;
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        if (data.size() + size_t(n) > kMaxFileSize) {
+            failed = true;
             break;
         }
         data.insert(data.end(), chunk, chunk + n);
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed || tooLarge)
+    ::close(fd);
+    if (failed)
         return std::nullopt;
     return data;
 }

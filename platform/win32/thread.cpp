@@ -44,6 +44,9 @@ void runThread(std::shared_ptr<ThreadObject> thread)
         std::lock_guard<std::mutex> lock(kernelLock());
         thread->exitCode = code;
         thread->finished = true;
+        // This thread's reference goes before a waiter can see the end: once
+        // the wait returns and the handle is closed, the object is gone.
+        thread.reset();
     }
     kernelChanged().notify_all();
 }

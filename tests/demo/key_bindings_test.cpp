@@ -43,8 +43,12 @@ public:
 // Only "motor.wav" exists; plays and stops are counted.
 class FakeSound : public Sound {
 public:
-    int plays = 0, stops = 0;
-    int createChannel(Stream&, const char* name) override { return std::string(name) == "motor.wav" ? 0 : -1; }
+    int plays = 0, stops = 0, creates = 0;
+    int createChannel(Stream&, const char* name) override
+    {
+        ++creates;
+        return std::string(name) == "motor.wav" ? 0 : -1;
+    }
     bool play(int, bool) override { return ++plays > 0; }
     bool stop(int) override { return ++stops > 0; }
 };
@@ -103,6 +107,9 @@ TEST(KeyBindings, FixtureParsesIntoKeysetsAndEvents)
     EXPECT_EQ(rig.bindings.keysets[1].events[0].key, ',');
     EXPECT_TRUE(rig.layer->keyBound);
     EXPECT_EQ(testsupport::logLinesFrom(from), std::vector<std::string>{"missing.wav sound was not loaded"});
+    // One channel per sound name, also across parses.
+    ASSERT_TRUE(rig.parse(kFixture));
+    EXPECT_EQ(rig.sound.creates, 2);
 }
 
 // The generated script over the test objects' names.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstring>
 
 namespace {
@@ -194,6 +196,7 @@ TEST_F(OverlaysTest, LoadingBar)
     const Case cases[] = {{0.0f, -1}, {0.5f, 511}, {1.0f, 1023}, {7.0f, 1023}, {-3.0f, -1}};
     // A green back colour that must never show.
     demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF00FF00u);
+    demo->loadingFrameSeconds = 0.0; // every call presents
     int presents = 0;
     demo->loadingProgressProbe = [&](float) { ++presents; };
     for (const Case& c : cases) {
@@ -214,6 +217,20 @@ TEST_F(OverlaysTest, LoadingBar)
         EXPECT_EQ(std::count(b.pixels.begin(), b.pixels.end(), 0x00FF00u), 0);
     }
     EXPECT_EQ(presents, 5);
+}
+
+TEST_F(OverlaysTest, LoadingScreenPresentsAtMostSixtyTimesASecond)
+{
+    demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF00FF00u);
+    int calls = 0;
+    demo->loadingProgressProbe = [&](float) { ++calls; };
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3000; ++i)
+        demo->drawLoadingProgress(float(i) / 3000.0f);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(calls, 3000); // every fraction is still reported
+    EXPECT_LE(demo->loadingPresents, u32(seconds * 60.0) + 2);
+    EXPECT_GE(demo->loadingPresents, 1u);
 }
 
 } // namespace

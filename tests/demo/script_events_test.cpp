@@ -405,6 +405,24 @@ TEST_F(ScriptEvents, OnlyTheOnceCommandsPlayTheTuneOnce)
     EXPECT_EQ(music.loops, (std::vector<bool>{false, false, true, true}));
 }
 
+TEST_F(ScriptEvents, EachNewTrackFreesTheChannelOfTheLast)
+{
+    std::string body;
+    for (int i = 1; i <= 50; ++i)
+        body += std::to_string(i * 10) + (i % 2 ? " playogg a.ogg\n" : " playmp3 b.mp3\n");
+    load(body);
+    Sound silent;
+    rig.engine->sound = &silent;
+    MemoryStream empty;
+    SarArchive archive(empty);
+    demo->archive = &archive;
+    ASSERT_TRUE(demo->runScriptEvents(1000));
+    rig.engine->sound = nullptr;
+    demo->archive = nullptr;
+    EXPECT_EQ(silent.channelCount(), 1);
+    EXPECT_NE(silent.channel(1), nullptr);
+}
+
 TEST_F(ScriptEvents, UserCameraSkipsStopdemoAndImposters)
 {
     load("1 imposters 1\n2 stopdemo\n3 drawfps 1\n");

@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -92,6 +95,28 @@ TEST(Log, IsNgaOutInTheWorkingFolder)
     const auto lines = logLinesAfter(at);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "adapter 0: test");
+}
+
+TEST(Log, NeverWritesThroughALink)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("quillon_log_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path target = dir / "precious", log = dir / "nga.out";
+    std::ofstream(target) << "keep";
+    fs::create_symlink(target, log);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(openLogFile(log.c_str()).is_open());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("symbolic link"), std::string::npos);
+    EXPECT_EQ(fs::file_size(target), 4u);
+
+    fs::remove(log);
+    std::ofstream(log) << "an older run";
+    std::ofstream reopened = openLogFile(log.c_str());
+    ASSERT_TRUE(reopened.is_open());
+    reopened << "new" << std::endl;
+    EXPECT_EQ(fs::file_size(log), 4u); // emptied first
+    fs::remove_all(dir);
 }
 
 TEST_F(ProfilerTest, SingleMeasurement)

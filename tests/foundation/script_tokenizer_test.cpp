@@ -187,6 +187,8 @@ TEST(ScriptTokenizer, ReadTime)
         {":", 0.0f},
         {".", 0.0f},
         {"-1", -1.0f},
+        {"-0:01.000", -1000.0f}, // the sign is the whole time's
+        {"-1:30", -90000.0f},
         {"2.7.5", 2007.5f}, // only the first '.' splits
         {"x:y.z", 0.0f},
         // A '.' before the ':' reads as minutes:seconds.

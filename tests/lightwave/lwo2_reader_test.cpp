@@ -13,6 +13,8 @@
 #include <memory>
 #include <sstream>
 
+#include <sys/resource.h>
+
 using namespace lwo2test;
 
 namespace {
@@ -324,6 +326,32 @@ TEST(Lwo2Reader, OddLengthsArePaddedEverywhere)
         ASSERT_NE(s->layerSlots[0]->texture, nullptr);
         EXPECT_STREQ(s->layerSlots[0]->texture->name.c_str(), "pic.png");
     }
+}
+
+// 2,048 empty maps of each kind on a layer of 20,000 points: each would be
+// held dense, so together they may take no more than the file warrants.
+TEST(Lwo2Reader, VertexMapMemoryIsBoundedByTheFileSize)
+{
+    Loader f;
+    REQUIRE_ENGINE(f.engine);
+    Diagnostics quiet(0);
+    std::vector<float> xyz(3 * 20000, 0.0f);
+    Bytes b;
+    b.chunk("TAGS", tags({"Default"}));
+    b.chunk("LAYR", layr(0));
+    b.chunk("PNTS", pnts(xyz));
+    b.chunk("POLS", pols("FACE", {{0, 1, 2}}));
+    for (int i = 0; i < 2048; ++i) {
+        const std::string name = std::to_string(i);
+        b.chunk("VMAP", Bytes().id("TXUV").u2(2).s0(name));
+        b.chunk("VMAP", Bytes().id("RGBA").u2(4).s0(name));
+        b.chunk("VMAP", Bytes().id("MORF").u2(3).s0(name));
+    }
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    ASSERT_NE(f.load(b), nullptr);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200L * 1024); // kilobytes; unbounded: 1.1 GB
 }
 
 TEST(Lwo2Reader, DamagedChunksStayInside)

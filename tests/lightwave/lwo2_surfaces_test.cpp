@@ -155,6 +155,10 @@ TEST(Lwo2Surfaces, Clips)
     b.chunk("CLIP", Bytes().u4(4).sub("XREF", Bytes().i4(-5).s0("none")));
     b.chunk("CLIP", Bytes().u4(5).sub("ANIM", Bytes().s0("movie.avi").s0("").i4(0)));
     b.chunk("CLIP", clipStill(3000, "far.png"));
+    // 65,536 numbers, of which two frames are there: the sequence ends there.
+    b.chunk("CLIP", Bytes().u4(6).sub("ISEQ", Bytes().u1(1).u1(0).u2(0).u2(0).u2(0).u2(65535).s0("h").s0(".png")));
+    for (const char* frame : {"f004.png", "f005.png", "f006.png", "h0.png", "h1.png.dds"})
+        f.files.files[frame] = "x";
     Bytes subs;
     for (u32 clip : {1, 3, 4, 5, 3000})
         subs.sub("BLOK", blok("IMAP", Bytes().sub("CHAN", Bytes().id("COLR")), Bytes().sub("IMAG", Bytes().u2(clip))));
@@ -163,7 +167,7 @@ TEST(Lwo2Surfaces, Clips)
     ASSERT_NE(f.load(b), nullptr);
 
     EXPECT_EQ(f.scene->framesPerSecond, 30.0);
-    ASSERT_EQ(f.meta->textures.size(), 5u); // two sequences, the clone, the video, the far still
+    ASSERT_EQ(f.meta->textures.size(), 6u); // two sequences, the clone, the video, the far still, a third sequence
     auto* seq = dynamic_cast<SequenceTexture*>(f.meta->textures[0]);
     ASSERT_NE(seq, nullptr);
     EXPECT_STREQ(seq->name.c_str(), "f004.png");
@@ -172,6 +176,10 @@ TEST(Lwo2Surfaces, Clips)
     auto* backwards = dynamic_cast<SequenceTexture*>(f.meta->textures[1]);
     ASSERT_NE(backwards, nullptr);
     EXPECT_TRUE(backwards->frames.empty());
+    auto* longRange = dynamic_cast<SequenceTexture*>(f.meta->textures[5]);
+    ASSERT_NE(longRange, nullptr);
+    EXPECT_EQ(longRange->frames.size(), 2u);
+    EXPECT_EQ(longRange->lastFrame, 1);
     EXPECT_STREQ(f.meta->textures[2]->name.c_str(), "copy");
     EXPECT_EQ(f.meta->textures[2]->frameRate, 12.0f);
     // The video is named after its file and plays from the stream it came with.
@@ -182,6 +190,40 @@ TEST(Lwo2Surfaces, Clips)
     EXPECT_NE(video->source, nullptr);
     // Clips 4 (negative XREF) and 3000 give no texture.
     EXPECT_EQ(f.surface("obj.lwo@Default")->layerCount, 3);
+}
+
+// Bake targets are made only for layers a surface keeps (eight at most, and
+// enabled ones), and a metascene has at most 64 of them.
+TEST(Lwo2Surfaces, BakeTargetsOnlyForKeptLayersAndBounded)
+{
+    Loader f;
+    REQUIRE_ENGINE(f.engine);
+    Diagnostics quiet(0);
+    const Bytes uvDiffuse = blok("IMAP", Bytes().sub("CHAN", Bytes().id("DIFF")), Bytes().sub("PROJ", Bytes().u2(5)));
+    const Bytes disabled = blok("IMAP", Bytes().sub("CHAN", Bytes().id("DIFF")).sub("ENAB", Bytes().u2(0)),
+                                Bytes().sub("PROJ", Bytes().u2(5)));
+    std::vector<std::string> names;
+    Bytes surfaces;
+    for (int i = 0; i < 12; ++i) {
+        names.push_back("S" + std::to_string(i));
+        Bytes subs;
+        subs.sub("BLOK", disabled);
+        for (int k = 0; k < 20; ++k)
+            subs.sub("BLOK", uvDiffuse);
+        surfaces.chunk("SURF", surf(names.back(), subs));
+    }
+    Bytes b;
+    b.chunk("TAGS", tags(names));
+    b.chunk("LAYR", layr(0));
+    b.chunk("PNTS", pnts({0, 0, 0, 1, 0, 0, 1, 1, 0}));
+    b.chunk("POLS", pols("FACE", {{0, 1, 2}}));
+    b.raw(surfaces.data);
+    ASSERT_NE(f.load(b), nullptr);
+    size_t targets = 0;
+    for (Texture* t : f.meta->textures)
+        targets += dynamic_cast<TargetTexture*>(t) != nullptr;
+    EXPECT_EQ(targets, 64u); // eight surfaces of eight; unbounded: 252
+    EXPECT_EQ(f.meta->renderTargetLayers.size(), 64u);
 }
 
 TEST(Lwo2Surfaces, EnvelopeSpans)

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 using namespace lwstest;
@@ -120,6 +121,30 @@ TEST(LwsPlugins, EveryBlockOfTheContentScene)
     EXPECT_EQ((std::vector<float>{layer.wrapAmountWidth, layer.wrapAmountHeight, layer.antialiasingStrength,
                                   float(layer.pixelBlending), float(layer.enabled)}),
               (std::vector<float>{2, 3, 0.5f, 0, 1}));
+}
+
+// 60,000 HyperVoxel items name 60,000 objects: each name is looked up once
+// in an index, not along the objects.
+TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
+{
+    testsupport::LevelGuard level;
+    diagnosticsLevel = 0;
+    constexpr int n = 60000;
+    std::string body;
+    for (int i = 0; i < n; ++i)
+        body += "AddNullObject o" + std::to_string(i) + "\n";
+    body += "Plugin VolumetricHandler 1 HyperVoxelsFilter\n{ HyperVoxelData\n";
+    for (int i = 0; i < n; ++i) // type 0 makes nothing; the last one a sprite
+        body += "{ HVObject\nHVFlags o" + std::to_string(i) + (i + 1 < n ? " 0 0 0 0" : " 0 0 0 2") +
+                " 0 0 0 0\n}\n";
+    body += "}\nEndPlugin\n";
+    const auto start = std::chrono::steady_clock::now();
+    Scene scene(nullptr);
+    ASSERT_TRUE(loadText(scene, lws(body)));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    ASSERT_EQ(scene.objects.size(), size_t(n));
+    EXPECT_NE(scene.objects.back()->hvObject, nullptr);
+    EXPECT_EQ(scene.objects.front()->hvObject, nullptr);
 }
 
 TEST(LwsPlugins, WrapOptionsFollowTheDevice)

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -183,6 +185,48 @@ TEST(LwsReader, ItemsAndReferences)
     ASSERT_EQ(progress.fractions.size(), 4u);
     EXPECT_NEAR(progress.fractions[1], 0.225f, 1e-6);
     EXPECT_NEAR(progress.fractions[3], 0.275f, 1e-6);
+}
+
+// 100,000 objects chained parent to parent, read in either order: the loop
+// guard settles each reference at once and the leaf's matrix needs no
+// stack frame per link. 100,000 anti-portals load as fast.
+TEST(LwsReader, LongChainsAndManyAntiPortalsLoadInLinearTime)
+{
+    testsupport::LevelGuard level;
+    diagnosticsLevel = 0;
+    constexpr int n = 100000;
+    for (const int step : {1, -1}) {
+        SCOPED_TRACE(step);
+        std::string body;
+        char line[64];
+        for (int i = 0; i < n; ++i) {
+            body += "AddNullObject o\n";
+            const int parent = i + step;
+            if (parent >= 0 && parent < n) {
+                std::snprintf(line, sizeof line, "ParentItem 1%07X\n", parent);
+                body += line;
+            }
+        }
+        const auto start = std::chrono::steady_clock::now();
+        Scene scene(nullptr);
+        ASSERT_TRUE(loadText(scene, lws(body)));
+        ASSERT_EQ(scene.objects.size(), size_t(n));
+        for (Object* o : scene.objects)
+            o->channels[kPositionX].value = 1.0f;
+        Object* leaf = scene.objects[step > 0 ? 0 : size_t(n) - 1];
+        EXPECT_FLOAT_EQ(leaf->getMatrix(0.0)->_41, float(n));
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    }
+    // Anti-portals replace their placeholders; only references to each are
+    // re-pointed, not every item per portal.
+    std::string portals;
+    for (int i = 0; i < n; ++i)
+        portals += "LoadObjectLayer 1 AntiPortal.lwo\n";
+    const auto start = std::chrono::steady_clock::now();
+    Scene scene(nullptr);
+    ASSERT_TRUE(loadText(scene, lws(portals)));
+    EXPECT_EQ(scene.antiPortals.size(), size_t(n));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 class ChannelSound : public Sound {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace lwo2test;
 using platform::d3d9::DeviceCall;
 using scenetest::callsNamed;
@@ -119,6 +121,22 @@ TEST(MetaScene, Lookups)
     EXPECT_EQ(texture->flags, before); // a miss changes nothing
     EXPECT_EQ(f.meta->findTexture("shared.jpg", 0x40), texture);
     EXPECT_EQ(texture->flags, before | 0x40);
+
+    // 60,000 names, each looked up as it is added (as clips are read): an
+    // index, not a walk along the textures. The first of a name is found.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 60000; ++i) {
+        const std::string name = "frame" + std::to_string(i) + ".png";
+        ASSERT_EQ(f.meta->findTexture(name.c_str(), 0), nullptr);
+        f.meta->textures.push_back(new TargetTexture(f.engine.get(), 0u));
+        f.meta->textures.back()->name = name.c_str();
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+    auto* twin = new TargetTexture(f.engine.get(), 0u);
+    twin->name = "shared.jpg";
+    f.meta->textures.push_back(twin);
+    EXPECT_EQ(f.meta->findTexture("shared.jpg", 0), texture);
+    EXPECT_EQ(f.meta->findTexture("frame59999.png", 0), f.meta->textures[f.meta->textures.size() - 2]);
 }
 
 TEST(MetaScene, ScenesToRender)

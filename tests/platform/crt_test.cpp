@@ -106,6 +106,12 @@ TEST(FileIo, CreateTruncatesAndWrites)
     EXPECT_EQ(_write(fd, "new", 3), 3);
     _close(fd);
     EXPECT_EQ(fs::file_size(name), 3u);
+    // A link named like the output is refused and its target kept.
+    const std::string outside = (dir.path / "outside.bin").string();
+    writeFile(outside, "keep");
+    fs::create_symlink(outside, dir.path / "frame.bmp");
+    EXPECT_EQ(_open((dir.path / "frame.bmp").c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IWRITE), -1);
+    EXPECT_EQ(fs::file_size(outside), 4u);
     EXPECT_EQ(0x8301, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY);
     EXPECT_EQ(0x180, _S_IREAD | _S_IWRITE);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -245,6 +247,18 @@ TEST_F(RegistryTest, DamagedFilesCountAsAbsentKeys)
     StoredSettings restored;
     EXPECT_EQ(restored.load(), ERROR_SUCCESS);
     EXPECT_EQ(restored.windowed, 1);
+}
+
+TEST_F(RegistryTest, AKeyFileThatIsNoFileIsAbsentWithoutBlocking)
+{
+    StoredSettings s;
+    s.save();
+    std::vector<fs::path> files = keyFiles(folder);
+    ASSERT_EQ(files.size(), 1u);
+    fs::remove(files[0]);
+    ASSERT_EQ(::mkfifo(files[0].c_str(), 0600), 0); // no writer: a blocking open waits for ever
+    StoredSettings t;
+    EXPECT_EQ(t.load(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, KeyNamesStayInsideTheStore)

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "platform/win32/kernel_object_internal.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,6 +43,19 @@ TEST(Threads, RunAndSignalTheirHandleWhenDone)
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
+}
+
+TEST(Threads, AreFreedOnceWaitedForAndClosed)
+{
+    // A leak check right after the wait and the close must find nothing.
+    const int before = platform::detail::liveKernelObjects();
+    for (int i = 0; i < 300; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, returnParameter, nullptr, 0, nullptr);
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(WaitForSingleObject(thread, INFINITE), (DWORD)WAIT_OBJECT_0);
+        CloseHandle(thread);
+        ASSERT_EQ(platform::detail::liveKernelObjects(), before) << "round " << i;
+    }
 }
 
 TEST(Threads, SuspendedThreadsWaitForResumeAndKeepTheirPriority)

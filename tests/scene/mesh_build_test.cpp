@@ -2,6 +2,7 @@
 // automatic bone weights and damaged layers.
 #include "mesh_test_support.h"
 
+#include <chrono>
 #include <cmath>
 
 using namespace meshtest;
@@ -74,6 +75,27 @@ TEST(MeshBuild, WeldsAndSubsets)
     EXPECT_EQ(m->subsets[0]->surface, first);
     EXPECT_EQ(m->subsets[1]->surface, third);
     EXPECT_EQ(m->subsets[1]->indices, (std::vector<u32>{0, 1, 2}));
+}
+
+// Four polygons of 65,535 corners around one point: the smoothing groups the
+// point's corners by face, so the build costs the corners, not their square.
+TEST(MeshBuild, ManyCornersOnOnePointSmoothInLinearTime)
+{
+    MeshRig rig;
+    REQUIRE_ENGINE(rig.engine);
+    rig.addSurface(100);
+    const std::vector<D3DVECTOR> points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {-1, 0, 0}};
+    std::vector<Poly> polys;
+    for (u32 k = 0; k < 4; ++k) {
+        Poly p;
+        for (u32 c = 0; c < 65535; ++c)
+            p.points.push_back(c % 3 == 0 ? 0 : c % 3 == 1 ? 1 + k : 1 + (k + 1) % 4);
+        polys.push_back(std::move(p));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto m = rig.mesh(points, polys);
+    EXPECT_TRUE(m->prepare());
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 // Point 0 is shared by three coplanar triangles; the UV map overrides it in

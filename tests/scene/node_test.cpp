@@ -16,6 +16,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -363,6 +364,40 @@ TEST(Bone, RestPoseChainsAndInvalidate)
     child.invalidate();
     EXPECT_TRUE(child.restValid && child.inverseRestValid);
     expectNear(child.restMatrix, rootOracle * childOracle, "rest after invalidate", 0);
+}
+
+// Parent, target and bone chains far deeper than the stack allows: each
+// link costs a step, not a stack frame.
+TEST(Node, ChainsOfAnyDepthCostNoStack)
+{
+    constexpr int n = 150000;
+    std::vector<std::unique_ptr<PerspectiveNode>> nodes;
+    for (int i = 0; i < n; ++i) {
+        nodes.push_back(std::make_unique<PerspectiveNode>(nullptr, 2, i));
+        nodes.back()->channels[kPositionX].value = 1.0f;
+    }
+    for (int i = 0; i + 1 < n; ++i)
+        nodes[size_t(i)]->parent = nodes[size_t(i) + 1].get();
+    EXPECT_FLOAT_EQ(nodes[0]->getMatrix(0.0)->_41, float(n));
+
+    for (auto& node : nodes)
+        node->invalidate();
+    for (int i = 0; i + 1 < n; ++i) {
+        nodes[size_t(i)]->parent = nullptr;
+        nodes[size_t(i)]->target = nodes[size_t(i) + 1].get();
+        nodes[size_t(i)]->headingController = 1;
+    }
+    EXPECT_TRUE(std::isfinite(nodes[0]->getMatrix(0.0)->_11));
+
+    std::vector<std::unique_ptr<Bone>> bones;
+    for (int i = 0; i < n / 3; ++i) {
+        bones.push_back(std::make_unique<Bone>(nullptr, i, 0));
+        bones.back()->restPosition[1] = bones.back()->channels[kPositionY].value = 1.0f;
+        if (i > 0)
+            bones[size_t(i) - 1]->parentBone = bones.back().get();
+    }
+    EXPECT_FLOAT_EQ(bones[0]->getMatrix(0.0)->_42, float(n / 3));
+    EXPECT_FLOAT_EQ(bones[0]->inverseRest(0.0)._42, -float(n / 3));
 }
 
 } // namespace
