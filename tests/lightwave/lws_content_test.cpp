@@ -42,7 +42,7 @@ TEST(LwsContent, GeneratedScenesLoad)
         size_t objects, lights, cameras, portals, bones;
     } cases[] = {
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
-        {"scenes/hall.lws", 11, 3, 3, 1, 2},
+        {"scenes/hall.lws", 12, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
         {"scenes/fx.lws", 3, 1, 1, 0, 0},
     };
@@ -72,7 +72,7 @@ TEST(LwsContent, GeneratedScenesLoad)
     EXPECT_NE(intro->lights[1]->intensity.source, nullptr);
     // The hall's mirror turns its local -Y towards the first camera.
     Scene* hall = f.meta->scenes[2];
-    const D3DMATRIX& m = *hall->objects[1]->worldMatrixAt(0);
+    const D3DMATRIX& m = *hall->objects[2]->worldMatrixAt(0);
     const D3DMATRIX& c = *hall->cameras[0]->worldMatrixAt(0);
     EXPECT_LT(m._21 * (c._41 - m._41) + m._22 * (c._42 - m._42) + m._23 * (c._43 - m._43), 0.0f);
     // The content's pictures are cached now; the cache's references go
@@ -94,11 +94,11 @@ TEST(LwsContent, MetascriptOverScenes)
     ASSERT_TRUE(meta);
     ASSERT_EQ(meta->scenes.size(), 3u);
     EXPECT_STREQ(meta->scenes[1]->name, "scenes/hall.lws");
-    // outro's one object, hall's 11 from 0.1333, intro's 5 from 0.2667.
-    ASSERT_EQ(progress.fractions.size(), 17u);
+    // outro's one object, hall's 12 from 0.1333, intro's 5 from 0.2667.
+    ASSERT_EQ(progress.fractions.size(), 18u);
     EXPECT_FLOAT_EQ(progress.fractions[0], 0.0f);
     EXPECT_NEAR(progress.fractions[1], 0.13333f, 1e-4);
-    EXPECT_NEAR(progress.fractions[12], 0.26667f, 1e-4);
+    EXPECT_NEAR(progress.fractions[13], 0.26667f, 1e-4);
     EXPECT_LT(progress.fractions.back(), 0.4f);
 
     files.files["bad.mts"] = "scenes/outro.lws\nmissing.lws\n";
