@@ -218,12 +218,12 @@ TEST_F(OverlaysTest, LoadingBar)
 
 TEST_F(OverlaysTest, LoadingPictureKeepsItsColoursAfterTheOverlays)
 {
-    // The overlays leave the diffuse colour selected and blending on; a
-    // half-transparent fade leaves its alpha modulated.
-    demo->logo = rig.picture(0xFF00FF00, 7);
-    drawLogosAndFps(demo.get());
+    // A view ends with a half-transparent fade, then the overlays, which
+    // leave the diffuse colour selected and blending on.
     const float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
     drawFullScreenQuad(rig.engine.get(), 0.5f, red, nullptr);
+    demo->logo = rig.picture(0xFF00FF00, 7);
+    drawLogosAndFps(demo.get());
     demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF000000u);
     loadingPicture = rig.picture(0x80203050u, 68);
     clear();

@@ -173,7 +173,7 @@ std::string hall()
     s.camera("Zoom", path({3.2, 6.0, 3.2}));
     s.pose("CameraMotion", 4, 1.9, -3.5, -0.45, 0.12);
     s.camera("Top");
-    s.pose("CameraMotion", 0, 12, 0, 0, 1.5707963);
+    s.pose("CameraMotion", -1, 12, 1, 0, 1.5707963);
     return s.text();
 }
 
