@@ -48,13 +48,15 @@ steps(beat crash 1.5 -)
 
 # The hall: six bars of 2 s, eighth notes, kick and snare with hats between.
 set(hallRoots -24 -28 -21 -26 -24 -28)
-set(hallTunes "0;-;3;5;7;-;5;3" "-4;-;0;3;5;3;0;-" "3;-;7;10;7;5;3;-" "-2;2;5;-;2;-;-2;-5"
-              "0;3;7;-;12;10;7;5" "-4;0;3;0;-4;-;-7;-")
+# Eight eighths a bar, one list for all six bars.
+set(hallTunes 0 - 3 5 7 - 5 3   -4 - 0 3 5 3 0 -   3 - 7 10 7 5 3 -   -2 2 5 - 2 - -2 -5
+              0 3 7 - 12 10 7 5   -4 0 3 0 -4 - -7 -)
 foreach(bar RANGE 5)
     list(GET hallRoots ${bar} root)
     math(EXPR fifth "${root} + 7")
     steps(bass bass 0.25 ${root} ${root} ${fifth} ${root} ${root} ${root} ${fifth} ${root})
-    list(GET hallTunes ${bar} tune)
+    math(EXPR first "${bar} * 8")
+    list(SUBLIST hallTunes ${first} 8 tune)
     steps(melody lead 0.25 ${tune})
     steps(beat kick 0.25 -)
     steps(beat hat 0.25 -)

@@ -146,8 +146,8 @@ for dir in "$work/a" "$work/s"; do
   [ "$r" -le $((b + 4)) ] || fail "$mode: the pillar shows from Wide ($r $g $b)"
   # Orange sparks beside a grey puff of smoke.
   [ "$(count "$(k 0600)" 160x120+350+260 'r-b>0.25')" -gt 800 ] || fail "$mode: no sparks"
-  read -r r g b <<<"$(mean "$(k 0600)" 40x40+237+360)"
-  [ "$r" -ge 30 ] && [ "$r" -le 200 ] && [ "$r" -le $((b + 8)) ] && [ "$b" -le $((r + 8)) ] ||
+  read -r r g b <<<"$(mean "$(k 0600)" 30x30+265+340)"
+  [ "$r" -ge 15 ] && [ "$r" -le 200 ] && [ "$r" -le $((b + 8)) ] && [ "$b" -le $((r + 8)) ] ||
     fail "$mode: no smoke ($r $g $b)"
   # The crate in its own browns, in the intro and under the outro's title.
   for shot in "0075 80x60+220+350" "0800 80x60+280+400"; do

@@ -200,8 +200,8 @@ std::string outro()
 // a step or more up to 144 frames a second, and their pool outlasts the
 // scene's eight seconds. A volume draws all its slices round the world's
 // origin for every living particle, whatever their positions: short lives
-// keep a few dozen particles alive at any frame rate, and three slices each
-// give a translucent puff that costs little to fill.
+// keep about a dozen particles alive at any frame rate, and three slices
+// each give a translucent puff that costs little to fill.
 std::string fx()
 {
     LwsEmitter s(0, 300);
@@ -243,7 +243,7 @@ std::string fx()
     smoke.birthRate = 150;
     smoke.velocity[1] = 0.5;
     smoke.acceleration[1] = 0;
-    smoke.lifeFrames = 6;
+    smoke.lifeFrames = 3;
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
@@ -261,7 +261,7 @@ std::string fx()
     s.light(LwsEmitter::Light());
     s.pose("LightMotion", 0, 4, -3);
     s.camera("Camera");
-    s.pose("CameraMotion", 0.4, 1.4, -4.5, 0, 0.12);
+    s.pose("CameraMotion", 0.3, 1.5, -5.5, 0, 0.12);
     return s.text();
 }
 
