@@ -368,11 +368,11 @@ std::string metascript(std::initializer_list<const char*> scenes)
     return out;
 }
 
-// A grey picture in colour: black stays ink, white becomes paper.
-Picture tinted(const Picture& grey, u32 ink)
+// A grey picture in colour: black becomes ink, white paper.
+Picture tinted(const Picture& grey, u32 ink, u32 paper = 0xF0F0F0u)
 {
     return picture(grey.width, grey.height, 3, [&](int x, int y) {
-        return u8(grey.pixels[size_t(y) * grey.width + x]) < 128 ? ink : 0xF0F0F0u;
+        return u8(grey.pixels[size_t(y) * grey.width + x]) < 128 ? ink : paper;
     });
 }
 
@@ -410,7 +410,10 @@ std::vector<ContentFile> demoFiles()
         {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws", "scenes/fx.lws"}); }},
         {"meta2.mts", [] { return metascript({"scenes/outro.lws"}); }},
         {"small.bmp", smallFont},
-        {"loading.jpg", [] { return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x203050u)); }},
+        // Dark, as the demo around it: light letters on night blue.
+        {"loading.jpg", [] {
+             return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x8098D0u, 0x101828u));
+         }},
         {"crate.jpg", [] { return jpeg(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 16, 0x8B5A2Bu, 0xC08040u); })); }},
         // Grooves along the crate's boards: low where the checker cells meet.
         {"crate_bump.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) {
