@@ -1,24 +1,33 @@
 // bench_demo: the whole embedded demo headless at 1024 x 768, the music
-// clock advanced 0.04 s a frame so every run draws the same frames; then
-// the same run with the device's draws skipped. Prints fps=F (full run)
-// and last ratio=R (skipped-draw time / full time): what the frame costs
-// outside the rasteriser.
+// clock advanced 0.04 s a frame so every run draws the same frames; once
+// on the fixed-function path and once with shaders, then the first run
+// again with the device's draws skipped. Prints the real-time fps of each
+// scene (the frames by the active scenes' names, each stretch's first
+// frame, which loads and starts it, left out), lowest=L (the slowest scene
+// of both paths), fps=F (the whole fixed-function run) and last ratio=R
+// (skipped-draw time / full time): what the frame costs outside the
+// rasteriser.
 //   bench_demo [MAX_FRAMES]
 #include "app/display_manager.h"
 #include "app/display_settings.h"
 #include "demo/demo.h"
 #include "foundation/diagnostics.h"
+#include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "media/sound.h"
+#include "scene/scene.h"
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3d9/device_test_api.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -33,17 +42,35 @@ public:
     double getTime(int) override { return now; }
 };
 
-struct Result {
-    bool ok = false;
+struct Stretch {
     int frames = 0;
     double seconds = 0.0;
 };
 
-Result play(bool skipDraws, int maxFrames)
+struct Result {
+    bool ok = false;
+    int frames = 0;
+    double seconds = 0.0;
+    std::map<std::string, Stretch> scenes; // by the active scenes' names
+};
+
+// The names of the active scenes of the active metascene, "+" between.
+std::string activeScenes(const Demo& demo)
+{
+    std::string names;
+    if (demo.activeMeta)
+        for (const Scene* scene : demo.activeMeta->scenes)
+            if (scene && scene->active && scene->name)
+                names += (names.empty() ? "" : "+") + std::string(scene->name);
+    return names.empty() ? "(none)" : names;
+}
+
+Result play(bool skipDraws, bool fixedFunction, int maxFrames)
 {
     Result result;
     DisplayManager manager;
     DisplaySettings& s = *manager.settings;
+    s.fixedFunction = fixedFunction ? 1 : 0;
     s.windowed = 1;
     s.windowWidth = kWidth;
     s.windowHeight = kHeight;
@@ -68,6 +95,8 @@ Result play(bool skipDraws, int maxFrames)
     lastMusicTime = 0.0f;
     const auto start = std::chrono::steady_clock::now();
     result.ok = true;
+    std::string last;
+    auto before = start;
     while (!demo->quit && result.frames < maxFrames) {
         clock->now += kFrameSeconds;
         if (!demo->frame()) {
@@ -75,6 +104,15 @@ Result play(bool skipDraws, int maxFrames)
             break;
         }
         ++result.frames;
+        const auto now = std::chrono::steady_clock::now();
+        const std::string key = activeScenes(*demo);
+        if (key == last) {
+            Stretch& stretch = result.scenes[key];
+            stretch.frames += 1;
+            stretch.seconds += std::chrono::duration<double>(now - before).count();
+        }
+        last = key;
+        before = now;
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     demo->shutdown();
@@ -96,14 +134,25 @@ int main(int argc, char** argv)
     wc.lpszClassName = "QuillonBenchDemo";
     RegisterClassExA(&wc);
 
-    const Result full = play(false, maxFrames);
-    if (!full.ok || full.frames == 0 || full.seconds <= 0.0) {
+    const Result full = play(false, true, maxFrames);
+    const Result shaders = play(false, false, maxFrames);
+    if (!full.ok || full.frames == 0 || full.seconds <= 0.0 || !shaders.ok) {
         std::fprintf(stderr, "bench_demo: the demo did not play\n");
         return 1;
     }
+    double lowest = 1.0e9;
+    for (const auto& [mode, result] : {std::pair{"fixed", &full}, {"shader", &shaders}})
+        for (const auto& [names, stretch] : result->scenes) {
+            if (stretch.seconds <= 0.0)
+                continue;
+            const double fps = stretch.frames / stretch.seconds;
+            std::printf("%s %s: %d frames, fps=%.2f\n", mode, names.c_str(), stretch.frames, fps);
+            lowest = std::min(lowest, fps);
+        }
+    std::printf("lowest=%.2f\n", lowest);
     std::printf("frames=%d seconds=%.3f\n", full.frames, full.seconds);
     std::printf("fps=%.2f\n", full.frames / full.seconds);
-    const Result skipped = play(true, full.frames);
+    const Result skipped = play(true, true, full.frames);
     if (!skipped.ok || skipped.frames != full.frames) {
         std::fprintf(stderr, "bench_demo: the run with skipped draws differs\n");
         return 1;

@@ -7,6 +7,7 @@
 #include "materials/texture.h"
 
 #include <chrono>
+#include <tuple>
 
 ImageTexture* loadingPicture = nullptr;
 float progressRect[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -50,11 +51,35 @@ void Demo::drawLoadingProgress(float fraction)
     const float w = float(engine->width);
     const float h = float(engine->height);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    // Loading runs between frames: whatever the overlays, a fade or a scene
+    // left set (diffuse as the colour, blending, fog, wireframe) must not
+    // reach the picture or the bar.
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    // The picture in the quad's colour (white): texture x diffuse.
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, 0);
+    for (auto [op, arg1, arg2] : {std::tuple{D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2},
+                                  std::tuple{D3DTSS_ALPHAOP, D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2}}) {
+        device->SetTextureStageState(0, op, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, arg1, D3DTA_TEXTURE);
+        device->SetTextureStageState(0, arg2, D3DTA_DIFFUSE);
+    }
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     static const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     if (loadingPicture)
         drawScreenQuad(engine, 0.0f, 0.0f, w, h, white, loadingPicture);
     else
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0);
+    // The bar is the quad's own colour.
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
     float bar[4];
     argbToColor(bar, progressColor);
     const float x0 = progressRect[0];

@@ -10,6 +10,8 @@
 #include "scene/object.h"
 #include "scene/scene.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <memory>
 
 namespace {
@@ -42,10 +44,36 @@ i32 letterIndex(char c)
     return c >= 'A' && c <= 'Z' ? c - 'A' : -1;
 }
 
+namespace {
+
+// The camera looks at the middle of the letters' boxes, so any text
+// stands centred whatever its length; without letters it stays on the axis.
+void centreCamera(Scene* scene, Camera* camera)
+{
+    float lo[2] = {FLT_MAX, FLT_MAX}, hi[2] = {-FLT_MAX, -FLT_MAX};
+    for (Object* o : scene->objects) {
+        if (!o->mesh || !o->mesh->bboxused)
+            continue;
+        const D3DVECTOR& min = o->mesh->boxCorners[0];
+        const D3DVECTOR& max = o->mesh->boxCorners[7];
+        lo[0] = std::min(lo[0], o->channels[0].value + min.x);
+        hi[0] = std::max(hi[0], o->channels[0].value + max.x);
+        lo[1] = std::min(lo[1], o->channels[1].value + min.y);
+        hi[1] = std::max(hi[1], o->channels[1].value + max.y);
+    }
+    if (lo[0] > hi[0])
+        return;
+    camera->channels[0].value = 0.5f * (lo[0] + hi[0]);
+    camera->channels[1].value = 0.5f * (lo[1] + hi[1]);
+}
+
+} // namespace
+
 Text2::Text2(const char* text, Stream* archive, MetaScene* meta)
 {
     scene = new Scene(meta);
-    scene->addCamera()->channels[2].value = -10.0f;
+    Camera* camera = scene->addCamera();
+    camera->channels[2].value = -10.0f;
     scene->addLight();
     if (!text)
         return;
@@ -77,6 +105,7 @@ Text2::Text2(const char* text, Stream* archive, MetaScene* meta)
         // drives them all.
         surface->transparency.source = fade;
     }
+    centreCamera(scene, camera);
 }
 
 Text2::~Text2()

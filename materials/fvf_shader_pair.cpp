@@ -290,7 +290,9 @@ void FVFShaderPair::setSources(Surface* surface, double time)
         colorOp(device, 0, D3DTOP_MODULATE, textureArg(colr), D3DTA_DIFFUSE);
         alphaOp(device, 0, D3DTOP_MODULATE, textureArg(colr), D3DTA_DIFFUSE);
         samplerFrom(device, 0, colr, srfColor);
-        if (hasTextures(colr))
+        if (colr->gradientParameter >= 0)
+            setGradientCoordinates(device, 0, colr);
+        else if (hasTextures(colr))
             setLayerTransform(device, 0, colr, time);
         next = 1;
     } else {
@@ -324,6 +326,20 @@ void FVFShaderPair::setLayerTransform(IDirect3DDevice9* device, DWORD stage, Tex
                      m.m[2][u], m.m[2][v], 0.0f,
                      m.m[3][u], m.m[3][v], 0.0f);
     device->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    engine->uniforms->setTextureMatrix(static_cast<int>(stage), tm);
+}
+
+void FVFShaderPair::setGradientCoordinates(IDirect3DDevice9* device, DWORD stage, const TextureLayer* layer)
+{
+    // The effects read a gradient at the distance from the viewer over the
+    // range end (the row's u); here the camera-space depth stands for that
+    // distance. A gradient has no coordinates of its own: without this its
+    // row would be read at u = 0 all over.
+    const float scale = layer->gradientRangeEnd != 0.0f ? 1.0f / layer->gradientRangeEnd : 0.0f;
+    device->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION);
+    device->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    D3DMATRIX tm;
+    makeAffineMatrix(tm, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, scale, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f);
     engine->uniforms->setTextureMatrix(static_cast<int>(stage), tm);
 }
 

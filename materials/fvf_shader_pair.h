@@ -41,6 +41,8 @@ private:
     // The placement of an animated layer at that time as the texture matrix
     // of a stage, over two-component coordinates.
     void setLayerTransform(IDirect3DDevice9* device, DWORD stage, TextureLayer* layer, double time);
+    // A gradient layer read at the camera-space depth over its range end.
+    void setGradientCoordinates(IDirect3DDevice9* device, DWORD stage, const TextureLayer* layer);
     // The surface's sphere-map reflection on stage `stage`.
     void setSphereMap(IDirect3DDevice9* device, DWORD stage, Surface* surface, double time);
 };

@@ -19,12 +19,19 @@ static_assert(sizeof(SliceVertex) == 24);
 
 constexpr i32 kPlaneSize = 64;
 
-// A soft ball: full at the centre, nothing from radius 0.5 out, premultiplied.
+// Smoke: a soft ball of faint grey, thinned by a fixed lumpy pattern so the
+// turning volume shows wisps; premultiplied. Every living particle draws
+// all the slices over one another, so each texel holds only a little.
 D3DCOLOR ballTexel(float dx, float dy, float dz)
 {
+    constexpr float kDensity = 1.0f;
+    constexpr float kGrey = 0.8f;
     const float r = std::sqrt(dx * dx + dy * dy + dz * dz);
-    const float a = std::max(0.0f, 1.0f - r * 2.0f);
-    const float rgba[4] = {a * a, a * a, a * a, a * a};
+    const float fall = std::max(0.0f, 1.0f - r * 2.0f);
+    const float lumps = 0.6f + 0.4f * std::sin(dx * 19.0f + 1.3f) * std::sin(dy * 23.0f + 0.7f) *
+                                   std::sin(dz * 17.0f + 2.1f);
+    const float a = kDensity * fall * fall * lumps;
+    const float rgba[4] = {kGrey * a, kGrey * a, kGrey * a, a};
     return colorToARGB(rgba);
 }
 

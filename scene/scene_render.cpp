@@ -235,9 +235,14 @@ void Scene::prepareRender()
             }
             device->SetRenderTarget(0, surface);
             device->SetDepthStencilSurface(depth);
-            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
+            // Without shaders no triangle can be drawn where its light-map
+            // coordinates put it: the maps stay white (they scale nothing)
+            // and the scene's own lights light the surfaces.
+            const bool bake = !engine->fixedFunction;
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, bake ? 0 : 0xFFFFFFFF,
+                          1.0f, 0);
             for (Light* light : lights) {
-                if (!light->affectOpenGLOff)
+                if (!bake || !light->affectOpenGLOff)
                     continue;
                 for (Light* other : lights)
                     if (other != light)

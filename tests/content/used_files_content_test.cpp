@@ -37,6 +37,7 @@ scenes/intro.lws
 scenes/hall.lws
 scenes/fx.lws
 crate.jpg
+crate_bump.jpg
 seq/frame001.jpg
 
 floor.tga
@@ -70,6 +71,7 @@ objects/partigon.lwo
 
 (reflection)
 crate.jpg
+crate_bump.jpg
 decal.tga
 demotune.mp3
 env.jpg
@@ -112,9 +114,11 @@ scene.scr
 meta1.mts
 scenes/outro.lws
 crate.jpg
+crate_bump.jpg
 objects/crate.lwo
 -------- used files ----------
 crate.jpg
+crate_bump.jpg
 demotune.mp3
 loading.jpg
 meta1.mts

@@ -233,4 +233,22 @@ TEST_F(OverlaysTest, LoadingScreenPresentsAtMostSixtyTimesASecond)
     EXPECT_GE(demo->loadingPresents, 1u);
 }
 
+TEST_F(OverlaysTest, LoadingPictureKeepsItsColoursAfterTheOverlays)
+{
+    // A view ends with a half-transparent fade, then the overlays, which
+    // leave the diffuse colour selected and blending on.
+    const float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    drawFullScreenQuad(rig.engine.get(), 0.5f, red, nullptr);
+    demo->logo = rig.picture(0xFF00FF00, 7);
+    drawLogosAndFps(demo.get());
+    demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF000000u);
+    loadingPicture = rig.picture(0x80203050u, 68);
+    clear();
+    demo->drawLoadingProgress(0.5f);
+    const BackBuffer b(rig.device());
+    EXPECT_TRUE(near(b(512, 300), 0x203050u)) << std::hex << b(512, 300);
+    EXPECT_EQ(b(100, 705), 0x606060u);
+    demo->loadLoadingPicture("", nullptr, 0.0f, 0.0f, 0.0f, 0.0f, 0u, 0u); // frees the picture
+}
+
 } // namespace

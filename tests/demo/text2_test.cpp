@@ -33,12 +33,13 @@ TEST(Text2, LettersStandInLineAndShareOneFade)
     struct Case {
         const char* text;
         std::vector<float> xs; // the letters' position x, in order
+        float cameraX, cameraY; // the middle of the letters' unit quads
     };
     const Case cases[] = {
-        {"AB C", {-4.0f, -3.5f}}, // C is not in the font: skipped
-        {"A  B", {-4.0f, -2.5f}},
-        {"ab c", {}},
-        {"", {}},
+        {"AB C", {-4.0f, -3.5f}, -3.25f, 0.5f}, // C is not in the font: skipped
+        {"A  B", {-4.0f, -2.5f}, -2.75f, 0.5f},
+        {"ab c", {}, 0.0f, 0.0f},
+        {"", {}, 0.0f, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -46,6 +47,8 @@ TEST(Text2, LettersStandInLineAndShareOneFade)
         Scene* s = letters.scene;
         ASSERT_EQ(s->cameras.size(), 1u);
         EXPECT_EQ(s->cameras[0]->channels[2].value, -10.0f);
+        EXPECT_FLOAT_EQ(s->cameras[0]->channels[0].value, c.cameraX);
+        EXPECT_FLOAT_EQ(s->cameras[0]->channels[1].value, c.cameraY);
         EXPECT_EQ(s->lights.size(), 1u);
         std::vector<float> xs;
         for (Object* o : s->objects)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Recorded runs through the full setup dialog, full screen 640 x 480, one
 # frame every 0.04 s of demo time:
-# - a BMP sequence twice headless (and once under Xvfb when it is there):
-#   the chosen frames are the same bytes in every run, apart from the fps
-#   digits, which count wall-clock frames, and the hall's video screen,
-#   which plays in wall-clock time;
-# - the chosen frames show what the running order predicts;
+# - a BMP sequence twice headless on the fixed-function path (and once under
+#   Xvfb when it is there), once with shaders: the chosen frames are the
+#   same bytes in every fixed-function run, apart from the fps digits,
+#   which count wall-clock frames, and the hall's video screen, which plays
+#   in wall-clock time;
+# - the chosen frames of both paths show what the running order predicts;
+# - every presented frame of the shader run, the loading screens too;
 # - an AVI through the first listed compressor: frame count, size, rate.
 #   capture.sh FULL_SETUP_PLAYER
 set -euo pipefail
@@ -16,11 +18,13 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "capture: $*"; exit 1; }
 
 # Frame n shows demo time n x 0.04 s. 0: the fade-in from black starts;
-# 176: the flash at its peak (opaque white); 187: the last wireframe frame
-# (the flash nearly gone), 189: solid again; 200: the intro alone; 220: the
-# cross-fade to the hall half-way; 240: the hall alone; 600: the particle
-# scene.
-frames=(0000 0176 0187 0189 0200 0220 0240 0600)
+# 75: the intro's crate; 176: the flash at its peak (opaque white); 187: the
+# last wireframe frame (the flash nearly gone), 189: solid again; 200: the
+# intro alone; 220: the cross-fade to the hall half-way; 240: the hall
+# alone; 262: the hall from "Wide", the intro on the monitor; 450: the hall
+# from "Top"; 600: the particle scene; 800: the outro's crate under the
+# title.
+frames=(0000 0075 0176 0187 0189 0200 0220 0240 0262 0450 0600 0800)
 last=0876
 
 # Boxes at 640 x 480: the overlays' fps label and digits, logo, URL; the
@@ -30,17 +34,23 @@ masked() { # IMAGE COLOUR [ARGS...]: the image with the boxes painted over
     -draw "rectangle 480,460 640,480" -draw "rectangle 60,225 200,335" "${@:3}"
 }
 
-record() { # DIR [xvfb]: records a BMP sequence into DIR, keeps the chosen frames
-  local dir=$1 status=0
+record() { # DIR [xvfb|shaders]: records a BMP sequence into DIR, keeps the chosen frames
+  local dir=$1 status=0 paths="" screens=()
   mkdir -p "$dir"
-  local script="uncheck 104; select 108 0; select 129 1; uncheck 1074; press 100; text 1001 $dir/f; press 1"
+  if [ "${2:-}" = shaders ]; then # every present kept
+    paths="uncheck 1111; "
+    mkdir -p "$dir/screens"
+    screens=(QUILLON_SCREEN_DIR="$dir/screens")
+  fi
+  local script="uncheck 104; select 108 0; select 129 1; uncheck 1074; ${paths}press 100; text 1001 $dir/f; press 1"
   if [ "${2:-}" = xvfb ]; then
     (cd "$dir" && XDG_CONFIG_HOME="$dir/cfg" QUILLON_DIALOG="$script" \
       with_xvfb 640x480x24 env -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$player" \
       >"$dir/log.txt" 2>&1) || status=$?
   else
     (cd "$dir" && XDG_CONFIG_HOME="$dir/cfg" QUILLON_DIALOG="$script" \
-      env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$player" >"$dir/log.txt" 2>&1) || status=$?
+      env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "${screens[@]}" "$player" >"$dir/log.txt" 2>&1) ||
+      status=$?
   fi
   [ "$status" -eq 0 ] || { cat "$dir/log.txt"; fail "$dir: status $status"; }
   [ -f "$dir/f$last.bmp" ] && [ ! -f "$dir/f$((10#$last + 1)).bmp" ] || fail "$dir: not $last frames"
@@ -61,6 +71,8 @@ if command -v Xvfb >/dev/null; then
   record "$work/x" xvfb
   diff <(hashes "$work/a") <(hashes "$work/x") || fail "headless and Xvfb runs differ"
 fi
+
+record "$work/s" shaders
 
 a=$work/a
 for f in "${frames[@]}"; do
@@ -83,7 +95,7 @@ wire=$(thin 0187)
 solid=$(thin 0189)
 [ "$wire" -gt 1000 ] && [ "$solid" -lt 300 ] || fail "wireframe: $wire line pixels, solid frame $solid"
 
-# Cross-fade: where the intro shows its background and the hall its dome,
+# Cross-fade: where the intro shows its background and the hall its floor,
 # the half-way frame lies between the two.
 for p in "300 375" "330 372" "320 360"; do
   read -r x y <<<"$p"
@@ -98,6 +110,69 @@ done
 lit=$(convert "$a/keep0600.bmp" -crop 640x400+0+50 -colorspace gray -threshold 8% -format '%[fx:int(mean*w*h)]' info:)
 [ "$lit" -gt 500 ] || fail "particle scene: $lit lit pixels"
 
+# What both paths show. Boxes are WxH+X+Y at 640 x 480.
+mean() { # FRAME-FILE BOX: mean red, green and blue, 0 to 255
+  convert "$1" -crop "$2" +repage -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:
+}
+count() { # FRAME-FILE BOX FX: the pixels of the box where FX holds
+  convert "$1" -crop "$2" +repage -fx "$3 ? 1 : 0" -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+for dir in "$work/a" "$work/s"; do
+  k() { echo "$dir/keep$1.bmp"; }
+  mode=fixed-function
+  [ "$dir" = "$work/s" ] && mode=shaders
+  # The hall lit from "Wide": most of the frame above black, the floor and
+  # the side and far walls grey.
+  lit=$(masked "$(k 0262)" black -colorspace gray -threshold 12% -format '%[fx:int(100*mean)]' info:)
+  [ "$lit" -ge 50 ] || fail "$mode: hall $lit% lit"
+  for part in "floor 640x80+0+390" "left wall 35x200+5+150" "far wall 200x60+40+140"; do
+    read -r r _ _ <<<"$(mean "$(k 0262)" "${part##* }")"
+    [ "$r" -ge 50 ] || fail "$mode: hall ${part% *} dark ($r)"
+  done
+  # Each hall object: the ball's cube colours, the chrome sphere's white,
+  # the glass cube's green decal, the monitor showing the intro's night sky
+  # (not yet before the render target), the panel's red; the pillar only
+  # from "Top", the anti-portal hiding it from "Wide".
+  [ "$(count "$(k 0262)" 80x80+163+295 'max(max(r,g),b)-min(min(r,g),b)>0.4')" -gt 2000 ] || fail "$mode: no ball"
+  read -r r g b <<<"$(mean "$(k 0262)" 30x30+345+315)"
+  [ "$b" -ge 200 ] || fail "$mode: no chrome sphere ($r $g $b)"
+  read -r r g b <<<"$(mean "$(k 0262)" 30x50+455+335)"
+  [ "$g" -ge $((r + 30)) ] || fail "$mode: no glass cube ($r $g $b)"
+  [ "$(count "$(k 0262)" 70x50+465+255 'b-r>0.04')" -gt 1000 ] || fail "$mode: monitor without the intro"
+  [ "$(count "$(k 0240)" 70x50+465+255 'b-r>0.04')" -lt 50 ] || fail "$mode: monitor shows the intro early"
+  read -r r g b <<<"$(mean "$(k 0262)" 60x40+440+180)"
+  [ "$r" -ge $((g + 60)) ] || fail "$mode: no panel ($r $g $b)"
+  read -r r g b <<<"$(mean "$(k 0450)" 30x30+125+85)"
+  [ "$r" -ge $((b + 10)) ] && [ "$r" -ge 80 ] || fail "$mode: no pillar from above ($r $g $b)"
+  read -r r g b <<<"$(mean "$(k 0262)" 20x120+90+200)"
+  [ "$r" -le $((b + 4)) ] || fail "$mode: the pillar shows from Wide ($r $g $b)"
+  # Orange sparks beside a grey puff of smoke.
+  [ "$(count "$(k 0600)" 160x120+350+260 'r-b>0.25')" -gt 800 ] || fail "$mode: no sparks"
+  read -r r g b <<<"$(mean "$(k 0600)" 30x30+265+340)"
+  [ "$r" -ge 15 ] && [ "$r" -le 200 ] && [ "$r" -le $((b + 8)) ] && [ "$b" -le $((r + 8)) ] ||
+    fail "$mode: no smoke ($r $g $b)"
+  # The crate in its own browns, in the intro and under the outro's title.
+  for shot in "0075 80x60+220+350" "0800 80x60+280+400"; do
+    read -r f box <<<"$shot"
+    read -r r g b <<<"$(mean "$(k "$f")" "$box")"
+    [ "$r" -ge 70 ] && [ "$r" -gt "$g" ] && [ "$g" -gt "$b" ] || fail "$mode: crate at $f ($r $g $b)"
+    [ "$(count "$(k "$f")" "$box" 'b>r')" -lt 50 ] || fail "$mode: blue in the crate at $f"
+  done
+done
+
+# The loading screens of the shader run (their progress bar at the left of
+# rows 0.91 H to 0.935 H, the picture above it): none mostly white.
+loading=0
+for f in "$work/s/screens"/*.bmp; do
+  read -r bar above <<<"$(convert "$f" -format '%[fx:int(255*p{2,441}.r+0.5)] %[fx:int(255*p{2,425}.r+0.5)]' info:)"
+  [ "$bar" = 96 ] && [ "$above" != 96 ] || continue
+  loading=$((loading + 1))
+  white=$(convert "$f" -colorspace gray -threshold 90% -format '%[fx:int(100*mean)]' info:)
+  [ "$white" -lt 50 ] || fail "loading screen $(basename "$f") $white% white"
+done
+[ "$loading" -gt 0 ] || fail "no loading screen presented"
+rm -rf "$work/s/screens"
+
 # AVI through the first compressor of the list.
 v=$work/v
 mkdir -p "$v"
@@ -108,4 +183,4 @@ mkdir -p "$v"
 probe=$(ffprobe -v error -count_frames -select_streams v:0 \
   -show_entries stream=nb_read_frames,width,height,r_frame_rate -of csv=p=0 "$v/vid.avi")
 [ "$probe" = "640,480,25/1,$((10#$last + 1))" ] || fail "AVI: $probe"
-echo "capture: $((10#$last + 1)) frames, identical runs, AVI $probe"
+echo "capture: $((10#$last + 1)) frames, identical runs, both paths, $loading loading screens, AVI $probe"

@@ -72,7 +72,7 @@ TEST(LwsContent, GeneratedScenesLoad)
     EXPECT_NE(intro->lights[1]->intensity.source, nullptr);
     // The hall's mirror turns its local -Y towards the first camera.
     Scene* hall = f.meta->scenes[2];
-    const D3DMATRIX& m = *hall->objects[1]->worldMatrixAt(0);
+    const D3DMATRIX& m = *hall->objects[2]->worldMatrixAt(0);
     const D3DMATRIX& c = *hall->cameras[0]->worldMatrixAt(0);
     EXPECT_LT(m._21 * (c._41 - m._41) + m._22 * (c._42 - m._42) + m._23 * (c._43 - m._43), 0.0f);
     // The content's pictures are cached now; the cache's references go

@@ -1035,6 +1035,27 @@ TEST(FvfShaderPairDraw, AnimatedPlacementMovesTheMapOverTime)
     EXPECT_EQ(at(pixels, 56, 24), stripes[3]);
 }
 
+TEST(FvfShaderPairDraw, AGradientIsReadAtTheDepthOverItsRange)
+{
+    Rig rig;
+    REQUIRE_RIG(rig);
+    rig.unlit();
+    const u32 stripes[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    Texture* row = rig.texture(4, 1, [&](int x, int) { return stripes[x]; });
+    Surface s(nullptr, "g@gradient");
+    TextureLayer* colr = addLayer(s, channelCOLR, row);
+    colr->gradientParameter = 8; // "Y Distance to Object"
+    // The quad lies at depth 0.5: u = 0.5 / range end, the same all over,
+    // whatever the corners' own coordinates.
+    for (auto [rangeEnd, stripe] : {std::pair{2.5f, 0}, {0.8f, 2}}) {
+        SCOPED_TRACE(rangeEnd);
+        colr->gradientRangeEnd = rangeEnd;
+        const std::vector<u32> pixels = rig.draw(s, 0.0);
+        for (auto [x, y] : {std::pair{8, 8}, {56, 8}, {8, 40}, {56, 40}})
+            EXPECT_EQ(at(pixels, x, y), stripes[stripe]) << x << "," << y;
+    }
+}
+
 D3DMATRIX transformOf(IDirect3DDevice9* device, int stage)
 {
     D3DMATRIX m = {};

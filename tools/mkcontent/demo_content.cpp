@@ -49,6 +49,7 @@ constexpr Glyph kGlyphs[] = {
     {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}}, {'%', {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03}},
     {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}}, {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
     {'/', {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x00}}, {'!', {0x04, 0x04, 0x04, 0x04, 0x04, 0x00, 0x04}},
+    {'&', {0x0C, 0x12, 0x14, 0x08, 0x15, 0x12, 0x0D}},
 };
 
 // Lower case shares the capitals; codes without a glyph are blank.
@@ -241,15 +242,21 @@ u32 checker(int x, int y, int cell, u32 a, u32 b)
     return ((x / cell + y / cell) & 1) ? a : b;
 }
 
-// Black text, scaled by scale, on white; the text starts at (x0, y0).
-Picture textPicture(int width, int height, int components, const char* text, int scale, int x0, int y0)
+// Black text on white, each glyph pixel scaleX x scaleY; the text starts at
+// (x0, y0).
+Picture textPicture(int width, int height, int components, const char* text, int scaleX, int scaleY, int x0, int y0)
 {
     return picture(width, height, components, [=](int x, int y) {
-        const int cx = (x - x0) / scale, cy = (y - y0) / scale;
+        const int cx = (x - x0) / scaleX, cy = (y - y0) / scaleY;
         if (x >= x0 && y >= y0 && cx / 6 < int(std::strlen(text)) && glyphPixel(text[cx / 6], cx % 6, cy))
             return 0x000000u;
         return 0xFFFFFFu;
     });
+}
+
+Picture textPicture(int width, int height, int components, const char* text, int scale, int x0, int y0)
+{
+    return textPicture(width, height, components, text, scale, scale, x0, y0);
 }
 
 // The statistics font: 95 cells of 7 x 11 from the space on, black on
@@ -261,10 +268,9 @@ std::string smallFont()
     }));
 }
 
-// 3D letters: layer n is letter 'A' + n, built of 0.1 cubes, one surface
-// lit by itself.
 // The running order, about 35 s: intro, cross-fade to the hall, intro on
-// the hall's monitor, the panel's picture fades, then the outro's title.
+// the hall's monitor, the panel's picture fades, then the outro's title,
+// which clears only the depth so the outro's crate shows under it.
 const char* kSceneScript = R"(; the demo's running order
 0:00.000 version "content-1"
 0:00.000 loadmetascript meta1.mts
@@ -308,6 +314,7 @@ const char* kSceneScript = R"(; the demo's running order
 0:28.000 start scenes/outro
 0:28.000 cam scenes/outro 0
 0:28.000 createtext TITLE "THE END"
+0:28.000 clear TITLE 2 0
 0:28.000 cam TITLE 0
 0:28.000 start TITLE
 0:28.000 fadein 1.000 0x000000
@@ -361,12 +368,27 @@ std::string metascript(std::initializer_list<const char*> scenes)
     return out;
 }
 
-// A grey picture in colour: black stays ink, white becomes paper.
-Picture tinted(const Picture& grey, u32 ink)
+// A grey picture in colour: black becomes ink, white paper.
+Picture tinted(const Picture& grey, u32 ink, u32 paper = 0xF0F0F0u)
 {
     return picture(grey.width, grey.height, 3, [&](int x, int y) {
-        return u8(grey.pixels[size_t(y) * grey.width + x]) < 128 ? ink : 0xF0F0F0u;
+        return u8(grey.pixels[size_t(y) * grey.width + x]) < 128 ? ink : paper;
     });
+}
+
+Picture logoPicture()
+{
+    return textPicture(256, 128, 1, "QUILLON", 6, 5, 43);
+}
+
+// The label's box is about 3.35 times as wide as high (134 x 40 at 640 x
+// 480, 213 x 64 at 1024 x 768) and starts a quarter of its width left of
+// the screen; its right seventh lies under the first digit, and its top
+// fifth under the user camera's mode name. The ink keeps to what is left,
+// its pixels wider than high so the letters come out square.
+Picture fpsLabelPicture()
+{
+    return textPicture(256, 64, 1, "FPS", 8, 6, 76, 14);
 }
 
 std::string textPictureFile(const char* text, int width, int height, int scale)
@@ -388,8 +410,15 @@ std::vector<ContentFile> demoFiles()
         {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws", "scenes/fx.lws"}); }},
         {"meta2.mts", [] { return metascript({"scenes/outro.lws"}); }},
         {"small.bmp", smallFont},
-        {"loading.jpg", [] { return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x203050u)); }},
+        // Dark, as the demo around it: light letters on night blue.
+        {"loading.jpg", [] {
+             return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x8098D0u, 0x101828u));
+         }},
         {"crate.jpg", [] { return jpeg(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 16, 0x8B5A2Bu, 0xC08040u); })); }},
+        // Grooves along the crate's boards: low where the checker cells meet.
+        {"crate_bump.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) {
+             return (x % 16 < 2 || y % 16 < 2) ? 0x20u : 0xC0u;
+         })); }},
         {"grey.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) { return u32((x + y) & 0xFF); })); }},
         {"env.jpg", [] { return jpeg(picture(256, 128, 3, [](int, int y) { return y < 64 ? 0x6080C0u : 0x404030u; })); }},
         {"panel_noscale.jpg", [] { return jpeg(picture(256, 128, 3, [](int x, int y) { return checker(x, y, 32, 0xC02020u, 0xF0F0F0u); })); }},
@@ -412,10 +441,11 @@ std::vector<ContentFile> demoFiles()
 std::vector<ContentFile> overlayFiles()
 {
     std::vector<ContentFile> files = {
-        {"overlay/logo.jpg", [] { return jpeg(tinted(textPicture(128, 64, 1, "QUILL", 4, 4, 18), 0x3060C0u)); }},
-        {"overlay/logo_alpha.bmp", [] { return bmp8(textPicture(128, 64, 1, "QUILL", 4, 4, 18)); }},
+        // The logo's box is twice as wide as high: the whole name, centred.
+        {"overlay/logo.jpg", [] { return jpeg(tinted(logoPicture(), 0x3060C0u)); }},
+        {"overlay/logo_alpha.bmp", [] { return bmp8(logoPicture()); }},
         {"overlay/url.bmp", [] { return bmp8(textPicture(256, 32, 1, "QUILLON.EXAMPLE", 2, 4, 8)); }},
-        {"overlay/fps.jpg", [] { return textPictureFile("FPS", 64, 64, 3); }},
+        {"overlay/fps.jpg", [] { return jpeg(fpsLabelPicture()); }},
     };
     for (int i = 0; i < 10; ++i)
         files.push_back({"overlay/" + std::to_string(i) + ".jpg", [i] {

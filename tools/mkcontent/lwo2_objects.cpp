@@ -46,7 +46,10 @@ std::string crate()
     Lwo2Emitter e = single("Crate", box(1, 1, 1));
     // The texture turns once in four seconds.
     e.envelope(1, "Rotation", 1, 3, {{0.0f, 0.0f, "LINE", {}}, {4.0f, 6.2831853f, "LINE", {}}});
+    // The bump map has its own picture: turned into a normal map on load,
+    // it must not be the colour map's texture.
     e.clipStill(1, "crate.jpg");
+    e.clipStill(2, "crate_bump.jpg");
     e.beginSurface("Crate");
     e.color(0.8f, 0.7f, 0.5f);
     e.value("DIFF", 1.0f);
@@ -63,7 +66,7 @@ std::string crate()
     e.beginBlock("IMAP", "BUMP");
     e.u2("PROJ", 0);
     e.u2("AXIS", 2);
-    e.u2("IMAG", 1);
+    e.u2("IMAG", 2);
     e.amplitude(0.5f);
     e.endBlock();
     e.endSurface();
@@ -167,19 +170,23 @@ std::string plain(const char* tag, const Shape& s, std::array<float, 3> rgb)
     return e.finish();
 }
 
-Shape uprightQuad(float width, float height)
+// The grid stood up about x: its face turns from +y to +z, so the winding
+// is reversed to face -z.
+Shape standUp(Shape s, float z)
 {
-    Shape quad = grid(width, height, 1, 1);
-    for (auto& p : quad.points) { // upright, facing -z
+    for (auto& p : s.points) {
         p[1] = -p[2];
-        p[2] = 0.0f;
+        p[2] = z;
     }
-    return quad;
+    for (std::vector<u32>& face : s.faces)
+        std::reverse(face.begin(), face.end());
+    return s;
 }
 
 std::string imagePanel(const char* tag, const char* image)
 {
-    Lwo2Emitter e = single(tag, uprightQuad(2, 1.5f));
+    const Shape quad = standUp(grid(2, 1.5f, 1, 1), 0.0f); // upright, facing -z
+    Lwo2Emitter e = single(tag, quad);
     e.clipStill(1, image);
     e.beginSurface(tag);
     e.color(1, 1, 1);
@@ -192,7 +199,7 @@ std::string imagePanel(const char* tag, const char* image)
 // A screen showing the clip the content build encodes into the archive.
 std::string videoScreen()
 {
-    Lwo2Emitter e = single("Video", uprightQuad(1.6f, 1.2f));
+    Lwo2Emitter e = single("Video", standUp(grid(1.6f, 1.2f, 1, 1), 0.0f)); // two-sided
     e.clipAnimation(1, "videos/screen.avi");
     e.beginSurface("Video");
     e.color(1, 1, 1);
@@ -210,12 +217,8 @@ std::string monitor()
     e.layer(0);
     Shape body = box(1.2f, 0.9f, 0.2f);
     const u32 caseFaces = u32(body.faces.size());
-    Shape screen = grid(1.0f, 0.75f, 1, 1);
-    for (auto& p : screen.points) {
-        p[1] = -p[2];
-        p[2] = -0.11f;
-    }
-    body.append(screen);
+    // Just in front of the case's -z face, facing away from it.
+    body.append(standUp(grid(1.0f, 0.75f, 1, 1), -0.11f));
     e.points(body);
     e.polygons(body.faces);
     std::vector<u32> tags(body.faces.size(), 0);
@@ -339,7 +342,8 @@ std::vector<ContentFile> lwo2Files()
         {"objects/chrome.lwo", [] { return reflector("Chrome", sphere(1, 12, 16), 1.0f, 2, "env.jpg"); }},
         {"objects/glass.lwo", glass},
         {"objects/lumi.lwo", lumi},
-        {"objects/AntiPortal.lwo", [] { return plain("AntiPortal", grid(2, 3, 1, 1), {0.1f, 0.1f, 0.1f}); }},
+        // Just wider and taller than the pillar it stands in front of.
+        {"objects/AntiPortal.lwo", [] { return plain("AntiPortal", grid(0.9f, 3.3f, 1, 1), {0.1f, 0.1f, 0.1f}); }},
         {"objects/pillar.lwo", [] { return plain("Pillar", box(0.5f, 3, 0.5f).translate(0, 1.5f, 0), {0.7f, 0.7f, 0.6f}); }},
         {"objects/tube.lwo", [] { return plain("Tube", tube(0.3f, 2, 12, 8), {0.4f, 0.6f, 0.9f}); }},
         {"objects/monitor.lwo", monitor},

@@ -92,26 +92,49 @@ std::string intro()
     return s.text();
 }
 
+// An object at (x, y, z), turned by heading h, scaled by size.
+void placed(LwsEmitter& s, double x, double y, double z, double h, double size)
+{
+    std::vector<LwsEnvelope> c = still(x, y, z, h);
+    for (int i = 6; i < 9; i++)
+        c[(size_t)i] = LwsEnvelope::constant(size);
+    s.motion("ObjectMotion", c);
+}
+
+// The hall, 10 x 10 x 4 with the floor (layer 1) and the walls (layer 2).
+// "Wide" looks in from behind the open near wall, "Zoom" at the monitor on
+// the glass cube, "Top" straight down. The anti-portal stands just in front
+// of the pillar: it covers the pillar's box from "Wide" only; "Zoom" and
+// "Top" see the pillar past its edges. The mirror on the far wall reflects
+// the spheres and the cube.
 std::string hall()
 {
     LwsEmitter s(0, 600);
-    s.ambient(1, 1, 1, LwsEnvelope::constant(0.15));
+    s.ambient(1, 1, 1, LwsEnvelope::constant(0.25));
     s.objectLayer(1, "objects/room.lwo");
     s.pose("ObjectMotion", 0, 0, 0);
-    s.excludeLight(lwsLightId(2));
+    s.objectLayer(2, "objects/room.lwo");
+    s.pose("ObjectMotion", 0, 0, 0);
     // Stood up as a wall, local -Y (its face) towards the cameras.
     s.objectLayer(1, "objects/mirror.lwo");
-    s.pose("ObjectMotion", 0, 1, 4, 0, 1.5707963);
-    for (const char* file : {"objects/ball.lwo", "objects/chrome.lwo", "objects/glass.lwo",
-                             "objects/pillar.lwo", "objects/monitor.lwo", "objects/panel.lwo"}) {
-        s.objectLayer(1, file);
-        s.pose("ObjectMotion", 0, 0, 2);
-    }
+    s.pose("ObjectMotion", 0, 1.4, 4.9, 0, 1.5707963);
+    s.objectLayer(1, "objects/ball.lwo");
+    placed(s, -1.6, 0.7, 1.5, 0, 0.7);
+    s.objectLayer(1, "objects/chrome.lwo");
+    placed(s, 0.6, 0.6, 2.6, 0, 0.6);
+    s.objectLayer(1, "objects/glass.lwo");
+    placed(s, 2.2, 0.5, 0.5, 0.3, 1);
+    s.objectLayer(1, "objects/pillar.lwo");
+    s.pose("ObjectMotion", -3.4, 0, 2.8);
+    s.objectLayer(1, "objects/monitor.lwo");
+    s.pose("ObjectMotion", 2.2, 1.45, 0.5, -0.3);
+    s.objectLayer(1, "objects/panel.lwo");
+    s.pose("ObjectMotion", 3, 2.4, 4.9);
     s.line("ShadowOptions 2");
     s.objectLayer(1, "objects/AntiPortal.lwo");
-    s.pose("ObjectMotion", 0, 1, 1);
+    s.pose("ObjectMotion", -3.4, 1.5, 2.3, 0, -1.5707963);
     s.objectLayer(1, "objects/tube.lwo");
-    s.pose("ObjectMotion", 3, 0, 0);
+    s.pose("ObjectMotion", 3.8, 0, 3.5);
     s.line("ShadowOptions 4");
     s.boneFalloff(2);
     const double base[3] = {0, 0, 0}, tip[3] = {0, 1, 0}, up[3] = {0, 90, 0};
@@ -123,13 +146,17 @@ std::string hall()
     s.motion("BoneMotion", bend);
     s.nullObject("Hidden");
     s.line("UnseenByCamera");
+    // The video screen hangs on the far wall between the pillar and the
+    // mirror, where "Wide" and "Zoom" see it.
     s.objectLayer(1, "objects/video.lwo");
-    s.pose("ObjectMotion", -2.5, 1.5, 1);
+    s.pose("ObjectMotion", -2.2, 2.6, 4.85);
+    // The bake light hangs under the ceiling looking down, so the floor and
+    // the walls lie in its view.
     LwsEmitter::Light bake;
     bake.name = "Bake";
     bake.affectOpenGL = false;
     s.light(bake);
-    s.pose("LightMotion", 0, 4, 0);
+    s.pose("LightMotion", 0, 3.5, 0, 0, 1.5707963);
     LwsEmitter::Light spot;
     spot.name = "Spot";
     spot.type = 2;
@@ -138,17 +165,19 @@ std::string hall()
     spot.shadowFuzziness = 13.2877;
     s.light(spot);
     s.pose("LightMotion", 0, 5, -2, 0, 1.2);
+    // Down and forwards onto the floor and the far and right walls.
     LwsEmitter::Light fill;
     fill.name = "Fill";
     fill.type = 0;
+    fill.intensity = LwsEnvelope::constant(0.8);
     s.light(fill);
-    s.pose("LightMotion", 0, 0, 0, 3.14159);
+    s.pose("LightMotion", 0, 0, 0, -0.6, 0.8);
     s.camera("Wide");
     s.pose("CameraMotion", 0, 2, -9);
     s.camera("Zoom", path({3.2, 6.0, 3.2}));
-    s.pose("CameraMotion", 4, 2, -4, -0.5);
+    s.pose("CameraMotion", 4, 1.9, -3.5, -0.45, 0.12);
     s.camera("Top");
-    s.pose("CameraMotion", 0, 12, 0, 0, 1.5707963);
+    s.pose("CameraMotion", -1, 12, 1, 0, 1.5707963);
     return s.text();
 }
 
@@ -160,36 +189,41 @@ std::string outro()
     s.pose("ObjectMotion", 0, 0, 0);
     s.light(LwsEmitter::Light());
     s.pose("LightMotion", 2, 4, -3);
+    // Above the crate: the crate shows below the centred title.
     s.camera("Camera");
-    s.pose("CameraMotion", 0, 1, -5);
+    s.pose("CameraMotion", 0, 0.9, -5);
     return s.text();
 }
 
 
-// Particles: a fountain on "Emitter" under gravity, a vortex wind and a floor,
-// drawn as sprites; smoke rising from "Smoke" as a volume; a wind left off.
-// The forces add their pull to the velocity once a step (gravity 10 x the
-// strength, the vortex its strength x 4 x the distance), so the strengths are
-// small; births are whole numbers a step, so the rates give one a step or
-// more up to 144 frames a second, and the pools outlast the scene's eight
-// seconds.
+// Particles: sparks sprayed from "Emitter" under gravity, a vortex wind and
+// a floor, drawn as small additive sprites; a smoke puff on "Smoke" as a
+// volume; a wind left off. The forces add their pull to the velocity once a
+// step (gravity 10 x the strength, the vortex its strength x 4 x the
+// distance). Births are whole numbers a step, so the sparks' rate gives one
+// a step or more up to 144 frames a second, and their pool outlasts the
+// scene's eight seconds. A volume draws all its slices round the world's
+// origin for every living particle, whatever their positions: short lives
+// keep about a dozen particles alive at any frame rate, and three slices
+// each give a translucent puff that costs little to fill.
 std::string fx()
 {
     LwsEmitter s(0, 300);
     s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
     s.nullObject("Emitter");
     s.pose("ObjectMotion", 1.2, 0.5, 1);
-    LwsParticleEmitter fountain;
-    fountain.count = 4000;
-    fountain.birthRate = 200;
-    fountain.lifeFrames = 60;
-    fountain.placement = 1;
-    fountain.generatorSize[0] = fountain.generatorSize[1] = fountain.generatorSize[2] = 0.3;
-    fountain.velocity[1] = 3;
-    fountain.acceleration[1] = 0;
-    s.line(lwsEmitterPlugin(fountain));
+    LwsParticleEmitter sparks;
+    sparks.count = 4000;
+    sparks.birthRate = 150;
+    sparks.lifeFrames = 40;
+    sparks.placement = 1;
+    sparks.generatorSize[0] = sparks.generatorSize[1] = sparks.generatorSize[2] = 0.2;
+    sparks.velocity[1] = 4;
+    sparks.radialSpeed = 0.6;
+    sparks.acceleration[1] = 0;
+    s.line(lwsEmitterPlugin(sparks));
     LwsParticleForce gravity;
-    gravity.strength = 0.012;
+    gravity.strength = 0.35;
     s.line(lwsGravityPlugin(gravity));
     LwsParticleForce vortex;
     vortex.mode = 2;
@@ -199,39 +233,39 @@ std::string fx()
     // The floor lies at the emitter's height plus the radius: y = 0.
     LwsParticleCollision floor;
     floor.radius = -0.5;
-    floor.bounce = 0.5;
+    floor.bounce = 0.4;
     s.line(lwsCollisionPlugin(floor));
     LwsParticleForce off;
     off.mode = 0;
     off.direction[0] = 5;
     off.disabled = true;
     s.line(lwsWindPlugin(off));
-    // A volume draws its slices round the world's origin whatever the
-    // particles' positions, so the smoke rises from there.
     s.nullObject("Smoke");
     s.pose("ObjectMotion", 0, 0, 0);
     LwsParticleEmitter smoke;
     smoke.count = 2000;
-    smoke.birthRate = 200;
+    smoke.birthRate = 150;
     smoke.velocity[1] = 0.5;
     smoke.acceleration[1] = 0;
-    smoke.lifeFrames = 8;
+    smoke.lifeFrames = 3;
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
     LwsHyperVoxel sprite, volume;
     sprite.object = "Emitter";
-    sprite.particleSize = 0.08;
+    sprite.particleSize = 0.05;
+    sprite.color[0] = 1, sprite.color[1] = 0.7, sprite.color[2] = 0.25;
     volume.object = "Smoke";
     volume.type = 1;
-    volume.particleSize = 0.3;
-    volume.opacity = 0.3;
+    volume.particleSize = 0.6;
+    volume.opacity = 0.4;
+    volume.slices = 3;
     volume.color[0] = volume.color[1] = volume.color[2] = 0.6;
     s.line(lwsHyperVoxelPlugin({sprite, volume}));
     s.light(LwsEmitter::Light());
     s.pose("LightMotion", 0, 4, -3);
     s.camera("Camera");
-    s.pose("CameraMotion", 0, 1.5, -6);
+    s.pose("CameraMotion", 0.3, 1.5, -5.5, 0, 0.12);
     return s.text();
 }
 
