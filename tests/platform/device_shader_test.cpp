@@ -4,7 +4,6 @@
 #include "device_test_support.h"
 
 #include "platform/d3d9/shader_blob.h"
-#include "platform/d3d9/shader_objects.h"
 
 #include <algorithm>
 #include <cmath>
@@ -370,24 +369,6 @@ TEST(DeviceShaders, ConstantVertexOutputOnPointsAndTriangles)
         EXPECT_EQ(green, triangles ? p.size() : 1u) << (triangles ? "triangles" : "point");
         EXPECT_EQ(green + size_t(std::count(p.begin(), p.end(), kBlack)), p.size()) << triangles;
     }
-}
-
-// The filled-triangle variant reads each interpolated input once, at the
-// offset only: Mesa's linker garbles an input read both at an offset and
-// plainly whose vertex output is constant.
-TEST(ShaderInputOffset, InterpolatedInputsAreReadAtTheOffsetOnly)
-{
-    const std::string source = "#version 450\n"
-                               "layout(location = 0) in vec4 vColour;\n"
-                               "layout(location = 1) flat in vec4 vFlat;\n"
-                               "layout(location = 0) out vec4 o;\n"
-                               "void main()\n{\n    o = vColour + vFlat;\n}\n";
-    const std::string out = platform::d3d9::addInputOffset(source);
-    const std::string main = out.substr(out.find("void main()"));
-    EXPECT_NE(main.find("vColour = interpolateAtOffset(dx_at_vColour, vec2(0.0, dx_InputOffset));"), std::string::npos)
-        << out;
-    EXPECT_EQ(main.find("dx_at_vColour"), main.rfind("dx_at_vColour")) << "read twice:\n" << out;
-    EXPECT_EQ(out.find("dx_at_vFlat"), std::string::npos) << out;
 }
 
 } // namespace
