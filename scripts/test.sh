@@ -8,6 +8,11 @@ build="$here/build-$(echo "$config" | tr '[:upper:]' '[:lower:]')"
 jobs=$(nproc)
 
 bash "$here/scripts/install-deps.sh"
+# A private shader cache for this run, removed afterwards: what an earlier
+# run left in a shared cache can neither fail the tests nor hide a fault.
+shader_cache=$(mktemp -d)
+trap 'rm -rf "$shader_cache"' EXIT
+export MESA_SHADER_CACHE_DIR="$shader_cache"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$config"
 cmake --build "$build" -j "$jobs"
 # The end-to-end run plays the whole demo; under the sanitizers that takes

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -379,7 +380,9 @@ private:
     void finishUpDraw();
 
     // shader_objects.cpp
-    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps);
+    // The pair's program for filled triangles (offsetInputs) or for points
+    // and lines.
+    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs);
     void uploadShaderConstants(ShaderProgram& program);
     // Table fog after a pixel shader, from the fog render states.
     void uploadTableFog(ShaderProgram& program);
@@ -479,7 +482,7 @@ private:
     bool m_upDraw = false; // stream 0 comes from the streaming buffer
     GLintptr m_upDrawOffset = 0;
     UINT m_upDrawStride = 0;
-    std::map<std::pair<const void*, const void*>, std::unique_ptr<ShaderProgram>> m_programs;
+    std::map<std::tuple<const void*, const void*, bool>, std::unique_ptr<ShaderProgram>> m_programs;
     ShaderProgram* m_currentProgram = nullptr;
     bool m_programDirty = true;
     bool m_loggedMixedShaders = false;

@@ -671,7 +671,7 @@ bool Device::applyProgram()
     VertexShader* vs = m_vertexShader;
     PixelShader* ps = m_pixelShader;
     if (vs && ps) {
-        ShaderProgram* p = programFor(vs, ps);
+        ShaderProgram* p = programFor(vs, ps, m_ff.fillsTriangles);
         if (!p)
             return false;
         if (p->program != m_gl.program) {

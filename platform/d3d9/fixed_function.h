@@ -128,6 +128,7 @@ struct FixedFunctionKey {
     Stage stages[8];
     std::uint8_t specularEnable;
     std::uint8_t alphaFunc;       // D3DCMP_*, 0 when alpha testing is off
+    std::uint8_t offsetInputs;    // filled triangles: inputs read at the fill-rule offset
 
     bool operator==(const FixedFunctionKey& other) const;
     bool operator!=(const FixedFunctionKey& other) const { return !(*this == other); }

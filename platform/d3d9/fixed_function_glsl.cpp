@@ -82,15 +82,18 @@ void declareVaryings(std::string& s, const FixedFunctionKey& key, const char* di
 
 // The fragment's inputs one sub-pixel step above its centre, where the
 // primitive moved up has the values it had at the centre (see subpixelStep).
+// Points and lines read theirs plainly: offsets on them are not to be relied
+// on. A program reads an input one way only: Mesa's linker replaces the plain
+// reads of an input whose vertex output it finds constant, and where the same
+// input is also read at an offset it puts one component in place of four,
+// the others uninitialised memory (Mesa 22.3; its disk cache then keeps the
+// garbled program).
 void readVaryings(std::string& s, const FixedFunctionKey& key)
 {
     const auto read = [&](const std::string& type, const std::string& name, bool flat) {
         s += "    " + type + " " + name + " = ";
-        // Points and lines (offset 0) read theirs plainly: offsets on them
-        // are not to be relied on.
-        s += flat ? name + "_in;\n"
-                  : "dx_PosFixup.z != 0.0 ? interpolateAtOffset(" + name + "_in, vec2(0.0, dx_PosFixup.z)) : " + name +
-                        "_in;\n";
+        s += flat || !key.offsetInputs ? name + "_in;\n"
+                                       : "interpolateAtOffset(" + name + "_in, vec2(0.0, dx_PosFixup.z));\n";
     };
     read("vec4", "vDiffuse", key.flatShade);
     read("vec4", "vSpecular", key.flatShade);

@@ -251,7 +251,7 @@ std::size_t FixedFunctionKey::hash() const
 
 FixedFunctionKey makeFixedFunctionKey(const FixedFunctionState& state)
 {
-    static_assert(sizeof(FixedFunctionKey) == 35 + 8 * 14, "the key has no padding");
+    static_assert(sizeof(FixedFunctionKey) == 36 + 8 * 14, "the key has no padding");
     FixedFunctionKey key;
     std::memset(&key, 0, sizeof key);
     const DWORD* rs = state.renderStates;
@@ -261,6 +261,7 @@ FixedFunctionKey makeFixedFunctionKey(const FixedFunctionState& state)
     key.hasDiffuse = layout.diffuse;
     key.hasSpecular = layout.specular;
     key.flatShade = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    key.offsetInputs = state.fillsTriangles;
 
     // Pixel stages first: they decide which coordinates the vertex stage makes.
     bool usesNormal = false;

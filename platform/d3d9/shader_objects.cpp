@@ -98,13 +98,19 @@ HRESULT ShaderCode::getFunction(void* data, UINT* size) const
     return D3D_OK;
 }
 
-GLuint ShaderCode::glShader()
+GLuint ShaderCode::glShader(bool offsetInputs)
 {
-    if (m_shader || m_failed)
-        return m_shader;
     const bool vertex = m_blob.stage == ShaderStage::Vertex;
-    const std::string source =
-        vertex ? addClipDistances(m_blob.glsl) : addInputOffset(addAlphaTest(addTableFog(m_blob.glsl)));
+    const int variant = vertex || offsetInputs ? 1 : 0;
+    if (m_shader[variant] || m_failed[variant])
+        return m_shader[variant];
+    std::string source;
+    if (vertex)
+        source = addClipDistances(m_blob.glsl);
+    else if (offsetInputs)
+        source = addInputOffset(addAlphaTest(addTableFog(m_blob.glsl)));
+    else
+        source = addAlphaTest(addTableFog(m_blob.glsl));
     GLuint shader = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -115,18 +121,20 @@ GLuint ShaderCode::glShader()
         logLine("%s shader does not compile:\n%s\n--- source ---\n%s", vertex ? "vertex" : "pixel",
                 infoLog(shader, false).c_str(), source.c_str());
         glDeleteShader(shader);
-        m_failed = true;
+        m_failed[variant] = true;
         return 0;
     }
-    m_shader = shader;
-    return m_shader;
+    m_shader[variant] = shader;
+    return shader;
 }
 
 void ShaderCode::deleteGlShader()
 {
-    if (m_shader)
-        glDeleteShader(m_shader);
-    m_shader = 0;
+    for (GLuint& shader : m_shader) {
+        if (shader)
+            glDeleteShader(shader);
+        shader = 0;
+    }
 }
 
 VertexShader::VertexShader(Device* device, ShaderBlob blob, const void* code, size_t size)
@@ -332,8 +340,9 @@ std::string addInputOffset(const std::string& source)
         const std::string line = source.substr(at, end - at);
         if (parseInput(line, prefix, type, name)) {
             head += prefix + type + " dx_at_" + name + ";\n" + type + " " + name + ";\n";
-            reads += "    " + name + " = dx_InputOffset != 0.0 ? interpolateAtOffset(dx_at_" + name +
-                     ", vec2(0.0, dx_InputOffset)) : dx_at_" + name + ";\n";
+            // Never also plainly: Mesa's linker garbles an input read both
+            // ways whose vertex output is constant (see readVaryings).
+            reads += "    " + name + " = interpolateAtOffset(dx_at_" + name + ", vec2(0.0, dx_InputOffset));\n";
         } else {
             head += line;
         }
@@ -358,13 +367,13 @@ ShaderProgram::~ShaderProgram()
         glDeleteBuffers(1, &pixelBuffer);
 }
 
-std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps)
+std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs)
 {
     auto p = std::make_unique<ShaderProgram>();
     p->vertex = &vs.blob();
     p->pixel = &ps.blob();
     const GLuint vertexShader = vs.glShader();
-    const GLuint pixelShader = ps.glShader();
+    const GLuint pixelShader = ps.glShader(offsetInputs);
     if (!vertexShader || !pixelShader)
         return p;
     GLuint program = glCreateProgram();
@@ -414,7 +423,7 @@ void Device::forgetShader(const void* shader)
     DeviceLock lock(this);
     ContextScope scope(m_context.get());
     for (auto it = m_programs.begin(); it != m_programs.end();) {
-        if (it->first.first == shader || it->first.second == shader) {
+        if (std::get<0>(it->first) == shader || std::get<1>(it->first) == shader) {
             if (m_currentProgram == it->second.get())
                 m_currentProgram = nullptr;
             it = m_programs.erase(it);
@@ -425,12 +434,12 @@ void Device::forgetShader(const void* shader)
     m_programDirty = true;
 }
 
-ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps)
+ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs)
 {
-    const auto key = std::make_pair(static_cast<const void*>(vs), static_cast<const void*>(ps));
+    const auto key = std::make_tuple(static_cast<const void*>(vs), static_cast<const void*>(ps), offsetInputs);
     auto it = m_programs.find(key);
     if (it == m_programs.end())
-        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps)).first;
+        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps, offsetInputs)).first;
     return it->second->program ? it->second.get() : nullptr;
 }
 

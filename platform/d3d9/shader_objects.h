@@ -24,15 +24,18 @@ public:
     const ShaderBlob& blob() const { return m_blob; }
     HRESULT getFunction(void* data, UINT* size) const;
     // The compiled GL shader (made on first use with a context current);
-    // 0 when compiling failed (logged once).
-    GLuint glShader();
+    // 0 when compiling failed (logged once). A pixel shader comes in two
+    // variants: one reading its interpolated inputs at the fill-rule offset
+    // (filled triangles), one reading them plainly (points and lines); a
+    // vertex shader has one.
+    GLuint glShader(bool offsetInputs = true);
     void deleteGlShader();
 
 private:
     ShaderBlob m_blob;
     std::vector<unsigned char> m_code;
-    GLuint m_shader = 0;
-    bool m_failed = false;
+    GLuint m_shader[2] = {};
+    bool m_failed[2] = {};
 };
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9>, public ShaderCode {
@@ -87,7 +90,7 @@ struct ShaderProgram {
 
 // Links a program (context current). The vertex source gets the user
 // clip-plane outputs added when it has none.
-std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps);
+std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs);
 // The vertex GLSL with gl_ClipDistance[0..5] written from dx_ClipPlanes
 // (clip-space planes) at the end of main.
 std::string addClipDistances(const std::string& source);
@@ -103,8 +106,8 @@ std::string addAlphaTest(const std::string& source);
 std::string addTableFog(const std::string& source);
 
 // Has the pixel shader read its interpolated inputs dx_InputOffset pixels
-// (window y) off the fragment's centre when that is not 0 (see
-// subpixelStep); flat inputs stay as they are.
+// (window y) off the fragment's centre (see subpixelStep), only through
+// interpolateAtOffset; flat inputs stay as they are.
 std::string addInputOffset(const std::string& source);
 
 } // namespace platform::d3d9

@@ -5,6 +5,7 @@
 
 #include "platform/d3d9/shader_blob.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -343,3 +344,31 @@ TEST(DeviceShaders, TableFogAppliesAfterThePixelShader)
         EXPECT_NEAR(int((p >> 8) & 0xFF), c.green, 2) << c.table << " " << c.start;
     }
 }
+
+namespace {
+
+// A constant colour from the vertex shader reaches points (inputs read
+// plainly) and filled triangles (read at the offset) alike: Mesa's linker
+// garbles an input read both ways whose output is constant.
+TEST(DeviceShaders, ConstantVertexOutputOnPointsAndTriangles)
+{
+    std::string source = kVertexSource;
+    source.replace(source.find("vsr.r[1]"), 8, "vec4(0.0, 1.0, 0.0, 1.0)");
+    ShaderScene s;
+    ASSERT_TRUE(s.vs && s.ps);
+    const std::vector<DWORD> blob = vertexBlob(source.c_str());
+    ComRef<IDirect3DVertexShader9> constant;
+    ASSERT_EQ(s.f->CreateVertexShader(blob.data(), constant.out()), D3D_OK);
+    s.f->SetVertexShader(constant.get());
+    const float point[3] = {-0.5f, -0.25f, 0.5f};
+    for (const bool triangles : {false, true}) {
+        s.f->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);
+        ASSERT_EQ(triangles ? s.draw() : s.f->DrawPrimitiveUP(D3DPT_POINTLIST, 1, point, sizeof point), D3D_OK);
+        const std::vector<uint32_t> p = readBackBuffer(s.f.device.get());
+        const auto green = size_t(std::count(p.begin(), p.end(), kGreen));
+        EXPECT_EQ(green, triangles ? p.size() : 1u) << (triangles ? "triangles" : "point");
+        EXPECT_EQ(green + size_t(std::count(p.begin(), p.end(), kBlack)), p.size()) << triangles;
+    }
+}
+
+} // namespace

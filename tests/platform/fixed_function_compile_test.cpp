@@ -227,4 +227,28 @@ TEST(FixedFunctionCompile, GeneratedSourceEndsWithTheHalfPixelFixup)
     EXPECT_EQ(generateFixedFunctionFragmentShader(key).rfind("#version 450 core", 0), 0u);
 }
 
+// Each interpolated input is read one way only (at the offset for filled
+// triangles, plainly for points and lines): Mesa's linker garbles an input
+// read both ways whose vertex output is constant.
+TEST(FixedFunctionCompile, InputsAreReadOneWayOnly)
+{
+    FixedFunctionState state = texturedLit();
+    state.renderStates[D3DRS_SPECULARENABLE] = TRUE;
+    state.renderStates[D3DRS_FOGENABLE] = TRUE;
+    state.renderStates[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
+    for (const bool triangles : {true, false}) {
+        state.fillsTriangles = triangles;
+        const std::string fs = generateFixedFunctionFragmentShader(makeFixedFunctionKey(state));
+        for (const char* input : {"vDiffuse_in", "vSpecular_in", "vFog_in", "vTex0_in"}) {
+            const std::string main = fs.substr(fs.find("void main()"));
+            const std::string offset = std::string("interpolateAtOffset(") + input;
+            size_t reads = 0;
+            for (size_t at = main.find(input); at != std::string::npos; at = main.find(input, at + 1))
+                ++reads;
+            EXPECT_EQ(reads, 1u) << input << (triangles ? " in triangles" : " in points");
+            EXPECT_EQ(main.find(offset) != std::string::npos, triangles) << input;
+        }
+    }
+}
+
 } // namespace

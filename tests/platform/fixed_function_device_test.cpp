@@ -369,6 +369,121 @@ TEST_F(FixedFunctionDevice, LightsInWorldSpaceSlotsAndVertexKinds)
     }
 }
 
+// Every vertex kind (with and without normal, diffuse, specular and a
+// texture set), lit and unlit, drawn in several orders in one device: what a
+// draw gets depends on its own states only, never on the draws before it.
+TEST_F(FixedFunctionDevice, VertexKindsInAnyOrder)
+{
+    const DWORD kinds[] = {D3DFVF_XYZ,
+                           D3DFVF_XYZ | D3DFVF_NORMAL,
+                           D3DFVF_XYZ | D3DFVF_DIFFUSE,
+                           D3DFVF_XYZ | D3DFVF_SPECULAR,
+                           D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR,
+                           D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1,
+                           D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1};
+    constexpr int kKinds = int(sizeof kinds / sizeof kinds[0]);
+    const D3DMATERIAL9 material = testMaterial();
+    device->SetMaterial(&material);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00203040);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    D3DLIGHT9 lights[2]{};
+    lights[0].Type = D3DLIGHT_DIRECTIONAL;
+    lights[0].Direction = {0.0f, 0.0f, 1.0f};
+    lights[0].Diffuse = cv(0.3f, 0.6f, 0.2f);
+    lights[0].Specular = cv(0.4f, 0.4f, 0.4f);
+    lights[0].Ambient = cv(0.1f, 0.0f, 0.2f);
+    lights[1].Type = D3DLIGHT_POINT;
+    lights[1].Position = {4.0f, 2.0f, 2.0f};
+    lights[1].Diffuse = cv(0.5f, 0.25f, 0.75f);
+    lights[1].Specular = cv(0.5f, 0.5f, 0.25f);
+    lights[1].Attenuation0 = 1.0f;
+    lights[1].Range = 100.0f;
+    for (DWORD i = 0; i < 2; ++i) {
+        device->SetLight(i, &lights[i]);
+        device->LightEnable(i, TRUE);
+    }
+    // Sampled at a constant coordinate; the sampled stage only exists for
+    // the kinds with a texture set.
+    const D3DCOLOR texel = 0xC080E0A0;
+    IDirect3DTexture9* t = texture(1, 1, {texel});
+    ASSERT_NE(t, nullptr);
+    setPointSampling(0);
+
+    auto normalAt = [](int x) { return V3{0.1 * x - 0.7, 0.3, -1.0}; };
+    auto diffuseAt = [](int x) { return D3DCOLOR(0xFF000000u | (0x11u * x) << 16 | 0xC000u | (0xFFu - 0x10u * x)); };
+    auto specularAt = [](int x) { return D3DCOLOR(0x80000000u | (0x08u * x) << 8 | 0x30u); };
+    // Row 2 * kind + lit.
+    auto draw = [&](int kind, bool lit) {
+        const DWORD fvf = kinds[kind];
+        const int row = 2 * kind + (lit ? 1 : 0);
+        std::vector<DWORD> v;
+        for (int x = 0; x < int(kWidth); ++x) {
+            for (float f : {float(x), float(row), 8.0f})
+                v.push_back(fftest::floatBits(f));
+            if (fvf & D3DFVF_NORMAL) {
+                const V3 n = normalAt(x);
+                for (double f : {n.x, n.y, n.z})
+                    v.push_back(fftest::floatBits(float(f)));
+            }
+            if (fvf & D3DFVF_DIFFUSE)
+                v.push_back(diffuseAt(x));
+            if (fvf & D3DFVF_SPECULAR)
+                v.push_back(specularAt(x));
+            if (fvf & D3DFVF_TEX1) {
+                v.push_back(fftest::floatBits(0.0f));
+                v.push_back(fftest::floatBits(0.5f));
+            }
+        }
+        device->SetTexture(0, (fvf & D3DFVF_TEX1) ? t : nullptr);
+        device->SetRenderState(D3DRS_LIGHTING, lit);
+        ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, kWidth, v.data(), UINT(v.size() * 4 / kWidth)), D3D_OK);
+    };
+    auto expected = [&](int kind, bool lit, int x) {
+        const DWORD fvf = kinds[kind];
+        const C4 vertexDiffuse = (fvf & D3DFVF_DIFFUSE) ? ffref::c4(diffuseAt(x)) : C4{1, 1, 1, 1};
+        const C4 vertexSpecular = (fvf & D3DFVF_SPECULAR) ? ffref::c4(specularAt(x)) : C4{0, 0, 0, 0};
+        C4 diffuse = vertexDiffuse, specular = vertexSpecular;
+        if (lit) {
+            // Diffuse from COLOR1 and specular from COLOR2 where the vertex has them.
+            ffref::Material m{(fvf & D3DFVF_DIFFUSE) ? vertexDiffuse : ffref::c4(material.Diffuse),
+                              ffref::c4(material.Ambient),
+                              (fvf & D3DFVF_SPECULAR) ? vertexSpecular : ffref::c4(material.Specular),
+                              ffref::c4(material.Emissive), material.Power};
+            const V3 N = (fvf & D3DFVF_NORMAL) ? normalAt(x) : V3{};
+            const ffref::LitVertex l = ffref::light(lights, 2, m, ffref::c4(D3DCOLOR(0x00203040)),
+                                                    {double(x), double(2 * kind + 1), 8}, N, true, true);
+            diffuse = l.diffuse;
+            specular = l.specular;
+        }
+        const C4 tex = (fvf & D3DFVF_TEX1) ? ffref::c4(texel) : C4{1, 1, 1, 1};
+        return ffref::sat(C4{diffuse.r * tex.r + specular.r, diffuse.g * tex.g + specular.g,
+                             diffuse.b * tex.b + specular.b, tex.a}); // ALPHAOP SELECTARG1(TEXTURE)
+    };
+
+    std::vector<int> order;
+    for (int i = 0; i < 2 * kKinds; ++i)
+        order.push_back(i);
+    const std::vector<std::vector<int>> orders = {
+        order, std::vector<int>(order.rbegin(), order.rend()), {5, 12, 0, 9, 3, 7, 11, 1, 13, 4, 8, 2, 10, 6}};
+    for (size_t o = 0; o < orders.size(); ++o) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+        for (const int i : orders[o])
+            draw(i / 2, i % 2 != 0);
+        const std::vector<D3DCOLOR> pixels = readBack();
+        for (int kind = 0; kind < kKinds; ++kind) {
+            for (const bool lit : {false, true}) {
+                for (int x = 0; x < int(kWidth); ++x)
+                    expectNear(at(pixels, x, 2 * kind + (lit ? 1 : 0)), expected(kind, lit, x),
+                               "order " + std::to_string(o) + " fvf " + std::to_string(kinds[kind]) +
+                                   (lit ? " lit" : " unlit") + " x " + std::to_string(x));
+            }
+        }
+    }
+    device->SetTexture(0, nullptr);
+    t->Release();
+}
+
 TEST_F(FixedFunctionDevice, VertexAndTableFog)
 {
     device->SetRenderState(D3DRS_LIGHTING, FALSE);

@@ -146,6 +146,7 @@ TEST(FixedFunctionKey, CodeStatesChangeTheKey)
     EXPECT_TRUE(differs([](FixedFunctionState& s) { s.layout.positionT = true; }));
     EXPECT_TRUE(differs([](FixedFunctionState& s) { s.layout.normal = false; }));
     EXPECT_TRUE(differs([](FixedFunctionState& s) { s.renderStates[D3DRS_SHADEMODE] = D3DSHADE_FLAT; }));
+    EXPECT_TRUE(differs([](FixedFunctionState& s) { s.fillsTriangles = false; }));
     EXPECT_TRUE(differs([](FixedFunctionState& s) { s.stageStates[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
 }
 
