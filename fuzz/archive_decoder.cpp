@@ -6,14 +6,14 @@
 // may declare a megabyte, and decoding that for every input would leave the
 // fuzzer a few dozen inputs a second. The transforms over arbitrary bytes
 // have targets of their own.
-#include "archive_reference.h"
+#include "decoder_checks.h"
 #include "foundation/inverse_bwt.h"
 #include "foundation/mtf_decoder.h"
 #include "foundation/range_decoder.h"
 
 #include <algorithm>
 
-using namespace reference;
+using namespace archive_reference;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -32,9 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ByteBuffer sink;
     RangeDecoder decoder;
     const bool ended = decoder.decode(source, sink, bound);
-    Bytes expected;
-    check(ended == rangeDecode(coded, n, bound, expected));
-    check(same(sink.bytes, expected));
+    const RefDecode expected = refRangeDecode(Bytes(coded, coded + n), bound);
+    check(ended == expected.ended);
+    check(same(sink.bytes, expected.out));
+    check(source.pos == expected.consumed);
+    check(decoder.low == expected.low && decoder.range == expected.range && decoder.help == expected.help &&
+          decoder.buffer == expected.buffer);
     check(sink.bytes.size <= RangeDecoder::maxSymbols(source.pos));
 
     ByteBuffer again;
@@ -42,14 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ByteBuffer moved;
     MtfDecoder stage;
     check(decoder.decode(again, moved, bound, &stage) == ended);
-    const Bytes movedExpected = mtf(expected.data(), expected.size());
+    const Bytes movedExpected = refMtf(expected.out);
     check(same(moved.bytes, movedExpected));
     check(again.pos == source.pos);
 
     String restored;
-    Bytes restoredExpected;
     const bool ok = inverseBwt(moved.bytes, primary, restored);
-    check(ok == reference::inverseBwt(movedExpected.data(), (u32)movedExpected.size(), primary, restoredExpected));
-    check(!ok || same(restored, restoredExpected));
+    const std::optional<Bytes> restoredExpected = refInverseBwt(movedExpected, primary);
+    check(ok == restoredExpected.has_value());
+    check(!ok || same(restored, *restoredExpected));
     return 0;
 }

@@ -7,17 +7,19 @@
 // fuzzer spends most of its time on small inputs. Mode bit 4 takes the
 // primary index modulo the length plus one, where the walk stays inside the
 // input.
-#include "archive_reference.h"
+#include "decoder_checks.h"
 #include "foundation/inverse_bwt.h"
 
-using namespace reference;
+using namespace archive_reference;
 
 namespace {
 
-REFERENCE_CODE void tile(const u8* column, size_t n, Bytes& out)
+REFERENCE_CODE Bytes tile(const u8* column, size_t n)
 {
+    Bytes out((size_t(1) << 16) + n);
     for (size_t i = 0; i < out.size(); ++i)
         out[i] = column[i % n];
+    return out;
 }
 
 } // namespace
@@ -29,26 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     i32 primary;
     std::memcpy(&primary, data, 4);
     const u8 mode = data[4];
-    const u8* column = data + 5;
-    size_t n = size - 5;
-    Bytes tiled;
+    Bytes column(data + 5, data + size);
     u8 sum = 0;
     for (size_t i = 0; i < size; ++i)
         sum = u8(sum + (i == 4 ? 0 : data[i]));
-    if (mode == sum && n > 0) {
-        tiled.resize((size_t(1) << 16) + n);
-        tile(column, n, tiled);
-        column = tiled.data();
-        n = tiled.size();
-    }
+    if (mode == sum && !column.empty())
+        column = tile(column.data(), column.size());
     if (mode & 0x10)
-        primary = i32(u32(primary) % u32(n + 1));
+        primary = i32(u32(primary) % u32(column.size() + 1));
 
-    Bytes expected;
-    const bool expectOk = reference::inverseBwt(column, (u32)n, primary, expected);
-    const String input = stringOf(column, n);
+    const std::optional<Bytes> expected = refInverseBwt(column, primary);
+    const String input = stringOf(column.data(), column.size());
     String output;
-    check(inverseBwt(input, primary, output) == expectOk);
-    check(expectOk ? same(output, expected) : output.size == 0);
+    check(inverseBwt(input, primary, output) == expected.has_value());
+    check(expected ? same(output, *expected) : output.size == 0);
     return 0;
 }

@@ -1,14 +1,14 @@
 // The move-to-front stage over arbitrary bytes, checked against a plain
 // rendering of its algorithm, decoding into a separate string and in place.
 // Input: the indices.
-#include "archive_reference.h"
+#include "decoder_checks.h"
 #include "foundation/mtf_decoder.h"
 
-using namespace reference;
+using namespace archive_reference;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const Bytes expected = mtf(data, size);
+    const Bytes expected = refMtf(Bytes(data, data + size));
     const String input = stringOf(data, size);
     MtfDecoder decoder;
     String output;
