@@ -248,20 +248,23 @@ void LensFlare::draw(double t)
     device->SetRenderState(D3DRS_CULLMODE, savedCull);
 }
 
-i32 LensFlare::countProbeHits(const u32* pixels, i32 rowLength, i32 width, i32 height, i32 x, i32 y)
+RECT LensFlare::probeBlock(i32 width, i32 height, i32 x, i32 y)
 {
     // Words beyond the surface's edges are missing, not read: a probe at the
     // right edge or a light's viewport wider than the back buffer must not
-    // reach past the locked rows.
+    // reach past the surface.
+    RECT r{std::max(x - 1, 0), std::max(y - 1, 0), std::min(x + 2, width), std::min(y + 2, height)};
+    if (r.left >= r.right || r.top >= r.bottom)
+        r = RECT{0, 0, 0, 0};
+    return r;
+}
+
+i32 LensFlare::countProbeHits(const u32* pixels, i32 rowLength, const RECT& block)
+{
     i32 count = 0;
-    for (i32 row = y - 1; row <= y + 1; ++row) {
-        if (row < 0 || row >= height)
-            continue;
-        for (i32 column = x - 1; column <= x + 1; ++column)
-            if (column >= 0 && column < width && column < rowLength &&
-                (pixels[size_t(row) * size_t(rowLength) + size_t(column)] >> 24) == 0xCD)
-                ++count;
-    }
+    for (i32 row = 0; row < block.bottom - block.top; ++row)
+        for (i32 column = 0; column < block.right - block.left; ++column)
+            count += (pixels[size_t(row) * size_t(rowLength) + size_t(column)] >> 24) == 0xCD;
     return count;
 }
 
@@ -317,28 +320,37 @@ void LensFlare::renderFlares(const std::vector<Light*>& lights, Node* camera, do
 
     // The read-back: a surface that cannot be read as 32-bit words (a failed
     // lock, a 16-bit format) counts every flare as fully visible.
+    // Each flare locks only its block, so the read-back costs a few pixels
+    // per flare rather than the whole surface.
     bool counted = false;
     IDirect3DSurface9* back = nullptr;
     if (SUCCEEDED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
         D3DSURFACE_DESC desc{};
-        D3DLOCKED_RECT locked{};
         if (SUCCEEDED(back->GetDesc(&desc)) &&
-            (desc.Format == D3DFMT_A8R8G8B8 || desc.Format == D3DFMT_X8R8G8B8) &&
-            SUCCEEDED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-            if (locked.pBits && locked.Pitch >= 4) {
-                const i32 width = std::min<i32>(engine->width, i32(desc.Width));
-                const i32 height = std::min<i32>(engine->height, i32(desc.Height));
-                for (LensFlare* flare : shown) {
-                    const i32 hits = countProbeHits(static_cast<const u32*>(locked.pBits), locked.Pitch / 4, width,
-                                                    height, i32(flare->screenX), i32(flare->screenY));
-                    if (hits == 0)
-                        flare->visible = 0;
-                    else
-                        flare->visibleFraction = float(hits) / 9.0f;
-                }
-                counted = true;
+            (desc.Format == D3DFMT_A8R8G8B8 || desc.Format == D3DFMT_X8R8G8B8)) {
+            const i32 width = std::min<i32>(engine->width, i32(desc.Width));
+            const i32 height = std::min<i32>(engine->height, i32(desc.Height));
+            std::vector<i32> hits(shown.size(), 0);
+            counted = true;
+            for (size_t i = 0; i < shown.size() && counted; ++i) {
+                const RECT block = probeBlock(width, height, i32(shown[i]->screenX), i32(shown[i]->screenY));
+                if (block.right == 0)
+                    continue;
+                D3DLOCKED_RECT locked{};
+                counted = SUCCEEDED(back->LockRect(&locked, &block, D3DLOCK_READONLY));
+                if (!counted)
+                    break;
+                counted = locked.pBits && locked.Pitch >= 4 * (block.right - block.left);
+                if (counted)
+                    hits[i] = countProbeHits(static_cast<const u32*>(locked.pBits), locked.Pitch / 4, block);
+                back->UnlockRect();
             }
-            back->UnlockRect();
+            for (size_t i = 0; i < shown.size() && counted; ++i) {
+                if (hits[i] == 0)
+                    shown[i]->visible = 0;
+                else
+                    shown[i]->visibleFraction = float(hits[i]) / 9.0f;
+            }
         }
         back->Release();
     }

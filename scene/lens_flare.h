@@ -56,7 +56,11 @@ public:
     // What Scene::renderFlares does for the lights of a scene: project,
     // probe, read back and draw every flare.
     static void renderFlares(const std::vector<Light*>& lights, Node* camera, double t);
-    // The share of the 3 x 3 block around the flare's pixel that holds the
-    // probe mark, in ninths; words outside the surface count as hidden.
-    static i32 countProbeHits(const u32* pixels, i32 rowLength, i32 width, i32 height, i32 x, i32 y);
+    // The 3 x 3 block around the flare's pixel within a width x height
+    // surface (all zero when none of it is inside): words outside count as
+    // hidden.
+    static RECT probeBlock(i32 width, i32 height, i32 x, i32 y);
+    // The words of a locked block (pixels at its top left) that hold the
+    // probe mark: the share of the flare, in ninths.
+    static i32 countProbeHits(const u32* pixels, i32 rowLength, const RECT& block);
 };

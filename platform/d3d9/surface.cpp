@@ -263,7 +263,7 @@ bool Surface::upload(const RECT& rect)
                         r.bottom - r.top, 1, start, m_pitch, 0);
 }
 
-bool Surface::readBack()
+bool Surface::readBack(const RECT& r)
 {
     const GLuint name = glName();
     if (!name) {
@@ -276,16 +276,29 @@ bool Surface::readBack()
         return false;
     }
     m_memory.resize(size_t(m_pitch) * formatRows(*m_format, m_desc.Height));
+    const size_t offset = size_t(r.top) * m_pitch + size_t(r.left) * m_format->bytes;
+    const UINT width = UINT(r.right - r.left), height = UINT(r.bottom - r.top);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, GLint(m_pitch / m_format->bytes));
     const GLint zoffset = glTarget() == GL_TEXTURE_CUBE_MAP ? GLint(m_face) : 0;
-    glGetTextureSubImage(name, GLint(m_level), 0, 0, zoffset, GLsizei(m_desc.Width), GLsizei(m_desc.Height), 1,
-                         m_format->uploadFormat, m_format->uploadType, GLsizei(m_memory.size()), m_memory.data());
+    glGetTextureSubImage(name, GLint(m_level), r.left, r.top, zoffset, GLsizei(width), GLsizei(height), 1,
+                         m_format->uploadFormat, m_format->uploadType, GLsizei(m_memory.size() - offset),
+                         m_memory.data() + offset);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     if (!checkGlErrors("surface read-back"))
         return false;
-    forceOpaque(*m_format, m_memory.data(), m_pitch, m_desc.Width, m_desc.Height);
+    forceOpaque(*m_format, m_memory.data() + offset, m_pitch, width, height);
     return true;
+}
+
+bool Surface::readBackOnDeviceThread(const RECT& r)
+{
+    if (!device()->onDeviceThread()) {
+        logLine("a surface drawn by the GPU cannot be read on another thread");
+        return false;
+    }
+    ContextScope scope(device()->glContext());
+    return scope.ok() && readBack(r);
 }
 
 bool Surface::ensureCpu()
@@ -295,12 +308,7 @@ bool Surface::ensureCpu()
             m_memory.assign(size_t(m_pitch) * formatRows(*m_format, m_desc.Height), 0);
         return true;
     }
-    if (!device()->onDeviceThread()) {
-        logLine("a surface drawn by the GPU cannot be read on another thread");
-        return false;
-    }
-    ContextScope scope(device()->glContext());
-    if (!scope.ok() || !readBack())
+    if (!readBackOnDeviceThread(RECT{0, 0, LONG(m_desc.Width), LONG(m_desc.Height)}))
         return false;
     m_cpuStale = false;
     return true;
@@ -408,6 +416,11 @@ STDMETHODIMP Surface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, D
         m_cpuStale = false; // the old contents need not be kept
         if (m_memory.empty())
             m_memory.assign(size_t(m_pitch) * formatRows(*m_format, m_desc.Height), 0);
+    } else if (pRect && (Flags & D3DLOCK_READONLY) && m_cpuStale && !m_format->compressed) {
+        // Only the rectangle comes back (a probe of a few pixels must not
+        // cost the whole target); the rest of the copy stays stale.
+        if (!readBackOnDeviceThread(r))
+            return D3DERR_INVALIDCALL;
     } else if (!ensureCpu()) {
         return D3DERR_INVALIDCALL;
     }

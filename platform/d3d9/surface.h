@@ -87,7 +87,9 @@ private:
     bool createStorage();
     void destroyStorage();
     bool upload(const RECT& rect);
-    bool readBack();
+    // Reads r of the GL image into the CPU copy.
+    bool readBack(const RECT& r);
+    bool readBackOnDeviceThread(const RECT& r);
     GLuint glName() const;
     GLenum glTarget() const;
 

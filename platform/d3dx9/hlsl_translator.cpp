@@ -15,6 +15,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -247,20 +248,36 @@ std::pair<uint32_t, uint32_t> lineAndColumn(const std::string& text, size_t offs
     return {line, uint32_t(offset - lineStart + 1)};
 }
 
-// Runs the guard on the text before and after glslang's preprocessor; false
-// with D3DX-shaped errors. The #pragma lines of the preamble stay out, as
-// the preprocessor writes them in front of the first line of text.
-bool guardInput(const std::string& source, const std::string& preamble, EShLanguage lang,
-                const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
+// The preamble's #define lines and its #pragma lines, apart: the
+// preprocessor writes #pragma lines in front of the first line of text, so
+// they stay out of the guard's pass and go with the parse of its output.
+void splitPreamble(const std::string& preamble, std::string& defines, std::string& pragmas)
 {
-    std::string defines;
     for (size_t pos = 0; pos < preamble.size();) {
         size_t end = preamble.find('\n', pos);
         end = end == std::string::npos ? preamble.size() : end + 1;
-        if (preamble.compare(pos, 7, "#pragma") != 0)
-            defines.append(preamble, pos, end - pos);
+        (preamble.compare(pos, 7, "#pragma") != 0 ? defines : pragmas).append(preamble, pos, end - pos);
         pos = end;
     }
+}
+
+std::string pragmaLines(const std::string& preamble)
+{
+    std::string defines, pragmas;
+    splitPreamble(preamble, defines, pragmas);
+    return pragmas;
+}
+
+// Runs the guard on the text before and after glslang's preprocessor; false
+// with D3DX-shaped errors. expanded gets the preprocessed text, which keeps
+// the source's line numbers, so the parse that follows need not expand the
+// macros again.
+bool guardInput(const std::string& source, const std::string& preamble, EShLanguage lang,
+                const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors,
+                std::string& expanded)
+{
+    std::string defines, pragmas;
+    splitPreamble(preamble, defines, pragmas);
     HlslFinding finding;
     if (!checkPreprocessorInput(defines + source, finding)) {
         size_t at = finding.offset > defines.size() ? finding.offset - defines.size() : 0;
@@ -273,7 +290,6 @@ bool guardInput(const std::string& source, const std::string& preamble, EShLangu
     int length = int(source.size());
     const char* name = "";
     setUp(shader, lang, &text, &length, &name, defines, "dx_no_entry_point");
-    std::string expanded;
     glslang::TShader::ForbidIncluder includer;
     if (!shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, kMessages, &expanded, includer)) {
         errors = convertLog(shader.getInfoLog(), locate);
@@ -287,6 +303,35 @@ bool guardInput(const std::string& source, const std::string& preamble, EShLangu
         return false;
     }
     return true;
+}
+
+// Parses the guard's preprocessed text, sparing the macros a second
+// expansion. Its layout is the preprocessor's, not the source's: when it
+// does not parse, the source as written is parsed too, so that a failure is
+// told with the source's columns (and the written text is what counts).
+// Null, with errors, when neither parses.
+std::unique_ptr<glslang::TShader> parseExpanded(EShLanguage lang, const std::string& source,
+                                                const std::string& expanded, const std::string& preamble,
+                                                const std::string& entry,
+                                                const std::function<std::string(uint32_t, uint32_t)>& locate,
+                                                std::string& errors)
+{
+    const std::string pragmas = pragmaLines(preamble);
+    const char* name = "";
+    const char* text = expanded.c_str();
+    int length = int(expanded.size());
+    auto shader = std::make_unique<glslang::TShader>(lang);
+    setUp(*shader, lang, &text, &length, &name, pragmas, entry);
+    if (shader->parse(GetDefaultResources(), 100, false, kMessages))
+        return shader;
+    text = source.c_str();
+    length = int(source.size());
+    shader = std::make_unique<glslang::TShader>(lang);
+    setUp(*shader, lang, &text, &length, &name, preamble, entry);
+    if (shader->parse(GetDefaultResources(), 100, false, kMessages))
+        return shader;
+    errors += convertLog(shader->getInfoLog(), locate);
+    return nullptr;
 }
 
 std::string trim(std::string s)
@@ -562,21 +607,18 @@ private:
         if (req_.source.size() > size_t(INT_MAX))
             return fail("error: effect text too large");
         EShLanguage lang = req_.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-        if (!guardInput(req_.source, req_.preamble, lang, req_.locate, errors_))
+        std::string expanded;
+        if (!guardInput(req_.source, req_.preamble, lang, req_.locate, errors_, expanded))
             return false;
-        glslang::TShader shader(lang);
-        const char* text = req_.source.c_str();
-        int length = int(req_.source.size());
-        const char* name = "";
-        setUp(shader, lang, &text, &length, &name, req_.preamble, req_.entryPoint);
-        if (!shader.parse(GetDefaultResources(), 100, false, kMessages)) {
-            errors_ += convertLog(shader.getInfoLog(), req_.locate);
+        std::unique_ptr<glslang::TShader> shader =
+            parseExpanded(lang, req_.source, expanded, req_.preamble, req_.entryPoint, req_.locate, errors_);
+        if (!shader) {
             if (errors_.empty())
                 errors_ = "error: compilation failed\n";
             return false;
         }
         glslang::TProgram program;
-        program.addShader(&shader);
+        program.addShader(shader.get());
         bool linked = program.link(kMessages) && program.mapIO();
         std::string log = program.getInfoLog() ? program.getInfoLog() : "";
         // glslang only warns about a missing entry point.
@@ -1102,16 +1144,11 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
     bool ok = inHelperProcess(
         [&] {
             HelperResult r;
-            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors))
+            std::string expanded;
+            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors, expanded))
                 return r;
-            glslang::TShader shader(EShLangFragment);
-            const char* text = source.c_str();
-            int length = int(source.size());
-            const char* name = "";
-            setUp(shader, EShLangFragment, &text, &length, &name, preamble, "dx_no_entry_point");
-            r.ok = shader.parse(GetDefaultResources(), 100, false, kMessages);
-            if (!r.ok)
-                r.errors = convertLog(shader.getInfoLog(), locate);
+            r.ok = parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, r.errors) !=
+                   nullptr;
             return r;
         },
         result);

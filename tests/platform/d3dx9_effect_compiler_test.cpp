@@ -182,6 +182,14 @@ TEST(EffectCompiler, ErrorsPointAtTheLineOfTheEffectOrInclude)
     EXPECT_NE(errors.find("error"), std::string::npos);
     EXPECT_NE(errors.find("undefinedName"), std::string::npos);
 
+    // Columns are the source's, not those of the macros' expansion.
+    errors.clear();
+    EXPECT_EQ(createCompiler("#define TWICE(x) ((x) + (x))\nfloat4 ps() : COLOR0 {\n"
+                             "        return    TWICE(1.0) * missing;\n}\n",
+                             &errors),
+              nullptr);
+    EXPECT_EQ(errors.rfind("(3,39): error", 0), 0u) << errors;
+
     MemoryInclude inc;
     inc.files["lib.fxh"] = "float4 f(float4 x)\n{\n    return x +* 2;\n}\n";
     errors.clear();

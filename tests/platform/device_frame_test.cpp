@@ -251,6 +251,41 @@ TEST(DeviceFrame, ScenesDoNotNest)
     EXPECT_EQ(f->EndScene(), D3DERR_INVALIDCALL);
 }
 
+TEST(DeviceFrame, ReadOnlyRectangleLocksReadWhatWasDrawnLast)
+{
+    DeviceFixture f(8, 6);
+    ASSERT_EQ(f.created, D3D_OK);
+    ComRef<IDirect3DSurface9> back;
+    ASSERT_EQ(f->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    ASSERT_EQ(f->Clear(0, nullptr, D3DCLEAR_TARGET, kRed, 1.0f, 0), D3D_OK);
+    const D3DRECT top{0, 0, 8, 3};
+    ASSERT_EQ(f->Clear(1, &top, D3DCLEAR_TARGET, kGreen, 1.0f, 0), D3D_OK);
+    D3DLOCKED_RECT lr{};
+    auto at = [&](int x, int y) {
+        return *reinterpret_cast<const uint32_t*>(static_cast<const char*>(lr.pBits) + y * lr.Pitch + x * 4);
+    };
+    // The block straddles the two clears; after a further draw into it, a
+    // second lock sees that draw.
+    const RECT block{2, 2, 5, 5};
+    ASSERT_EQ(back->LockRect(&lr, &block, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(at(0, 0), kGreen);
+    EXPECT_EQ(at(2, 2), kRed);
+    back->UnlockRect();
+    const D3DRECT corner{4, 4, 5, 5};
+    ASSERT_EQ(f->Clear(1, &corner, D3DCLEAR_TARGET, kBlue, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(back->LockRect(&lr, &block, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(at(2, 2), kBlue);
+    EXPECT_EQ(at(1, 2), kRed);
+    back->UnlockRect();
+    // A whole lock still gets every pixel, also those no block read.
+    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(at(0, 0), kGreen);
+    EXPECT_EQ(at(7, 2), kGreen);
+    EXPECT_EQ(at(4, 4), kBlue);
+    EXPECT_EQ(at(7, 5), kRed);
+    back->UnlockRect();
+}
+
 TEST(DeviceFrame, PresentKeepsTheFrameForTheFrontBufferCopy)
 {
     DeviceFixture f(6, 4);

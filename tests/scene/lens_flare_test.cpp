@@ -77,11 +77,16 @@ TEST(LensFlare, ProbeHitsAroundAPixel)
         {"past the right", 4, 1, 3}, {"far right", 1000, 1, 0}, {"top row", 1, 0, 6},
         {"bottom corner", 3, 2, 4}, {"below", 1, 3, 3},        {"far left", -50, 1, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(LensFlare::countProbeHits(all.data(), 5, 4, 3, c.x, c.y), c.hits) << c.name;
+    for (const Case& c : cases) {
+        const RECT block = LensFlare::probeBlock(4, 3, c.x, c.y);
+        const i32 hits = block.right == 0 ? 0
+                                          : LensFlare::countProbeHits(&all[size_t(block.top) * 5 + size_t(block.left)],
+                                                                      5, block);
+        EXPECT_EQ(hits, c.hits) << c.name;
+    }
     std::vector<u32> some(15, 0xFF000000u);
     some[5 + 2] = some[10 + 2] = M | 0xFF;
-    EXPECT_EQ(LensFlare::countProbeHits(some.data(), 5, 4, 3, 1, 1), 2) << "top byte only";
+    EXPECT_EQ(LensFlare::countProbeHits(some.data(), 5, LensFlare::probeBlock(4, 3, 1, 1)), 2) << "top byte only";
 }
 
 TEST(LensFlare, CoverageScalesTheFlare)
