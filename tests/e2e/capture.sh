@@ -31,7 +31,7 @@ last=0876
 # hall's video screen as the first camera sees it.
 masked() { # IMAGE COLOUR [ARGS...]: the image with the boxes painted over
   convert "$1" -fill "$2" -draw "rectangle 0,0 190,52" -draw "rectangle 555,5 635,45" \
-    -draw "rectangle 480,460 640,480" -draw "rectangle 60,225 200,335" "${@:3}"
+    -draw "rectangle 480,460 640,480" -draw "rectangle 148,165 250,250" "${@:3}"
 }
 
 record() { # DIR [xvfb|shaders]: records a BMP sequence into DIR, keeps the chosen frames
