@@ -9,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-class Demo;
 class Engine;
 class EnvelopeOwner;
 class LoadingProgress;
@@ -82,6 +81,6 @@ private:
     void freeAll();
 };
 
-// The engine's default device states on the demo's current device: after a
+// The engine's default device states on its current device: after a
 // metascene has been prepared and after a device reset.
-void resetRenderStates(Demo* demo);
+void resetRenderStates(Engine* engine);
