@@ -196,16 +196,22 @@ const FormatDesc* FormatRequest::findBest(const FormatList& candidates) const
     return best;
 }
 
-FormatRequest depthStencilRequest()
+FormatRequest depthRequest(u32 stencilBits, u32 depthBits)
 {
     FormatRequest request;
     request.min[1] = channelWord(kChannelUnsigned, 0, 15);
-    request.pref[0] = channelWord(kChannelUnsigned, 0, 8);
-    request.pref[1] = channelWord(kChannelFloat, 0, 24);
+    if (stencilBits)
+        request.pref[0] = channelWord(kChannelUnsigned, 0, stencilBits);
+    request.pref[1] = channelWord(kChannelFloat, 0, depthBits);
     for (u32& word : request.max)
         word = channelWord(kChannelFloat, 2, 32);
     request.required = kFormatDepth;
     request.allowed = kFormatDisplay | kFormatDepth | kFormatNotLockable;
     request.m_preferredFlags.push_back(kFormatNotLockable);
     return request;
+}
+
+FormatRequest depthStencilRequest()
+{
+    return depthRequest(8, 24);
 }

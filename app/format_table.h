@@ -100,6 +100,10 @@ struct FormatRequest {
     const FormatDesc* findBest(const FormatList& candidates) const;
 };
 
+// A depth format of at least 15 bits that the application cannot lock,
+// preferring `stencilBits` of stencil (none when 0) and `depthBits` of depth.
+FormatRequest depthRequest(u32 stencilBits, u32 depthBits);
+
 // The request for an automatic depth-stencil buffer: any depth of at least
 // 15 bits, preferring 8 stencil bits and 24 depth bits, and the formats the
 // application cannot lock.

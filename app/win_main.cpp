@@ -83,7 +83,7 @@ void onActivate(WPARAM wParam)
             if (displayManager->resetDevices() == D3D_OK) {
                 engine->restoreSurfaces();
                 if (demo->activeMeta)
-                    resetRenderStates(demo);
+                    resetRenderStates(demo->engine);
                 appActive = 1;
             } else {
                 engine->restoreSurfaces();

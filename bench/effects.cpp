@@ -12,7 +12,7 @@
 #include "bench_display.h"
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
-#include "foundation/stream.h"
+#include "foundation/memory_stream.h"
 #include "materials/engine.h"
 #include "materials/shader_pair.h"
 #include "materials/shader_parameters.h"
@@ -201,48 +201,6 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-// An in-memory effect source for the Sourcefile.
-class TextStream : public Stream {
-public:
-    explicit TextStream(const char* text)
-        : text(text)
-    {
-    }
-    Stream* clone() override { return new TextStream(text); }
-    bool exists(const char*) override { return true; }
-    bool open(const char*) override
-    {
-        size = static_cast<u32>(std::strlen(text));
-        pos = 0;
-        return true;
-    }
-    bool create(const char*) override { return false; }
-    bool close() override
-    {
-        size = 0;
-        return true;
-    }
-    u32 read(void* buf, u32 n) override
-    {
-        n = std::min(n, size - pos);
-        std::memcpy(buf, text + pos, n);
-        pos += n;
-        return n;
-    }
-    u32 write(const void*, u32) override { return 0; }
-    bool seek(u32 p) override
-    {
-        pos = std::min(p, size);
-        return true;
-    }
-    bool skip(i32) override { return false; }
-    u32 tell() override { return pos; }
-
-private:
-    const char* text;
-    u32 pos = 0;
-};
-
 } // namespace
 
 int main()
@@ -257,7 +215,8 @@ int main()
         Engine engine(manager.get());
         IDirect3DDevice9* d = engine.currentDevice;
         ShaderPair pair(&engine);
-        TextStream source(kEffect);
+        MemoryStream source;
+        source.anyFile = kEffect;
         Sourcefile include(source.clone());
         if (!pair.loadFile(include, "surface.fx")) {
             std::fprintf(stderr, "the effect does not load\n");

@@ -4,7 +4,7 @@
 // bytes in memory, interleaved, best of several repetitions. The last line
 // is ratio=R: our time over theirs.
 #include "foundation/diagnostics.h"
-#include "foundation/stream.h"
+#include "foundation/memory_stream.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/lwo2_reader.h"
 #include "lightwave/meta_scene.h"
@@ -121,40 +121,6 @@ std::string makeObject()
     return file.data;
 }
 
-class MemoryStream : public Stream {
-public:
-    explicit MemoryStream(const std::string& bytes) : bytes(bytes) {}
-    Stream* clone() override { return new MemoryStream(bytes); }
-    bool exists(const char*) override { return true; }
-    bool open(const char*) override
-    {
-        size = (u32)bytes.size();
-        pos = 0;
-        return true;
-    }
-    bool create(const char*) override { return false; }
-    bool close() override { return true; }
-    u32 read(void* buf, u32 n) override
-    {
-        n = std::min<u32>(n, size - pos);
-        std::memcpy(buf, bytes.data() + pos, n);
-        pos += n;
-        return n;
-    }
-    u32 write(const void*, u32) override { return 0; }
-    bool seek(u32 p) override
-    {
-        pos = std::min<u32>(p, size);
-        return true;
-    }
-    bool skip(i32 d) override { return seek(u32(i64(pos) + d)); }
-    u32 tell() override { return pos; }
-
-private:
-    const std::string& bytes;
-    u32 pos = 0;
-};
-
 double seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -173,7 +139,7 @@ int main()
             MetaScene meta(nullptr, "bench.mts");
             auto* scene = new Scene(&meta);
             meta.scenes.push_back(scene);
-            MemoryStream stream(bytes);
+            MemoryStream stream("grid.lwo", bytes);
             const auto start = std::chrono::steady_clock::now();
             stream.open("grid.lwo");
             stream.seek(12);

@@ -4,7 +4,7 @@
 // whitespace and converting every token with strtod. Best of several
 // repetitions each. The last line is ratio=R: loadLWS time over the
 // reference time.
-#include "foundation/stream.h"
+#include "foundation/memory_stream.h"
 #include "lightwave/lws_reader.h"
 #include "scene/scene.h"
 #include "tools/mkcontent/lws_emitter.h"
@@ -19,39 +19,6 @@
 namespace {
 
 constexpr int kRepetitions = 5;
-
-// One file in memory.
-class TextStream : public Stream {
-public:
-    explicit TextStream(const std::string& text) : text(text) {}
-    Stream* clone() override { return new TextStream(text); }
-    bool exists(const char* name) override { return std::strcmp(name, "bench.lws") == 0; }
-    bool open(const char* name) override
-    {
-        if (!exists(name))
-            return false;
-        size = (u32)text.size();
-        pos = 0;
-        return true;
-    }
-    bool create(const char*) override { return false; }
-    bool close() override { return true; }
-    u32 read(void* buf, u32 n) override
-    {
-        u32 count = std::min<u32>(n, (u32)text.size() - pos);
-        std::memcpy(buf, text.data() + pos, count);
-        pos += count;
-        return count;
-    }
-    u32 write(const void*, u32) override { return 0; }
-    bool seek(u32 p) override { return p <= text.size() ? (pos = p, true) : false; }
-    bool skip(i32 d) override { return seek(pos + (u32)d); }
-    u32 tell() override { return pos; }
-
-private:
-    const std::string& text;
-    u32 pos = 0;
-};
 
 double seconds()
 {
@@ -85,7 +52,7 @@ int main()
 {
     const std::string text = mkcontent::lwsBenchScene(1000, 20, 100, 10);
     const double megabytes = (double)text.size() / 1e6;
-    TextStream stream(text);
+    MemoryStream stream("bench.lws", text);
     double load = 1e9, plain = 1e9;
     volatile double sink = 0.0;
     for (int i = 0; i < kRepetitions; i++) {

@@ -187,7 +187,7 @@ bool Demo::runScriptEvents(i32 now)
                 activeMeta->prepare(this);
                 preparedMetaScenes.push_back(activeMeta);
             }
-            resetRenderStates(this);
+            resetRenderStates(engine);
             break;
         }
         case 4: { // freemeta

@@ -17,7 +17,7 @@ ResourceStream::ResourceStream(const char* type, u16 resourceId, const char* nam
 }
 
 ResourceStream::ResourceStream(const ResourceStream& other)
-    : Stream(), resourceBytes(other.resourceBytes), resourceSize(other.resourceSize),
+    : ByteViewStream(), resourceBytes(other.resourceBytes), resourceSize(other.resourceSize),
       mountName(other.mountName)
 {
 }
@@ -53,33 +53,3 @@ bool ResourceStream::close()
     return true;
 }
 
-u32 ResourceStream::read(void* buf, u32 n)
-{
-    const u32 count = std::min(n, size - pos);
-    if (count)
-        std::memcpy(buf, resourceBytes + pos, count);
-    pos += count;
-    return count;
-}
-
-u32 ResourceStream::write(const void*, u32)
-{
-    return 0;
-}
-
-bool ResourceStream::seek(u32 p)
-{
-    pos = std::min(p, size);
-    return true;
-}
-
-bool ResourceStream::skip(i32 delta)
-{
-    pos = std::min(pos + (u32)delta, size);
-    return true;
-}
-
-u32 ResourceStream::tell()
-{
-    return pos;
-}

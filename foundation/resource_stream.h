@@ -3,9 +3,9 @@
 // plain files finds nothing inside a resource.
 #pragma once
 
-#include "foundation/stream.h"
+#include "foundation/byte_view_stream.h"
 
-class ResourceStream : public Stream {
+class ResourceStream : public ByteViewStream {
 public:
     // mountName must outlive the stream (a literal, as the demo uses).
     ResourceStream(const char* type, u16 resourceId, const char* mountName);
@@ -17,18 +17,15 @@ public:
     bool open(const char* name) override;
     bool create(const char* name) override;
     bool close() override;
-    u32 read(void* buf, u32 n) override;
-    u32 write(const void* buf, u32 n) override;
-    bool seek(u32 pos) override;
-    bool skip(i32 delta) override;
-    u32 tell() override;
 
     // Whether the executable holds the resource at all.
     bool found() const { return resourceBytes != nullptr; }
 
+protected:
+    const u8* view() const override { return resourceBytes; }
+
 private:
     const u8* resourceBytes = nullptr;
     u32 resourceSize = 0;
-    u32 pos = 0;
     const char* mountName;
 };

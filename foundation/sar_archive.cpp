@@ -61,7 +61,7 @@ SarArchive::SarArchive(Stream& src)
 }
 
 SarArchive::SarArchive(const SarArchive& other)
-    : Stream(), source(other.source->clone()), mountName(other.mountName), count(other.count),
+    : ByteViewStream(), source(other.source->clone()), mountName(other.mountName), count(other.count),
       dataStart(other.dataStart)
 {
     if (mountName)
@@ -256,33 +256,3 @@ bool SarArchive::close()
     return true;
 }
 
-u32 SarArchive::read(void* buf, u32 n)
-{
-    const u32 available = std::min(n, size - pos);
-    if (available)
-        std::memcpy(buf, content.bytes.data + pos, available);
-    pos += available;
-    return available;
-}
-
-u32 SarArchive::write(const void*, u32)
-{
-    return 0;
-}
-
-bool SarArchive::seek(u32 p)
-{
-    pos = std::min(p, size);
-    return true;
-}
-
-bool SarArchive::skip(i32 delta)
-{
-    pos = std::min(pos + (u32)delta, size);
-    return true;
-}
-
-u32 SarArchive::tell()
-{
-    return pos;
-}

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "foundation/byte_buffer.h"
-#include "foundation/stream.h"
+#include "foundation/byte_view_stream.h"
 
 // One directory slot, fixed size so that a directory copies as a block.
 struct SarEntry {
@@ -24,7 +24,7 @@ struct SarEntry {
     u32 size;
 };
 
-class SarArchive : public Stream {
+class SarArchive : public ByteViewStream {
 public:
     static constexpr u32 kMagic = 0x43524153; // "SARC"
     static constexpr u32 kVersionLimit = 0x10000;
@@ -61,11 +61,6 @@ public:
     bool open(const char* name) override;
     bool create(const char* name) override;
     bool close() override;
-    u32 read(void* buf, u32 n) override;
-    u32 write(const void* buf, u32 n) override;
-    bool seek(u32 pos) override;
-    bool skip(i32 delta) override;
-    u32 tell() override;
 
     Stream* source;                 // owned
     const char* mountName = nullptr;
@@ -73,7 +68,9 @@ public:
     SarEntry* entries = nullptr;    // count slots
     u32 dataStart = 0;
     ByteBuffer content;             // the current entry's bytes
-    u32 pos = 0;
+
+protected:
+    const u8* view() const override { return reinterpret_cast<const u8*>(content.bytes.data); }
 
 private:
     bool openEntry(const SarEntry& entry);

@@ -140,78 +140,80 @@ void Scene::readChannel(Node* node)
     }
 }
 
-void Scene::readEnvelope(AnimatedValue& value)
+namespace {
+
+// The key lines and behaviours that both envelope forms share, after the key
+// count. The old form knows only TCB, linear and stepped keys and passes over
+// the rest; the current one reports an unknown shape.
+Envelope* readEnvelopeKeys(Scene& scene, i32 n, bool oldForm)
 {
-    pass(*this, 2);
-    i32 n = nextInt();
+    Envelope* envelope = new Envelope();
+    for (i32 k = 0; k < n && !atEnd(scene); k++) {
+        const KeyLine key = readKeyLine(scene);
+        const float v = key.value, time = key.time;
+        const float* p = key.p;
+        switch (key.shape) {
+        case EnvelopeKey::shapeTcb: envelope->addTcbKey(time, v, p[0], p[1], p[2]); break;
+        case EnvelopeKey::shapeLinear: envelope->addLinearKey(time, v); break;
+        case EnvelopeKey::shapeStepped: envelope->addSteppedKey(time, v); break;
+        case EnvelopeKey::shapeHermite:
+            if (!oldForm)
+                envelope->addHermiteKey(time, v, p[3], p[4]);
+            break;
+        case EnvelopeKey::shapeBezier:
+            if (!oldForm)
+                envelope->addBezierKey(time, v, p[3], p[4]);
+            break;
+        case EnvelopeKey::shapeBezier2D:
+            if (!oldForm)
+                envelope->addBezier2DKey(time, v, p[0], p[1], p[2], p[3]);
+            break;
+        default:
+            if (!oldForm)
+                ENGINE_ASSERT_FAILED("unsupported curvetype");
+            break;
+        }
+    }
+    pass(scene, 1);
+    envelope->preBehavior = (u32)scene.nextInt();
+    envelope->postBehavior = (u32)scene.nextInt();
+    return envelope;
+}
+
+// Reads one envelope block of either form into `value`. The two forms differ
+// only in how many tokens stand before the count and around a single key.
+void readEnvelopeBlock(Scene& scene, AnimatedValue& value, bool oldForm)
+{
+    pass(scene, oldForm ? 3 : 2);
+    i32 n = scene.nextInt();
     if (n <= 0) {
         // No keys: a constant 0.0 (counting it as one key would take ten
         // tokens that are not there).
         value.value = 0.0f;
-        pass(*this, 4);
+        pass(scene, oldForm ? 3 : 4);
         return;
     }
     if (n == 1) {
-        pass(*this, 1);
-        value.value = (float)nextFloat();
-        pass(*this, 12);
+        pass(scene, 1);
+        value.value = (float)scene.nextFloat();
+        pass(scene, oldForm ? 11 : 12);
         return;
     }
-    Envelope* envelope = new Envelope();
-    for (i32 k = 0; k < n && !atEnd(*this); k++) {
-        const KeyLine key = readKeyLine(*this);
-        const float v = key.value, time = key.time;
-        const float* p = key.p;
-        const i32 shape = key.shape;
-        switch (shape) {
-        case EnvelopeKey::shapeTcb: envelope->addTcbKey(time, v, p[0], p[1], p[2]); break;
-        case EnvelopeKey::shapeHermite: envelope->addHermiteKey(time, v, p[3], p[4]); break;
-        case EnvelopeKey::shapeBezier: envelope->addBezierKey(time, v, p[3], p[4]); break;
-        case EnvelopeKey::shapeLinear: envelope->addLinearKey(time, v); break;
-        case EnvelopeKey::shapeStepped: envelope->addSteppedKey(time, v); break;
-        case EnvelopeKey::shapeBezier2D: envelope->addBezier2DKey(time, v, p[0], p[1], p[2], p[3]); break;
-        default: ENGINE_ASSERT_FAILED("unsupported curvetype"); break;
-        }
-    }
-    pass(*this, 1);
-    envelope->preBehavior = (u32)nextInt();
-    envelope->postBehavior = (u32)nextInt();
-    attach(value, envelope);
-    pass(*this, 1);
+    attach(value, readEnvelopeKeys(scene, n, oldForm));
+    if (!oldForm)
+        pass(scene, 1);
+}
+
+} // namespace
+
+void Scene::readEnvelope(AnimatedValue& value)
+{
+    readEnvelopeBlock(*this, value, false);
 }
 
 void Scene::readOldEnvelope(AnimatedValue& value)
 {
-    pass(*this, 3);
-    i32 n = nextInt();
-    if (n <= 0) {
-        value.value = 0.0f;
-        pass(*this, 3);
-        return;
-    }
-    if (n == 1) {
-        pass(*this, 1);
-        value.value = (float)nextFloat();
-        pass(*this, 11);
-        return;
-    }
-    Envelope* envelope = new Envelope();
-    for (i32 k = 0; k < n && !atEnd(*this); k++) {
-        const KeyLine key = readKeyLine(*this);
-        const float v = key.value, time = key.time;
-        const float* p = key.p;
-        const i32 shape = key.shape;
-        if (shape == EnvelopeKey::shapeTcb)
-            envelope->addTcbKey(time, v, p[0], p[1], p[2]);
-        else if (shape == EnvelopeKey::shapeLinear)
-            envelope->addLinearKey(time, v);
-        else if (shape == EnvelopeKey::shapeStepped)
-            envelope->addSteppedKey(time, v);
-    }
-    pass(*this, 1);
-    envelope->preBehavior = (u32)nextInt();
-    envelope->postBehavior = (u32)nextInt();
-    attach(value, envelope);
+    readEnvelopeBlock(*this, value, true);
 }
 
 Object* Scene::findItem(const char* name)

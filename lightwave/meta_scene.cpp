@@ -1,6 +1,5 @@
 #include "lightwave/meta_scene.h"
 
-#include "demo/demo.h"
 #include "foundation/script_tokenizer.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/lwo2_reader.h"
@@ -256,9 +255,8 @@ void MetaScene::clear()
     name = String();
 }
 
-void resetRenderStates(Demo* demo)
+void resetRenderStates(Engine* engine)
 {
-    Engine* engine = demo->engine;
     IDirect3DDevice9* device = engine->currentDevice;
     const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
         {D3DRS_CULLMODE, D3DCULL_CCW},

@@ -11,7 +11,6 @@
 #include <unordered_map>
 #include <vector>
 
-class Demo;
 class Engine;
 class EnvelopeOwner;
 class LoadingProgress;
@@ -91,6 +90,6 @@ private:
     mutable size_t texturesIndexed = 0;
 };
 
-// The engine's default device states on the demo's current device: after a
+// The engine's default device states on its current device: after a
 // metascene has been prepared and after a device reset.
-void resetRenderStates(Demo* demo);
+void resetRenderStates(Engine* engine);

@@ -38,17 +38,10 @@ FormatRequest renderTargetRequest()
     return request;
 }
 
+// Depth textures: 32 bits of depth preferred, no stencil needed.
 FormatRequest depthTextureRequest()
 {
-    FormatRequest request;
-    request.min[1] = channelWord(kChannelUnsigned, 0, 15);
-    request.pref[1] = channelWord(kChannelFloat, 0, 32);
-    for (u32& word : request.max)
-        word = channelWord(kChannelFloat, 2, 32);
-    request.required = kFormatDepth;
-    request.allowed = kFormatDisplay | kFormatDepth | kFormatNotLockable;
-    request.m_preferredFlags.push_back(kFormatNotLockable);
-    return request;
+    return depthRequest(0, 32);
 }
 
 } // namespace

@@ -75,22 +75,30 @@ CompiledShader::~CompiledShader()
     release(constants);
 }
 
-VertexShader::VertexShader(Engine* engine, const DWORD* code, ID3DXConstantTable* constants)
-    : CompiledShader(engine, constants), shaders(new IDirect3DVertexShader9*[engine->deviceCount]())
+namespace {
+
+// One shader object per device from the same code; a device that refuses the
+// code keeps an empty slot, which complete() reports.
+template <class Interface, class Create>
+Interface** createOnEveryDevice(Engine* engine, Create create)
 {
+    Interface** shaders = new Interface*[engine->deviceCount]();
     for (i32 i = 0; i < engine->deviceCount; ++i)
-        if (engine->devices[i] && FAILED(engine->devices[i]->CreateVertexShader(code, &shaders[i])))
+        if (engine->devices[i] && FAILED(create(engine->devices[i], &shaders[i])))
             shaders[i] = nullptr;
+    return shaders;
 }
 
-VertexShader::~VertexShader()
+template <class Interface>
+void releaseOnEveryDevice(const Engine* engine, Interface** shaders)
 {
     for (i32 i = 0; i < engine->deviceCount; ++i)
         release(shaders[i]);
     delete[] shaders;
 }
 
-bool VertexShader::complete() const
+template <class Interface>
+bool madeOnEveryDevice(const Engine* engine, Interface* const* shaders)
 {
     for (i32 i = 0; i < engine->deviceCount; ++i)
         if (!shaders[i])
@@ -98,8 +106,29 @@ bool VertexShader::complete() const
     return true;
 }
 
+} // namespace
+
+VertexShader::VertexShader(Engine* engine, const DWORD* code, ID3DXConstantTable* constants)
+    : CompiledShader(engine, constants),
+      shaders(createOnEveryDevice<IDirect3DVertexShader9>(
+          engine, [code](IDirect3DDevice9* device, IDirect3DVertexShader9** shader) {
+              return device->CreateVertexShader(code, shader);
+          }))
+{
+}
+
+VertexShader::~VertexShader()
+{
+    releaseOnEveryDevice(engine, shaders);
+}
+
+bool VertexShader::complete() const
+{
+    return madeOnEveryDevice(engine, shaders);
+}
+
 PixelShader::PixelShader(Engine* engine, const DWORD* code, ID3DXConstantTable* constants)
-    : CompiledShader(engine, constants), shaders(new IDirect3DPixelShader9*[engine->deviceCount]())
+    : CompiledShader(engine, constants)
 {
     LPCSTR names[kMaxSamplers] = {};
     UINT count = 0;
@@ -110,25 +139,21 @@ PixelShader::PixelShader(Engine* engine, const DWORD* code, ID3DXConstantTable* 
     for (u32 i = 0; i < samplerCount; ++i)
         samplerNames[i] = names[i] ? names[i] : "";
 
-    for (i32 i = 0; i < engine->deviceCount; ++i)
-        if (engine->devices[i] && FAILED(engine->devices[i]->CreatePixelShader(code, &shaders[i])))
-            shaders[i] = nullptr;
+    shaders = createOnEveryDevice<IDirect3DPixelShader9>(
+        engine, [code](IDirect3DDevice9* device, IDirect3DPixelShader9** shader) {
+            return device->CreatePixelShader(code, shader);
+        });
 }
 
 PixelShader::~PixelShader()
 {
-    for (i32 i = 0; i < engine->deviceCount; ++i)
-        release(shaders[i]);
-    delete[] shaders;
+    releaseOnEveryDevice(engine, shaders);
     delete[] samplerNames;
 }
 
 bool PixelShader::complete() const
 {
-    for (i32 i = 0; i < engine->deviceCount; ++i)
-        if (!shaders[i])
-            return false;
-    return true;
+    return madeOnEveryDevice(engine, shaders);
 }
 
 ShaderPair::ShaderPair(Engine* engine)

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr float kSecondsPerByte = 5.668934e-6f; // 1 / 176400
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
 } // namespace

@@ -8,6 +8,9 @@
 
 class PCMChannel : public SoundChannel {
 public:
+    // The buffers hold 44,100 Hz 16-bit stereo: 176,400 bytes a second.
+    static constexpr float kSecondsPerByte = 5.668934e-6f;
+
     IDirectSoundBuffer8* buffer = nullptr; // null when creation failed
     IDirectSound3DBuffer* m_3dbuffer = nullptr; // never made: buffers have no 3-D control
     u32 size;

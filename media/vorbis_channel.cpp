@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr float kSecondsPerByte = 5.668934e-6f; // 1 / 176400
-
 size_t readCallback(void* ptr, size_t size, size_t nmemb, void* source)
 {
     auto* c = static_cast<VorbisChannel*>(source);

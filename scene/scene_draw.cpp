@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace {
@@ -189,7 +190,7 @@ void Scene::drawObjects(Node* camera, i32 pass, double t)
     device->SetViewport(camera->getViewport());
 
     const bool cylindrical = !engine->fixedFunction && engine->cylindricalAngle > 0.0001f;
-    const float halfAngle = engine->cylindricalAngle * 0.00872665f;
+    const float halfAngle = engine->cylindricalAngle * std::numbers::pi_v<float> / 360.0f;
     const float tanHalf = std::tan(halfAngle);
     float nearest = FLT_MAX, farthest = -FLT_MAX;
     bool anyDepth = false;

@@ -1,7 +1,5 @@
 #include "platform/com/com.h"
 
-#include "platform/dshow/dshow_internal.h"
-
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -74,8 +72,8 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContex
     if (!(clsContext & CLSCTX_INPROC_SERVER))
         return REGDB_E_CLASSNOTREG;
 
-    // The DirectShow classes come with the library; tests may replace them.
-    platform::dshow::registerClasses();
+    // The built-in classes come with the library; tests may replace them.
+    platform::registerBuiltInClasses();
     platform::ComClassFactory factory;
     {
         std::lock_guard<std::mutex> lock(registryMutex());

@@ -46,6 +46,11 @@ void registerComClass(REFCLSID clsid, ComClassFactory factory);
 bool unregisterComClass(REFCLSID clsid);
 bool isComClassRegistered(REFCLSID clsid);
 
+// Adds the classes that come with the platform (DirectShow's); each stand-in
+// that provides classes defines it. CoCreateInstance calls it before its
+// first look-up; registrations made earlier, by tests, stay in place.
+void registerBuiltInClasses();
+
 // CoInitialize minus CoUninitialize calls so far on the calling thread.
 int comInitializeCount();
 

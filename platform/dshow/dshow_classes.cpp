@@ -40,8 +40,13 @@ void initFfmpeg()
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-void registerClasses()
+} // namespace platform::dshow
+
+namespace platform {
+
+void registerBuiltInClasses()
 {
+    using namespace dshow;
     static std::once_flag once;
     std::call_once(once, [] {
         const struct {
@@ -59,4 +64,4 @@ void registerClasses()
     });
 }
 
-} // namespace platform::dshow
+} // namespace platform

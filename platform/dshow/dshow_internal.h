@@ -58,10 +58,6 @@ IUnknown* createCaptureGraphBuilder();
 IUnknown* createSystemDeviceEnum();
 IUnknown* createVmr9();
 
-// Called by CoCreateInstance before its first look-up: adds the stand-in's
-// classes, leaving registrations made by tests in place.
-void registerClasses();
-
 // A decoded picture source the renderer plays: FFmpeg over a file, or the
 // deterministic test source.
 class VideoSource {

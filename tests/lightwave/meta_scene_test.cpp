@@ -249,7 +249,7 @@ TEST(MetaScene, ResetRenderStates)
     FourStages f;
     REQUIRE_ENGINE(f.engine);
     Demo demo(f.engine.get());
-    const auto log = f.trace([&] { resetRenderStates(&demo); });
+    const auto log = f.trace([&] { resetRenderStates(demo.engine); });
     std::vector<std::vector<double>> states;
     for (const auto& call : callsNamed(log, "SetRenderState"))
         states.push_back(call.args);

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -666,7 +667,7 @@ TEST(ScenePasses, CylindricalProjectionOnlyOnTheShaderPathAboveTheThreshold)
         s.scene->render(true, 0, 0.0);
         EXPECT_EQ(*s.engine->switches->isCylindricalViewer, c.cylindrical);
         if (c.cylindrical) {
-            EXPECT_FLOAT_EQ(*s.engine->uniforms->cylindricalScale, 1.0f / (c.angle * 0.00872665f));
+            EXPECT_FLOAT_EQ(*s.engine->uniforms->cylindricalScale, 1.0f / (c.angle * std::numbers::pi_v<float> / 360.0f));
         }
     }
 }
