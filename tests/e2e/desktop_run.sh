@@ -113,6 +113,7 @@ demo_time() { import -window "$window" png:- | convert - -crop 130x10+0+15 rgb:-
 # could hold it for one).
 time_stands() {
   local a b c
+  boxes_answered >/dev/null
   a=$(demo_time); sleep 1; b=$(demo_time); sleep 1; c=$(demo_time)
   [ "$a" = "$b" ] && [ "$b" = "$c" ]
 }
@@ -123,7 +124,7 @@ start_windowed "$work/played"
 : >"$work/answered"
 answer_boxes "$work/answered" &
 answerer=$!
-trap 'kill "$answerer" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill "$answerer" 2>/dev/null || true; rm -rf "$work"' EXIT
 # The demo runs: the logo lit, the middle of the picture not the white
 # loading screen.
 window=
