@@ -7,6 +7,7 @@
 #include "app/display_settings.h"
 #include "app/quillon_setup.h"
 #include "demo/demo.h"
+#include "foundation/diagnostics.h"
 #include "foundation/log.h"
 #include "foundation/profiler.h"
 #include "lightwave/meta_scene.h"
@@ -219,6 +220,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     delete demo;
     demo = nullptr;
 
+    writeAssertionSummary(logStream);
     Profiler::report();
     closeLog();
     return 0;

@@ -111,13 +111,16 @@ bool GDIInput::init(HWND target)
 LRESULT GDIInput::handleMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_KEYDOWN: {
+    // Alt, F10 and the keys pressed while Alt is held arrive as system keys.
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
         const u8 code = keyCode(vkToDik, wParam, lParam);
         keys[code] = 1;
         lastKey = code;
         break;
     }
     case WM_KEYUP:
+    case WM_SYSKEYUP:
         keys[keyCode(vkToDik, wParam, lParam)] = 0;
         break;
     case WM_MOUSEWHEEL:

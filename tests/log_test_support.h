@@ -11,9 +11,11 @@
 
 namespace testsupport {
 
-// Restores diagnosticsLevel when the test ends.
+// Restores diagnosticsLevel when the test ends; each check shows its box
+// again as in a new run.
 struct LevelGuard {
     int saved = diagnosticsLevel;
+    LevelGuard() { forgetFailedAssertions(); }
     ~LevelGuard() { diagnosticsLevel = saved; }
 };
 

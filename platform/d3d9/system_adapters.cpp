@@ -55,6 +55,8 @@ std::vector<DisplayDescription> queryDisplays()
     // explicitly is still asked.
     if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         return displays;
+    // SIGINT and SIGTERM keep their default until a window answers them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return displays;
     const char* driver = SDL_GetCurrentVideoDriver();

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <dlfcn.h>
+
 namespace platform::dsound {
 
 namespace {
@@ -35,6 +37,34 @@ SDL_AudioDeviceID openDevice(Mixer& mixer, SDL_AudioSpec& have)
     return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
 }
 
+// ALSA reports every step of a failed device open on standard error; where
+// there is no sound card, the silent driver follows without a word instead.
+// SDL opens the same library later, so the handler set here is the one its
+// ALSA driver meets.
+class QuietAlsa {
+public:
+    QuietAlsa()
+    {
+        if (void* alsa = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL))
+            setHandler = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler"));
+        if (setHandler)
+            setHandler(&silent);
+    }
+    ~QuietAlsa()
+    {
+        if (setHandler)
+            setHandler(nullptr); // ALSA's own reporting again
+    }
+    QuietAlsa(const QuietAlsa&) = delete;
+    QuietAlsa& operator=(const QuietAlsa&) = delete;
+
+private:
+    using Handler = void (*)(const char* file, int line, const char* function, int error, const char* format, ...);
+    using SetHandler = int (*)(Handler);
+    static void silent(const char*, int, const char*, int, const char*, ...) {}
+    SetHandler setHandler = nullptr;
+};
+
 } // namespace
 
 std::unique_ptr<AudioOutput> AudioOutput::open(Mixer& mixer)
@@ -47,6 +77,7 @@ std::unique_ptr<AudioOutput> AudioOutput::open(Mixer& mixer)
     } else {
         // SDL_AUDIODRIVER, when set, names the driver; SDL does not fall
         // back to its dummy driver by itself.
+        QuietAlsa quiet;
         if (SDL_AudioInit(nullptr) == 0) {
             id = openDevice(mixer, have);
             if (id == 0)

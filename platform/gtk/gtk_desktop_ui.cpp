@@ -118,6 +118,13 @@ public:
             g_object_unref(hidden);
     }
 
+    // What the title bar's close button does.
+    void close()
+    {
+        if (!host_.ended())
+            host_.closeRequested();
+    }
+
     void run()
     {
         build();
@@ -486,7 +493,10 @@ public:
     void runDialog(DialogHost& host) override
     {
         DialogView view(host);
+        DialogView* outer = view_;
+        view_ = &view;
         view.run();
+        view_ = outer;
     }
 
     int messageBox(const std::string& text, const std::string& caption, unsigned type) override
@@ -530,7 +540,7 @@ public:
             gtk_dialog_set_default_response(GTK_DIALOG(box), IDOK);
             break;
         }
-        const int response = gtk_dialog_run(GTK_DIALOG(box));
+        const int response = runModal(GTK_DIALOG(box));
         gtk_widget_destroy(box);
         drainEvents();
         return response > 0 ? response : closeAnswer;
@@ -562,7 +572,7 @@ public:
             gtk_file_chooser_set_current_folder(fc, request.initialFolder.c_str());
         if (!request.initialName.empty())
             gtk_file_chooser_set_current_name(fc, utf8(request.initialName).c_str());
-        const bool accepted = gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT;
+        const bool accepted = runModal(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT;
         if (accepted) {
             gchar* name = gtk_file_chooser_get_filename(fc);
             path = name ? name : "";
@@ -573,8 +583,36 @@ public:
         return accepted && !path.empty();
     }
 
+    void interrupt() override
+    {
+        // Thread-safe: the callback runs in the toolkit's loop, which the
+        // open box or dialog is running.
+        g_idle_add(&GtkBackend::onInterrupt, this);
+    }
+
 private:
+    int runModal(GtkDialog* dialog)
+    {
+        GtkDialog* outer = modal_;
+        modal_ = dialog;
+        const int response = gtk_dialog_run(dialog);
+        modal_ = outer;
+        return response;
+    }
+
+    static gboolean onInterrupt(gpointer data)
+    {
+        auto* self = static_cast<GtkBackend*>(data);
+        if (self->modal_)
+            gtk_dialog_response(self->modal_, GTK_RESPONSE_DELETE_EVENT);
+        else if (self->view_)
+            self->view_->close();
+        return G_SOURCE_REMOVE;
+    }
+
     bool initialised_ = false;
+    GtkDialog* modal_ = nullptr;  // the box or chooser on show
+    DialogView* view_ = nullptr;  // the dialog on show
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/win32/desktop_ui.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -82,6 +83,10 @@ State& state()
     return s;
 }
 
+// The initialised backend, for callers that cannot wait for desktopLock():
+// a box holds it for as long as it is open.
+std::atomic<Backend*> initialisedBackend{nullptr};
+
 } // namespace
 
 std::recursive_mutex& desktopLock()
@@ -120,7 +125,14 @@ Backend* backend()
         return nullptr;
     }
     s.initialised = true;
+    initialisedBackend = s.module;
     return s.module;
+}
+
+void interruptDesktop()
+{
+    if (Backend* ui = initialisedBackend.load())
+        ui->interrupt();
 }
 
 bool dialogsOnDesktop()

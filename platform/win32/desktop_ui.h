@@ -90,6 +90,9 @@ public:
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
     // The chosen path (UTF-8); false when the user cancelled.
     virtual bool saveFile(const SaveFileRequest& request, std::string& path) = 0;
+    // From any thread: the box, chooser or dialog on show closes as its
+    // close button would close it.
+    virtual void interrupt() = 0;
 };
 
 // The module's one exported symbol.
@@ -114,5 +117,9 @@ Backend* backend();
 
 // The toolkit is single-threaded: one desktop interaction at a time.
 std::recursive_mutex& desktopLock();
+
+// From any thread, without desktopLock(): closes what the desktop shows,
+// when a backend was initialised.
+void interruptDesktop();
 
 } // namespace platform::desktop

@@ -1,6 +1,7 @@
 #include "platform/win32/message_box.h"
 
 #include "platform/win32/desktop_ui.h"
+#include "platform/win32/windowing_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         recorder().push_back({owner, t, c, type});
     }
     // On a desktop the user also sees the box and answers it. Tests and
-    // unattended runs (QUILLON_HEADLESS, QUILLON_DIALOG) never block here.
-    if (platform::desktop::messageBoxesOnDesktop()) {
+    // unattended runs (QUILLON_HEADLESS, QUILLON_DIALOG) never block here,
+    // nor does a program that was told to end.
+    if (!platform::detail::terminationRequested() && platform::desktop::messageBoxesOnDesktop()) {
         std::lock_guard<std::recursive_mutex> lock(platform::desktop::desktopLock());
         if (platform::desktop::Backend* ui = platform::desktop::backend())
             return ui->messageBox(t, c, type);

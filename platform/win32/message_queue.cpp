@@ -680,6 +680,20 @@ void wakeAllQueues()
     wakeSdl();
 }
 
+void postQuitToThread(std::thread::id thread, int exitCode)
+{
+    auto queue = queueOf(thread, false);
+    if (!queue)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(queue->mutex);
+        queue->quit = true;
+        queue->quitCode = exitCode;
+        signal(*queue);
+    }
+    wakeSdl();
+}
+
 void noteWindowNeedsPaint(HWND window)
 {
     WindowObject* record = findWindowObject(window);

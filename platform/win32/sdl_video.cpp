@@ -194,6 +194,7 @@ bool windowsUseSdl()
         return false;
     if (!s.initTried) {
         s.initTried = true;
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // termination.cpp answers them
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             std::fprintf(stderr, "SDL video unavailable (%s); windows are not shown\n", SDL_GetError());
             return false;

@@ -38,6 +38,8 @@ HWND createWindowObject(WindowCreateParams params)
         return nullptr;
     }
 
+    if (!child)
+        detail::watchTerminationSignals();
     auto record = std::make_unique<WindowObject>();
     record->className = std::move(params.className);
     record->procedure = params.procedure;

@@ -38,6 +38,15 @@ void wakeAllQueues();
 std::thread::id windowThread(HWND window);
 // Re-bases timer due times after the clock source changed.
 void rebaseTimers();
+// PostQuitMessage on behalf of another thread (nothing when it has no queue).
+void postQuitToThread(std::thread::id thread, int exitCode);
+
+// --- termination signals (termination.cpp) ---
+// From the first top-level window on, SIGINT and SIGTERM post WM_QUIT to
+// the threads with top-level windows and close what the desktop shows.
+void watchTerminationSignals();
+// A termination signal arrived: boxes no longer wait for an answer.
+bool terminationRequested();
 
 // --- input translation (input_events.cpp) ---
 // Turns pending injected events for windows of the calling thread into

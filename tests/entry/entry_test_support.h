@@ -84,10 +84,15 @@ public:
     }
 };
 
-// Sets the diagnostics level for one test.
+// Sets the diagnostics level for one test; each check shows its box again
+// as in a new run.
 struct Diagnostics {
     int saved = diagnosticsLevel;
-    explicit Diagnostics(int level) { diagnosticsLevel = level; }
+    explicit Diagnostics(int level)
+    {
+        diagnosticsLevel = level;
+        forgetFailedAssertions();
+    }
     ~Diagnostics() { diagnosticsLevel = saved; }
 };
 

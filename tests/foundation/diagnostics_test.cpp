@@ -86,6 +86,30 @@ TEST(Diagnostics, AssertionBoxOnlyAtLevelThree)
     EXPECT_EQ(boxes[1].text, "- internal error -");
 }
 
+// A check failing every frame shows its box once; the log counts them all.
+TEST(Diagnostics, EachCheckBoxesOnceAndIsCountedInTheLog)
+{
+    LevelGuard guard;
+    platform::clearRecordedMessageBoxes();
+    diagnosticsLevel = 3;
+    const bool fails = false;
+    for (int frame = 0; frame < 3; ++frame) {
+        ENGINE_ASSERT(fails && "m_3dbuffer");
+        if (frame == 0)
+            ENGINE_ASSERT(fails && "m_listener");
+    }
+    std::vector<std::string> texts;
+    for (const auto& box : platform::recordedMessageBoxes())
+        texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"m_3dbuffer", "m_listener"}));
+
+    logStream.seekp(0, std::ios::end);
+    const std::streampos at = logStream.tellp();
+    writeAssertionSummary(logStream);
+    EXPECT_EQ(logLinesAfter(at), (std::vector<std::string>{"Assertion failed 3 times: m_3dbuffer",
+                                                          "Assertion failed 1 time: m_listener"}));
+}
+
 TEST(Log, IsNgaOutInTheWorkingFolder)
 {
     ASSERT_TRUE(logStream.is_open());

@@ -25,13 +25,15 @@
 
 namespace imagetest {
 
-// Sets the diagnostics level for one test and starts with no boxes.
+// Sets the diagnostics level for one test and starts with no boxes, each
+// check showing its box again as in a new run.
 struct DiagnosticsScope {
     int saved = diagnosticsLevel;
     explicit DiagnosticsScope(int level)
     {
         diagnosticsLevel = level;
         platform::clearRecordedMessageBoxes();
+        forgetFailedAssertions();
     }
     ~DiagnosticsScope()
     {

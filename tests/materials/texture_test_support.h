@@ -53,13 +53,15 @@ public:
             GTEST_SKIP() << "no Direct3D device can be created here";                                      \
     } while (0)
 
-// Sets the diagnostics level for one test and starts with no boxes.
+// Sets the diagnostics level for one test and starts with no boxes, each
+// check showing its box again as in a new run.
 struct Diagnostics {
     int saved = diagnosticsLevel;
     explicit Diagnostics(int level)
     {
         diagnosticsLevel = level;
         platform::clearRecordedMessageBoxes();
+        forgetFailedAssertions();
     }
     ~Diagnostics()
     {

@@ -98,6 +98,23 @@ TEST_F(InputTest, KeyMessagesLandOnTheKeyOfTheSamePlace)
     }
 }
 
+// Alt, and a key pressed while it is held, come as system key messages.
+TEST_F(InputTest, SystemKeysCount)
+{
+    GDIInput input;
+    ASSERT_TRUE(input.init(window));
+    target = &input;
+    platform::injectKey(VK_MENU, true, true);
+    platform::injectKey(VK_UP, true, true);
+    pump();
+    EXPECT_EQ(input.keys[DIK_RMENU], 1);
+    EXPECT_EQ(input.keys[DIK_UP], 1);
+    EXPECT_EQ(input.lastKey, DIK_UP);
+    platform::injectKey(VK_MENU, false, true);
+    pump();
+    EXPECT_EQ(input.keys[DIK_RMENU], 0);
+}
+
 // Every virtual key of the table lands where DirectInput puts the same
 // physical key (the plain or the extended one of that virtual key).
 TEST_F(InputTest, VirtualKeyTableAgreesWithDirectInputCodes)

@@ -163,10 +163,11 @@ TEST(SoundDeviceTest, ChannelThreeDRecordsAreKeptAndReportedAtLevelThree)
         s.sound->setChannelCone(h, std::numbers::pi_v<float>, std::numbers::pi_v<float> / 2, -1000);
         s.sound->setChannel3D(h, 1, 2, 3, 4, 5, 6, 7, 8, 9);
         s.sound->setChannelDistances(h, 2.5f, 40.0f);
+        // One check: its box shows once, however often it fails.
         const auto& boxes = platform::recordedMessageBoxes();
-        ASSERT_EQ(boxes.size(), lvl == 3 ? 3u : 0u);
+        ASSERT_EQ(boxes.size(), lvl == 3 ? 1u : 0u);
         for (const auto& box : boxes)
-            EXPECT_NE(box.text.find("m_3dbuffer"), std::string::npos);
+            EXPECT_EQ(box.text, "m_3dbuffer");
     }
     EXPECT_EQ(c->record.dwInsideConeAngle, 180u);
     EXPECT_EQ(c->record.dwOutsideConeAngle, 90u);

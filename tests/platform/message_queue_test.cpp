@@ -1,6 +1,7 @@
 #include "window_test_support.h"
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -59,6 +60,21 @@ TEST_F(MessageQueueTest, QuitComesOnlyWhenNoPostedMessageWaits)
     EXPECT_EQ(msg.wParam, 7u);
     EXPECT_EQ(msg.hwnd, nullptr);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
+// SIGINT and SIGTERM end the loop of a thread with a window as WM_QUIT.
+TEST_F(MessageQueueTest, TerminationSignalsQuitTheWindowsThread)
+{
+    HWND w = makeWindow();
+    SetTimer(w, 1, 5000, nullptr); // a way out when no quit comes
+    for (int number : {SIGINT, SIGTERM}) {
+        ASSERT_EQ(std::raise(number), 0);
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) != 0 && msg.message != WM_TIMER) {
+        }
+        EXPECT_EQ(msg.message, (UINT)WM_QUIT) << number;
+        EXPECT_EQ(msg.wParam, 0u);
+    }
 }
 
 TEST_F(MessageQueueTest, PeekWithoutRemoveLeavesQuitPendingAndQuitIgnoresFilters)
