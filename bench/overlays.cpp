@@ -196,7 +196,7 @@ struct Ours {
         demo->text->font = imageOf(p.font, 96 * 7, 11);
         demo->drawFps = 1;
         smoothedFps = kFps;
-        demo->fadeState = 3;
+        demo->fadeState = kFadeIn;
         demo->fadeDuration = 1e9;
         demo->fadeStart = -(1.0 - kFade) * 1e9;
         std::copy(kFadeColour, kFadeColour + 3, demo->fadeColour);

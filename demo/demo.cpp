@@ -156,7 +156,7 @@ void Demo::forgetMetaScene(const MetaScene* meta)
         activeMeta = nullptr;
     if (fadeTexture && std::find(meta->textures.begin(), meta->textures.end(), fadeTexture) != meta->textures.end()) {
         fadeTexture = nullptr;
-        fadeState = 0;
+        fadeState = kFadeNone;
     }
 }
 

@@ -31,6 +31,18 @@ struct KeyBindingRecord {
 };
 static_assert(sizeof(KeyBindingRecord) == 20, "key-binding records are 20 bytes");
 
+// What the fade overlay draws; the fade commands start a state and the
+// overlay moves it on as time passes.
+enum FadeState : i32 {
+    kFadeNone = 0,
+    kFadeFlashRising = 1, // becomes kFadeFlashFalling half way
+    kFadeFlashFalling = 2,
+    kFadeIn = 3,    // from the colour or picture
+    kFadeOut = 4,   // to it, held at the end
+    kFadeCross = 5, // the scene's render target over the frame
+    kFadeBlur = 6,  // held at its floor
+};
+
 class Demo : public LoadingProgress {
 public:
     Engine* engine;
@@ -46,7 +58,7 @@ public:
     double speed = 1.0;
     double time = 0.0;
     double previousTime = 0.0;
-    i32 fadeState = 0;
+    FadeState fadeState = kFadeNone;
     double fadeStart = 0.0;
     double fadeDuration = 0.0;
     float fadeColour[4] = {0.0f, 0.0f, 0.0f, 1.0f};

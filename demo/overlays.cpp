@@ -118,34 +118,34 @@ void updateFade(Demo* demo)
     const double x = demo->fadeDuration > 0.0 ? elapsed / demo->fadeDuration : 1.0;
     const bool over = demo->fadeDuration > 0.0 ? elapsed > demo->fadeDuration : true;
     double intensity = 0.0;
-    const i32 state = demo->fadeState;
+    const FadeState state = demo->fadeState;
     switch (state) {
-    case 1:
+    case kFadeFlashRising:
         intensity = 2.0 * x;
         if (demo->fadeDuration > 0.0 ? elapsed > 0.5 * demo->fadeDuration : true)
-            demo->fadeState = 2;
+            demo->fadeState = kFadeFlashFalling;
         break;
-    case 2:
+    case kFadeFlashFalling:
         intensity = 2.0 - 2.0 * x;
         if (over)
-            demo->fadeState = 0;
+            demo->fadeState = kFadeNone;
         break;
-    case 3:
+    case kFadeIn:
         intensity = 1.0 - x;
         if (over)
-            demo->fadeState = 0;
+            demo->fadeState = kFadeNone;
         break;
-    case 4:
+    case kFadeOut:
         intensity = x;
         break;
-    case 5:
+    case kFadeCross:
         intensity = x;
         if (over) {
             finishCrossFade(demo);
-            demo->fadeState = 0;
+            demo->fadeState = kFadeNone;
         }
         break;
-    case 6:
+    case kFadeBlur:
         intensity = std::max(1.0 - x, double(demo->fadeFloor));
         break;
     default:
@@ -154,7 +154,7 @@ void updateFade(Demo* demo)
     // Keep the value finite and in a range the colour packing takes.
     const float drawn = std::isfinite(intensity) ? float(std::clamp(intensity, -1.0, 2.0)) : 1.0f;
     static const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    drawFullScreenQuad(demo->engine, drawn, state == 6 ? white : demo->fadeColour, demo->fadeTexture);
+    drawFullScreenQuad(demo->engine, drawn, state == kFadeBlur ? white : demo->fadeColour, demo->fadeTexture);
 }
 
 void drawLogosAndFps(Demo* demo)

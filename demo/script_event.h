@@ -1,6 +1,5 @@
 // One timed command of the demo script, and the table of the script's
-// keywords. Keyword ids are what the event runner switches on; they are not
-// row numbers and leave gaps.
+// keywords.
 #pragma once
 
 #include "foundation/types.h"
@@ -14,9 +13,71 @@ union ScriptArgument {
     float real;
 };
 
+// The commands' ids: the script format's own numbers, not row numbers, and
+// with gaps. The parser stores them and the event runner switches on them.
+enum ScriptCommand : i32 {
+    kCmdStopDemo = 0,
+    kCmdLoadMeta = 1,
+    kCmdLoadMetascript = 2,
+    kCmdActiveMeta = 3,
+    kCmdFreeMeta = 4,
+    kCmdRestart = 5,
+    kCmdCam = 7,
+    kCmdSetRt = 8,
+    kCmdHold = 9,
+    kCmdStart = 10,
+    kCmdStop = 11,
+    kCmdClear = 12,
+    kCmdView = 13,
+    kCmdViewMove = 14,
+    kCmdSetPos = 15,
+    kCmdScreenshot = 16,
+    kCmdContinue = 17,
+    kCmdTexAnims = 18,
+    kCmdBlur = 19,
+    kCmdXFade = 20,
+    kCmdFadeIn = 21,
+    kCmdFadeOut = 22,
+    kCmdFlash = 23,
+    kCmdPicFadeIn = 24,
+    kCmdPicFadeOut = 25,
+    kCmdPicFlash = 26,
+    kCmdLightFalloff = 34,
+    kCmdLightFlash = 35,
+    kCmdFov = 36,
+    kCmdImposters = 37,
+    kCmdLoadPic = 40,
+    kCmdFreePic = 41,
+    kCmdPlayMp3Once = 43,
+    kCmdPlayOggOnce = 45,
+    kCmdPlayXm = 50,
+    kCmdPlayMp3 = 51,
+    kCmdPlayIt = 52,
+    kCmdPlayMod = 53,
+    kCmdPlaySyn = 54,
+    kCmdPlayOgg = 55,
+    kCmdStopSound = 56,
+    kCmdPlayNone = 57,
+    kCmdImsSetPos = 58,
+    kCmdImsFadeOut = 59,
+    kCmdCreateMeta = 60,
+    kCmdCreateScene = 61,
+    kCmdAddCam = 62,
+    kCmdLoadObjectLayer = 63,
+    kCmdSetUserCamScene = 64,
+    kCmdSetBounds = 65,
+    kCmdSetUserCamSpeed = 66,
+    kCmdSetUserCamShiftSpeed = 67,
+    kCmdSetWireframe = 68,
+    kCmdDrawFps = 69,
+    kCmdCreateText = 71,
+    kCmdDisableLogos = 75,
+    kCmdVersion = 99,
+};
+
 struct ScriptEvent {
     i32 time; // milliseconds of demo time
-    i32 id;   // ScriptKeyword::id
+    i32 id;   // a ScriptCommand; ScriptKeyword::id
     ScriptArgument args[8];
 };
 

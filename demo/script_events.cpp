@@ -46,15 +46,23 @@ void forgetPrepared(const MetaScene* meta)
     std::erase(preparedMetaScenes, meta);
 }
 
-// Always false; the box only from diagnostics level 1.
-bool fail(const char* message)
+// What a command group made of an event.
+enum class Outcome {
+    done,    // the next event follows
+    failed,  // the run stops at this event
+    jumped,  // the run went back to the restart event
+    notOurs, // another group's command
+};
+
+// Always failed; the box only from diagnostics level 1.
+Outcome fail(const char* message)
 {
     if (diagnosticsLevel >= 1)
         MessageBoxA(nullptr, message, "Error", MB_ICONEXCLAMATION);
-    return false;
+    return Outcome::failed;
 }
 
-bool failMissingName(const char* keyword)
+Outcome failMissingName(const char* keyword)
 {
     char message[64];
     std::snprintf(message, sizeof message, "%s: Name nicht vorhanden", keyword);
@@ -148,315 +156,415 @@ Scene* appendScene(MetaScene* meta, const char* name)
     return scene;
 }
 
+// The scene of the event's first argument; null when it is missing (also
+// with no active metascene).
+Scene* sceneOf(const Demo& demo, const ScriptEvent& event)
+{
+    return findScene(demo.activeMeta, event.args[0].text);
+}
+
+// Nothing may keep pointing into the metascene's scenes and textures once
+// it is gone; its entry stays, empty.
+void freeMetaScene(Demo& demo, size_t index)
+{
+    MetaScene* meta = demo.metaScenes[index];
+    Engine* engine = demo.engine;
+    demo.forgetMetaScene(meta);
+    if (std::find(meta->scenes.begin(), meta->scenes.end(), engine->interactionTarget) != meta->scenes.end())
+        engine->interactionTarget = nullptr;
+    resetInteraction(engine, meta);
+    if (demo.fadeTexture && ownsTexture(meta, demo.fadeTexture)) {
+        demo.fadeTexture = nullptr;
+        demo.fadeState = kFadeNone;
+    }
+    meta->clear();
+    delete meta;
+    forgetPrepared(meta);
+    demo.metaScenes[index] = nullptr;
+}
+
+Outcome runMetaSceneCommand(Demo& demo, const ScriptEvent& event)
+{
+    const ScriptArgument* a = event.args;
+    switch (event.id) {
+    case kCmdLoadMeta: // no effect
+        return Outcome::done;
+    case kCmdLoadMetascript: {
+        demo.drawLoadingProgress(0.0f);
+        MetaScene* meta =
+            demo.archive ? MetaScene::loadMetascript(a[0].text, demo.engine, demo.archive, &demo) : nullptr;
+        if (!meta)
+            return fail("Failed loading metascript!");
+        forgetPrepared(meta);
+        demo.metaScenes.push_back(meta);
+        return Outcome::done;
+    }
+    case kCmdActiveMeta: {
+        const i32 i = findMetaScene(demo.metaScenes, a[0].text);
+        if (i < 0)
+            return failMissingName("activemeta");
+        demo.activeMeta = demo.metaScenes[size_t(i)];
+        if (!isPrepared(demo.activeMeta)) {
+            demo.activeMeta->prepare(&demo);
+            preparedMetaScenes.push_back(demo.activeMeta);
+        }
+        resetRenderStates(demo.engine);
+        return Outcome::done;
+    }
+    case kCmdFreeMeta: {
+        const i32 i = findMetaScene(demo.metaScenes, a[0].text);
+        if (i < 0)
+            return failMissingName("freemeta");
+        freeMetaScene(demo, size_t(i));
+        return Outcome::done;
+    }
+    case kCmdCreateMeta: {
+        auto* meta = new MetaScene(demo.engine, a[0].text);
+        forgetPrepared(meta);
+        demo.metaScenes.push_back(meta);
+        return Outcome::done;
+    }
+    case kCmdCreateScene:
+        if (!demo.activeMeta)
+            return failMissingName("createscene");
+        appendScene(demo.activeMeta, a[0].text);
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+// A scene's activity and time.
+Outcome runSceneCommand(Demo& demo, const ScriptEvent& event)
+{
+    const ScriptArgument* a = event.args;
+    Scene* s = nullptr;
+    switch (event.id) {
+    case kCmdHold:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("hold");
+        s->held = 1;
+        s->timeBase = demo.time;
+        s->active = 1;
+        return Outcome::done;
+    case kCmdStart:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("start");
+        s->held = 0;
+        s->timeBase = event.time * 0.001;
+        s->active = 1;
+        return Outcome::done;
+    case kCmdStop:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("stop");
+        s->deactivate();
+        return Outcome::done;
+    case kCmdClear:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("clear");
+        s->clearFlags = u32(a[1].integer) & 3u;
+        argbToColor(s->clearColor, D3DCOLOR(a[2].integer));
+        return Outcome::done;
+    case kCmdView: // only the name is checked
+        if (!sceneOf(demo, event))
+            return failMissingName("view");
+        return Outcome::done;
+    case kCmdSetPos:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("setpos");
+        s->timeBase = demo.time - a[1].real * 0.001;
+        return Outcome::done;
+    case kCmdScreenshot:
+        if (!(s = sceneOf(demo, event)))
+            return fail("screenshot: scenename nicht vorhanden");
+        s->held = 1;
+        s->timeBase = a[1].real * 0.001;
+        s->active = 1;
+        return Outcome::done;
+    case kCmdContinue:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("continue");
+        s->held = 0;
+        s->timeBase = demo.time - s->timeBase;
+        s->active = 1;
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+// Scene cameras, render targets and the user camera.
+Outcome runCameraCommand(Demo& demo, const ScriptEvent& event)
+{
+    const ScriptArgument* a = event.args;
+    Engine* engine = demo.engine;
+    Scene* s = nullptr;
+    switch (event.id) {
+    case kCmdCam:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("cam");
+        setCurrentCamera(s, a[1].integer);
+        demo.cameraGroup = i32(u32(a[1].integer) / 10u);
+        return Outcome::done;
+    case kCmdSetRt: {
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("setrt");
+        Surface* surface = findSurface(demo.activeMeta, a[1].text);
+        if (!surface)
+            return fail("setrt: Surface nicht vorhanden");
+        surface->useRenderTarget(setUpRenderTarget(engine, demo.activeMeta, s));
+        return Outcome::done;
+    }
+    case kCmdViewMove: // no effect
+    case kCmdAddCam:
+        return Outcome::done;
+    case kCmdFov:
+        engine->lensReference = a[0].integer == 1 ? 160.0f : a[0].integer == 2 ? 320.0f : 100.0f;
+        return Outcome::done;
+    case kCmdSetUserCamScene:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("setusercamscene");
+        engine->interactionTarget = s;
+        return Outcome::done;
+    case kCmdSetBounds:
+        if (engine->interaction && !engine->interaction->cameras.empty()) {
+            const float first[3] = {a[0].real, a[1].real, a[2].real};
+            const float second[3] = {a[3].real, a[4].real, a[5].real};
+            engine->interaction->camera()->setPositionLimits(first, second);
+        }
+        return Outcome::done;
+    case kCmdSetUserCamSpeed:
+        userCamSpeed = a[0].real;
+        return Outcome::done;
+    case kCmdSetUserCamShiftSpeed:
+        userCamShiftSpeed = a[0].real;
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+void startFade(Demo& demo, FadeState state, double duration, Texture* texture)
+{
+    demo.fadeStart = demo.time;
+    demo.fadeState = state;
+    demo.fadeDuration = duration;
+    demo.fadeTexture = texture;
+}
+
+// A fade command's state; the colour and the picture fades share them.
+FadeState fadeStateOf(i32 id)
+{
+    switch (id) {
+    case kCmdFadeIn:
+    case kCmdPicFadeIn:
+        return kFadeIn;
+    case kCmdFadeOut:
+    case kCmdPicFadeOut:
+        return kFadeOut;
+    default:
+        return kFadeFlashRising;
+    }
+}
+
+// Fades, the cross-fade and blur of a scene, and pictures. xfade takes
+// milliseconds; the others take seconds.
+Outcome runFadeCommand(Demo& demo, const ScriptEvent& event)
+{
+    const ScriptArgument* a = event.args;
+    Scene* s = nullptr;
+    switch (event.id) {
+    case kCmdBlur:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("blur");
+        startFade(demo, kFadeBlur, a[1].real, setUpRenderTarget(demo.engine, demo.activeMeta, s));
+        demo.fadeFloor = a[2].real;
+        demo.fadeSceneName = a[0].text;
+        return Outcome::done;
+    case kCmdXFade:
+        if (!(s = sceneOf(demo, event)))
+            return failMissingName("xfade");
+        startFade(demo, kFadeCross, a[1].real * 0.001, setUpRenderTarget(demo.engine, demo.activeMeta, s));
+        argbToColorOpaque(demo.fadeColour, 0xFFFFFFFFu);
+        demo.fadeSceneName = a[0].text;
+        return Outcome::done;
+    case kCmdFadeIn:
+    case kCmdFadeOut:
+    case kCmdFlash:
+        startFade(demo, fadeStateOf(event.id), a[0].real, nullptr);
+        argbToColorOpaque(demo.fadeColour, D3DCOLOR(a[1].integer));
+        return Outcome::done;
+    case kCmdPicFadeIn:
+    case kCmdPicFadeOut:
+    case kCmdPicFlash: {
+        // A surface without layers has no picture to fade.
+        Surface* surface = findSurface(demo.activeMeta, a[1].text);
+        if (!surface || surface->layers.empty() || !surface->layers.front())
+            return fail("picture fader: Surface nicht vorhanden");
+        startFade(demo, fadeStateOf(event.id), a[0].real, surface->layers.front()->texture);
+        argbToColorOpaque(demo.fadeColour, 0xFFFFFFFFu);
+        return Outcome::done;
+    }
+    case kCmdLoadPic: // no effect
+    case kCmdFreePic:
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+// The music, and the run's loop: stopsound goes back to the restart event.
+Outcome runSoundCommand(Demo& demo, const ScriptEvent& event)
+{
+    Sound* sound = demo.engine->sound;
+    switch (event.id) {
+    case kCmdStopDemo:
+        if (!userCameraActive(demo.engine))
+            demo.quit = 1;
+        return Outcome::done;
+    case kCmdRestart:
+        demo.restartIndex = demo.nextEvent;
+        return Outcome::done;
+    case kCmdPlayMp3Once:
+    case kCmdPlayOggOnce:
+    case kCmdPlayXm:
+    case kCmdPlayMp3:
+    case kCmdPlayIt:
+    case kCmdPlayMod:
+    case kCmdPlayOgg: {
+        // The previous track stops, or two would sound while the clock
+        // follows only the new one; its channel goes with it, or every
+        // restart of a looping script would keep one more.
+        if (sound) {
+            sound->stop(demo.musicHandle);
+            sound->releaseChannel(demo.musicHandle);
+        }
+        demo.musicHandle = sound && demo.archive ? sound->createChannel(*demo.archive, event.args[0].text) : -1;
+        if (demo.musicHandle == -1)
+            logStream << "maintune sound was not loaded" << std::endl;
+        if (sound) {
+            sound->play(demo.musicHandle, event.id != kCmdPlayMp3Once && event.id != kCmdPlayOggOnce);
+            sound->setVolume(demo.musicHandle, 1.0f);
+        }
+        return Outcome::done;
+    }
+    case kCmdStopSound: {
+        if (sound)
+            sound->stop(demo.musicHandle);
+        if (!demo.loopAtStop || demo.restartIndex < 0 || size_t(demo.restartIndex) >= demo.events.size())
+            return Outcome::done;
+        const i32 restartTime = demo.events[size_t(demo.restartIndex)].time;
+        demo.nextEvent = demo.restartIndex + 1;
+        lastMusicTime = float(restartTime * 0.001);
+        demo.time = demo.previousTime = restartTime * 0.001;
+        return Outcome::jumped;
+    }
+    case kCmdPlaySyn: // no effect
+    case kCmdPlayNone:
+    case kCmdImsSetPos:
+    case kCmdImsFadeOut:
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+// Text scenes and the objects of a scene file.
+Outcome runTextAndObjectCommand(Demo& demo, const ScriptEvent& event)
+{
+    const ScriptArgument* a = event.args;
+    switch (event.id) {
+    case kCmdCreateText: {
+        if (!demo.activeMeta)
+            return failMissingName("createtext");
+        Text2 text2(a[1].text, demo.archive, demo.activeMeta);
+        Scene* s = text2.releaseScene();
+        if (s) {
+            replaceCString(s->name, a[0].text);
+            demo.activeMeta->scenes.push_back(s);
+        }
+        return Outcome::done;
+    }
+    case kCmdLoadObjectLayer: {
+        Scene* s = sceneOf(demo, event);
+        if (!s)
+            return failMissingName("loadobjectlayer");
+        s->addObjectLayer(demo.archive, a[1].text, a[2].integer);
+        return Outcome::done;
+    }
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+// The engine's and the demo's render switches.
+Outcome runSwitchCommand(Demo& demo, const ScriptEvent& event)
+{
+    Engine* engine = demo.engine;
+    const auto on = [&event] { return event.args[0].integer != 0; };
+    switch (event.id) {
+    case kCmdTexAnims:
+        engine->texAnims = on();
+        return Outcome::done;
+    case kCmdLightFalloff:
+        engine->lightFalloff = on();
+        return Outcome::done;
+    case kCmdLightFlash:
+        engine->lightFlash = on();
+        return Outcome::done;
+    case kCmdImposters:
+        if (!userCameraActive(engine))
+            engine->imposters = on();
+        return Outcome::done;
+    case kCmdSetWireframe:
+        engine->wireframe = on();
+        return Outcome::done;
+    case kCmdDrawFps:
+        demo.drawFps = on();
+        return Outcome::done;
+    case kCmdDisableLogos:
+        engine->disableLogos = on();
+        return Outcome::done;
+    case kCmdVersion: // no effect
+        return Outcome::done;
+    default:
+        return Outcome::notOurs;
+    }
+}
+
+using CommandGroup = Outcome (*)(Demo&, const ScriptEvent&);
+constexpr CommandGroup kCommandGroups[] = {
+    runMetaSceneCommand, runSceneCommand,         runCameraCommand, runFadeCommand,
+    runSoundCommand,     runTextAndObjectCommand, runSwitchCommand,
+};
+
+// Each command belongs to one group; an id of none does nothing.
+Outcome runCommand(Demo& demo, const ScriptEvent& event)
+{
+    for (CommandGroup group : kCommandGroups)
+        if (const Outcome outcome = group(demo, event); outcome != Outcome::notOurs)
+            return outcome;
+    return Outcome::done;
+}
+
 } // namespace
 
 bool Demo::runScriptEvents(i32 now)
 {
-    Sound* sound = engine->sound;
     bool restarted = false;
-
     while (!events.empty() && nextEvent >= 0 && size_t(nextEvent) < events.size() &&
            events[size_t(nextEvent)].time <= now) {
-        const ScriptEvent& event = events[size_t(nextEvent)];
-        const ScriptArgument* a = event.args;
-
-        // The scene of the first argument; null when it is missing (also
-        // with no active metascene).
-        auto scene = [&] { return findScene(activeMeta, a[0].text); };
-
-        switch (event.id) {
-        case 0: // stopdemo
-            if (!userCameraActive(engine))
-                quit = 1;
-            break;
-        case 2: { // loadmetascript
-            drawLoadingProgress(0.0f);
-            MetaScene* meta = archive ? MetaScene::loadMetascript(a[0].text, engine, archive, this) : nullptr;
-            if (!meta)
-                return fail("Failed loading metascript!");
-            forgetPrepared(meta);
-            metaScenes.push_back(meta);
-            break;
-        }
-        case 3: { // activemeta
-            const i32 i = findMetaScene(metaScenes, a[0].text);
-            if (i < 0)
-                return failMissingName("activemeta");
-            activeMeta = metaScenes[size_t(i)];
-            if (!isPrepared(activeMeta)) {
-                activeMeta->prepare(this);
-                preparedMetaScenes.push_back(activeMeta);
-            }
-            resetRenderStates(engine);
-            break;
-        }
-        case 4: { // freemeta
-            const i32 i = findMetaScene(metaScenes, a[0].text);
-            if (i < 0)
-                return failMissingName("freemeta");
-            MetaScene* meta = metaScenes[size_t(i)];
-            forgetMetaScene(meta);
-            // Nothing may keep pointing into the metascene's scenes and
-            // textures once it is gone.
-            if (std::find(meta->scenes.begin(), meta->scenes.end(), engine->interactionTarget) != meta->scenes.end())
-                engine->interactionTarget = nullptr;
-            resetInteraction(engine, meta);
-            if (fadeTexture && ownsTexture(meta, fadeTexture)) {
-                fadeTexture = nullptr;
-                fadeState = 0;
-            }
-            meta->clear();
-            delete meta;
-            forgetPrepared(meta);
-            metaScenes[size_t(i)] = nullptr;
-            break;
-        }
-        case 5: // restart
-            restartIndex = nextEvent;
-            break;
-        case 7: { // cam
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("cam");
-            setCurrentCamera(s, a[1].integer);
-            cameraGroup = i32(u32(a[1].integer) / 10u);
-            break;
-        }
-        case 8: { // setrt
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("setrt");
-            Surface* surface = findSurface(activeMeta, a[1].text);
-            if (!surface)
-                return fail("setrt: Surface nicht vorhanden");
-            surface->useRenderTarget(setUpRenderTarget(engine, activeMeta, s));
-            break;
-        }
-        case 9: { // hold
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("hold");
-            s->held = 1;
-            s->timeBase = time;
-            s->active = 1;
-            break;
-        }
-        case 10: { // start
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("start");
-            s->held = 0;
-            s->timeBase = event.time * 0.001;
-            s->active = 1;
-            break;
-        }
-        case 11: { // stop
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("stop");
-            s->deactivate();
-            break;
-        }
-        case 12: { // clear
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("clear");
-            s->clearFlags = u32(a[1].integer) & 3u;
-            argbToColor(s->clearColor, D3DCOLOR(a[2].integer));
-            break;
-        }
-        case 13: // view: only the name is checked
-            if (!scene())
-                return failMissingName("view");
-            break;
-        case 15: { // setpos
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("setpos");
-            s->timeBase = time - a[1].real * 0.001;
-            break;
-        }
-        case 16: { // screenshot
-            Scene* s = scene();
-            if (!s)
-                return fail("screenshot: scenename nicht vorhanden");
-            s->held = 1;
-            s->timeBase = a[1].real * 0.001;
-            s->active = 1;
-            break;
-        }
-        case 17: { // continue
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("continue");
-            s->held = 0;
-            s->timeBase = time - s->timeBase;
-            s->active = 1;
-            break;
-        }
-        case 18:
-            engine->texAnims = a[0].integer != 0;
-            break;
-        case 19: { // blur
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("blur");
-            fadeStart = time;
-            fadeState = 6;
-            fadeDuration = a[1].real;
-            fadeFloor = a[2].real;
-            fadeTexture = setUpRenderTarget(engine, activeMeta, s);
-            fadeSceneName = a[0].text;
-            break;
-        }
-        case 20: { // xfade
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("xfade");
-            fadeStart = time;
-            fadeState = 5;
-            fadeDuration = a[1].real * 0.001;
-            argbToColorOpaque(fadeColour, 0xFFFFFFFFu);
-            fadeTexture = setUpRenderTarget(engine, activeMeta, s);
-            fadeSceneName = a[0].text;
-            break;
-        }
-        case 21: // fadein
-        case 22: // fadeout
-        case 23: // flash
-            fadeStart = time;
-            fadeState = event.id == 21 ? 3 : event.id == 22 ? 4 : 1;
-            fadeDuration = a[0].real;
-            argbToColorOpaque(fadeColour, D3DCOLOR(a[1].integer));
-            fadeTexture = nullptr;
-            break;
-        case 24: // picfadein
-        case 25: // picfadeout
-        case 26: { // picflash
-            // A surface without layers has no picture to fade.
-            Surface* surface = findSurface(activeMeta, a[1].text);
-            if (!surface || surface->layers.empty() || !surface->layers.front())
-                return fail("picture fader: Surface nicht vorhanden");
-            fadeStart = time;
-            fadeState = event.id == 24 ? 3 : event.id == 25 ? 4 : 1;
-            fadeDuration = a[0].real;
-            argbToColorOpaque(fadeColour, 0xFFFFFFFFu);
-            fadeTexture = surface->layers.front()->texture;
-            break;
-        }
-        case 34:
-            engine->lightFalloff = a[0].integer != 0;
-            break;
-        case 35:
-            engine->lightFlash = a[0].integer != 0;
-            break;
-        case 36:
-            engine->lensReference = a[0].integer == 1 ? 160.0f : a[0].integer == 2 ? 320.0f : 100.0f;
-            break;
-        case 37:
-            if (!userCameraActive(engine))
-                engine->imposters = a[0].integer != 0;
-            break;
-        case 43: // playmp3once
-        case 45: // playoggonce
-        case 50: // playxm
-        case 51: // playmp3
-        case 52: // playit
-        case 53: // playmod
-        case 55: { // playogg
-            // The previous track stops, or two would sound while the clock
-            // follows only the new one; its channel goes with it, or every
-            // restart of a looping script would keep one more.
-            if (sound) {
-                sound->stop(musicHandle);
-                sound->releaseChannel(musicHandle);
-            }
-            musicHandle = sound && archive ? sound->createChannel(*archive, a[0].text) : -1;
-            if (musicHandle == -1)
-                logStream << "maintune sound was not loaded" << std::endl;
-            if (sound) {
-                sound->play(musicHandle, event.id != 43 && event.id != 45);
-                sound->setVolume(musicHandle, 1.0f);
-            }
-            break;
-        }
-        case 56: // stopsound
-            if (sound)
-                sound->stop(musicHandle);
-            if (loopAtStop && restartIndex >= 0 && size_t(restartIndex) < events.size()) {
-                const i32 restartTime = events[size_t(restartIndex)].time;
-                nextEvent = restartIndex + 1;
-                lastMusicTime = float(restartTime * 0.001);
-                time = previousTime = restartTime * 0.001;
-                // A stopsound due again at the restart time would loop
-                // forever here: one restart per call, the next frame goes on.
-                if (restarted)
-                    return true;
-                restarted = true;
-                now = restartTime;
-                continue;
-            }
-            break;
-        case 60: { // createmeta
-            auto* meta = new MetaScene(engine, a[0].text);
-            forgetPrepared(meta);
-            metaScenes.push_back(meta);
-            break;
-        }
-        case 61: // createscene
-            if (!activeMeta)
-                return failMissingName("createscene");
-            appendScene(activeMeta, a[0].text);
-            break;
-        case 63: { // loadobjectlayer
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("loadobjectlayer");
-            s->addObjectLayer(archive, a[1].text, a[2].integer);
-            break;
-        }
-        case 64: { // setusercamscene
-            Scene* s = scene();
-            if (!s)
-                return failMissingName("setusercamscene");
-            engine->interactionTarget = s;
-            break;
-        }
-        case 65: // setbounds
-            if (engine->interaction && !engine->interaction->cameras.empty()) {
-                const float first[3] = {a[0].real, a[1].real, a[2].real};
-                const float second[3] = {a[3].real, a[4].real, a[5].real};
-                engine->interaction->camera()->setPositionLimits(first, second);
-            }
-            break;
-        case 66:
-            userCamSpeed = a[0].real;
-            break;
-        case 67:
-            userCamShiftSpeed = a[0].real;
-            break;
-        case 68:
-            engine->wireframe = a[0].integer != 0;
-            break;
-        case 69:
-            drawFps = a[0].integer != 0;
-            break;
-        case 71: { // createtext
-            if (!activeMeta)
-                return failMissingName("createtext");
-            Text2 text2(a[1].text, archive, activeMeta);
-            Scene* s = text2.releaseScene();
-            if (s) {
-                replaceCString(s->name, a[0].text);
-                activeMeta->scenes.push_back(s);
-            }
-            break;
-        }
-        case 75:
-            engine->disableLogos = a[0].integer != 0;
-            break;
-        default: // loadmeta, viewmove, the picture and synth commands, version
-            break;
+        const Outcome outcome = runCommand(*this, events[size_t(nextEvent)]);
+        if (outcome == Outcome::failed)
+            return false;
+        if (outcome == Outcome::jumped) {
+            // A stopsound due again at the restart time would loop forever
+            // here: one restart per call, the next frame goes on.
+            if (restarted)
+                return true;
+            restarted = true;
+            now = events[size_t(restartIndex)].time;
+            continue;
         }
         ++nextEvent;
     }

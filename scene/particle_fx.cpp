@@ -31,6 +31,44 @@ void deleteSource(AnimatedValue& v)
     v.source = nullptr;
 }
 
+// Gravity's weight at a distance. The inverse distance counts only away
+// from the centre; a type without a name weighs by the range itself.
+float gravityFalloff(i32 type, float dist, float range)
+{
+    switch (type) {
+    case kFalloffInsideRange:
+        return dist <= range ? 1.0f : 0.0f;
+    case kFalloffInverseDistance:
+        return dist > 0.0f && 1.0f / dist <= range ? 1.0f / dist : 0.0f;
+    case kFalloffNone:
+        return 1.0f;
+    default:
+        return range;
+    }
+}
+
+// Wind's weight at a distance. Unlike gravity's, the inverse distance is
+// dropped only when it is above the range (infinite at the centre, and
+// kept against a NaN range); the distance type is wind's own, and a type
+// without a name weighs nothing.
+float windFalloff(i32 type, float dist, float range)
+{
+    switch (type) {
+    case kFalloffInsideRange:
+        return dist <= range ? 1.0f : 0.0f;
+    case kFalloffInverseDistance: {
+        const float w = dist > 0.0f ? 1.0f / dist : INFINITY;
+        return w > range ? 0.0f : w;
+    }
+    case kFalloffNone:
+        return 1.0f;
+    case kFalloffDistance:
+        return dist > range ? 0.0f : dist;
+    default:
+        return 0.0f;
+    }
+}
+
 } // namespace
 
 void ParticleFX::centreAt(double t, float out[3], bool alwaysCompute) const
@@ -203,26 +241,12 @@ void FXGravity::apply(Particle* pool, i32 first, i32 last, double t, double dt, 
             continue;
         const float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
         const float dist = length3(d);
-        float w;
-        switch (falloff) {
-        case 0:
-            w = dist <= r ? 1.0f : 0.0f;
-            break;
-        case 1:
-            w = dist > 0.0f && 1.0f / dist <= r ? 1.0f / dist : 0.0f;
-            break;
-        case 2:
-            w = 1.0f;
-            break;
-        default:
-            w = r;
-            break;
-        }
-        if (mode == 0) {
+        const float w = gravityFalloff(falloff, dist, r);
+        if (mode == kDirectional) {
             const float f = w * p.extra[0] * s * step * 10.0f;
             for (int k = 0; k < 3; ++k)
                 p.velocity[k] += direction[k] * f;
-        } else if (mode == 1 && dist > 0.0f) {
+        } else if (mode == kRadial && dist > 0.0f) {
             const float f = w * p.extra[0] * s * step / dist;
             for (int k = 0; k < 3; ++k)
                 p.velocity[k] += d[k] / dist * f;
@@ -247,7 +271,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
     const float r = range.valueAt(t), s = strength.valueAt(t), step = float(dt);
     const float dir[3] = {direction[0].valueAt(t), direction[1].valueAt(t), direction[2].valueAt(t)};
     float turned[3] = {0.0f, 0.0f, 0.0f};
-    if (mode == 10) {
+    if (mode == kGroundWind) {
         const D3DMATRIX& m = node->world;
         for (int k = 0; k < 3; ++k)
             turned[k] = dir[0] * m.m[0][k] + dir[1] * m.m[1][k] + dir[2] * m.m[2][k];
@@ -258,39 +282,21 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
             continue;
         float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
         const float dist = length3(d);
-        float w;
-        switch (falloff) {
-        case 0:
-            w = dist <= r ? 1.0f : 0.0f;
-            break;
-        case 1:
-            w = dist > 0.0f ? 1.0f / dist : INFINITY;
-            w = w > r ? 0.0f : w;
-            break;
-        case 2:
-            w = 1.0f;
-            break;
-        case 3:
-            w = dist > r ? 0.0f : dist;
-            break;
-        default:
-            w = 0.0f;
-            break;
-        }
+        const float w = windFalloff(falloff, dist, r);
         const float e0 = p.extra[0], e1 = p.extra[1];
         const float f = w * e0 * s * step;
         float* v = p.velocity;
         switch (mode) {
-        case 0:
+        case kDirectional:
             for (int k = 0; k < 3; ++k)
                 v[k] += f * dir[k];
             break;
-        case 1:
+        case kRadial:
             normalise3(d);
             for (int k = 0; k < 3; ++k)
                 v[k] += f * d[k];
             break;
-        case 2: {
+        case kVortex: {
             const float swirl = w * e0 * s * e1 * step, drift = w * e0 * step;
             v[0] += swirl * -d[2];
             v[2] += swirl * d[0];
@@ -298,7 +304,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
                 v[k] += drift * dir[k];
             break;
         }
-        case 3: {
+        case kHorizontalRadial: {
             float h[3] = {d[0], 0.0f, d[2]};
             normalise3(h);
             v[0] += f * h[0];
@@ -306,7 +312,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
             v[1] += f * dir[1];
             break;
         }
-        case 7: {
+        case kTurbulence: {
             float jolt[3];
             for (int k = 2; k >= 0; --k)
                 jolt[k] = float(sharedRandom().next()) * (1.0f / 32768.0f) - 0.5f;
@@ -314,7 +320,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
                 v[k] += e0 * step * jolt[k];
             break;
         }
-        case 10:
+        case kGroundWind:
             if (p.position[1] < 0.0f)
                 for (int k = 0; k < 3; ++k)
                     v[k] += f * turned[k];

@@ -85,10 +85,21 @@ private:
     bool birthAllowed(double t, double dt);
 };
 
+// How a force weighs a particle by its distance from the force's centre.
+// Gravity and wind read the types apart (particle_fx.cpp).
+enum ForceFalloff : i32 {
+    kFalloffInsideRange = 0,     // 1 within the range, else 0
+    kFalloffInverseDistance = 1, // 1 / distance while that is within the range
+    kFalloffNone = 2,            // 1 everywhere
+    kFalloffDistance = 3,        // wind only: the distance within the range
+};
+
 class FXGravity : public ParticleFX {
 public:
-    i32 mode = 0;    // 0 directional, 1 radial
-    i32 falloff = 0; // 0 inside the range, 1 inverse distance, 2 none
+    static constexpr i32 kDirectional = 0, kRadial = 1;
+
+    i32 mode = kDirectional; // other values: no effect
+    i32 falloff = kFalloffInsideRange;
     AnimatedValue range = {1.0f, nullptr};
     AnimatedValue strength = {1.0f, nullptr};
     float direction[3] = {0.0f, 0.0f, 0.0f};
@@ -100,8 +111,11 @@ public:
 
 class FXWind : public ParticleFX {
 public:
-    i32 mode = 0;    // 0, 1, 2, 3, 7 or 10
-    i32 falloff = 0; // 0 to 3
+    static constexpr i32 kDirectional = 0, kRadial = 1, kVortex = 2, kHorizontalRadial = 3, kTurbulence = 7,
+                         kGroundWind = 10;
+
+    i32 mode = kDirectional; // other values: no effect
+    i32 falloff = kFalloffInsideRange;
     AnimatedValue range = {1.0f, nullptr};
     AnimatedValue strength = {1.0f, nullptr};
     AnimatedValue direction[3] = {{0.0f, nullptr}, {0.1f, nullptr}, {0.0f, nullptr}};

@@ -159,7 +159,7 @@ TEST_F(DemoContent, TestScriptLoopsUntilToldToStop)
     EXPECT_LT(demo->time, 0.6);
     EXPECT_GE(demo->metaScenes.size(), 4u); // meta2 and one "built" per pass
     EXPECT_FLOAT_EQ(demo->fadeFloor, 0.3f);
-    EXPECT_EQ(demo->fadeState, 6);
+    EXPECT_EQ(demo->fadeState, kFadeBlur);
 
     demo->loopAtStop = 0;
     ASSERT_TRUE(play(40));

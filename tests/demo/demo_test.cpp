@@ -174,7 +174,7 @@ TEST(DemoMetaScenes, AFreedMetasceneTakesItsFadeAlong)
     MetaScene other(rig.engine.get(), "b");
     meta.textures.push_back(new BuiltTexture(rig.engine.get(), 0));
     demo.activeMeta = &meta;
-    demo.fadeState = 6; // a blur never ends on its own
+    demo.fadeState = kFadeBlur; // a blur never ends on its own
     demo.fadeTexture = meta.textures[0];
     demo.forgetMetaScene(&other);
     EXPECT_EQ(demo.activeMeta, &meta);
@@ -182,10 +182,10 @@ TEST(DemoMetaScenes, AFreedMetasceneTakesItsFadeAlong)
     demo.forgetMetaScene(&meta);
     EXPECT_EQ(demo.activeMeta, nullptr);
     EXPECT_EQ(demo.fadeTexture, nullptr);
-    EXPECT_EQ(demo.fadeState, 0);
+    EXPECT_EQ(demo.fadeState, kFadeNone);
     Texture* plain = rig.solid(0xFF000000);
     demo.fadeTexture = plain; // a picture fade of another metascene stays
-    demo.fadeState = 4;
+    demo.fadeState = kFadeOut;
     demo.forgetMetaScene(&meta);
     EXPECT_EQ(demo.fadeTexture, plain);
 }

@@ -55,24 +55,28 @@ TEST_F(OverlaysTest, FadeStates)
     struct Step {
         double time;
         u32 pixel;     // expected middle pixel
-        i32 stateAfter;
+        FadeState stateAfter;
     };
     struct Case {
         const char* name;
-        i32 state;
+        FadeState state;
         double duration;
         float floor;
         std::vector<Step> steps;
     };
     const u32 half = 0x800040; // red over blue at one half
     const std::vector<Case> cases = {
-        {"flash 2 s", 1, 2.0, 0.0f, {{0.5, half, 1}, {1.0, 0xFF0000, 1}, {1.5, 0xFF0000, 2}, {1.5, half, 2}, {2.01, kBlue, 0}, {3.0, kBlue, 0}}},
-        {"fadein", 3, 2.0, 0.0f, {{0.0, 0xFF0000, 3}, {1.0, half, 3}, {2.5, kBlue, 0}}},
-        {"fadeout holds", 4, 2.0, 0.0f, {{1.0, half, 4}, {2.0, 0xFF0000, 4}, {60.0, 0xFF0000, 4}}},
-        {"zero-length fadein ends", 3, 0.0, 0.0f, {{0.0, kBlue, 0}}},
-        {"zero-length fadeout is full", 4, 0.0, 0.0f, {{0.0, 0xFF0000, 4}, {5.0, 0xFF0000, 4}}},
-        {"zero-length flash", 1, 0.0, 0.0f, {{0.0, 0xFF0000, 2}, {0.0, kBlue, 0}}},
-        {"negative length", 3, -1.0, 0.0f, {{0.0, kBlue, 0}}},
+        {"flash 2 s", kFadeFlashRising, 2.0, 0.0f,
+         {{0.5, half, kFadeFlashRising}, {1.0, 0xFF0000, kFadeFlashRising}, {1.5, 0xFF0000, kFadeFlashFalling},
+          {1.5, half, kFadeFlashFalling}, {2.01, kBlue, kFadeNone}, {3.0, kBlue, kFadeNone}}},
+        {"fadein", kFadeIn, 2.0, 0.0f, {{0.0, 0xFF0000, kFadeIn}, {1.0, half, kFadeIn}, {2.5, kBlue, kFadeNone}}},
+        {"fadeout holds", kFadeOut, 2.0, 0.0f,
+         {{1.0, half, kFadeOut}, {2.0, 0xFF0000, kFadeOut}, {60.0, 0xFF0000, kFadeOut}}},
+        {"zero-length fadein ends", kFadeIn, 0.0, 0.0f, {{0.0, kBlue, kFadeNone}}},
+        {"zero-length fadeout is full", kFadeOut, 0.0, 0.0f, {{0.0, 0xFF0000, kFadeOut}, {5.0, 0xFF0000, kFadeOut}}},
+        {"zero-length flash", kFadeFlashRising, 0.0, 0.0f,
+         {{0.0, 0xFF0000, kFadeFlashFalling}, {0.0, kBlue, kFadeNone}}},
+        {"negative length", kFadeIn, -1.0, 0.0f, {{0.0, kBlue, kFadeNone}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +95,7 @@ TEST_F(OverlaysTest, FadeStates)
 
 TEST_F(OverlaysTest, BlurFadesThePictureToItsFloor)
 {
-    demo->fadeState = 6;
+    demo->fadeState = kFadeBlur;
     demo->fadeStart = 10.0;
     demo->fadeDuration = 2.0;
     demo->fadeFloor = 0.3f;
@@ -101,7 +105,7 @@ TEST_F(OverlaysTest, BlurFadesThePictureToItsFloor)
     EXPECT_TRUE(near(fadeAt(11.0), 0x008040));
     EXPECT_TRUE(near(fadeAt(11.8), 0x004D5A));
     EXPECT_TRUE(near(fadeAt(100.0), 0x004D5A)); // held at 0.3
-    EXPECT_EQ(demo->fadeState, 6);
+    EXPECT_EQ(demo->fadeState, kFadeBlur);
 }
 
 TEST_F(OverlaysTest, CrossFadeEndKeepsOnlyItsSceneWithTheTargetReleased)
@@ -125,14 +129,14 @@ TEST_F(OverlaysTest, CrossFadeEndKeepsOnlyItsSceneWithTheTargetReleased)
               D3D_OK);
     demo->activeMeta = &meta;
     demo->fadeSceneName = "sec"; // a prefix, case ignored
-    demo->fadeState = 5;
+    demo->fadeState = kFadeCross;
     demo->fadeStart = 0.0;
     demo->fadeDuration = 1.0;
     fadeAt(0.5);
-    EXPECT_EQ(demo->fadeState, 5);
+    EXPECT_EQ(demo->fadeState, kFadeCross);
     EXPECT_NE(second->targetSurface, nullptr);
     fadeAt(1.5);
-    EXPECT_EQ(demo->fadeState, 0);
+    EXPECT_EQ(demo->fadeState, kFadeNone);
     EXPECT_EQ(meta.scenes[0]->active, 0);
     EXPECT_EQ(second->active, 1);
     EXPECT_EQ(meta.scenes[2]->active, 0);
@@ -142,13 +146,13 @@ TEST_F(OverlaysTest, CrossFadeEndKeepsOnlyItsSceneWithTheTargetReleased)
 
     // A cross-fade whose scene is gone only ends.
     demo->fadeSceneName = "Missing";
-    demo->fadeState = 5;
+    demo->fadeState = kFadeCross;
     fadeAt(2.0);
-    EXPECT_EQ(demo->fadeState, 0);
+    EXPECT_EQ(demo->fadeState, kFadeNone);
     demo->activeMeta = nullptr;
-    demo->fadeState = 5;
+    demo->fadeState = kFadeCross;
     fadeAt(3.0);
-    EXPECT_EQ(demo->fadeState, 0);
+    EXPECT_EQ(demo->fadeState, kFadeNone);
 }
 
 TEST_F(OverlaysTest, LogosDigitsAndUrl)

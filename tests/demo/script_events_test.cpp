@@ -147,24 +147,24 @@ TEST_F(ScriptEvents, KeywordEffects)
          }},
         {"1 fadein 2 0xFF0000\n", 4.0,
          [](auto& t) {
-             EXPECT_EQ(t.demo->fadeState, 3);
+             EXPECT_EQ(t.demo->fadeState, kFadeIn);
              EXPECT_DOUBLE_EQ(t.demo->fadeStart, 4.0);
              EXPECT_DOUBLE_EQ(t.demo->fadeDuration, 2.0);
              EXPECT_FLOAT_EQ(t.demo->fadeColour[0], 1.0f);
              EXPECT_FLOAT_EQ(t.demo->fadeColour[3], 1.0f);
              EXPECT_EQ(t.demo->fadeTexture, nullptr);
          }},
-        {"1 fadeout 1.5 0\n", 0.0, [](auto& t) { EXPECT_EQ(t.demo->fadeState, 4); }},
+        {"1 fadeout 1.5 0\n", 0.0, [](auto& t) { EXPECT_EQ(t.demo->fadeState, kFadeOut); }},
         // The last surface whose name begins with the text.
         {"1 picflash 2 p.lwo@Pic\n", 0.0,
          [](auto& t) {
-             EXPECT_EQ(t.demo->fadeState, 1);
+             EXPECT_EQ(t.demo->fadeState, kFadeFlashRising);
              EXPECT_EQ(t.demo->fadeTexture, t.pictures[1]);
              EXPECT_FLOAT_EQ(t.demo->fadeColour[1], 1.0f);
          }},
         {"1 xfade hall 500\n", 0.0,
          [](auto& t) {
-             EXPECT_EQ(t.demo->fadeState, 5);
+             EXPECT_EQ(t.demo->fadeState, kFadeCross);
              EXPECT_DOUBLE_EQ(t.demo->fadeDuration, 0.5);
              EXPECT_NE(t.demo->fadeTexture, nullptr);
              EXPECT_EQ(t.demo->fadeTexture, t.hall->renderTexture);
@@ -172,7 +172,7 @@ TEST_F(ScriptEvents, KeywordEffects)
          }},
         {"1 blur hall 2 0.3\n", 0.0,
          [](auto& t) {
-             EXPECT_EQ(t.demo->fadeState, 6);
+             EXPECT_EQ(t.demo->fadeState, kFadeBlur);
              EXPECT_DOUBLE_EQ(t.demo->fadeDuration, 2.0);
              EXPECT_FLOAT_EQ(t.demo->fadeFloor, 0.3f);
          }},
@@ -322,7 +322,7 @@ TEST_F(ScriptEvents, FreemetaLeavesNothingPointingIntoIt)
     EXPECT_EQ(demo->metaScenes[0], nullptr);
     EXPECT_EQ(rig.engine->interactionTarget, nullptr);
     EXPECT_EQ(demo->fadeTexture, nullptr);
-    EXPECT_EQ(demo->fadeState, 0);
+    EXPECT_EQ(demo->fadeState, kFadeNone);
 
     EXPECT_FALSE(demo->runScriptEvents(6)); // the freed name is gone, the other still found
     EXPECT_EQ(demo->activeMeta, demo->metaScenes[1]);
