@@ -15,17 +15,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
 
 void drawScreenQuad(Engine* engine, float left, float top, float right, float bottom, const float colour[4], Texture* texture)
 {
-    const D3DCOLOR c = colorToARGB(colour);
-    const ScreenVertex quad[4] = {
-        {left, top, 0.5f, 0.5f, c, 0.0f, 0.0f},
-        {right, top, 0.5f, 0.5f, c, 1.0f, 0.0f},
-        {right, bottom, 0.5f, 0.5f, c, 1.0f, 1.0f},
-        {left, bottom, 0.5f, 0.5f, c, 0.0f, 1.0f},
-    };
+    ScreenVertex quad[4];
+    fillScreenQuad(quad, left, top, right, bottom, colorToARGB(colour));
     IDirect3DDevice9* device = engine->currentDevice;
     if (!device)
         return;
@@ -37,12 +31,7 @@ void drawScreenQuad(Engine* engine, float left, float top, float right, float bo
     } else {
         device->SetTexture(0, nullptr);
     }
-    device->SetFVF(screenVertexFVF);
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    device->BeginScene();
-    device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof(ScreenVertex));
-    device->EndScene();
+    drawScreenQuadVertices(device, quad);
 }
 
 void selectPictureStages(IDirect3DDevice9* device)

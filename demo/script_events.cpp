@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 float userCamSpeed = 0.006f;
 float userCamShiftSpeed = 0.008f;

@@ -47,9 +47,7 @@ Text::Text(Engine* engine, Stream* archive) : EngineResource(engine)
         texture = nullptr;
     const float w = float(engine->width);
     const float h = float(engine->height / 2);
-    const float corners[4][4] = {{0, 0, 0, 0}, {w, 0, 1, 0}, {w, h, 1, 1}, {0, h, 0, 1}};
-    for (int i = 0; i < 4; ++i)
-        quad[i] = ScreenVertex{corners[i][0], corners[i][1], 0.5f, 0.5f, 0xFFFFFFFFu, corners[i][2], corners[i][3]};
+    fillScreenQuad(quad, 0.0f, 0.0f, w, h, 0xFFFFFFFFu);
     clear();
 }
 
@@ -108,12 +106,7 @@ void Text::draw()
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    device->SetFVF(screenVertexFVF);
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    device->BeginScene();
-    device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof(ScreenVertex));
-    device->EndScene();
+    drawScreenQuadVertices(device, quad);
     device->SetRenderState(D3DRS_ZENABLE, 1);
 }
 

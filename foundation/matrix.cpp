@@ -141,7 +141,7 @@ void matInvertAffine(D3DMATRIX& out, const D3DMATRIX& m)
     out = t;
 }
 
-void matInvert(const D3DMATRIX& m, D3DMATRIX& out)
+void matInvert(D3DMATRIX& out, const D3DMATRIX& m)
 {
     D3DMATRIX a = m;
     D3DMATRIX b;

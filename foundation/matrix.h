@@ -38,7 +38,7 @@ void matInvertAffine(D3DMATRIX& out, const D3DMATRIX& m);
 // General inverse by Gauss-Jordan elimination; rows are exchanged only for
 // an exact zero pivot. A singular m reports an assertion and gives the
 // identity.
-void matInvert(const D3DMATRIX& m, D3DMATRIX& out);
+void matInvert(D3DMATRIX& out, const D3DMATRIX& m);
 
 // v = v x the upper 3x3 of m.
 void vecTransformNormal(D3DVECTOR& v, const D3DMATRIX& m);

@@ -18,11 +18,12 @@
 #include "scene/poly_mesh.h"
 #include "scene/scene.h"
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
-#include <strings.h>
 #include <unordered_set>
 #include <vector>
 
@@ -92,7 +93,7 @@ void repointAll(LwsLoadState& s, Node* from, Node* to)
 bool endsWithLwo(const char* s)
 {
     size_t n = std::strlen(s);
-    return n >= 4 && strcasecmp(s + n - 4, ".lwo") == 0;
+    return n >= 4 && _stricmp(s + n - 4, ".lwo") == 0;
 }
 
 // The object file name at the cursor: parts split at whitespace are joined
@@ -397,7 +398,7 @@ bool readLightKeyword(LwsLoadState& s, const char* k)
         scene.nextInt();
     else if (std::strcmp(k, "LightColor") == 0) {
         if (scene.tokenCursor < scene.tokenCount &&
-            strcasecmp(scene.tokens[scene.tokenCursor], "(envelope)") == 0) {
+            _stricmp(scene.tokens[scene.tokenCursor], "(envelope)") == 0) {
             AnimatedValue* rgb[3] = {&target().red, &target().green, &target().blue};
             for (AnimatedValue* v : rgb) {
                 scene.readOldEnvelope(*v);

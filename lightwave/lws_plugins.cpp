@@ -18,7 +18,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 namespace {
 
@@ -222,7 +221,7 @@ void readEmitter(LwsLoadState& s, Object* object)
         }
         pass(scene, 1);
     }
-    const bool disabled = strcasecmp(peek(scene), "PluginEnabled") == 0;
+    const bool disabled = _stricmp(peek(scene), "PluginEnabled") == 0;
     keep(scene.fxEmitter, s.numEmitters, e, disabled);
 }
 
@@ -253,7 +252,7 @@ void readGravity(LwsLoadState& s, Object* object)
     for (float& v : d.direction)
         v = nextReal(scene);
     pass(scene, 1);
-    keep(scene.fxEffector, s.numEffectors, g, strcasecmp(peek(scene), "PluginEnabled") == 0);
+    keep(scene.fxEffector, s.numEffectors, g, _stricmp(peek(scene), "PluginEnabled") == 0);
 }
 
 void readWind(LwsLoadState& s, Object* object)
@@ -274,7 +273,7 @@ void readWind(LwsLoadState& s, Object* object)
     for (int i = 5; i < 8; i++)
         d.spare[i] = nextReal(scene);
     pass(scene, 1);
-    keep(scene.fxEffector, s.numEffectors, w, strcasecmp(peek(scene), "PluginEnabled") == 0);
+    keep(scene.fxEffector, s.numEffectors, w, _stricmp(peek(scene), "PluginEnabled") == 0);
 }
 
 void readCollision(LwsLoadState& s, Object* object)

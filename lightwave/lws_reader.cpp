@@ -11,12 +11,12 @@
 #include "scene/scene.h"
 
 #include <d3d9.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <strings.h>
 
 namespace {
 
@@ -32,18 +32,18 @@ Counted countedKind(const char* token)
 {
     switch (token[0] | 0x20) {
     case 'l':
-        return strcasecmp(token, "LoadObjectLayer") == 0 ? Counted::object : Counted::none;
+        return _stricmp(token, "LoadObjectLayer") == 0 ? Counted::object : Counted::none;
     case 'a':
-        if (strcasecmp(token, "AddNullObject") == 0)
+        if (_stricmp(token, "AddNullObject") == 0)
             return Counted::object;
-        return strcasecmp(token, "AddLight") == 0 ? Counted::light : Counted::none;
+        return _stricmp(token, "AddLight") == 0 ? Counted::light : Counted::none;
     case 'c':
-        return strcasecmp(token, "CameraMotion") == 0 ? Counted::camera : Counted::none;
+        return _stricmp(token, "CameraMotion") == 0 ? Counted::camera : Counted::none;
     case 'f':
-        if (strcasecmp(token, "FX_Emitter") == 0)
+        if (_stricmp(token, "FX_Emitter") == 0)
             return Counted::emitter;
-        if (strcasecmp(token, "FX_Collision") == 0 || strcasecmp(token, "FX_Gravity") == 0 ||
-            strcasecmp(token, "FX_Wind") == 0)
+        if (_stricmp(token, "FX_Collision") == 0 || _stricmp(token, "FX_Gravity") == 0 ||
+            _stricmp(token, "FX_Wind") == 0)
             return Counted::effector;
         return Counted::none;
     default:
@@ -157,7 +157,7 @@ size_t splitLwsTokens(char* text, size_t size, const char** out, size_t capacity
 
 void readAnimated(Scene& scene, AnimatedValue& value, float scale)
 {
-    if (scene.tokenCursor < scene.tokenCount && strcasecmp(scene.tokens[scene.tokenCursor], "(envelope)") == 0)
+    if (scene.tokenCursor < scene.tokenCount && _stricmp(scene.tokens[scene.tokenCursor], "(envelope)") == 0)
         scene.readOldEnvelope(value);
     else
         value.value = (float)(scene.nextFloat() * scale);

@@ -18,17 +18,6 @@ namespace {
 
 constexpr double kRadiansToDegrees = 57.29577951308232;
 
-void put(std::string& out, const char* format, ...)
-{
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (n > 0)
-        out.append(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
-}
-
 std::string itemId(const Node* node)
 {
     return formatHex((u32)node->nodeType * 0x10000000u + (u32)node->index).c_str();
@@ -64,7 +53,7 @@ void writeObject(std::string& out, Scene* scene, Object* object)
     out += "ShowObject 6 3\nObjectMotion\n";
     LwsWriter::writeChannels(out, object);
     out += "LockedChannels 40\n";
-    put(out, "PivotPosition %f %f %f\n", object->pivotPosition[0], object->pivotPosition[1],
+    appendFormat(out, "PivotPosition %f %f %f\n", object->pivotPosition[0], object->pivotPosition[1],
         object->pivotPosition[2]);
     writeReferences(out, object);
     out += "ShadowOptions 7\n\n";
@@ -81,20 +70,20 @@ void writeLight(std::string& out, Light* light)
     out += "AddLight\nLightName " + (plain ? name : "\"" + name + "\"") + "\nShowLight 1 5\nLightMotion\n";
     LwsWriter::writeChannels(out, light);
     writeReferences(out, light);
-    put(out, "LightColor   %f %f %f\n", light->red.value, light->green.value, light->blue.value);
+    appendFormat(out, "LightColor   %f %f %f\n", light->red.value, light->green.value, light->blue.value);
     out += "LightIntensity ";
     LwsWriter::writeEnvelopeRef(out, light->intensity);
-    put(out, "LightType %d\n", light->lightType);
+    appendFormat(out, "LightType %d\n", light->lightType);
     if (light->lensFlare) {
         out += "LensFlare 1\nFlareIntensity ";
         LwsWriter::writeEnvelopeRef(out, light->flareIntensity);
-        put(out, "FlareDissolve 0\nLensFlareFade %d\nLensFlareOptions %d\n", light->flareFade, light->flareOptions);
+        appendFormat(out, "FlareDissolve 0\nLensFlareFade %d\nLensFlareOptions %d\n", light->flareFade, light->flareOptions);
     }
     if (light->noSpecular)
         out += "AffectSpecular 0\n";
     if (light->noDiffuse)
         out += "AffectDiffuse 0\n";
-    put(out, "AffectCaustics 0\nLightFalloffType %d\nLightRange ", light->falloffType);
+    appendFormat(out, "AffectCaustics 0\nLightFalloffType %d\nLightRange ", light->falloffType);
     LwsWriter::writeEnvelopeRef(out, light->range);
     if (light->lightType == 2) {
         // Plain angles are held in radians and read back as degrees.
@@ -120,6 +109,17 @@ void writeCamera(std::string& out, Camera* camera)
 
 } // namespace
 
+void appendFormat(std::string& out, const char* format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0)
+        out.append(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+}
+
 std::string lwoObjectName(const char* name)
 {
     std::string s = name;
@@ -129,7 +129,7 @@ std::string lwoObjectName(const char* name)
 
 void LwsWriter::writeEnvelope(std::string& out, const Envelope* e)
 {
-    put(out, "{ Envelope\n  %d\n", (int)e->keys.size());
+    appendFormat(out, "{ Envelope\n  %d\n", (int)e->keys.size());
     for (const EnvelopeKey& k : e->keys) {
         float p[6] = {};
         if (k.shape == EnvelopeKey::shapeTcb) {
@@ -144,15 +144,15 @@ void LwsWriter::writeEnvelope(std::string& out, const Envelope* e)
                 p[i] = k.param[i];
         }
         // All six parameters: Hermite and Bezier keys keep theirs in p4, p5.
-        put(out, "  Key %f %f %d %f %f %f %f %f %f\n", k.value, k.time, (int)k.shape, p[0], p[1], p[2], p[3], p[4],
+        appendFormat(out, "  Key %f %f %d %f %f %f %f %f %f\n", k.value, k.time, (int)k.shape, p[0], p[1], p[2], p[3], p[4],
             p[5]);
     }
-    put(out, "  Behaviors %d %d\n}\n", (int)e->preBehavior, (int)e->postBehavior);
+    appendFormat(out, "  Behaviors %d %d\n}\n", (int)e->preBehavior, (int)e->postBehavior);
 }
 
 void LwsWriter::writeConstantEnvelope(std::string& out, float value)
 {
-    put(out, "{ Envelope\n  1\n  Key %f 0 0 0 0 0 0 0 0\n  Behaviors 1 1\n}\n", value);
+    appendFormat(out, "{ Envelope\n  1\n  Key %f 0 0 0 0 0 0 0 0\n  Behaviors 1 1\n}\n", value);
 }
 
 void LwsWriter::writeEnvelopeRef(std::string& out, const AnimatedValue& value, float scale)
@@ -162,16 +162,16 @@ void LwsWriter::writeEnvelopeRef(std::string& out, const AnimatedValue& value, f
         out += "(envelope)\n";
         writeEnvelope(out, e);
     } else {
-        put(out, "%f\n", value.value * scale);
+        appendFormat(out, "%f\n", value.value * scale);
     }
 }
 
 void LwsWriter::writeChannels(std::string& out, Node* node)
 {
     int count = node->nodeType == 3 ? 6 : 9;
-    put(out, "NumChannels %d\n", count);
+    appendFormat(out, "NumChannels %d\n", count);
     for (int c = 0; c < count; c++) {
-        put(out, "Channel %d\n", c);
+        appendFormat(out, "Channel %d\n", c);
         Envelope* e = node->channels[c].source ? node->channels[c].source->asEnvelope() : nullptr;
         if (e)
             writeEnvelope(out, e);
@@ -183,7 +183,7 @@ void LwsWriter::writeChannels(std::string& out, Node* node)
 std::string LwsWriter::text(Scene* scene)
 {
     std::string out;
-    put(out,
+    appendFormat(out,
         "LWSC\n3\n\nFirstFrame %d\nLastFrame %d\nFrameStep 1\nPreviewFirstFrame %d\nPreviewLastFrame %d\n"
         "PreviewFrameStep 1\nCurrentFrame 0\nFramesPerSecond 30\n\n",
         (int)scene->firstFrame, (int)scene->lastFrame, (int)scene->previewFirstFrame, (int)scene->previewLastFrame);
@@ -194,7 +194,7 @@ std::string LwsWriter::text(Scene* scene)
         if (object)
             writeObject(out, scene, object);
     }
-    put(out, "AmbientColor %f %f %f\nAmbientIntensity ", scene->ambientColor[0], scene->ambientColor[1],
+    appendFormat(out, "AmbientColor %f %f %f\nAmbientIntensity ", scene->ambientColor[0], scene->ambientColor[1],
         scene->ambientColor[2]);
     writeEnvelopeRef(out, scene->ambientIntensity);
     out += "\n";
@@ -216,7 +216,7 @@ std::string LwsWriter::text(Scene* scene)
            "DataOverlayLabel  \nOutputFilenameFormat 3\nSaveRGB 0\nRGBImageSaver LW_BMP24(.bmp)\nSaveAlpha 0\n"
            "ViewConfiguration 0\nDefineView 0\nViewType 9\nViewAimpoint -5.951869 0.1554811 -0.7752526\n"
            "ViewZoomFactor 1.230417\n";
-    put(out, "GridNumber %d\nGridSize %f\n", scene->gridNumber, scene->gridSize);
+    appendFormat(out, "GridNumber %d\nGridSize %f\n", scene->gridNumber, scene->gridSize);
     out += "CameraViewBG 0\nShowMotionPath 1\nShowFogRadius 0\nShowFogEffect 0\nShowSafeAreas 0\n"
            "ShowFieldChart 0\nCurrentObject 0\nCurrentLight 0\nCurrentCamera 0\n\n"
            "GraphEditorData\n{ GraphEd_Favorites\n}\n{ GE_Expression_Lib\n}\n";

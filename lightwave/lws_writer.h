@@ -27,3 +27,6 @@ public:
 // The object file behind an object name: the name up to and including
 // ".lwo"; a name without it unchanged.
 std::string lwoObjectName(const char* name);
+
+// Appends printf-style text; a piece longer than 511 characters is cut there.
+void appendFormat(std::string& out, const char* format, ...);

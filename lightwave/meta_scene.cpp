@@ -13,8 +13,9 @@
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
 
+#include <windows.h>
+
 #include <cstring>
-#include <strings.h>
 
 MetaScene::MetaScene(Engine* engine, const char* name) : engine(engine), name(name) {}
 
@@ -107,7 +108,7 @@ Scene* MetaScene::findScene(const char* text) const
 {
     const size_t n = std::strlen(text);
     for (Scene* scene : scenes)
-        if (scene && scene->name && strncasecmp(scene->name, text, n) == 0)
+        if (scene && scene->name && _strnicmp(scene->name, text, n) == 0)
             return scene;
     return nullptr;
 }

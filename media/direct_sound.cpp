@@ -6,9 +6,10 @@
 #include "media/sound_channel.h"
 #include "media/vorbis_channel.h"
 
+#include <windows.h>
+
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 namespace {
 
@@ -20,9 +21,9 @@ ChannelKind kindOf(const char* name)
     if (length < 3)
         return ChannelKind::None;
     const char* ext = name + length - 3;
-    if (strcasecmp(ext, "ogg") == 0)
+    if (_stricmp(ext, "ogg") == 0)
         return ChannelKind::Ogg;
-    if (strcasecmp(ext, "pcm") == 0)
+    if (_stricmp(ext, "pcm") == 0)
         return ChannelKind::Pcm;
     return ChannelKind::None;
 }

@@ -1,4 +1,5 @@
 #include "foundation/matrix.h"
+#include "foundation/vec3.h"
 #include "materials/engine.h"
 #include "materials/shader_parameters.h"
 #include "scene/scene.h"
@@ -22,43 +23,26 @@ constexpr CubeFace kFaces[6] = {
     {{0, 0, 1}, {0, 1, 0}, {1, 0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 1, 0, 0}},
 };
 
-void normalize3(float v[3])
-{
-    const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (l > 0.0f)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= l;
-}
-
-void cross3(const float a[3], const float b[3], float out[3])
-{
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
-float dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 } // namespace
 
 D3DMATRIX buildLookAt(const float eye[3], const float target[3], const float up[3])
 {
     float z[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
-    normalize3(z);
+    vec3Normalize(z);
     float x[3];
-    cross3(up, z, x);
-    normalize3(x);
+    vec3Cross(x, up, z);
+    vec3Normalize(x);
     float y[3];
-    cross3(z, x, y);
+    vec3Cross(y, z, x);
     D3DMATRIX m = {};
     for (int i = 0; i < 3; ++i) {
         m.m[i][0] = x[i];
         m.m[i][1] = y[i];
         m.m[i][2] = z[i];
     }
-    m._41 = -dot3(x, eye);
-    m._42 = -dot3(y, eye);
-    m._43 = -dot3(z, eye);
+    m._41 = -vec3Dot(x, eye);
+    m._42 = -vec3Dot(y, eye);
+    m._43 = -vec3Dot(z, eye);
     m._44 = 1.0f;
     return m;
 }

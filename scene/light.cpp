@@ -2,6 +2,7 @@
 
 #include "foundation/matrix.h"
 #include "foundation/random.h"
+#include "foundation/vec3.h"
 #include "materials/engine.h"
 #include "materials/generated_textures.h"
 #include "materials/shader_parameters.h"
@@ -22,18 +23,6 @@ constexpr float kMinDivisor = 1.0e-6f;
 float atLeast(float x)
 {
     return x > kMinDivisor ? x : kMinDivisor;
-}
-
-float length3(const float v[3])
-{
-    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
-
-void store3(float* out, float x, float y, float z)
-{
-    out[0] = x;
-    out[1] = y;
-    out[2] = z;
 }
 
 } // namespace
@@ -164,13 +153,13 @@ void Light::setShaderConstants(int i, double t)
     case 0:
         break;
     case 1:
-        type = 1, store3(attenuation, 1.0f, -1.0f / rng, 0.0f);
+        type = 1, vec3Set(attenuation, 1.0f, -1.0f / rng, 0.0f);
         break;
     case 2:
-        type = 2, store3(attenuation, 0.0f, 1.0f / rng, 0.0f);
+        type = 2, vec3Set(attenuation, 0.0f, 1.0f / rng, 0.0f);
         break;
     case 3:
-        type = 2, store3(attenuation, 0.0f, 0.0f, 1.0f / (rng * rng));
+        type = 2, vec3Set(attenuation, 0.0f, 0.0f, 1.0f / (rng * rng));
         break;
     default:
         knownFalloff = false;
@@ -179,28 +168,28 @@ void Light::setShaderConstants(int i, double t)
 
     switch (lightType) {
     case 0:
-        store3(u.distantLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
-        store3(u.distantLightDir + 3 * i, viewDir.x, viewDir.y, viewDir.z);
+        vec3Set(u.distantLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
+        vec3Set(u.distantLightDir + 3 * i, viewDir.x, viewDir.y, viewDir.z);
         break;
     case 1:
-        store3(u.pointLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
-        store3(u.pointLightPos + 3 * i, viewPos.x, viewPos.y, viewPos.z);
+        vec3Set(u.pointLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
+        vec3Set(u.pointLightPos + 3 * i, viewPos.x, viewPos.y, viewPos.z);
         if (knownFalloff) {
             s.pointLightFalloffType[i] = type;
-            store3(u.pointLightAttenuation + 3 * i, attenuation[0], attenuation[1], attenuation[2]);
+            vec3Set(u.pointLightAttenuation + 3 * i, attenuation[0], attenuation[1], attenuation[2]);
         }
         break;
     case 2: {
-        store3(u.spotLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
-        store3(u.spotLightPos + 3 * i, viewPos.x, viewPos.y, viewPos.z);
-        store3(u.spotLightDir + 3 * i, viewDir.x, viewDir.y, viewDir.z);
+        vec3Set(u.spotLightColor + 3 * i, c[0] * k, c[1] * k, c[2] * k);
+        vec3Set(u.spotLightPos + 3 * i, viewPos.x, viewPos.y, viewPos.z);
+        vec3Set(u.spotLightDir + 3 * i, viewDir.x, viewDir.y, viewDir.z);
         const float cone = coneAngle.valueAt(t);
         const float cosTheta = std::cos(cone - edgeAngle.valueAt(t));
         u.spotLightCosTheta[i] = cosTheta;
         u.spotLightCosThetaMinusCosPhi[i] = cosTheta - std::cos(cone);
         if (knownFalloff) {
             s.spotLightFalloffType[i] = type;
-            store3(u.spotLightAttenuation + 3 * i, attenuation[0], attenuation[1], attenuation[2]);
+            vec3Set(u.spotLightAttenuation + 3 * i, attenuation[0], attenuation[1], attenuation[2]);
         }
         break;
     }
@@ -219,10 +208,10 @@ float Light::intensityAt(Object& object, double t)
         const D3DVECTOR& c = object.mesh->center;
         const float toCenter[3] = {p.x - c.x, p.y - c.y, p.z - c.z};
         // On or inside the sphere the light ranks as fully bright.
-        d = length3(toCenter) <= object.mesh->radius ? 0.0f : object.mesh->distanceToBoundingSphere(p);
+        d = vec3Length(toCenter) <= object.mesh->radius ? 0.0f : object.mesh->distanceToBoundingSphere(p);
     } else {
         const float v[3] = {p.x, p.y, p.z};
-        d = length3(v);
+        d = vec3Length(v);
     }
     const float value = intensity.valueAt(t);
     switch (falloffType) {
@@ -243,14 +232,14 @@ void Light::selectFor(Object& object, double t)
     D3DVECTOR p, dir;
     vecTransformCoord(p, Position, inverse);
     vecTransformNormalTo(dir, Direction, inverse);
-    store3(objectPosition, p.x, p.y, p.z);
-    store3(objectDirection, dir.x, dir.y, dir.z);
-    distanceScale = length3(objectDirection);
+    vec3Set(objectPosition, p.x, p.y, p.z);
+    vec3Set(objectDirection, dir.x, dir.y, dir.z);
+    distanceScale = vec3Length(objectDirection);
     affectsObject = 1;
     if (object.mesh && object.mesh->bboxused && falloffType != 0) {
         const D3DVECTOR& c = object.mesh->center;
         const float toCenter[3] = {p.x - c.x, p.y - c.y, p.z - c.z};
-        const float d = length3(toCenter) - object.mesh->radius;
+        const float d = vec3Length(toCenter) - object.mesh->radius;
         if (range.valueAt(t) * distanceScale * 10.0f < d)
             affectsObject = 0;
     }

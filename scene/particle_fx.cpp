@@ -1,6 +1,7 @@
 #include "scene/particle_fx.h"
 
 #include "foundation/random.h"
+#include "foundation/vec3.h"
 #include "scene/envelope.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
@@ -13,17 +14,6 @@ namespace {
 
 float uniform() { return float(sharedRandom().next()) * (1.0f / 32768.0f); }
 float halfUniform() { return float(sharedRandom().next()) * (1.0f / 65536.0f); }
-
-float length3(const float v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
-// A zero vector stays zero.
-void normalise3(float v[3])
-{
-    const float l = length3(v);
-    if (l > 0.0f)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= l;
-}
 
 void deleteSource(AnimatedValue& v)
 {
@@ -124,7 +114,7 @@ void FXEmitter::moveParticles(Node* camera, double t, double dt)
             Particle& p = particles[i];
             if (!p.alive)
                 continue;
-            const float reach = length3(p.velocity) * step;
+            const float reach = vec3Length(p.velocity) * step;
             if (speedLimit > 0.0f && reach > speedLimit)
                 for (float& v : p.velocity)
                     v *= speedLimit / reach;
@@ -195,7 +185,7 @@ void FXEmitter::emitParticles(double t, double dt)
             for (int k = 2; k >= 0; --k)
                 v[k] = (uniform() - 0.5f) * generatorSize[k];
             if (placement == 1) {
-                normalise3(v);
+                vec3Normalize(v);
                 const float s = halfUniform();
                 for (float& x : v)
                     x *= s;
@@ -212,7 +202,7 @@ void FXEmitter::emitParticles(double t, double dt)
         for (int k = 0; k < 3; ++k)
             p.velocity[k] = p.extra[0] * velocity[k].valueAt(t);
         float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
-        normalise3(d);
+        vec3Normalize(d);
         const float radial = radialSpeed.valueAt(t) * p.extra[0];
         for (int k = 0; k < 3; ++k)
             p.velocity[k] += d[k] * radial + motion[k] * (p.extra[0] * motionFactor);
@@ -240,7 +230,7 @@ void FXGravity::apply(Particle* pool, i32 first, i32 last, double t, double dt, 
         if (!p.alive)
             continue;
         const float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
-        const float dist = length3(d);
+        const float dist = vec3Length(d);
         const float w = gravityFalloff(falloff, dist, r);
         if (mode == kDirectional) {
             const float f = w * p.extra[0] * s * step * 10.0f;
@@ -281,7 +271,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
         if (!p.alive)
             continue;
         float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
-        const float dist = length3(d);
+        const float dist = vec3Length(d);
         const float w = windFalloff(falloff, dist, r);
         const float e0 = p.extra[0], e1 = p.extra[1];
         const float f = w * e0 * s * step;
@@ -292,7 +282,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
                 v[k] += f * dir[k];
             break;
         case kRadial:
-            normalise3(d);
+            vec3Normalize(d);
             for (int k = 0; k < 3; ++k)
                 v[k] += f * d[k];
             break;
@@ -306,7 +296,7 @@ void FXWind::apply(Particle* pool, i32 first, i32 last, double t, double dt, Nod
         }
         case kHorizontalRadial: {
             float h[3] = {d[0], 0.0f, d[2]};
-            normalise3(h);
+            vec3Normalize(h);
             v[0] += f * h[0];
             v[2] += f * h[2];
             v[1] += f * dir[1];
@@ -348,12 +338,12 @@ void FXCollision::apply(Particle* pool, i32 first, i32 last, double t, double, N
         Particle& p = pool[i];
         if (!p.alive)
             continue;
-        const float speed = length3(p.velocity);
+        const float speed = vec3Length(p.velocity);
         if (type == 0) {
             float d[3] = {p.position[0] - c[0], p.position[1] - c[1], p.position[2] - c[2]};
-            if (length3(d) >= r)
+            if (vec3Length(d) >= r)
                 continue;
-            normalise3(d);
+            vec3Normalize(d);
             for (int k = 0; k < 3; ++k)
                 p.velocity[k] += d[k] * speed * b;
         } else if (type == 2) {
@@ -363,9 +353,9 @@ void FXCollision::apply(Particle* pool, i32 first, i32 last, double t, double, N
             const float j1 = float(sharedRandom().next()) * jitter / 16384.0f - jitter;
             const float j2 = float(sharedRandom().next()) * jitter / 16384.0f - jitter;
             float n[3] = {j1, 1.0f, j2};
-            normalise3(n);
+            vec3Normalize(n);
             float u[3] = {p.velocity[0], p.velocity[1], p.velocity[2]};
-            normalise3(u);
+            vec3Normalize(u);
             const float un = u[0] * n[0] + u[1] * n[1] + u[2] * n[2];
             for (int k = 0; k < 3; ++k)
                 p.velocity[k] = (u[k] - 2.0f * un * n[k]) * speed * b;

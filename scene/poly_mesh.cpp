@@ -1,6 +1,7 @@
 #include "scene/poly_mesh.h"
 
 #include "foundation/log.h"
+#include "foundation/vec3.h"
 #include "lightwave/lw_object.h"
 #include "materials/surface.h"
 #include "scene/bone.h"
@@ -15,21 +16,6 @@
 #include <numeric>
 
 namespace {
-
-D3DVECTOR sub(const D3DVECTOR& a, const D3DVECTOR& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-D3DVECTOR add(const D3DVECTOR& a, const D3DVECTOR& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-D3DVECTOR scale(const D3DVECTOR& a, float k) { return {a.x * k, a.y * k, a.z * k}; }
-float dot(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-float length(const D3DVECTOR& a) { return std::sqrt(dot(a, a)); }
-D3DVECTOR cross(const D3DVECTOR& a, const D3DVECTOR& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-D3DVECTOR normalized(const D3DVECTOR& v)
-{
-    const float l = length(v);
-    return l > 0.0f ? scale(v, 1.0f / l) : v;
-}
 
 // Normals weld only when they agree this closely in every component.
 constexpr float kNormalTolerance = 1e-6f;
@@ -166,7 +152,7 @@ void PolyMesh::triangulateZigZag(u32 n, std::vector<u32>& out)
 
 D3DVECTOR PolyMesh::triangleNormal(const D3DVECTOR& p0, const D3DVECTOR& p1, const D3DVECTOR& p2)
 {
-    return normalized(cross(sub(p2, p0), sub(p0, p1)));
+    return vec3Normalized(vec3Cross(vec3Sub(p2, p0), vec3Sub(p0, p1)));
 }
 
 void PolyMesh::buildRenderData()
@@ -299,8 +285,8 @@ void PolyMesh::smoothNormals(BuildData& data)
             D3DVECTOR sum = groups[g].normal;
             for (size_t h = 0; h < groups.size(); ++h) {
                 const u32 others = groups[h].count - (g == h ? 1u : 0u);
-                if (others && dot(groups[g].normal, groups[h].normal) >= groups[g].threshold)
-                    sum = add(sum, scale(groups[h].normal, float(others)));
+                if (others && vec3Dot(groups[g].normal, groups[h].normal) >= groups[g].threshold)
+                    sum = vec3Add(sum, vec3Scale(groups[h].normal, float(others)));
             }
             sums[g] = sum;
         }
@@ -311,7 +297,7 @@ void PolyMesh::smoothNormals(BuildData& data)
         logStream << "mesh: " << unsmoothed << " points where over " << kMaxSmoothingGroups
                   << " faces meet are not smoothed" << std::endl;
     for (D3DVECTOR& n : data.cornerNormals)
-        n = normalized(n);
+        n = vec3Normalized(n);
 }
 
 void PolyMesh::boneWeightsAt(const D3DVECTOR& p, u8 indices[4], float weights[4])
@@ -341,16 +327,16 @@ void PolyMesh::boneWeightsAt(const D3DVECTOR& p, u8 indices[4], float weights[4]
         const D3DMATRIX& rest = bone->restMatrix;
         const D3DVECTOR s = {rest._41, rest._42, rest._43};
         const D3DVECTOR v = {rest._31, rest._32, rest._33};
-        const float vLength = length(v);
+        const float vLength = vec3Length(v);
         const float L = bone->restLength;
-        const D3DVECTOR ps = sub(p, s);
+        const D3DVECTOR ps = vec3Sub(p, s);
         float d;
-        if (!(vLength > 0.0f) || dot(v, ps) < 0.0f)
-            d = length(ps);
-        else if (dot(v, sub(p, add(s, scale(v, L)))) <= 0.0f)
-            d = length(cross(v, ps)) / vLength;
+        if (!(vLength > 0.0f) || vec3Dot(v, ps) < 0.0f)
+            d = vec3Length(ps);
+        else if (vec3Dot(v, vec3Sub(p, vec3Add(s, vec3Scale(v, L)))) <= 0.0f)
+            d = vec3Length(vec3Cross(v, ps)) / vLength;
         else
-            d = length(sub(p, add(s, scale(v, L))));
+            d = vec3Length(vec3Sub(p, vec3Add(s, vec3Scale(v, L))));
         r.distance = d;
         if (d < 1e-6f) {
             for (Record& other : records)

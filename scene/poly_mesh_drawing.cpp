@@ -2,6 +2,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
+#include "foundation/vec3.h"
 #include "materials/engine.h"
 #include "materials/pass_state.h"
 #include "materials/shader_pair.h"
@@ -39,21 +40,6 @@ void clipXYW(const D3DVECTOR& p, const D3DMATRIX& m, float out[3])
     out[0] = v[0];
     out[1] = v[1];
     out[2] = v[3];
-}
-
-void cross3(const float a[3], const float b[3], float out[3])
-{
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
-void normalize3(float v[3])
-{
-    const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (l > 0.0f)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= l;
 }
 
 // Row vector times matrix, four components.
@@ -180,7 +166,7 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
     // The mirror plane: through the object's origin, its local -Y as normal.
     const D3DMATRIX w = *object->worldMatrixAt(t);
     float n[3] = {-w._21, -w._22, -w._23};
-    normalize3(n);
+    vec3Normalize(n);
     const float d = -(n[0] * w._41 + n[1] * w._42 + n[2] * w._43);
 
     D3DMATRIX reflect = {};
@@ -198,7 +184,7 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
         // Vertex shaders clip in clip space.
         D3DMATRIX viewProjection, inverse, inverseTransposed;
         matMul(viewProjection, reflectedView, savedProjection);
-        matInvert(viewProjection, inverse);
+        matInvert(inverse, viewProjection);
         matTranspose(inverseTransposed, inverse);
         const float world[4] = {plane[0], plane[1], plane[2], plane[3]};
         planeTimes(world, inverseTransposed, plane);
@@ -224,16 +210,16 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
         const float sign = (depth & 1) ? -1.0f : 1.0f;
         for (int e = 0; e < 4; ++e) {
             float* p = planes[own + e];
-            cross3(edges[e][0], edges[e][1], p);
-            normalize3(p);
+            vec3Cross(p, edges[e][0], edges[e][1]);
+            vec3Normalize(p);
             for (int k = 0; k < 3; ++k)
                 p[k] *= sign;
         }
         const float a[3] = {c4[0] - c0[0], c4[1] - c0[1], c4[2] - c0[2]};
         const float b[3] = {c1[0] - c0[0], c1[1] - c0[1], c1[2] - c0[2]};
         float outline[3];
-        cross3(a, b, outline);
-        normalize3(outline);
+        vec3Cross(outline, a, b);
+        vec3Normalize(outline);
         for (float& v : outline)
             v *= sign;
 

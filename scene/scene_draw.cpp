@@ -1,5 +1,6 @@
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
+#include "foundation/vec3.h"
 #include "lightwave/lw_object.h"
 #include "materials/engine.h"
 #include "materials/pass_state.h"
@@ -31,27 +32,6 @@ struct RankedLight {
     Light* light;
     float rank;
 };
-
-void cross(float out[3], const float a[3], const float b[3])
-{
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
-float dot(const float a[3], const float b[3])
-{
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-// Degenerate normals stay zero: such a plane never counts a point inside.
-void normalize(float v[3])
-{
-    const float len = std::sqrt(dot(v, v));
-    if (len != 0.0f)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= len;
-}
 
 void clipMatrix(D3DMATRIX& out, const D3DMATRIX& world, Node& camera)
 {
@@ -93,7 +73,7 @@ bool AntiPortal::prepareOccluder(const D3DMATRIX& clip)
     const float e2[3] = {p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
     const float e1[3] = {p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
     float n[3];
-    cross(n, e2, e1);
+    vec3Cross(n, e2, e1);
 
     // The flat axis is the one of least extent; the quad's corners run
     // cyclically over the other two.
@@ -120,22 +100,22 @@ bool AntiPortal::prepareOccluder(const D3DMATRIX& clip)
     }
     apex[0] = apex[1] = apex[2] = 0.0f;
     for (int i = 0; i < 4; ++i) {
-        cross(sidePlanes[i], corners[i], corners[(i + 1) % 4]);
+        vec3Cross(sidePlanes[i], corners[i], corners[(i + 1) % 4]);
         for (float& v : sidePlanes[i])
             v *= s;
-        normalize(sidePlanes[i]);
+        vec3Normalize(sidePlanes[i]);
     }
     const float d1[3] = {corners[1][0] - corners[0][0], corners[1][1] - corners[0][1], corners[1][2] - corners[0][2]};
     const float d2[3] = {corners[2][0] - corners[0][0], corners[2][1] - corners[0][1], corners[2][2] - corners[0][2]};
-    cross(portalNormal, d2, d1);
+    vec3Cross(portalNormal, d2, d1);
     for (float& v : portalNormal)
         v *= s;
-    normalize(portalNormal);
+    vec3Normalize(portalNormal);
     float q[4];
     vecTransform(q, p1, clip);
     portalPoint[0] = q[0], portalPoint[1] = q[1], portalPoint[2] = q[3];
     const float toEye[3] = {apex[0] - portalPoint[0], apex[1] - portalPoint[1], apex[2] - portalPoint[2]};
-    return dot(toEye, portalNormal) > 0.000001f;
+    return vec3Dot(toEye, portalNormal) > 0.000001f;
 }
 
 bool AntiPortal::occludes(const float corners[8][4]) const
@@ -144,10 +124,10 @@ bool AntiPortal::occludes(const float corners[8][4]) const
         const float q[3] = {corners[k][0], corners[k][1], corners[k][3]};
         const float fromApex[3] = {q[0] - apex[0], q[1] - apex[1], q[2] - apex[2]};
         for (int i = 0; i < 4; ++i)
-            if (!(dot(fromApex, sidePlanes[i]) > 0.0f))
+            if (!(vec3Dot(fromApex, sidePlanes[i]) > 0.0f))
                 return false;
         const float fromPortal[3] = {q[0] - portalPoint[0], q[1] - portalPoint[1], q[2] - portalPoint[2]};
-        if (!(dot(fromPortal, portalNormal) < 0.0f))
+        if (!(vec3Dot(fromPortal, portalNormal) < 0.0f))
             return false;
     }
     return true;

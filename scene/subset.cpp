@@ -1,6 +1,7 @@
 #include "scene/subset.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/vec3.h"
 #include "materials/engine.h"
 #include "materials/mesh_vertex.h"
 #include "materials/shader_pair.h"
@@ -12,31 +13,14 @@
 
 namespace {
 
-struct Vec3 {
-    float x, y, z;
-};
-
-Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 operator*(Vec3 a, float k) { return {a.x * k, a.y * k, a.z * k}; }
-float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-
-// Unit length, or unchanged when zero.
-Vec3 normalized(Vec3 v)
+D3DVECTOR load(const u8* p)
 {
-    const float length = std::sqrt(dot(v, v));
-    return length > 0.0f ? v * (1.0f / length) : v;
-}
-
-Vec3 load(const u8* p)
-{
-    Vec3 v;
+    D3DVECTOR v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-void store(u8* p, Vec3 v) { std::memcpy(p, &v, sizeof v); }
+void store(u8* p, const D3DVECTOR& v) { std::memcpy(p, &v, sizeof v); }
 
 float loadFloat(const u8* p)
 {
@@ -197,29 +181,30 @@ void StaticSubset::computeTangentSpace()
         const u32 i0 = indices[t], i1 = indices[t + 1], i2 = indices[t + 2];
         if (i0 >= u32(vertexCount) || i1 >= u32(vertexCount) || i2 >= u32(vertexCount))
             continue;
-        const Vec3 p0 = load(vertex(i0)), p1 = load(vertex(i1)), p2 = load(vertex(i2));
+        const D3DVECTOR p0 = load(vertex(i0)), p1 = load(vertex(i1)), p2 = load(vertex(i2));
         const float u0 = loadFloat(vertex(i0) + layout.texOffset);
         const float u1 = loadFloat(vertex(i1) + layout.texOffset);
         const float u2 = loadFloat(vertex(i2) + layout.texOffset);
-        const Vec3 tangent = normalized((p2 - p1) * (u0 - u1) - (p0 - p1) * (u2 - u1));
-        const Vec3 other = normalized(cross(tangent, load(vertex(i0) + 12)));
+        const D3DVECTOR tangent =
+            vec3Normalized(vec3Sub(vec3Scale(vec3Sub(p2, p1), u0 - u1), vec3Scale(vec3Sub(p0, p1), u2 - u1)));
+        const D3DVECTOR other = vec3Normalized(vec3Cross(tangent, load(vertex(i0) + 12)));
         for (u32 i : {i0, i1, i2}) {
-            store(vertex(i) + a, load(vertex(i) + a) + other);
-            store(vertex(i) + b, load(vertex(i) + b) + tangent);
+            store(vertex(i) + a, vec3Add(load(vertex(i) + a), other));
+            store(vertex(i) + b, vec3Add(load(vertex(i) + b), tangent));
         }
     }
     for (u32 i = 0; i < u32(vertexCount); ++i) {
-        const Vec3 va = normalized(load(vertex(i) + a));
-        const Vec3 vb = normalized(load(vertex(i) + b));
-        Vec3 third = cross(va, vb);
-        const Vec3 normal = normalized(load(vertex(i) + 12));
-        if (dot(normal, third) < 0.0f)
-            third = third * -1.0f;
+        const D3DVECTOR va = vec3Normalized(load(vertex(i) + a));
+        const D3DVECTOR vb = vec3Normalized(load(vertex(i) + b));
+        D3DVECTOR third = vec3Cross(va, vb);
+        const D3DVECTOR normal = vec3Normalized(load(vertex(i) + 12));
+        if (vec3Dot(normal, third) < 0.0f)
+            third = vec3Scale(third, -1.0f);
         store(vertex(i) + 12, normal);
         store(vertex(i) + a, va);
         store(vertex(i) + b, vb);
         store(vertex(i) + b + 12, third);
-        store(vertex(i) + b + 24, Vec3{0.0f, 0.0f, 0.0f});
+        store(vertex(i) + b + 24, D3DVECTOR{0.0f, 0.0f, 0.0f});
     }
 }
 

@@ -178,7 +178,7 @@ TEST(MatrixInverse, RandomWellConditionedMatrices)
             for (int c = 0; c < 4; ++c)
                 m.m[r][c] = dist(rng) + (r == c ? 4.0f : 0.0f); // diagonally dominant
         D3DMATRIX inv;
-        matInvert(m, inv);
+        matInvert(inv, m);
         D3DMATRIX p;
         matMul(p, inv, m);
         expectMatrixNear(p, identity(), 1e-5f);
@@ -198,13 +198,13 @@ TEST(MatrixInverse, ZeroPivotExchangesRows)
     //   row3: X0 + 2 X1 + 3 X2 + X3 = (0 0 0 1) -> X3 = (-1 -0.25 -3 1)
     const D3DMATRIX m = rows({0, 2, 0, 0, 4, 0, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1});
     D3DMATRIX inv;
-    matInvert(m, inv);
+    matInvert(inv, m);
     expectMatrixEq(inv, rows({0, 0.25f, 0, 0, 0.5f, 0, 0, 0, 0, 0, 1, 0, -1, -0.25f, -3, 1}));
 
     // a zero pivot that first appears during elimination: after row 1 -= 1 x
     // row 0, A[1][1] = 0 and row 2 is the first one below with a non-zero
     const D3DMATRIX n = rows({1, 1, 0, 0, 1, 1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 2});
-    matInvert(n, inv);
+    matInvert(inv, n);
     D3DMATRIX p;
     matMul(p, n, inv);
     expectMatrixEq(p, identity());
@@ -223,7 +223,7 @@ TEST(MatrixInverse, SingularReportsAtLevelThreeAndGivesIdentity)
         platform::clearRecordedMessageBoxes();
         forgetFailedAssertions();
         D3DMATRIX inv = rows({9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9});
-        matInvert(m, inv);
+        matInvert(inv, m);
         expectMatrixEq(inv, identity());
         const auto& boxes = platform::recordedMessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
@@ -234,7 +234,7 @@ TEST(MatrixInverse, SingularReportsAtLevelThreeAndGivesIdentity)
         diagnosticsLevel = 2;
         platform::clearRecordedMessageBoxes();
         inv = rows({9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9});
-        matInvert(m, inv);
+        matInvert(inv, m);
         expectMatrixEq(inv, identity());
         EXPECT_TRUE(platform::recordedMessageBoxes().empty());
     }

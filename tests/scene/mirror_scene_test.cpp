@@ -45,7 +45,7 @@ struct PixelRays {
     {
         D3DMATRIX vp;
         matMul(vp, s.engine->uniforms->view, s.engine->uniforms->projection);
-        matInvert(vp, toWorld);
+        matInvert(toWorld, vp);
         const D3DMATRIX& cam = *s.camera->worldMatrixAt(0.0);
         eye = {cam._41, cam._42, cam._43};
     }

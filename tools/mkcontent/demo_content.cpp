@@ -4,8 +4,8 @@
 // (inverted brightness as alpha) is black on white.
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lwo2_emitter.h"
+#include "tools/mkcontent/string_stream.h"
 
-#include "foundation/stream.h"
 #include "materials/image_readers.h"
 
 #include <array>
@@ -199,30 +199,6 @@ std::string tga32(const Picture& rgb, bool rle)
         }
     return out;
 }
-
-// Collects what the engine's own PCX writer writes.
-class StringStream : public Stream {
-public:
-    std::string bytes;
-    Stream* clone() override { return nullptr; }
-    bool exists(const char*) override { return false; }
-    bool open(const char*) override { return false; }
-    bool create(const char*) override
-    {
-        bytes.clear();
-        return true;
-    }
-    bool close() override { return true; }
-    u32 read(void*, u32) override { return 0; }
-    u32 write(const void* buf, u32 n) override
-    {
-        bytes.append(static_cast<const char*>(buf), n);
-        return n;
-    }
-    bool seek(u32) override { return false; }
-    bool skip(i32) override { return false; }
-    u32 tell() override { return u32(bytes.size()); }
-};
 
 std::string pcx8(const Picture& grey)
 {

@@ -2,8 +2,8 @@
 // walkability map, a progressive-mesh level stream and a key-binding
 // script over the test objects.
 #include "tools/mkcontent/content.h"
+#include "tools/mkcontent/string_stream.h"
 
-#include "foundation/stream.h"
 #include "materials/image_readers.h"
 
 #include <cstdio>
@@ -12,26 +12,6 @@
 namespace mkcontent {
 
 namespace {
-
-// Collects what savePCX writes.
-class StringStream : public Stream {
-public:
-    std::string bytes;
-    Stream* clone() override { return nullptr; }
-    bool exists(const char*) override { return false; }
-    bool open(const char*) override { return false; }
-    bool create(const char*) override { return true; }
-    bool close() override { return true; }
-    u32 read(void*, u32) override { return 0; }
-    u32 write(const void* buf, u32 n) override
-    {
-        bytes.append(static_cast<const char*>(buf), n);
-        return n;
-    }
-    bool seek(u32) override { return false; }
-    bool skip(i32) override { return false; }
-    u32 tell() override { return u32(bytes.size()); }
-};
 
 std::string pcx(int width, int height, const std::vector<u8>& indices, const std::vector<u8>& palette)
 {

@@ -1,26 +1,15 @@
 #include "tools/mkcontent/lws_emitter.h"
 
+#include "lightwave/lws_writer.h"
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lws_plugin_blocks.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 namespace mkcontent {
 
 namespace {
-
-void put(std::string& out, const char* format, ...)
-{
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (n > 0)
-        out.append(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
-}
 
 std::string hex(u32 id)
 {
@@ -274,24 +263,24 @@ std::string fx()
 std::string lwsEnvelopeText(const LwsEnvelope& e)
 {
     std::string out;
-    put(out, "{ Envelope\n  %d\n", (int)e.keys.size());
+    appendFormat(out, "{ Envelope\n  %d\n", (int)e.keys.size());
     for (const LwsKey& k : e.keys)
-        put(out, "  Key %.17g %.17g %d %.9g %.9g %.9g %.9g %.9g %.9g\n", k.value, k.time, k.shape, k.p[0], k.p[1],
+        appendFormat(out, "  Key %.17g %.17g %d %.9g %.9g %.9g %.9g %.9g %.9g\n", k.value, k.time, k.shape, k.p[0], k.p[1],
             k.p[2], k.p[3], k.p[4], k.p[5]);
-    put(out, "  Behaviors %d %d\n}\n", e.pre, e.post);
+    appendFormat(out, "  Behaviors %d %d\n}\n", e.pre, e.post);
     return out;
 }
 
 LwsEmitter::LwsEmitter(int firstFrame, int lastFrame, double framesPerSecond)
 {
-    put(out, "LWSC\n3\n\nFirstFrame %d\nLastFrame %d\nFrameStep 1\nPreviewFirstFrame %d\nPreviewLastFrame %d\n"
+    appendFormat(out, "LWSC\n3\n\nFirstFrame %d\nLastFrame %d\nFrameStep 1\nPreviewFirstFrame %d\nPreviewLastFrame %d\n"
              "FramesPerSecond %.9g\n\n",
         firstFrame, lastFrame, firstFrame, lastFrame, framesPerSecond);
 }
 
 void LwsEmitter::objectLayer(int layerNumber, const std::string& file)
 {
-    put(out, "\nLoadObjectLayer %d %s\n", layerNumber, file.c_str());
+    appendFormat(out, "\nLoadObjectLayer %d %s\n", layerNumber, file.c_str());
 }
 
 void LwsEmitter::nullObject(const std::string& name)
@@ -301,9 +290,9 @@ void LwsEmitter::nullObject(const std::string& name)
 
 void LwsEmitter::motion(const char* keyword, const std::vector<LwsEnvelope>& channels)
 {
-    put(out, "%s\nNumChannels %d\n", keyword, (int)channels.size());
+    appendFormat(out, "%s\nNumChannels %d\n", keyword, (int)channels.size());
     for (size_t c = 0; c < channels.size(); c++) {
-        put(out, "Channel %d\n", (int)c);
+        appendFormat(out, "Channel %d\n", (int)c);
         out += lwsEnvelopeText(channels[c]);
     }
 }
@@ -328,12 +317,12 @@ void LwsEmitter::target(u32 id)
 
 void LwsEmitter::controllers(int heading, int pitch)
 {
-    put(out, "HController %d\nPController %d\n", heading, pitch);
+    appendFormat(out, "HController %d\nPController %d\n", heading, pitch);
 }
 
 void LwsEmitter::pivot(double x, double y, double z, double hDeg, double pDeg, double bDeg)
 {
-    put(out, "PivotPosition %.9g %.9g %.9g\nPivotRotation %.9g %.9g %.9g\n", x, y, z, hDeg, pDeg, bDeg);
+    appendFormat(out, "PivotPosition %.9g %.9g %.9g\nPivotRotation %.9g %.9g %.9g\n", x, y, z, hDeg, pDeg, bDeg);
 }
 
 void LwsEmitter::excludeLight(u32 id)
@@ -348,14 +337,14 @@ void LwsEmitter::line(const std::string& text)
 
 void LwsEmitter::boneFalloff(int type)
 {
-    put(out, "BoneFalloffType %d\n", type);
+    appendFormat(out, "BoneFalloffType %d\n", type);
 }
 
 void LwsEmitter::bone(const std::string& name, const double restPosition[3], const double restDirectionDeg[3],
                       double restLength)
 {
     out += "\nAddBone\nBoneName " + name + "\n";
-    put(out, "BoneRestPosition %.9g %.9g %.9g\nBoneRestDirection %.9g %.9g %.9g\nBoneRestLength %.9g\n",
+    appendFormat(out, "BoneRestPosition %.9g %.9g %.9g\nBoneRestDirection %.9g %.9g %.9g\nBoneRestLength %.9g\n",
         restPosition[0], restPosition[1], restPosition[2], restDirectionDeg[0], restDirectionDeg[1],
         restDirectionDeg[2], restLength);
 }
@@ -363,7 +352,7 @@ void LwsEmitter::bone(const std::string& name, const double restPosition[3], con
 void LwsEmitter::animated(const char* keyword, const LwsEnvelope& e)
 {
     if (e.keys.size() <= 1)
-        put(out, "%s %.9g\n", keyword, e.keys.empty() ? 0.0 : e.keys[0].value);
+        appendFormat(out, "%s %.9g\n", keyword, e.keys.empty() ? 0.0 : e.keys[0].value);
     else
         out += std::string(keyword) + " (envelope)\n" + lwsEnvelopeText(e);
 }
@@ -371,20 +360,20 @@ void LwsEmitter::animated(const char* keyword, const LwsEnvelope& e)
 void LwsEmitter::light(const Light& l)
 {
     out += "\nAddLight\nLightName " + l.name + "\n";
-    put(out, "LightType %d\nLightColor %.9g %.9g %.9g\n", l.type, l.color[0], l.color[1], l.color[2]);
+    appendFormat(out, "LightType %d\nLightColor %.9g %.9g %.9g\n", l.type, l.color[0], l.color[1], l.color[2]);
     animated("LightIntensity", l.intensity);
-    put(out, "LightFalloffType %d\nLightRange %.9g\n", l.falloff, l.range);
+    appendFormat(out, "LightFalloffType %d\nLightRange %.9g\n", l.falloff, l.range);
     if (l.type == 2)
-        put(out, "LightConeAngle %.9g\nLightEdgeAngle %.9g\n", l.coneDeg, l.edgeDeg);
-    put(out, "ShadowType %d\n", l.shadowType);
+        appendFormat(out, "LightConeAngle %.9g\nLightEdgeAngle %.9g\n", l.coneDeg, l.edgeDeg);
+    appendFormat(out, "ShadowType %d\n", l.shadowType);
     if (l.shadowMapSize > 0)
-        put(out, "ShadowMapSize %d\n", l.shadowMapSize);
+        appendFormat(out, "ShadowMapSize %d\n", l.shadowMapSize);
     if (l.shadowFuzziness >= 0)
-        put(out, "ShadowFuzziness %.9g\n", l.shadowFuzziness);
+        appendFormat(out, "ShadowFuzziness %.9g\n", l.shadowFuzziness);
     if (!l.affectOpenGL)
         out += "AffectOpenGL 0\n";
     if (l.flareOptions >= 0)
-        put(out, "LensFlare 1\nFlareIntensity 1\nLensFlareOptions %d\nFlareNominalDistance 1\n", l.flareOptions);
+        appendFormat(out, "LensFlare 1\nFlareIntensity 1\nLensFlareOptions %d\nFlareNominalDistance 1\n", l.flareOptions);
 }
 
 void LwsEmitter::camera(const std::string& name, const LwsEnvelope& zoom)
@@ -395,19 +384,19 @@ void LwsEmitter::camera(const std::string& name, const LwsEnvelope& zoom)
 
 void LwsEmitter::ambient(double r, double g, double b, const LwsEnvelope& intensity)
 {
-    put(out, "AmbientColor %.9g %.9g %.9g\n", r, g, b);
+    appendFormat(out, "AmbientColor %.9g %.9g %.9g\n", r, g, b);
     animated("AmbientIntensity", intensity);
 }
 
 void LwsEmitter::fog(int type, double minDistance, double maxDistance, const double color[3])
 {
-    put(out, "\nFogType %d\nFogMinDistance %.9g\nFogMaxDistance %.9g\nFogColor %.9g %.9g %.9g\n", type, minDistance,
+    appendFormat(out, "\nFogType %d\nFogMinDistance %.9g\nFogMaxDistance %.9g\nFogColor %.9g %.9g %.9g\n", type, minDistance,
         maxDistance, color[0], color[1], color[2]);
 }
 
 void LwsEmitter::backdrop(const double color[3], bool fogFromBackdrop)
 {
-    put(out, "BackdropColor %.9g %.9g %.9g\nBackdropFog %d\n", color[0], color[1], color[2], fogFromBackdrop ? 1 : 0);
+    appendFormat(out, "BackdropColor %.9g %.9g %.9g\nBackdropFog %d\n", color[0], color[1], color[2], fogFromBackdrop ? 1 : 0);
 }
 
 void LwsEmitter::sound(const std::string& file)
