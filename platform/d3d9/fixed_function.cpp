@@ -231,12 +231,8 @@ GLuint compile(GLenum type, const std::string& source)
     GLint ok = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
-        GLint length = 0;
-        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(size_t(length > 0 ? length : 1) + 1, '\0');
-        glGetShaderInfoLog(shader, GLsizei(log.size()), nullptr, log.data());
         logFailure(type == GL_VERTEX_SHADER ? "vertex shader compile" : "fragment shader compile", source,
-                   log.data());
+                   infoLog(shader, false).c_str());
         glDeleteShader(shader);
         return 0;
     }
@@ -298,11 +294,7 @@ unsigned FixedFunctionPipeline::build(const FixedFunctionKey& key)
     GLint ok = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &ok);
     if (!ok) {
-        GLint length = 0;
-        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(size_t(length > 0 ? length : 1) + 1, '\0');
-        glGetProgramInfoLog(program, GLsizei(log.size()), nullptr, log.data());
-        logFailure("program link", vertexSource + "\n" + fragmentSource, log.data());
+        logFailure("program link", vertexSource + "\n" + fragmentSource, infoLog(program, true).c_str());
         glDeleteProgram(program);
         return 0;
     }

@@ -70,6 +70,21 @@ bool checkGlErrors(const char* where)
     return clean;
 }
 
+std::string infoLog(GLuint object, bool program)
+{
+    GLint length = 0;
+    if (program)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    std::string log(size_t(std::max(length, 1)), '\0');
+    if (program)
+        glGetProgramInfoLog(object, length, nullptr, log.data());
+    else
+        glGetShaderInfoLog(object, length, nullptr, log.data());
+    return log.c_str();
+}
+
 float subpixelStep()
 {
     static const float step = [] {

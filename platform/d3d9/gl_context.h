@@ -29,6 +29,9 @@ void logLine(const char* format, ...)
 // was none.
 bool checkGlErrors(const char* where);
 
+// The info log of a shader, or of a program when program is true.
+std::string infoLog(GLuint object, bool program);
+
 // The rasteriser's sub-pixel step in pixels, from GL_SUBPIXEL_BITS of the
 // context current at the first call (one GL implementation per process).
 //
