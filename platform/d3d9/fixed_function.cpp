@@ -224,18 +224,11 @@ void logFailure(const char* what, const std::string& source, const char* log)
 
 GLuint compile(GLenum type, const std::string& source)
 {
-    GLuint shader = glCreateShader(type);
-    const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
+    std::string log;
+    GLuint shader = compileShader(type, source, log);
+    if (!shader)
         logFailure(type == GL_VERTEX_SHADER ? "vertex shader compile" : "fragment shader compile", source,
-                   infoLog(shader, false).c_str());
-        glDeleteShader(shader);
-        return 0;
-    }
+                   log.c_str());
     return shader;
 }
 

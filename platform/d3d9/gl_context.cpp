@@ -85,6 +85,21 @@ std::string infoLog(GLuint object, bool program)
     return log.c_str();
 }
 
+GLuint compileShader(GLenum type, const std::string& source, std::string& log)
+{
+    GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok)
+        return shader;
+    log = infoLog(shader, false);
+    glDeleteShader(shader);
+    return 0;
+}
+
 float subpixelStep()
 {
     static const float step = [] {
