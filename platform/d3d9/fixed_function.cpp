@@ -224,22 +224,11 @@ void logFailure(const char* what, const std::string& source, const char* log)
 
 GLuint compile(GLenum type, const std::string& source)
 {
-    GLuint shader = glCreateShader(type);
-    const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        GLint length = 0;
-        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(size_t(length > 0 ? length : 1) + 1, '\0');
-        glGetShaderInfoLog(shader, GLsizei(log.size()), nullptr, log.data());
+    std::string log;
+    GLuint shader = compileShader(type, source, log);
+    if (!shader)
         logFailure(type == GL_VERTEX_SHADER ? "vertex shader compile" : "fragment shader compile", source,
-                   log.data());
-        glDeleteShader(shader);
-        return 0;
-    }
+                   log.c_str());
     return shader;
 }
 
@@ -298,11 +287,7 @@ unsigned FixedFunctionPipeline::build(const FixedFunctionKey& key)
     GLint ok = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &ok);
     if (!ok) {
-        GLint length = 0;
-        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(size_t(length > 0 ? length : 1) + 1, '\0');
-        glGetProgramInfoLog(program, GLsizei(log.size()), nullptr, log.data());
-        logFailure("program link", vertexSource + "\n" + fragmentSource, log.data());
+        logFailure("program link", vertexSource + "\n" + fragmentSource, infoLog(program, true).c_str());
         glDeleteProgram(program);
         return 0;
     }

@@ -70,6 +70,36 @@ bool checkGlErrors(const char* where)
     return clean;
 }
 
+std::string infoLog(GLuint object, bool program)
+{
+    GLint length = 0;
+    if (program)
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    std::string log(size_t(std::max(length, 1)), '\0');
+    if (program)
+        glGetProgramInfoLog(object, length, nullptr, log.data());
+    else
+        glGetShaderInfoLog(object, length, nullptr, log.data());
+    return log.c_str();
+}
+
+GLuint compileShader(GLenum type, const std::string& source, std::string& log)
+{
+    GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok)
+        return shader;
+    log = infoLog(shader, false);
+    glDeleteShader(shader);
+    return 0;
+}
+
 float subpixelStep()
 {
     static const float step = [] {

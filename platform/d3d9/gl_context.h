@@ -29,6 +29,12 @@ void logLine(const char* format, ...)
 // was none.
 bool checkGlErrors(const char* where);
 
+// The info log of a shader, or of a program when program is true.
+std::string infoLog(GLuint object, bool program);
+
+// A compiled shader of the type, or 0 with the compiler's log in log.
+GLuint compileShader(GLenum type, const std::string& source, std::string& log);
+
 // The rasteriser's sub-pixel step in pixels, from GL_SUBPIXEL_BITS of the
 // context current at the first call (one GL implementation per process).
 //

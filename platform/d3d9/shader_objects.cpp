@@ -9,21 +9,6 @@ namespace platform::d3d9 {
 
 namespace {
 
-std::string infoLog(GLuint object, bool program)
-{
-    GLint length = 0;
-    if (program)
-        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
-    else
-        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
-    std::string log(size_t(std::max(length, 1)), '\0');
-    if (program)
-        glGetProgramInfoLog(object, length, nullptr, log.data());
-    else
-        glGetShaderInfoLog(object, length, nullptr, log.data());
-    return log.c_str();
-}
-
 void bindBlock(GLuint program, const std::string& name, GLuint binding)
 {
     if (name.empty())
@@ -111,16 +96,11 @@ GLuint ShaderCode::glShader(bool offsetInputs)
         source = addInputOffset(addAlphaTest(addTableFog(m_blob.glsl)));
     else
         source = addAlphaTest(addTableFog(m_blob.glsl));
-    GLuint shader = glCreateShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
-    const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        logLine("%s shader does not compile:\n%s\n--- source ---\n%s", vertex ? "vertex" : "pixel",
-                infoLog(shader, false).c_str(), source.c_str());
-        glDeleteShader(shader);
+    std::string log;
+    GLuint shader = compileShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, source, log);
+    if (!shader) {
+        logLine("%s shader does not compile:\n%s\n--- source ---\n%s", vertex ? "vertex" : "pixel", log.c_str(),
+                source.c_str());
         m_failed[variant] = true;
         return 0;
     }

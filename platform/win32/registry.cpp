@@ -369,26 +369,8 @@ HKEY issue(OpenKey k)
     return reinterpret_cast<HKEY>(open);
 }
 
-} // namespace
-
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
-{
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    std::lock_guard<std::mutex> lock(state().mutex);
-    OpenKey k;
-    if (LSTATUS status = resolve(key, subKey, k); status != ERROR_SUCCESS)
-        return status;
-    if (!keyExists(k))
-        return ERROR_FILE_NOT_FOUND;
-    k.access = access;
-    *result = issue(std::move(k));
-    return ERROR_SUCCESS;
-}
-
-LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
-                               PHKEY result, LPDWORD disposition)
+// Opens a key; with create, makes it when missing (disposition tells which).
+LSTATUS openKey(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result, bool create, LPDWORD disposition)
 {
     if (!result)
         return ERROR_INVALID_PARAMETER;
@@ -399,6 +381,8 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
         return status;
     DWORD how = REG_OPENED_EXISTING_KEY;
     if (!keyExists(k)) {
+        if (!create)
+            return ERROR_FILE_NOT_FOUND;
         // A damaged file is replaced by an empty key.
         if (!writeValues(k, {}))
             return ERROR_CANTWRITE;
@@ -411,19 +395,40 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
     return ERROR_SUCCESS;
 }
 
+// The key a value call works on: the open key behind the handle, which must
+// grant needed, or a predefined root. Call with the state's mutex held.
+LSTATUS valueKey(HKEY key, REGSAM needed, OpenKey& k)
+{
+    if (const OpenKey* open = lookup(key)) {
+        if (!(open->access & needed))
+            return ERROR_ACCESS_DENIED;
+        k = *open;
+        return ERROR_SUCCESS;
+    }
+    return resolve(key, nullptr, k);
+}
+
+} // namespace
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
+{
+    return openKey(key, subKey, access, result, false, nullptr);
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
+                               PHKEY result, LPDWORD disposition)
+{
+    return openKey(key, subKey, access, result, true, disposition);
+}
+
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
     if (data && !dataSize)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(state().mutex);
     OpenKey k;
-    if (const OpenKey* open = lookup(key)) {
-        if (!(open->access & KEY_QUERY_VALUE))
-            return ERROR_ACCESS_DENIED;
-        k = *open;
-    } else if (LSTATUS status = resolve(key, nullptr, k); status != ERROR_SUCCESS) {
+    if (LSTATUS status = valueKey(key, KEY_QUERY_VALUE, k); status != ERROR_SUCCESS)
         return status;
-    }
     const std::optional<ValueMap> values = loadValues(k);
     if (!values)
         return ERROR_FILE_NOT_FOUND;
@@ -455,13 +460,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, con
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(state().mutex);
     OpenKey k;
-    if (const OpenKey* open = lookup(key)) {
-        if (!(open->access & KEY_SET_VALUE))
-            return ERROR_ACCESS_DENIED;
-        k = *open;
-    } else if (LSTATUS status = resolve(key, nullptr, k); status != ERROR_SUCCESS) {
+    if (LSTATUS status = valueKey(key, KEY_SET_VALUE, k); status != ERROR_SUCCESS)
         return status;
-    }
     // What the reader would refuse is refused here, before anything is
     // written: a key file it cannot read loses every value in it.
     const size_t nameLength = valueName ? std::strlen(valueName) : 0;

@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
-#include <numbers>
 #include <tuple>
 #include <vector>
 
@@ -505,27 +504,18 @@ TEST(SpecialTextureTest, SpotCone)
     const Level level = readLevel0(t.baseTexture());
     ASSERT_EQ(level.width, 512u);
     ASSERT_EQ(level.texels.size(), 512u * 512u);
-    int lit = 0, dark = 0, ramp = 0;
-    for (int y = 0; y < 512; ++y)
-        for (int x = 0; x < 512; ++x) {
-            const double nx = (x - 255.5) / 255.5, ny = (y - 255.5) / 255.5;
-            const double phi = std::atan(std::sqrt(nx * nx + ny * ny) * std::tan(double(cone)));
-            const double d = double(cone) - phi;
-            const double v = d <= 0.0 ? 0.0 : d < double(edge) ? 8.0 * double(intensity) * d / double(edge)
-                                                                 : 8.0 * double(intensity);
-            u32 expected = argb(float(v), float(v), float(v), 1.0f);
-            if ((expected & 0xFFFFFF) == 0)
-                expected = 0;
-            ASSERT_EQ(level.at(x, y), expected) << x << "," << y;
-            lit += expected == grey(204);
-            dark += expected == 0;
-            ramp += expected != 0 && expected != grey(204);
-        }
-    // All three zones are present: full (0.8 -> 204), edge ramp and outside.
-    EXPECT_GT(lit, 0);
-    EXPECT_GT(dark, 0);
-    EXPECT_GT(ramp, 0);
+    // Along row 255 (ny = -0.5/255.5), with tan(0.5) = 0.5463: the angle
+    // from the axis is atan(|n| x 0.5463). The peak is 8 x 0.1 = 0.8 -> 204.
+    EXPECT_EQ(level.at(300, 255), grey(204)); // angle 0.0949: inside the cone less its edge
+    // Angle 0.3382: 0.1618 short of the cone, within the edge of 0.2:
+    // 0.8 x 0.1618 / 0.2 = 0.6471 -> 165.02.
+    EXPECT_EQ(level.at(420, 255), grey(165));
+    // Angle 0.4300: 0.8 x 0.0700 / 0.2 = 0.2799 -> 71.39.
+    EXPECT_EQ(level.at(470, 255), grey(71));
+    // Just past the cone, and the corners: black, alpha too.
+    EXPECT_EQ(level.at(511, 255), 0u);
     EXPECT_EQ(level.at(0, 0), 0u);
+    EXPECT_EQ(level.at(511, 511), 0u);
 }
 
 TEST(SpecialTextureTest, ParticleSpriteAndTexCoordMap)
@@ -538,13 +528,12 @@ TEST(SpecialTextureTest, ParticleSpriteAndTexCoordMap)
     const Level p = readLevel0(particle.baseTexture());
     ASSERT_EQ(p.width, 128u);
     ASSERT_EQ(p.texels.size(), 128u * 128u);
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x) {
-            const double d = std::sqrt(double((x - 64) * (x - 64) + (y - 64) * (y - 64)));
-            const float i = float((1.0 - d * 0.015625) * 0.675);
-            ASSERT_EQ(p.at(x, y), argb(i, i, i, i)) << x << "," << y;
-        }
+    // 0.675 at the centre falling to 0 at 64 texels, in every channel:
+    // 0.675 x 255 = 172.1; 16 out 0.5063 -> 129.1; 32 out 0.3375 -> 86.1.
     EXPECT_EQ(p.at(64, 64), 172u * 0x01010101u);
+    EXPECT_EQ(p.at(64, 80), 129u * 0x01010101u);
+    EXPECT_EQ(p.at(96, 64), 86u * 0x01010101u);
+    EXPECT_EQ(p.at(32, 64), 86u * 0x01010101u);
     EXPECT_EQ(p.at(64, 0), 0u);  // 64 out
     EXPECT_EQ(p.at(127, 127), 0u);
 
@@ -568,64 +557,20 @@ TEST(SpecialTextureTest, ParticleSpriteAndTexCoordMap)
     EXPECT_NE(named.baseTexture(), nullptr);
 }
 
-// The value noise of the rays, written out from its definition.
-double noiseHash(int32_t n)
-{
-    const uint32_t m = uint32_t(n) ^ (uint32_t(n) << 13);
-    const uint32_t v = (m * (m * m * 15731u + 789221u) - 771171059u) & 0x7FFFFFFFu;
-    return 1.0 - double(v) / 1073741824.0;
-}
-
-double referenceNoise(double x)
-{
-    const int32_t i = int32_t(std::floor(x));
-    const double a = noiseHash(int32_t(uint32_t(i) * 71u));
-    const double b = noiseHash(int32_t(uint32_t(i) * 71u + 71u));
-    return a + (b - a) * (x - double(i));
-}
-
-u32 clamped(double v)
-{
-    const double t = std::trunc(v);
-    return t < 0.0 ? 0u : t > 255.0 ? 255u : u32(t);
-}
-
-u32 expectedFlare(int kind, int x, int y)
-{
-    const double dx = x - 256 - 0.5, dy = y - 256 - 0.5;
-    const double r = std::sqrt(dx * dx + dy * dy);
-    switch (kind) {
-    case 0: {
-        const double theta = std::atan2(dx, dy) + (5.0 * std::numbers::pi / 4.0);
-        const double s = referenceNoise(10.0 * theta) + theta * (16.0 / std::numbers::pi) + 1.0;
-        const double a = std::fabs(3.3 * (std::fmod(s, 1.0) - 0.5)) * 0.1;
-        return grey(255 - clamped((1.0 - a / (0.1 * (2.0 * std::trunc(r)) + 1.0)) * 255.0));
-    }
-    case 1: {
-        const double q = std::log(dx * dx + dy * dy);
-        return grey(q > 0.0 ? clamped((5.86 / q - 0.53) * 255.0) : 255);
-    }
-    case 2: {
-        const double r2 = dx * dx + dy * dy; // r^6 as (r^2)^3, exact where it matters
-        return grey(clamped(255.0 - r2 * r2 * r2 * std::ldexp(1.0, -40)));
-    }
-    case 3: return grey(clamped(255.0 - 16.0 * std::sqrt(r)));
-    default: {
-        const double d = std::fabs(r - 512 * 0.084375) / (512 * 0.07);
-        return d < 1.0 ? grey(u32((1.0 - d) * 255.0)) : 0xFF000000u;
-    }
-    }
-}
-
 TEST(SpecialTextureTest, FlareNoiseFollowsItsHash)
 {
-    for (double x : {0.0, 0.25, 1.0, 7.5, 39.99, 70.6, -3.3})
-        EXPECT_DOUBLE_EQ(flareNoise(x), referenceNoise(x)) << x;
+    // At 0 the hash of 0: (0 - 771171059) wraps to 3523796237, masked to
+    // 1376312589; 1 - 1376312589 / 2^30 = -0.2817910. At 1 the hash of 71,
+    // -0.3188271; halfway between, the mean.
+    EXPECT_NEAR(flareNoise(0.0), -0.2817909839, 1e-9);
+    EXPECT_NEAR(flareNoise(1.0), -0.3188271271, 1e-9);
+    EXPECT_NEAR(flareNoise(0.5), -0.3003090555, 1e-9);
+    EXPECT_NEAR(flareNoise(3.0), 0.2290679095, 1e-9);
+    EXPECT_NEAR(flareNoise(-3.3), 0.4438887807, 1e-9);
     for (double x = 0.0; x < 80.0; x += 0.37) {
         EXPECT_GE(flareNoise(x), -1.0);
         EXPECT_LE(flareNoise(x), 1.0);
     }
-    EXPECT_DOUBLE_EQ(flareNoise(3.0), noiseHash(213));
 }
 
 TEST(SpecialTextureTest, FlareElements)
@@ -633,6 +578,7 @@ TEST(SpecialTextureTest, FlareElements)
     TestEngine e;
     REQUIRE_ENGINE(e);
     const char* names[5] = {"(flare)", "(flare BRIGHTCTR)", "(flare EVENCTR)", "(flare DIMCTR)", "(flare RING)"};
+    std::vector<Level> levels(5);
     for (int kind = 0; kind < 5; ++kind) {
         SCOPED_TRACE(names[kind]);
         SpecialTexture t(e.get());
@@ -642,9 +588,7 @@ TEST(SpecialTextureTest, FlareElements)
         const Level level = readLevel0(t.baseTexture());
         ASSERT_EQ(level.width, 512u);
         ASSERT_EQ(level.texels.size(), 512u * 512u);
-        for (int y = 0; y < 512; ++y)
-            for (int x = 0; x < 512; ++x)
-                ASSERT_EQ(level.at(x, y), expectedFlare(kind, x, y)) << x << "," << y;
+        levels[size_t(kind)] = level;
         if (kind == 4) {
             // Brightest on the ring of radius 43.2, black far from it.
             u32 best = 0;
@@ -660,13 +604,40 @@ TEST(SpecialTextureTest, FlareElements)
             EXPECT_EQ(level.at(256, 256), 0xFF000000u);
         }
     }
-    // The rays depend on dx before dy: the pattern is not symmetric under
-    // swapping the axes.
-    int differ = 0;
-    for (int y = 0; y < 512; y += 7)
-        for (int x = 0; x < 512; x += 7)
-            differ += expectedFlare(0, x, y) != expectedFlare(0, y, x);
-    EXPECT_GT(differ, 0);
+    // Texels worked by hand; the centre is (256.5, 256.5).
+    struct Texel {
+        int kind, x, y;
+        u32 expected;
+    };
+    const Texel texels[] = {
+        // Rays: angle atan2(dx, dy) + 5 pi/4, faded by 0.2 trunc(r) + 1. At
+        // (300, 256) r = 43.5: a = 0.1384, (1 - a / 9.6) x 255 = 251.3,
+        // 255 - 251 = 4. Its mirror (256, 300) gets a = 0.0469 and 2: the
+        // angle takes dx first.
+        {0, 256, 256, grey(16)},
+        {0, 300, 256, grey(4)},
+        {0, 256, 300, grey(2)},
+        // Bright centre: (5.86 / ln r^2 - 0.53) x 255, 255 where ln r^2 <= 0.
+        // At (266, 256) r^2 = 90.5, ln 4.505: 196.5.
+        {1, 256, 256, grey(255)},
+        {1, 266, 256, grey(196)},
+        {1, 300, 256, grey(62)},
+        // Even centre: 255 - r^6 / 2^40. At (456, 256) r^2 = 39800.5: 57.34 off.
+        {2, 456, 256, grey(197)},
+        {2, 0, 0, grey(0)},
+        // Dim centre: 255 - 16 sqrt(r). r = 0.7071: 241.5; r = 99.5: 95.4.
+        {3, 256, 256, grey(241)},
+        {3, 356, 256, grey(95)},
+        {3, 511, 511, grey(0)},
+        // Ring: radius 512 x 0.084375 = 43.2, half width 35.84; at r = 42.50,
+        // 1 - 0.0194 -> 250.0; at r = 23.51, 1 - 0.5495 -> 114.9.
+        {4, 299, 256, grey(250)},
+        {4, 256, 299, grey(250)},
+        {4, 280, 256, grey(114)},
+        {4, 256, 256, 0xFF000000u},
+    };
+    for (const Texel& t : texels)
+        EXPECT_EQ(levels[size_t(t.kind)].at(t.x, t.y), t.expected) << names[t.kind] << " " << t.x << "," << t.y;
 
     SpecialTexture unknown(e.get());
     createFlareTextures(&unknown, 5);

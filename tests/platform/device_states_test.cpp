@@ -13,7 +13,40 @@ DWORD bits(float f)
     return d;
 }
 
-TEST(DeviceStates, RenderStateDefaults)
+// What a fresh device does with no state set: no blending, all four
+// channels written, depth on with its automatic surface and LESSEQUAL,
+// counter-clockwise triangles culled.
+TEST(DeviceStates, FreshDeviceDrawsWithTheDocumentedDefaults)
+{
+    DeviceFixture f(4, 4);
+    ASSERT_EQ(f.created, D3D_OK);
+    // Only what routes the vertex colour through: the stage defaults read a
+    // texture, and lighting does not touch pre-transformed vertices.
+    flatColourStates(f.device.get());
+    f->SetFVF(kTlFvf);
+    ASSERT_EQ(f->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000000, 1.0f, 0), D3D_OK);
+    auto draw = [&](D3DCOLOR colour, float z, bool counterClockwise) {
+        TlVertex v[4];
+        tlQuad(v, -0.5f, -0.5f, 3.5f, 3.5f, colour, z);
+        if (counterClockwise)
+            std::swap(v[1], v[2]);
+        EXPECT_EQ(f->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TlVertex)), D3D_OK);
+        return readBackBuffer(f.device.get()).at(5);
+    };
+    EXPECT_EQ(draw(0x80FF0000u, 0.5f, false), 0x80FF0000u) << "blended or a channel masked";
+    EXPECT_EQ(draw(0xFF00FF00u, 0.7f, false), 0x80FF0000u) << "farther quad not hidden";
+    EXPECT_EQ(draw(0x400000FFu, 0.5f, false), 0x400000FFu) << "equal depth refused";
+    EXPECT_EQ(draw(0xFFFFFF00u, 0.1f, true), 0x400000FFu) << "counter-clockwise quad drawn";
+
+    DeviceFixture noDepth(4, 4, false);
+    ASSERT_EQ(noDepth.created, D3D_OK);
+    DWORD z = 0xDEADBEEF;
+    noDepth->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, DWORD(D3DZB_FALSE));
+}
+
+// The documented defaults that are not zero and that no draw above shows.
+TEST(DeviceStates, NonZeroRenderStateDefaults)
 {
     DeviceFixture f(4, 4);
     ASSERT_EQ(f.created, D3D_OK);
@@ -21,54 +54,24 @@ TEST(DeviceStates, RenderStateDefaults)
         D3DRENDERSTATETYPE state;
         DWORD value;
     } expected[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},
         {D3DRS_FILLMODE, D3DFILL_SOLID},
         {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
-        {D3DRS_ZWRITEENABLE, TRUE},
-        {D3DRS_ALPHATESTENABLE, FALSE},
         {D3DRS_LASTPIXEL, TRUE},
-        {D3DRS_SRCBLEND, D3DBLEND_ONE},
-        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
-        {D3DRS_CULLMODE, D3DCULL_CCW},
-        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
-        {D3DRS_ALPHAREF, 0},
         {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
-        {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_FOGENABLE, FALSE},
-        {D3DRS_SPECULARENABLE, FALSE},
-        {D3DRS_FOGCOLOR, 0},
-        {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
-        {D3DRS_FOGSTART, bits(0.0f)},
         {D3DRS_FOGEND, bits(1.0f)},
         {D3DRS_FOGDENSITY, bits(1.0f)},
-        {D3DRS_STENCILENABLE, FALSE},
-        {D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP},
         {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
-        {D3DRS_STENCILREF, 0},
         {D3DRS_STENCILMASK, 0xFFFFFFFF},
         {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
         {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
         {D3DRS_CLIPPING, TRUE},
         {D3DRS_LIGHTING, TRUE},
-        {D3DRS_AMBIENT, 0},
-        {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
         {D3DRS_COLORVERTEX, TRUE},
         {D3DRS_LOCALVIEWER, TRUE},
-        {D3DRS_NORMALIZENORMALS, FALSE},
         {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
         {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
-        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_CLIPPLANEENABLE, 0},
         {D3DRS_POINTSIZE, bits(1.0f)},
-        {D3DRS_COLORWRITEENABLE, 0xF},
-        {D3DRS_BLENDOP, D3DBLENDOP_ADD},
-        {D3DRS_SCISSORTESTENABLE, FALSE},
-        {D3DRS_TWOSIDEDSTENCILMODE, FALSE},
         {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
-        {D3DRS_SEPARATEALPHABLENDENABLE, FALSE},
-        {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
-        {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO},
     };
     for (const auto& e : expected) {
         DWORD value = 0xDEADBEEF;

@@ -1,0 +1,473 @@
+// glslang's HLSL front end: the guard's passes, the parse, the link to
+// SPIR-V, and a syntax check in a helper process; its log in D3DX's shape.
+#include "platform/d3dx9/hlsl_front_end.h"
+
+#include "platform/d3dx9/hlsl_guard.h"
+
+#include <glslang/Public/ResourceLimits.h>
+#include <glslang/Public/ShaderLang.h>
+#include <glslang/SPIRV/GlslangToSpv.h>
+#include <spirv-tools/optimizer.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace platform::d3dx9 {
+
+using d3d9::ShaderStage;
+
+namespace {
+
+const EShMessages kMessages =
+    EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible |
+                EShMsgHlslLegalization | EShMsgEnhanced);
+
+void setUp(glslang::TShader& shader, EShLanguage stage, const char* const* text, const int* length,
+           const char* const* name, const std::string& preamble, const std::string& entry)
+{
+    shader.setStringsWithLengthsAndNames(text, length, name, 1);
+    shader.setPreamble(preamble.c_str());
+    shader.setEntryPoint(entry.c_str());
+    shader.setSourceEntryPoint(entry.c_str());
+    shader.setEnvInput(glslang::EShSourceHlsl, stage, glslang::EShClientVulkan, 100);
+    shader.setEnvClient(glslang::EShClientVulkan, glslang::EShTargetVulkan_1_0);
+    shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
+    shader.setEnvTargetHlslFunctionality1();
+    shader.setAutoMapBindings(true);
+    shader.setAutoMapLocations(true);
+    shader.setHlslIoMapping(true);
+}
+
+// glslang's parser and tree walkers recurse as deep as the text nests; the
+// guard bounds that, and the front end runs on a stack large enough for the
+// bound whoever calls (the pages are only touched when used).
+constexpr size_t kFrontEndStack = size_t(64) << 20;
+
+// What a check hands back from the helper process.
+struct HelperResult {
+    bool ok = false;
+    std::string errors;
+};
+
+// How long a check may take before the helper is stopped.
+constexpr int kHelperSeconds = 20;
+
+void putWord(std::string& s, uint32_t w)
+{
+    s.append(reinterpret_cast<const char*>(&w), 4);
+}
+
+bool getWord(const std::string& s, size_t& pos, uint32_t& w)
+{
+    if (s.size() - pos < 4)
+        return false;
+    std::memcpy(&w, s.data() + pos, 4);
+    pos += 4;
+    return true;
+}
+
+// Runs work on a large stack in a child process. The guard refuses what
+// glslang is known to mishandle, but its semantic checks still dereference
+// null on some errors no token check can see (a ?: whose branches disagree
+// in type, used in a return), so a crash or a hang there costs the effect,
+// not the program. False when the child died or ran out of time; when no
+// child can be made the work runs here, still behind the guard.
+bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& result)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        auto run = [&] { result = work(); return true; };
+        return onLargeStack(run) && result.ok;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
+            signal(sig, SIG_DFL);
+        HelperResult r;
+        auto run = [&] { r = work(); return true; };
+        bool ran = onLargeStack(run);
+        std::string bytes;
+        putWord(bytes, ran && r.ok ? 1 : 0);
+        putWord(bytes, uint32_t(r.errors.size()));
+        bytes += r.errors;
+        for (size_t done = 0; done < bytes.size();) {
+            ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
+            if (n <= 0 && errno != EINTR)
+                _exit(4);
+            done += n > 0 ? size_t(n) : 0;
+        }
+        _exit(ran ? 0 : 3);
+    }
+    close(fds[1]);
+    std::string bytes;
+    bool timedOut = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHelperSeconds);
+    char buffer[65536];
+    while (true) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd pfd{fds[0], POLLIN, 0};
+        int ready = poll(&pfd, 1, int(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = ready == 0;
+            break;
+        }
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, size_t(n));
+    }
+    close(fds[0]);
+    if (timedOut)
+        kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result = HelperResult();
+    if (timedOut) {
+        result.errors = "error: compiling the effect took too long\n";
+        return false;
+    }
+    uint32_t ok = 0, errorBytes = 0;
+    size_t pos = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !getWord(bytes, pos, ok) ||
+        !getWord(bytes, pos, errorBytes) || bytes.size() - pos != errorBytes) {
+        result.errors = "error: the effect compiler failed on this effect\n";
+        return false;
+    }
+    result.errors = bytes.substr(pos);
+    result.ok = ok != 0;
+    return result.ok;
+}
+
+std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate);
+
+// Line (1-based) and column of an offset of text.
+std::pair<uint32_t, uint32_t> lineAndColumn(const std::string& text, size_t offset)
+{
+    offset = std::min(offset, text.size());
+    uint32_t line = 1;
+    size_t lineStart = 0;
+    for (size_t k = 0; k < offset; ++k) {
+        if (text[k] == '\n') {
+            ++line;
+            lineStart = k + 1;
+        }
+    }
+    return {line, uint32_t(offset - lineStart + 1)};
+}
+
+// The preamble's #define lines and its #pragma lines, apart: the
+// preprocessor writes #pragma lines in front of the first line of text, so
+// they stay out of the guard's pass and go with the parse of its output.
+void splitPreamble(const std::string& preamble, std::string& defines, std::string& pragmas)
+{
+    for (size_t pos = 0; pos < preamble.size();) {
+        size_t end = preamble.find('\n', pos);
+        end = end == std::string::npos ? preamble.size() : end + 1;
+        (preamble.compare(pos, 7, "#pragma") != 0 ? defines : pragmas).append(preamble, pos, end - pos);
+        pos = end;
+    }
+}
+
+std::string pragmaLines(const std::string& preamble)
+{
+    std::string defines, pragmas;
+    splitPreamble(preamble, defines, pragmas);
+    return pragmas;
+}
+
+// Runs the guard on the text before and after glslang's preprocessor; false
+// with D3DX-shaped errors. expanded gets the preprocessed text, which keeps
+// the source's line numbers, so the parse that follows need not expand the
+// macros again.
+bool guardInput(const std::string& source, const std::string& preamble, EShLanguage lang,
+                const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors,
+                std::string& expanded)
+{
+    std::string defines, pragmas;
+    splitPreamble(preamble, defines, pragmas);
+    HlslFinding finding;
+    if (!checkPreprocessorInput(defines + source, finding)) {
+        size_t at = finding.offset > defines.size() ? finding.offset - defines.size() : 0;
+        auto [line, column] = lineAndColumn(source, at);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    glslang::TShader shader(lang);
+    const char* text = source.c_str();
+    int length = int(source.size());
+    const char* name = "";
+    setUp(shader, lang, &text, &length, &name, defines, "dx_no_entry_point");
+    glslang::TShader::ForbidIncluder includer;
+    if (!shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, kMessages, &expanded, includer)) {
+        errors = convertLog(shader.getInfoLog(), locate);
+        if (errors.empty())
+            errors = "error: the effect does not preprocess\n";
+        return false;
+    }
+    if (!checkParserInput(expanded, finding)) {
+        auto [line, column] = lineAndColumn(expanded, finding.offset);
+        errors = locate(line, column) + ": " + finding.message + "\n";
+        return false;
+    }
+    return true;
+}
+
+// Parses the guard's preprocessed text, sparing the macros a second
+// expansion. Its layout is the preprocessor's, not the source's: when it
+// does not parse, the source as written is parsed too, so that a failure is
+// told with the source's columns (and the written text is what counts).
+// Null, with errors, when neither parses.
+std::unique_ptr<glslang::TShader> parseExpanded(EShLanguage lang, const std::string& source,
+                                                const std::string& expanded, const std::string& preamble,
+                                                const std::string& entry,
+                                                const std::function<std::string(uint32_t, uint32_t)>& locate,
+                                                std::string& errors)
+{
+    const std::string pragmas = pragmaLines(preamble);
+    const char* name = "";
+    const char* text = expanded.c_str();
+    int length = int(expanded.size());
+    auto shader = std::make_unique<glslang::TShader>(lang);
+    setUp(*shader, lang, &text, &length, &name, pragmas, entry);
+    if (shader->parse(GetDefaultResources(), 100, false, kMessages))
+        return shader;
+    text = source.c_str();
+    length = int(source.size());
+    shader = std::make_unique<glslang::TShader>(lang);
+    setUp(*shader, lang, &text, &length, &name, preamble, entry);
+    if (shader->parse(GetDefaultResources(), 100, false, kMessages))
+        return shader;
+    errors += convertLog(shader->getInfoLog(), locate);
+    return nullptr;
+}
+
+std::string trim(std::string s)
+{
+    size_t b = s.find_first_not_of(" \t\r\n");
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+// glslang's log ("ERROR: name:7: 'y' : unknown variable", then with
+// EShMsgEnhanced "(7): error at column 12, ...") in D3DX's shape.
+std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate)
+{
+    struct Message {
+        bool error;
+        uint32_t line;
+        std::string text;
+        uint32_t column = 1;
+    };
+    std::vector<Message> messages;
+    std::string s = log ? log : "";
+    size_t pos = 0;
+    while (pos < s.size()) {
+        size_t end = s.find('\n', pos);
+        if (end == std::string::npos)
+            end = s.size();
+        std::string line = s.substr(pos, end - pos);
+        pos = end + 1;
+        bool error = line.rfind("ERROR: ", 0) == 0;
+        bool warning = line.rfind("WARNING: ", 0) == 0;
+        if (error || warning) {
+            std::string rest = line.substr(error ? 7 : 9);
+            size_t colon = rest.find(':');
+            uint32_t lineNo = 0;
+            if (colon != std::string::npos) {
+                // "name:12:"; a #line past glslang's int range shows as
+                // "name:-5:", which gets no location at all.
+                size_t d = colon + 1;
+                bool negative = d < rest.size() && rest[d] == '-';
+                d += negative;
+                uint64_t value = 0;
+                size_t digits = d;
+                while (d < rest.size() && rest[d] >= '0' && rest[d] <= '9' && d - digits < 12)
+                    value = value * 10 + uint64_t(rest[d++] - '0');
+                if (d > digits && d < rest.size() && rest[d] == ':') {
+                    rest = rest.substr(d + 1);
+                    lineNo = negative || value > INT_MAX ? 0 : uint32_t(value);
+                }
+            }
+            rest = trim(rest);
+            if (lineNo == 0 && rest.find("compilation errors") != std::string::npos)
+                continue;
+            messages.push_back({error, lineNo, rest});
+            continue;
+        }
+        // "(7): error at column 12, HLSL parsing failed."
+        unsigned lineNo = 0, column = 0;
+        if (std::sscanf(line.c_str(), "(%u): error at column %u", &lineNo, &column) == 2) {
+            for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+                if (it->line == lineNo) {
+                    it->column = column;
+                    break;
+                }
+            }
+        }
+    }
+    std::string out;
+    for (const Message& m : messages) {
+        if (m.line > 0)
+            out += locate(m.line, m.column) + ": ";
+        out += m.error ? "error: " : "warning: ";
+        out += m.text + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
+std::mutex& compileMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+void initialiseGlslang()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        glslang::InitializeProcess();
+        // glslang builds its tables of built-in functions on the first parse
+        // of each stage; built here, every helper process inherits them.
+        const std::string preamble, entry = "main";  // the shader keeps pointers to both
+        for (EShLanguage stage : {EShLangVertex, EShLangFragment}) {
+            glslang::TShader shader(stage);
+            const char* text = "float4 main() : POSITION { return 0; }\n";
+            int length = int(std::strlen(text));
+            const char* name = "";
+            setUp(shader, stage, &text, &length, &name, preamble, entry);
+            shader.parse(GetDefaultResources(), 100, false, kMessages);
+        }
+    });
+}
+
+bool onLargeStack(const std::function<bool()>& work)
+{
+    struct Call {
+        const std::function<bool()>* work;
+        bool ok = false;
+        static void* run(void* p)
+        {
+            Call* c = static_cast<Call*>(p);
+            try {
+                c->ok = (*c->work)();
+            } catch (...) {
+                c->ok = false;
+            }
+            return nullptr;
+        }
+    } call{&work};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_t thread;
+    bool started = pthread_attr_setstacksize(&attr, kFrontEndStack) == 0 &&
+                   pthread_create(&thread, &attr, &Call::run, &call) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started)
+        return false;
+    pthread_join(thread, nullptr);
+    return call.ok;
+}
+
+bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
+{
+    auto fail = [&](const std::string& message) {
+        errors += message + "\n";
+        return false;
+    };
+    if (req.source.size() > size_t(INT_MAX))
+        return fail("error: effect text too large");
+    EShLanguage lang = req.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+    std::string expanded;
+    if (!guardInput(req.source, req.preamble, lang, req.locate, errors, expanded))
+        return false;
+    std::unique_ptr<glslang::TShader> shader =
+        parseExpanded(lang, req.source, expanded, req.preamble, req.entryPoint, req.locate, errors);
+    if (!shader) {
+        if (errors.empty())
+            errors = "error: compilation failed\n";
+        return false;
+    }
+    glslang::TProgram program;
+    program.addShader(shader.get());
+    bool linked = program.link(kMessages) && program.mapIO();
+    std::string log = program.getInfoLog() ? program.getInfoLog() : "";
+    // glslang only warns about a missing entry point.
+    if (log.find("Entry point not found") != std::string::npos)
+        return fail("error X3501: '" + req.entryPoint + "': entrypoint not found");
+    if (!linked)
+        return fail("error: " + trim(log));
+    glslang::SpvOptions options;
+    options.disableOptimizer = !req.optimize;
+    options.validate = false;
+    spv::SpvBuildLogger logger;
+    glslang::GlslangToSpv(*program.getIntermediate(lang), spirv, &logger, &options);
+    if (spirv.empty())
+        return fail("error: " + trim(logger.getAllMessages()));
+    // Globals the shader never reads leave the constant block, as they
+    // get no registers in D3D9 either.
+    spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+    optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
+    std::vector<uint32_t> trimmed;
+    if (optimizer.Run(spirv.data(), spirv.size(), &trimmed))
+        spirv.assign(trimmed.begin(), trimmed.end());
+    return true;
+}
+
+bool checkHlslSyntax(const std::string& source, const std::string& preamble,
+                     const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
+{
+    if (source.size() > size_t(INT_MAX)) {
+        errors = "error: effect text too large\n";
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(compileMutex());
+    initialiseGlslang();
+    HelperResult result;
+    bool ok = inHelperProcess(
+        [&] {
+            HelperResult r;
+            std::string expanded;
+            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors, expanded))
+                return r;
+            r.ok = parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, r.errors) !=
+                   nullptr;
+            return r;
+        },
+        result);
+    if (ok)
+        return true;
+    errors = result.errors.empty() ? "error: the effect does not parse\n" : result.errors;
+    return false;
+}
+
+} // namespace platform::d3dx9
