@@ -48,6 +48,10 @@ void watchTerminationSignals();
 // A termination signal arrived: boxes no longer wait for an answer.
 bool terminationRequested();
 
+// --- cursors (cursors.cpp) ---
+// Forgets the current cursor and the display count (tests).
+void resetCursorState();
+
 // --- input translation (input_events.cpp) ---
 // Turns pending injected events for windows of the calling thread into
 // messages. Returns true when it did anything.
