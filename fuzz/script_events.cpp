@@ -186,8 +186,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The events run over a few frames' worth of calls, as the frame would;
-    // a failing event stops the run like the frame does.
-    for (i32 now = 0; now <= time + 100; now += 250) {
+    // a failing event stops the run like the frame does. A restart loop runs
+    // the loads again on every pass and the metascenes live on until freed,
+    // so the run also stops once it has made a few more than four of them.
+    for (i32 now = 0; now <= time + 100 && demo.metaScenes.size() <= 8; now += 250) {
         demo.time = now * 0.001;
         if (!demo.runScriptEvents(now))
             break;
