@@ -6,7 +6,8 @@
 #include <vector>
 
 Bone::Bone(SceneBase* scene, i32 boneNumber, i32 objectNumber)
-    : PerspectiveNode(scene, 4, boneNumber * 65536 + objectNumber)
+    // A file may number bones past 32,767: the id wraps rather than overflow.
+    : PerspectiveNode(scene, 4, (i32)((u32)boneNumber * 65536u + (u32)objectNumber))
     , restMatrix(world)
     , inverseRestMatrix(world)
 {
