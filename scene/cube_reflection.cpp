@@ -62,9 +62,17 @@ void Scene::renderMirror(const float c[3], Scene* reflectionScene, Node* viewer,
     const D3DMATRIX savedProjection = uniforms->projection;
     {
         SavedTargets saved(device);
-        const float eye[3] = {-(savedWorld._41 + c[0]), -(savedWorld._42 + c[1]), -(savedWorld._43 + c[2])};
+        // The faces keep the camera's axes, as the camera-space reflection
+        // vector that samples them does; the eye is the mesh's centre in
+        // world space, taken into the camera's space.
+        D3DVECTOR centre = {c[0], c[1], c[2]};
+        vecTransformCoord(centre, centre, savedWorld);
+        vecTransformCoord(centre, centre, savedView);
+        const float eye[3] = {centre.x, centre.y, centre.z};
         for (int f = 0; f < 6; ++f) {
-            const D3DMATRIX look = buildLookAt(eye, kFaces[f].target, kFaces[f].up);
+            const float* dir = kFaces[f].target;
+            const float target[3] = {eye[0] + dir[0], eye[1] + dir[1], eye[2] + dir[2]};
+            const D3DMATRIX look = buildLookAt(eye, target, kFaces[f].up);
             D3DMATRIX view;
             matMul(view, savedView, look);
             uniforms->setView(view); // and the device's view

@@ -2,7 +2,9 @@
 
 #include "foundation/matrix.h"
 #include "foundation/profiler.h"
+#include "materials/engine.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -15,6 +17,17 @@ float dotFrom(const float p[3], const float origin[3], const float n[3])
 }
 
 } // namespace
+
+void clipSpacePlane(const float plane[4], const D3DMATRIX& view, const D3DMATRIX& projection, float out[4])
+{
+    D3DMATRIX viewProjection, inverse, inverseTransposed;
+    matMul(viewProjection, view, projection);
+    matInvert(inverse, viewProjection);
+    matTranspose(inverseTransposed, inverse);
+    const D3DMATRIX& m = inverseTransposed;
+    for (int j = 0; j < 4; ++j)
+        out[j] = plane[0] * m.m[0][j] + plane[1] * m.m[1][j] + plane[2] * m.m[2][j] + plane[3] * m.m[3][j];
+}
 
 MirrorNode::MirrorNode(const D3DMATRIX& reflection, const float apex[3], const float planePoint[3],
                        const float planeNormal[3], i32 planeCount, float (*planes)[3], Node* mirroredCamera)
@@ -62,10 +75,20 @@ void MirrorNode::buildProjection(double t)
 D3DMATRIX* MirrorNode::fitDepthRange(double t, float nearest, float farthest)
 {
     // Fitted to the depth range of the mirrored camera's pass that draws
-    // the mirror, not to the reflection's own.
+    // the mirror, so both passes share one depth scale near the mirror. A
+    // reflection lies behind the mirror plane, farther than the mirror: the
+    // far end stretches to what the reflection draws, or a mirror facing
+    // the camera would clip its whole reflection.
     if (!mirroredCamera)
         return PerspectiveNode::fitDepthRange(t, nearest, farthest);
-    return mirroredCamera->fitDepthRange(t, mirroredCamera->drawnNear, mirroredCamera->drawnFar);
+    D3DMATRIX* fitted =
+        mirroredCamera->fitDepthRange(t, mirroredCamera->drawnNear, std::max(mirroredCamera->drawnFar, farthest));
+    if (clipPlaneInClipSpace && engine && engine->currentDevice) {
+        float plane[4];
+        clipSpacePlane(worldPlane, reflection, *fitted, plane);
+        engine->currentDevice->SetClipPlane(0, plane);
+    }
+    return fitted;
 }
 
 D3DVIEWPORT9* MirrorNode::getViewport()

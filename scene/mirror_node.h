@@ -5,6 +5,9 @@
 
 #include "scene/node.h"
 
+// A world-space plane (a, b, c, d) taken into the clip space of view x projection.
+void clipSpacePlane(const float plane[4], const D3DMATRIX& view, const D3DMATRIX& projection, float out[4]);
+
 class MirrorNode : public PerspectiveNode {
 public:
     D3DMATRIX reflection; // the reflected view matrix
@@ -12,6 +15,10 @@ public:
     float planePoint[3];
     float planeNormal[3];
     Node* mirroredCamera;
+    // The mirror plane in world space. Vertex shaders compare the clip plane
+    // in clip space, so on that path it follows the projection fitted here.
+    bool clipPlaneInClipSpace = false;
+    float worldPlane[4] = {};
 
     // Takes ownership of planes (planeCount triples).
     MirrorNode(const D3DMATRIX& reflection, const float apex[3], const float planePoint[3],

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 
 i32 meshDrawDepth = 0;
@@ -40,13 +41,6 @@ void clipXYW(const D3DVECTOR& p, const D3DMATRIX& m, float out[3])
     out[0] = v[0];
     out[1] = v[1];
     out[2] = v[3];
-}
-
-// Row vector times matrix, four components.
-void planeTimes(const float c[4], const D3DMATRIX& m, float out[4])
-{
-    for (int j = 0; j < 4; ++j)
-        out[j] = c[0] * m.m[0][j] + c[1] * m.m[1][j] + c[2] * m.m[2][j] + c[3] * m.m[3][j];
 }
 
 // A reflection pass chose lights and set the shadow switches for the
@@ -179,16 +173,11 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
     D3DMATRIX reflectedView;
     matMul(reflectedView, reflect, savedView);
 
+    const float worldPlane[4] = {n[0], n[1], n[2], d};
     float plane[4] = {n[0], n[1], n[2], d};
-    if (!engine->fixedFunction) {
-        // Vertex shaders clip in clip space.
-        D3DMATRIX viewProjection, inverse, inverseTransposed;
-        matMul(viewProjection, reflectedView, savedProjection);
-        matInvert(inverse, viewProjection);
-        matTranspose(inverseTransposed, inverse);
-        const float world[4] = {plane[0], plane[1], plane[2], plane[3]};
-        planeTimes(world, inverseTransposed, plane);
-    }
+    // Vertex shaders clip in clip space.
+    if (!engine->fixedFunction)
+        clipSpacePlane(worldPlane, reflectedView, savedProjection, plane);
 
     if (s->reflectionScene) {
         // The mirror's outline on screen bounds what the reflection may show.
@@ -226,6 +215,8 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
         const float apex[3] = {0.0f, 0.0f, 0.0f};
         // The node owns the plane list from here on and frees it.
         auto* node = new MirrorNode(reflectedView, apex, c0, outline, own + 4, planes, camera);
+        node->clipPlaneInClipSpace = !engine->fixedFunction;
+        std::copy(worldPlane, worldPlane + 4, node->worldPlane);
         Node* savedMirrorCamera = mirrorCamera;
         mirrorCamera = node;
         device->SetClipPlane(0, plane);
@@ -246,13 +237,18 @@ void PolyMesh::renderFlatMirror(Subset* subset, double t, Object* object, Node* 
     if (s->reflectionScene)
         reselectLights(object, s->drawMode, t);
 
-    // The surface over its reflection; the stencil returns to D - 1.
+    // The surface over its reflection; the stencil returns to D - 1. The
+    // reflection's depths may come from a longer range than the mirror's,
+    // and the tagged pixels are the mirror's own visible ones, so the depth
+    // test is left out here.
     device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
     device->SetRenderState(D3DRS_STENCILREF, DWORD(depth));
     device->SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
     device->SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);
     device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_DECR);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
     subset->render(engine->standardPair, t);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
 
     device->SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
     device->SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);

@@ -129,13 +129,19 @@ for dir in "$work/a" "$work/s"; do
     read -r r _ _ <<<"$(mean "$(k 0262)" "${part##* }")"
     [ "$r" -ge 50 ] || fail "$mode: hall ${part% *} dark ($r)"
   done
-  # Each hall object: the ball's cube colours, the chrome sphere's white,
+  # Each hall object: the ball's cube, the open sky's colour above the
+  # floor it reflects below, the chrome sphere's white,
   # the glass cube's green decal, the monitor showing the intro's night sky
   # (not yet before the render target), the panel's red; the pillar only
   # from "Top", the anti-portal hiding it from "Wide".
-  [ "$(count "$(k 0262)" 80x80+163+295 'max(max(r,g),b)-min(min(r,g),b)>0.4')" -gt 2000 ] || fail "$mode: no ball"
+  [ "$(count "$(k 0262)" 80x80+163+295 'max(max(r,g),b)-min(min(r,g),b)>0.4')" -gt 1000 ] || fail "$mode: no ball"
+  [ "$(count "$(k 0262)" 60x30+170+345 'max(max(r,g),b)-min(min(r,g),b)<0.1 && max(max(r,g),b)>0.3')" -gt 800 ] ||
+    fail "$mode: the ball reflects no floor"
   read -r r g b <<<"$(mean "$(k 0262)" 30x30+345+315)"
   [ "$b" -ge 200 ] || fail "$mode: no chrome sphere ($r $g $b)"
+  # The mirror on the far wall shows the ball's red face beside it.
+  [ "$(count "$(k 0262)" 15x40+265+275 'r-g>0.2')" -gt 300 ] ||
+    fail "$mode: the mirror reflects no ball"
   read -r r g b <<<"$(mean "$(k 0262)" 30x50+455+335)"
   [ "$g" -ge $((r + 30)) ] || fail "$mode: no glass cube ($r $g $b)"
   [ "$(count "$(k 0262)" 70x50+465+255 'b-r>0.04')" -gt 1000 ] || fail "$mode: monitor without the intro"

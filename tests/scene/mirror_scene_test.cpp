@@ -351,3 +351,68 @@ TEST(MirrorScene, LoneSphereShowsTheFaceItsReflectionPicks)
         EXPECT_GT(checked, 100) << fixedFunction;
     }
 }
+
+// A mirror facing the camera, nothing drawn behind it, and a box behind
+// the camera: the box's reflection lies deeper than anything the camera's
+// own pass draws, yet shows inside the mirror, in both modes.
+TEST(MirrorScene, FacingMirrorShowsWhatLiesBeyondItsOwnDepth)
+{
+    for (bool fixedFunction : {true, false}) {
+        BuiltScene s(fixedFunction);
+        REQUIRE_ENGINE(s);
+        Object* behind = s.addObject("behind.lwo", BuiltScene::cubePoints(), BuiltScene::cubeFaces());
+        BuiltScene::place(behind, 2.5f, 0.5f, -2.0f);
+        s.floor->hidden = 1;
+        BuiltScene::place(s.camera, 2.5f, 1.0f, -1.0f);
+        s.camera->channels[kPitch].value = 0.0f;
+        ASSERT_TRUE(s.readyToDraw());
+        const std::vector<uint32_t> shown = frame(s);
+        ASSERT_TRUE(stencilAllZero(s.device(), 64.0f, 48.0f)) << fixedFunction;
+        behind->hidden = 1;
+        const std::vector<uint32_t> gone = frame(s);
+        ASSERT_EQ(shown.size(), gone.size());
+        int changed = 0;
+        for (size_t i = 0; i < shown.size(); ++i)
+            changed += !near(shown[i], gone[i], 10);
+        EXPECT_GT(changed, 10) << fixedFunction;
+    }
+}
+
+// The sphere's cube faces are drawn from its centre: a box standing beside
+// it, within its own view (turned towards the camera), shows in the
+// sphere's pixels.
+TEST(MirrorScene, CubeFacesShowTheBoxBesideTheSphere)
+{
+    for (bool fixedFunction : {true, false}) {
+        BuiltScene s(fixedFunction);
+        REQUIRE_ENGINE(s);
+        for (i32 i = 2; i >= 0; --i)
+            s.scene->removeObject(i); // mirror, box and floor
+        Object* beside = s.addObject("beside.lwo", BuiltScene::cubePoints(), BuiltScene::cubeFaces());
+        BuiltScene::place(beside, -1.0f, 1.0f, -1.2f);
+        s.sphere->channels[kHeading].value = kPi;
+        BuiltScene::place(s.camera, -2.5f, 1.2f, -2.5f);
+        s.camera->channels[kPitch].value = 0.0f;
+        ASSERT_TRUE(s.readyToDraw());
+        const std::vector<uint32_t> shown = frame(s);
+        const int width = 64, height = 48;
+        ASSERT_EQ(shown.size(), size_t(width * height));
+        const PixelRays rays(s, width, height);
+        beside->hidden = 1;
+        const std::vector<uint32_t> gone = frame(s);
+        const V3 centre = {-2.5f, 1.0f, 0.0f};
+        int inside = 0, changed = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const V3 d = rays.direction(x, y);
+                const V3 closest = rays.eye + d * dot(centre - rays.eye, d);
+                if (std::sqrt(dot(closest - centre, closest - centre)) > 0.6f)
+                    continue;
+                ++inside;
+                const size_t i = size_t(y * width + x);
+                changed += !near(shown[i], gone[i], 10);
+            }
+        EXPECT_GT(inside, 100) << fixedFunction;
+        EXPECT_GT(changed, 10) << fixedFunction;
+    }
+}

@@ -107,8 +107,11 @@ std::string hall()
     // Stood up as a wall, local -Y (its face) towards the cameras.
     s.objectLayer(1, "objects/mirror.lwo");
     s.pose("ObjectMotion", 0, 1.4, 4.9, 0, 1.5707963);
+    // Turned towards the cameras: its cube faces draw only what lies in its
+    // own view, and the side the cameras see reflects the room behind them.
+    // The video screen, which plays in wall-clock time, stays out of it.
     s.objectLayer(1, "objects/ball.lwo");
-    placed(s, -1.6, 0.7, 1.5, 0, 0.7);
+    placed(s, -1.6, 0.7, 1.5, 3.1415927, 0.7);
     s.objectLayer(1, "objects/chrome.lwo");
     placed(s, 0.6, 0.6, 2.6, 0, 0.6);
     s.objectLayer(1, "objects/glass.lwo");
