@@ -1,5 +1,5 @@
 // The full setup path's command line and its settings in the registry.
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "app/setup.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "app/old_style_setup_dialog.h"
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
 #include "media/video_compressors.h"

@@ -1,6 +1,6 @@
 #include "app/quillon_adv_setup_dialog.h"
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/byte_string.h"
 
 QuillonAdvSetupDialog::QuillonAdvSetupDialog(DisplayManager* manager) : Setup(manager), Dialog(kTemplate)

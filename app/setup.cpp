@@ -1,7 +1,7 @@
 #include "app/setup.h"
 
 #include "app/dialog.h"
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // procedure every output window shares.
 #include "app/win_main.h"
 
-#include "app/display_manager.h"
-#include "app/display_settings.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "app/quillon_setup.h"
 #include "demo/demo.h"
 #include "foundation/diagnostics.h"

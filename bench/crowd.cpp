@@ -9,7 +9,7 @@
 #include <EGL/egl.h>
 #include <GL/glcorearb.h>
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "bench_display.h"
 #include "foundation/file_stream.h"
 #include "foundation/random.h"

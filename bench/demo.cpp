@@ -8,8 +8,8 @@
 // (skipped-draw time / full time): what the frame costs outside the
 // rasteriser.
 //   bench_demo [MAX_FRAMES]
-#include "app/display_manager.h"
-#include "app/display_settings.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "demo/demo.h"
 #include "foundation/diagnostics.h"
 #include "lightwave/meta_scene.h"

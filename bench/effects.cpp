@@ -8,7 +8,7 @@
 //             every uniform uploaded to both constant tables), averaged over
 //             many iterations, best of several rounds.
 // The last two lines are compile_ms=T and activate_us=T.
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "bench_display.h"
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"

@@ -9,7 +9,7 @@
 // Every frame ends with a one-pixel read-back so the GPU work is counted.
 // Prints step_us=T, ratio_particles=R and last ratio_flares=R (time over its
 // reference's, medians).
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "bench_display.h"
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"

@@ -7,7 +7,7 @@
 // normal, UV; 32 bytes each) with meshopt_generateVertexRemap and the two
 // remaps. Best of a few runs each; the last line is ratio=R (prepare time
 // over the reference's).
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "bench_display.h"
 #include "lightwave/lw_object.h"
 #include "materials/engine.h"

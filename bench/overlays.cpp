@@ -9,8 +9,8 @@
 #include <EGL/egl.h>
 #include <GL/glcorearb.h>
 
-#include "app/display_manager.h"
-#include "app/display_settings.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "demo/demo.h"
 #include "demo/overlays.h"
 #include "demo/text.h"

@@ -1,7 +1,7 @@
 #include "demo/demo.h"
 
-#include "app/display_manager.h"
-#include "app/display_settings.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "demo/overlays.h"
 #include "demo/text.h"
 #include "foundation/diagnostics.h"

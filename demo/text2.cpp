@@ -5,7 +5,7 @@
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
 #include "scene/camera.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/mesh.h"
 #include "scene/object.h"
 #include "scene/scene.h"

@@ -11,7 +11,7 @@
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/video_texture.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/scene.h"
 
 #include <cstdio>

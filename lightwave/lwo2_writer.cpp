@@ -5,7 +5,7 @@
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/poly_mesh.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "foundation/diagnostics.h"
 #include "foundation/types.h"
 #include "lightwave/lws_load_state.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/node.h"
 #include "scene/object.h"
 #include "scene/scene.h"

@@ -6,7 +6,7 @@
 #include "lightwave/lw_object.h"
 #include "lightwave/meta_scene.h"
 #include "scene/camera.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/scene.h"

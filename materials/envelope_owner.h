@@ -7,7 +7,7 @@
 // textures of that file (it goes with the metascene's clear).
 #pragma once
 
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include <memory>
 #include <vector>

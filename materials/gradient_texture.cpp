@@ -2,7 +2,7 @@
 
 #include "foundation/matrix.h"
 #include "materials/generated_textures_local.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include <algorithm>
 

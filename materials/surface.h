@@ -15,7 +15,7 @@
 #include "foundation/types.h"
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "scene/animated_value.h"
+#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

@@ -1,7 +1,7 @@
 #include "materials/texture.h"
 
-#include "app/display_manager.h"
-#include "app/format_table.h"
+#include "display/display_manager.h"
+#include "display/format_table.h"
 #include "foundation/diagnostics.h"
 #include "materials/engine.h"
 

@@ -13,7 +13,7 @@
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/vertex_maps.h"
-#include "scene/animated_value.h"
+#include "foundation/animated_value.h"
 
 #include <d3d9types.h>
 

@@ -1,6 +1,6 @@
 #include "media/frame_grabber.h"
 
-#include "app/display_settings.h"
+#include "display/display_settings.h"
 #include "foundation/file_stream.h"
 #include "materials/engine.h"
 #include "media/grabber_filter.h"

@@ -2,7 +2,7 @@
 
 #include "foundation/random.h"
 #include "foundation/vec3.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
 

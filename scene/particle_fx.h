@@ -7,7 +7,7 @@
 #pragma once
 
 #include "foundation/types.h"
-#include "scene/animated_value.h"
+#include "foundation/animated_value.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 // the display manager's start path over installed adapter profiles.
 #pragma once
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "platform/d3d9/adapter_profiles.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // Adapters, headless dialogs and log reading for the application tests.
 #pragma once
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 

@@ -1,5 +1,5 @@
-#include "app/device_window.h"
-#include "app/display_manager.h"
+#include "display/device_window.h"
+#include "display/display_manager.h"
 
 #include "app_test_support.h"
 

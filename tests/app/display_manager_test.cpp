@@ -1,4 +1,4 @@
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 
 #include "app_test_support.h"
 

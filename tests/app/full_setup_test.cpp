@@ -1,4 +1,4 @@
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "app/old_style_setup_dialog.h"
 #include "media/video_compressors.h"
 

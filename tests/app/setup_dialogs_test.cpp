@@ -1,4 +1,4 @@
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "app/quillon_adv_setup_dialog.h"
 #include "app/quillon_setup.h"
 

@@ -14,7 +14,7 @@
 #include "media/input.h"
 #include "media/sound.h"
 #include "platform/d3d9/device_test_api.h"
-#include "scene/animated_value.h"
+#include "foundation/animated_value.h"
 #include "scene/mesh.h"
 #include "scene/object.h"
 #include "scene/scene.h"

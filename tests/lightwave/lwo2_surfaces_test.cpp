@@ -4,7 +4,7 @@
 #include "materials/envelope_owner.h"
 #include "materials/generated_textures.h"
 #include "materials/video_texture.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include <d3d9.h>
 

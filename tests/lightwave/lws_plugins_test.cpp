@@ -7,7 +7,7 @@
 #include "materials/engine.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"

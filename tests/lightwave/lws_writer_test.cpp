@@ -3,7 +3,7 @@
 #include "../log_test_support.h"
 #include "lightwave/lws_writer.h"
 #include "scene/camera.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/poly_mesh.h"

@@ -1,6 +1,6 @@
 #include "materials/engine.h"
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/file_stream.h"
 #include "media/direct_sound.h"

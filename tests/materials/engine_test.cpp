@@ -1,7 +1,7 @@
 #include "materials/engine.h"
 
-#include "app/device_window.h"
-#include "app/display_manager.h"
+#include "display/device_window.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "materials/shader_parameters.h"
 

@@ -1,13 +1,13 @@
 #include "materials/generated_textures.h"
 
-#include "app/device_window.h"
-#include "app/display_manager.h"
-#include "app/format_table.h"
+#include "display/device_window.h"
+#include "display/display_manager.h"
+#include "display/format_table.h"
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
 #include "materials/engine.h"
 #include "materials/envelope_owner.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include "platform/device_test_support.h"
 

@@ -7,7 +7,7 @@
 #include "materials/shader_parameters.h"
 #include "materials/sourcefile.h"
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/file_stream.h"
 #include "foundation/sar_archive.h"

@@ -5,7 +5,7 @@
 
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include "platform/device_test_support.h"
 

@@ -7,7 +7,7 @@
 #include "materials/surface.h"
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // or two in stereo), images made in memory, and level read-back.
 #pragma once
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 #include "materials/engine.h"

@@ -2,7 +2,7 @@
 // frames drawn with Clear rectangles, files read back, FFmpeg's tools run.
 #pragma once
 
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 #include "materials/engine.h"
 #include "media/frame_grabber.h"
 

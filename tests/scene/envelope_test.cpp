@@ -1,4 +1,4 @@
-#include "scene/envelope.h"
+#include "foundation/envelope.h"
 
 #include <gtest/gtest.h>
 

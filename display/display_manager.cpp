@@ -1,4 +1,4 @@
-#include "app/display_manager.h"
+#include "display/display_manager.h"
 
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"

@@ -1,4 +1,4 @@
-#include "app/display_settings.h"
+#include "display/display_settings.h"
 
 #include <cstring>
 

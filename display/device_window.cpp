@@ -1,4 +1,4 @@
-#include "app/device_window.h"
+#include "display/device_window.h"
 
 DeviceWindow::DeviceWindow()
     : presentParameters(),

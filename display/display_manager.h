@@ -4,9 +4,9 @@
 // lists and settle the settings' formats against them.
 #pragma once
 
-#include "app/device_window.h"
-#include "app/display_settings.h"
-#include "app/format_table.h"
+#include "display/device_window.h"
+#include "display/display_settings.h"
+#include "display/format_table.h"
 #include "foundation/types.h"
 
 #include <d3d9.h>

@@ -1,4 +1,4 @@
-#include "app/format_table.h"
+#include "display/format_table.h"
 
 #include "foundation/diagnostics.h"
 
