@@ -9,8 +9,8 @@
 #include "materials/shader_parameters.h"
 #include "materials/shader_pair.h"
 #include "materials/sourcefile.h"
+#include "media/frame_grabber.h"
 #include "media/sound.h"
-#include "scene/scene_interaction.h"
 
 #include <windows.h>
 
@@ -106,7 +106,7 @@ Engine::Engine(DisplayManager* displayManager)
     }
     mirrorPair = new MirrorShaderPair(this);
 
-    interaction = new SceneInteraction(this);
+    interaction = makeSceneInteraction(this);
     interactionTarget = nullptr;
 }
 
@@ -184,7 +184,7 @@ Engine::~Engine()
     delete plainPair;
     delete bakePair;
     delete mirrorPair;
-    delete interaction;
+    deleteSceneInteraction(interaction);
     interaction = nullptr;
     delete[] devices;
 }
@@ -213,4 +213,9 @@ void Engine::restoreSurfaces()
     // Null when the device has no depth buffer.
     if (FAILED(device->GetDepthStencilSurface(&depthSurface)))
         depthSurface = nullptr;
+}
+
+IDirect3DDevice9* grabbedDevice(const Engine* engine)
+{
+    return engine->currentDevice;
 }

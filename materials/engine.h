@@ -23,8 +23,11 @@ struct AdapterInfo;
 
 class Engine {
 public:
-    // The user camera and picking scene; defined with the scene interaction.
+    // The user camera and picking scene; defined with the scene interaction,
+    // which also makes and deletes it.
     class SceneInteraction;
+    static SceneInteraction* makeSceneInteraction(Engine* engine);
+    static void deleteSceneInteraction(SceneInteraction* interaction);
 
     ShaderSwitches* switches;
     ShaderUniforms* uniforms;

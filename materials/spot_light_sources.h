@@ -1,6 +1,7 @@
 // What the effect-based pairs bind from a surface's spot light: its shadow
 // map and its projected spot texture. Kept apart from the light itself so
-// that the pairs need only these two answers.
+// that the pairs need only these two answers; defined with the light, in
+// the scene.
 #pragma once
 
 #include <d3d9.h>

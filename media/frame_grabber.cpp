@@ -2,7 +2,6 @@
 
 #include "display/display_settings.h"
 #include "foundation/file_stream.h"
-#include "materials/engine.h"
 #include "media/grabber_filter.h"
 
 #include <windows.h>
@@ -65,8 +64,8 @@ FrameGrabber::FrameGrabber(Engine* engine, const DisplaySettings* settings) : en
     // desktop) would be read past its end: take the front buffer instead,
     // which shows the window on the desktop.
     IDirect3DSurface9* back = nullptr;
-    if (backBufferMode && engine->currentDevice &&
-        SUCCEEDED(engine->currentDevice->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
+    if (backBufferMode && grabbedDevice(engine) &&
+        SUCCEEDED(grabbedDevice(engine)->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
         D3DSURFACE_DESC desc{};
         back->GetDesc(&desc);
         if (i32(desc.Width) != width || i32(desc.Height) != height)
@@ -86,7 +85,7 @@ void FrameGrabber::ensureSurface()
     if (surfaceChecked)
         return;
     surfaceChecked = true;
-    IDirect3DDevice9* device = engine->currentDevice;
+    IDirect3DDevice9* device = grabbedDevice(engine);
     if (!device)
         return;
     if (backBufferMode) {
@@ -108,7 +107,7 @@ void FrameGrabber::ensureSurface()
 IDirect3DSurface9* FrameGrabber::lockFrame(D3DLOCKED_RECT& locked)
 {
     ensureSurface();
-    IDirect3DDevice9* device = engine->currentDevice;
+    IDirect3DDevice9* device = grabbedDevice(engine);
     if (!device)
         return nullptr;
     IDirect3DSurface9* source = nullptr;

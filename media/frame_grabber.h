@@ -15,6 +15,10 @@ class Engine;
 class GrabberFilter;
 struct DisplaySettings;
 
+// The device whose frames are grabbed: the engine's current one. Declared
+// here, defined with the engine.
+IDirect3DDevice9* grabbedDevice(const Engine* engine);
+
 class FrameGrabber {
 public:
     Engine* engine;

@@ -12,6 +12,16 @@
 #include <cfloat>
 #include <cmath>
 
+Engine::SceneInteraction* Engine::makeSceneInteraction(Engine* engine)
+{
+    return new SceneInteraction(engine);
+}
+
+void Engine::deleteSceneInteraction(SceneInteraction* interaction)
+{
+    delete interaction;
+}
+
 Engine::SceneInteraction::SceneInteraction(Engine* engine) : SceneBase(engine)
 {
     auto* cursorObject = new Object(this, 0);
