@@ -1,6 +1,6 @@
 #include "demo/text2.h"
 
-#include "lightwave/lw_object.h"
+#include "scene/mesh_file.h"
 #include "lightwave/meta_scene.h"
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
@@ -28,7 +28,7 @@ Object* addLetter(Scene* scene, Stream* archive, i32 layer)
 // The first surface of the object file the mesh came from, or null.
 Surface* firstSurface(const Mesh* mesh)
 {
-    const LWObject* file = mesh ? mesh->object : nullptr;
+    const MeshFile* file = mesh ? mesh->object : nullptr;
     if (!file || !file->tags)
         return nullptr;
     for (i32 i = 0; i < file->tagCount; ++i)

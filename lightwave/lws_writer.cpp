@@ -35,7 +35,7 @@ void writeReferences(std::string& out, const Node* node)
 int layerNumber(Scene* scene, const Object* object)
 {
     if (scene->metaScene)
-        for (LWObject* file : scene->metaScene->lwObjects)
+        for (LWObject* file : metaSceneOf(scene->metaScene)->lwObjects)
             if (file)
                 for (size_t i = 0; i < file->layers.size(); i++)
                     if (file->layers[i] == object->mesh)

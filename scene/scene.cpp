@@ -1,6 +1,6 @@
 #include "scene/scene.h"
 
-#include "lightwave/meta_scene.h"
+#include "scene/scene_group.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
@@ -16,7 +16,7 @@ SceneBase::~SceneBase()
         delete light;
 }
 
-Scene::Scene(MetaScene* metaScene) : SceneBase(metaScene ? metaScene->engine : nullptr), metaScene(metaScene) {}
+Scene::Scene(SceneGroup* metaScene) : SceneBase(metaScene ? metaScene->engine : nullptr), metaScene(metaScene) {}
 
 Scene::~Scene()
 {
