@@ -9,8 +9,8 @@
 // Every frame ends with a one-pixel read-back so the GPU work is counted.
 // Prints step_us=T, ratio_particles=R and last ratio_flares=R (time over its
 // reference's, medians).
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
 #include "lightwave/meta_scene.h"

@@ -1,12 +1,12 @@
 #include "demo/text2.h"
 
-#include "scene/mesh_file.h"
+#include "foundation/envelope.h"
 #include "lightwave/meta_scene.h"
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
 #include "scene/camera.h"
-#include "foundation/envelope.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
 #include "scene/object.h"
 #include "scene/scene.h"
 

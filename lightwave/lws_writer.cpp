@@ -2,11 +2,11 @@
 
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "foundation/file_stream.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/meta_scene.h"
 #include "scene/camera.h"
-#include "foundation/envelope.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/scene.h"

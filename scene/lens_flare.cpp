@@ -1,7 +1,6 @@
 #include "scene/lens_flare.h"
 
 #include "foundation/matrix.h"
-#include "scene/scene_group.h"
 #include "materials/engine.h"
 #include "materials/generated_textures.h"
 #include "materials/shader_parameters.h"
@@ -9,6 +8,7 @@
 #include "scene/light.h"
 #include "scene/node.h"
 #include "scene/scene.h"
+#include "scene/scene_group.h"
 
 #include <algorithm>
 #include <cmath>

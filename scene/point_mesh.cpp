@@ -1,9 +1,9 @@
 #include "scene/point_mesh.h"
 
 #include "foundation/matrix.h"
-#include "scene/mesh_file.h"
 #include "materials/engine.h"
 #include "materials/shader_pair.h"
+#include "scene/mesh_file.h"
 
 #include <algorithm>
 #include <cstring>

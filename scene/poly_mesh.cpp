@@ -2,9 +2,9 @@
 
 #include "foundation/log.h"
 #include "foundation/vec3.h"
-#include "scene/mesh_file.h"
 #include "materials/surface.h"
 #include "scene/bone.h"
+#include "scene/mesh_file.h"
 #include "scene/subset.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "scene/scene.h"
 
-#include "scene/scene_group.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"
+#include "scene/scene_group.h"
 
 SceneBase::~SceneBase()
 {

@@ -6,9 +6,9 @@
 // culled and sorted object pass, flares and particles.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

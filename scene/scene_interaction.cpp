@@ -1,11 +1,11 @@
 #include "scene/scene_interaction.h"
 
 #include "foundation/matrix.h"
-#include "scene/mesh_file.h"
-#include "scene/scene_group.h"
 #include "scene/anti_portal.h"
 #include "scene/camera.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
+#include "scene/scene_group.h"
 #include "scene/wire_meshes.h"
 
 #include <algorithm>

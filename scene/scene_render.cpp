@@ -1,8 +1,6 @@
 #include "scene/scene.h"
 
 #include "foundation/matrix.h"
-#include "scene/mesh_file.h"
-#include "scene/scene_group.h"
 #include "materials/engine.h"
 #include "materials/shader_parameters.h"
 #include "materials/texture.h"
@@ -12,8 +10,10 @@
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"
+#include "scene/scene_group.h"
 #include "scene/scene_interaction.h"
 #include "scene/target_save.h"
 

@@ -1,5 +1,5 @@
-#include "display/display_manager.h"
 #include "app/old_style_setup_dialog.h"
+#include "display/display_manager.h"
 #include "media/video_compressors.h"
 
 #include "display/display_test_support.h"

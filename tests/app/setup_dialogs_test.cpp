@@ -1,6 +1,6 @@
-#include "display/display_manager.h"
 #include "app/quillon_adv_setup_dialog.h"
 #include "app/quillon_setup.h"
+#include "display/display_manager.h"
 
 #include "display/display_test_support.h"
 

@@ -6,8 +6,8 @@
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 
-#include "platform/d3d9/adapter_profiles.h"
 #include "log_test_support.h"
+#include "platform/d3d9/adapter_profiles.h"
 
 #include <d3d9.h>
 #include <windows.h>
