@@ -1,6 +1,6 @@
 // The full setup path's command line and its settings in the registry.
-#include "display/display_manager.h"
 #include "app/setup.h"
+#include "display/display_manager.h"
 
 #include <windows.h>
 

@@ -3,10 +3,10 @@
 // procedure every output window shares.
 #include "app/win_main.h"
 
-#include "display/display_manager.h"
-#include "display/display_settings.h"
 #include "app/quillon_setup.h"
 #include "demo/demo.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 #include "foundation/profiler.h"

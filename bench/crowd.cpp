@@ -9,8 +9,8 @@
 #include <EGL/egl.h>
 #include <GL/glcorearb.h>
 
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "foundation/file_stream.h"
 #include "foundation/random.h"
 #include "materials/engine.h"

@@ -8,16 +8,16 @@
 // (skipped-draw time / full time): what the frame costs outside the
 // rasteriser.
 //   bench_demo [MAX_FRAMES]
+#include "demo/demo.h"
 #include "display/display_manager.h"
 #include "display/display_settings.h"
-#include "demo/demo.h"
 #include "foundation/diagnostics.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "media/sound.h"
-#include "scene/scene.h"
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3d9/device_test_api.h"
+#include "scene/scene.h"
 
 #include <windows.h>
 

@@ -8,8 +8,8 @@
 //             every uniform uploaded to both constant tables), averaged over
 //             many iterations, best of several rounds.
 // The last two lines are compile_ms=T and activate_us=T.
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"

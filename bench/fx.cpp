@@ -9,8 +9,8 @@
 // Every frame ends with a one-pixel read-back so the GPU work is counted.
 // Prints step_us=T, ratio_particles=R and last ratio_flares=R (time over its
 // reference's, medians).
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
 #include "lightwave/meta_scene.h"
@@ -83,6 +83,64 @@ struct SpriteVertex {
     float u, v;
 };
 
+// A static buffer of the squares the sprite object draws for the pool as
+// it stands; null when the buffer cannot be made.
+IDirect3DVertexBuffer9* makeStillSprites(IDirect3DDevice9* d, const FXEmitter& emitter, const HVSprite& sprite,
+                                         const D3DMATRIX& m, i32 living)
+{
+    IDirect3DVertexBuffer9* still = nullptr;
+    d->CreateVertexBuffer(UINT(living) * 6 * sizeof(SpriteVertex), D3DUSAGE_WRITEONLY, HVSprite::kFVF,
+                          D3DPOOL_MANAGED, &still, nullptr);
+    if (!still)
+        return nullptr;
+    void* data = nullptr;
+    still->Lock(0, 0, &data, 0);
+    auto* v = static_cast<SpriteVertex*>(data);
+    const float size = sprite.particleSize.value;
+    float rgba[4] = {sprite.density.value * sprite.luminosity.value * sprite.color[0].value,
+                     sprite.density.value * sprite.luminosity.value * sprite.color[1].value,
+                     sprite.density.value * sprite.luminosity.value * sprite.color[2].value,
+                     sprite.density.value * sprite.opacity.value};
+    const D3DCOLOR c = colorToARGB(rgba);
+    for (i32 i = 0, n = 0; i < FXEmitter::kCapacity && n < living; ++i) {
+        const Particle& p = emitter.particles[i];
+        if (!p.alive)
+            continue;
+        ++n;
+        float clip[4];
+        vecTransform(clip, D3DVECTOR{p.position[0], p.position[1], p.position[2]}, m);
+        const float rhw = 1.0f / clip[3], z = clip[2] * rhw;
+        const float x = kWidth / 2 + kWidth * clip[0] * rhw * 0.5f, y = kHeight / 2 - kHeight * clip[1] * rhw * 0.5f;
+        const float h = size * rhw * 500.0f;
+        *v++ = {x - h, y - h, z, rhw, c, 0, 0};
+        *v++ = {x + h, y - h, z, rhw, c, 1, 0};
+        *v++ = {x - h, y + h, z, rhw, c, 0, 1};
+        *v++ = {x + h, y - h, z, rhw, c, 1, 0};
+        *v++ = {x + h, y + h, z, rhw, c, 1, 1};
+        *v++ = {x - h, y + h, z, rhw, c, 0, 1};
+    }
+    still->Unlock();
+    return still;
+}
+
+// Four flaring lights in view.
+void addFlaringLights(Scene* scene)
+{
+    const float places[4][2] = {{-10, -5}, {10, -5}, {-10, 5}, {10, 5}};
+    for (int i = 0; i < 4; ++i) {
+        Light* light = new Light(scene, i);
+        scene->lights.push_back(light);
+        light->lightType = 1;
+        light->channels[kPositionX].value = places[i][0];
+        light->channels[kPositionY].value = places[i][1];
+        light->channels[kPositionZ].value = 30.0f;
+        light->red.value = light->green.value = light->blue.value = 1.0f;
+        light->flareIntensity.value = 0.5f;
+        light->flareOptions = 0x19;
+        light->flare = light->createFlare();
+    }
+}
+
 } // namespace
 
 int main()
@@ -144,43 +202,10 @@ int main()
     node->hvObject = sprite;
 
     // The reference sprites: a static buffer of the same squares.
-    IDirect3DVertexBuffer9* still = nullptr;
-    d->CreateVertexBuffer(UINT(living) * 6 * sizeof(SpriteVertex), D3DUSAGE_WRITEONLY, HVSprite::kFVF,
-                          D3DPOOL_MANAGED, &still, nullptr);
+    IDirect3DVertexBuffer9* still = makeStillSprites(d, *emitter, *sprite, camera.projection, living);
     if (!still) {
         std::fprintf(stderr, "no vertex buffer\n");
         return 1;
-    }
-    {
-        void* data = nullptr;
-        still->Lock(0, 0, &data, 0);
-        // The squares the sprite object draws for the pool as it stands.
-        auto* v = static_cast<SpriteVertex*>(data);
-        const D3DMATRIX& m = camera.projection;
-        const float size = sprite->particleSize.value;
-        float rgba[4] = {sprite->density.value * sprite->luminosity.value * sprite->color[0].value,
-                         sprite->density.value * sprite->luminosity.value * sprite->color[1].value,
-                         sprite->density.value * sprite->luminosity.value * sprite->color[2].value,
-                         sprite->density.value * sprite->opacity.value};
-        const D3DCOLOR c = colorToARGB(rgba);
-        for (i32 i = 0, n = 0; i < FXEmitter::kCapacity && n < living; ++i) {
-            const Particle& p = emitter->particles[i];
-            if (!p.alive)
-                continue;
-            ++n;
-            float clip[4];
-            vecTransform(clip, D3DVECTOR{p.position[0], p.position[1], p.position[2]}, m);
-            const float rhw = 1.0f / clip[3], z = clip[2] * rhw;
-            const float x = kWidth / 2 + kWidth * clip[0] * rhw * 0.5f, y = kHeight / 2 - kHeight * clip[1] * rhw * 0.5f;
-            const float h = size * rhw * 500.0f;
-            *v++ = {x - h, y - h, z, rhw, c, 0, 0};
-            *v++ = {x + h, y - h, z, rhw, c, 1, 0};
-            *v++ = {x - h, y + h, z, rhw, c, 0, 1};
-            *v++ = {x + h, y - h, z, rhw, c, 1, 0};
-            *v++ = {x + h, y + h, z, rhw, c, 1, 1};
-            *v++ = {x - h, y + h, z, rhw, c, 0, 1};
-        }
-        still->Unlock();
     }
     auto drawStill = [&] {
         d->SetStreamSource(0, still, 0, sizeof(SpriteVertex));
@@ -218,20 +243,7 @@ int main()
         reference.push_back(frame(drawStill));
     }
 
-    // Four flaring lights in view.
-    const float places[4][2] = {{-10, -5}, {10, -5}, {-10, 5}, {10, 5}};
-    for (int i = 0; i < 4; ++i) {
-        Light* light = new Light(scene, i);
-        scene->lights.push_back(light);
-        light->lightType = 1;
-        light->channels[kPositionX].value = places[i][0];
-        light->channels[kPositionY].value = places[i][1];
-        light->channels[kPositionZ].value = 30.0f;
-        light->red.value = light->green.value = light->blue.value = 1.0f;
-        light->flareIntensity.value = 0.5f;
-        light->flareOptions = 0x19;
-        light->flare = light->createFlare();
-    }
+    addFlaringLights(scene);
     std::vector<LensFlare*> flares;
     for (Light* light : scene->lights)
         flares.push_back(light->flare);

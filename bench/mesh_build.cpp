@@ -7,8 +7,8 @@
 // normal, UV; 32 bytes each) with meshopt_generateVertexRemap and the two
 // remaps. Best of a few runs each; the last line is ratio=R (prepare time
 // over the reference's).
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "lightwave/lw_object.h"
 #include "materials/engine.h"
 #include "materials/surface.h"

@@ -9,11 +9,11 @@
 #include <EGL/egl.h>
 #include <GL/glcorearb.h>
 
-#include "display/display_manager.h"
-#include "display/display_settings.h"
 #include "demo/demo.h"
 #include "demo/overlays.h"
 #include "demo/text.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "materials/engine.h"
 #include "materials/image.h"
 #include "materials/texture.h"

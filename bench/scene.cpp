@@ -7,8 +7,8 @@
 // Every frame ends with a read-back of the target so the GPU work counts.
 // The two runs take turns, a few frames each; medians of the frame times.
 // The last two lines are ratio_ff=R and ratio_fx=R (scene / loop time).
-#include "display/display_manager.h"
 #include "bench_display.h"
+#include "display/display_manager.h"
 #include "foundation/file_stream.h"
 #include "foundation/matrix.h"
 #include "lightwave/lw_object.h"

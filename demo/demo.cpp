@@ -1,9 +1,9 @@
 #include "demo/demo.h"
 
-#include "display/display_manager.h"
-#include "display/display_settings.h"
 #include "demo/overlays.h"
 #include "demo/text.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "foundation/diagnostics.h"
 #include "foundation/profiler.h"
 #include "foundation/resource_stream.h"

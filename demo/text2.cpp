@@ -1,12 +1,12 @@
 #include "demo/text2.h"
 
-#include "lightwave/lw_object.h"
+#include "foundation/envelope.h"
 #include "lightwave/meta_scene.h"
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
 #include "scene/camera.h"
-#include "foundation/envelope.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
 #include "scene/object.h"
 #include "scene/scene.h"
 
@@ -28,7 +28,7 @@ Object* addLetter(Scene* scene, Stream* archive, i32 layer)
 // The first surface of the object file the mesh came from, or null.
 Surface* firstSurface(const Mesh* mesh)
 {
-    const LWObject* file = mesh ? mesh->object : nullptr;
+    const MeshFile* file = mesh ? mesh->object : nullptr;
     if (!file || !file->tags)
         return nullptr;
     for (i32 i = 0; i < file->tagCount; ++i)

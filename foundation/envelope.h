@@ -2,8 +2,8 @@
 // continue the curve before the first and after the last key.
 #pragma once
 
-#include "foundation/types.h"
 #include "foundation/animated_value.h"
+#include "foundation/types.h"
 
 #include <string>
 #include <vector>

@@ -9,8 +9,8 @@
 #include "demo/script_event.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
-#include "foundation/script_tokenizer.h"
 #include "foundation/memory_stream.h"
+#include "foundation/script_tokenizer.h"
 
 #include <windows.h>
 

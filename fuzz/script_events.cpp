@@ -5,8 +5,8 @@
 // activated, freed and made again, fades and render targets on freed
 // metascenes, the restart loop, music play commands. Checks (sanitizers):
 // no access into a freed metascene, no hang, no overrun.
-#include "display/display_manager.h"
 #include "demo/demo.h"
+#include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/resource_stream.h"
 #include "foundation/sar_archive.h"

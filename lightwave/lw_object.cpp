@@ -8,13 +8,12 @@
 
 #include <cstdio>
 
-LWObject::LWObject(MetaScene* owner, const char* fileName) : owner(owner), fileName(fileName) {}
+LWObject::LWObject(MetaScene* owner, const char* fileName) : MeshFile(owner), fileName(fileName) {}
 
 LWObject::~LWObject()
 {
     for (Mesh* mesh : layers)
         delete mesh;
-    delete[] tags;
 }
 
 Mesh* LWObject::layer(const char* fileName, i32 layerIndex, Scene* scene, Stream* fileSource)

@@ -4,6 +4,7 @@
 
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
+#include "scene/mesh_file.h"
 
 #include <vector>
 
@@ -11,23 +12,17 @@ class Mesh;
 class Scene;
 class Stream;
 class MetaScene;
-class Surface;
 
-class LWObject {
+// The owner (a metascene), the surface tag table and loadTextures come
+// with MeshFile, the part the meshes see.
+class LWObject : public MeshFile {
 public:
-    MetaScene* owner;
     String fileName;            // as passed to the reader; lookups compare it
     std::vector<Mesh*> layers;  // by layer number; null where no layer or mesh; owned
-    i32 tagCount = 0;
-    Surface** tags = nullptr;   // owned array; the surfaces belong to the metascene
-    u8 texturesBuilt = 0;
     std::vector<void*> further; // nothing fills it
-    // With build set and not done yet, builds the texture of every layer of
-    // the file's surfaces that has one; marks them done either way.
-    void loadTextures(bool build);
 
     LWObject(MetaScene* owner, const char* fileName);
-    // Deletes every mesh and the tag array (not the surfaces).
+    // Deletes every mesh, then MeshFile the tag array (not the surfaces).
     ~LWObject();
     LWObject(const LWObject&) = delete;
 

@@ -456,7 +456,7 @@ LWObject* loadLWO2(Scene* scene, Stream* stream, const char* name)
     Lwo2Load load;
     load.fileBytes = bytes.size();
     load.scene = scene;
-    load.meta = scene->metaScene;
+    load.meta = metaSceneOf(scene->metaScene);
     load.engine = load.meta->engine;
     load.stream = stream;
     load.fileName = name ? name : "";

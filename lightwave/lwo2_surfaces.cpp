@@ -1,5 +1,6 @@
 // The SURF, CLIP and ENVL chunks of the object reader.
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "foundation/log.h"
 #include "foundation/stream.h"
 #include "lightwave/lwo2_load.h"
@@ -11,7 +12,6 @@
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/video_texture.h"
-#include "foundation/envelope.h"
 #include "scene/scene.h"
 
 #include <cstdio>

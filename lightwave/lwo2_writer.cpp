@@ -1,11 +1,11 @@
 #include "lightwave/lwo2_writer.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "lightwave/lw_object.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
-#include "foundation/envelope.h"
 #include "scene/poly_mesh.h"
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 // read at the end of the token array yields an empty token without moving,
 // and every loop stops there, so a cut or lying file only ends early.
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "foundation/types.h"
 #include "lightwave/lws_load_state.h"
-#include "foundation/envelope.h"
 #include "scene/node.h"
 #include "scene/object.h"
 #include "scene/scene.h"

@@ -386,7 +386,7 @@ void readImage(LwsLoadState& s, TextureLayer& layer)
             if (file.size() >= 2 && file[1] == ':')
                 file.replace(0, 2, "/");
             const u32 flags = file.find("_nodxt") != std::string::npos ? 2u : 3u;
-            MetaScene* meta = scene.metaScene;
+            MetaScene* meta = metaSceneOf(scene.metaScene);
             if (!meta)
                 continue;
             Texture* texture = meta->findTexture(file.c_str(), flags);

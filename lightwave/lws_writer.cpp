@@ -2,11 +2,11 @@
 
 #include "foundation/byte_string.h"
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "foundation/file_stream.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/meta_scene.h"
 #include "scene/camera.h"
-#include "foundation/envelope.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/scene.h"
@@ -35,7 +35,7 @@ void writeReferences(std::string& out, const Node* node)
 int layerNumber(Scene* scene, const Object* object)
 {
     if (scene->metaScene)
-        for (LWObject* file : scene->metaScene->lwObjects)
+        for (LWObject* file : metaSceneOf(scene->metaScene)->lwObjects)
             if (file)
                 for (size_t i = 0; i < file->layers.size(); i++)
                     if (file->layers[i] == object->mesh)

@@ -17,7 +17,7 @@
 
 #include <cstring>
 
-MetaScene::MetaScene(Engine* engine, const char* name) : engine(engine), name(name) {}
+MetaScene::MetaScene(Engine* engine, const char* name) : SceneGroup(engine), name(name) {}
 
 MetaScene::~MetaScene() { freeAll(); }
 
@@ -163,7 +163,7 @@ LWObject* MetaScene::loadLwo(const char* fileName, Scene* scene, Stream* fileSou
 {
     if (!scene || !scene->metaScene || !fileName)
         return nullptr;
-    MetaScene* meta = scene->metaScene;
+    MetaScene* meta = metaSceneOf(scene->metaScene);
     if (LWObject* object = meta->findLwo(fileName))
         return object;
     LWObject* object = openLWO2(fileSource, fileName, scene);

@@ -5,6 +5,7 @@
 
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
+#include "scene/scene_group.h"
 
 #include <memory>
 #include <string>
@@ -22,15 +23,12 @@ class Surface;
 class Texture;
 class TextureLayer;
 
-class MetaScene {
+// The engine, the scenes, the textures and the render-target layers come
+// with SceneGroup, the part the scenes see.
+class MetaScene : public SceneGroup {
 public:
-    Engine* engine;                  // not owned
-    std::vector<Scene*> scenes;      // owned, in load order
     std::vector<LWObject*> lwObjects; // owned; null entries are skipped
     std::vector<Surface*> surfaces;  // owned
-    std::vector<Texture*> textures;  // owned
-    // Not owned: layers of the surfaces whose texture is a render target.
-    std::vector<TextureLayer*> renderTargetLayers;
     String name;
     // One per object-file load, kept even when the load fails: surfaces and
     // textures point at its envelopes, so it goes after them.
@@ -89,6 +87,12 @@ private:
     mutable std::unordered_map<std::string, size_t> textureIndex;
     mutable size_t texturesIndexed = 0;
 };
+
+// The metascene a scene belongs to: the only kind of scene group.
+inline MetaScene* metaSceneOf(SceneGroup* group)
+{
+    return static_cast<MetaScene*>(group);
+}
 
 // The engine's default device states on its current device: after a
 // metascene has been prepared and after a device reset.

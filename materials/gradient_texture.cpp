@@ -1,8 +1,8 @@
 #include "materials/generated_textures.h"
 
+#include "foundation/envelope.h"
 #include "foundation/matrix.h"
 #include "materials/generated_textures_local.h"
-#include "foundation/envelope.h"
 
 #include <algorithm>
 

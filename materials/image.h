@@ -10,8 +10,8 @@
 #pragma once
 
 #include "foundation/byte_string.h"
-#include "foundation/types.h"
 #include "foundation/ref_count_base.h"
+#include "foundation/types.h"
 
 class RawImage : public RefCountBase {
 public:

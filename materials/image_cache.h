@@ -10,9 +10,9 @@
 #pragma once
 
 #include "foundation/byte_string.h"
+#include "foundation/ref_count_base.h"
 #include "foundation/stream.h"
 #include "materials/image.h"
-#include "foundation/ref_count_base.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 
 #include "foundation/diagnostics.h"
 #include "materials/engine.h"
-#include "materials/shader_parameters.h"
 #include "materials/pass_state.h"
+#include "materials/shader_parameters.h"
 #include "materials/sourcefile.h"
 #include "materials/spot_light_sources.h"
 #include "materials/surface.h"

@@ -11,11 +11,11 @@
 // envelope may animate several values); textures belong to the metascene.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

@@ -14,10 +14,10 @@
 // and a level count of 0; users treat a null texture as no texture.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

@@ -10,10 +10,10 @@
 // texture keeps one) add their own UV-map references.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/vertex_maps.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9types.h>
 

@@ -1,6 +1,8 @@
 // Per-point maps of an object layer that surfaces and texture layers keep
 // for later: UV maps (with their per-polygon overrides) and vertex colour
 // maps. The mesh holds them as PolyMesh::UVMap and PolyMesh::VertexColorMap.
+// Every per-point array here is a std::vector sized by the reader, so points
+// the file does not mention read as zero.
 //
 // Counting: a map starts with no references; every holder (the reader's
 // layer table while the file is read, a surface, a texture layer) adds one
@@ -11,7 +13,6 @@
 #include "foundation/byte_string.h"
 #include "foundation/ref_count_base.h"
 #include "foundation/types.h"
-#include "scene/mesh.h"
 
 #include <cstddef>
 #include <utility>
@@ -56,15 +57,6 @@ public:
 class VertexColorMap : public VertexMap {
 public:
     std::vector<float> colors; // 4 per point
-};
-
-// "MORF": an x, y, z offset per point. Every per-point array here is a
-// std::vector sized by the reader, so points the file does not mention
-// read as zero.
-class Mesh::MorphMap : public VertexMap {
-public:
-    std::vector<float> offsets; // 3 per point
-    u8 complete = 0;            // the reader has filled the map
 };
 
 // One counted reference to a map (or none).

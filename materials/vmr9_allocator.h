@@ -4,8 +4,8 @@
 // PresentImage run on DirectShow's streaming thread.
 #pragma once
 
-#include "materials/com_ptr.h"
 #include "foundation/types.h"
+#include "materials/com_ptr.h"
 #include "materials/engine_resource.h"
 
 #include <dshow.h>

@@ -4,9 +4,9 @@
 // HVVolume as slices through a generated volume texture.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

@@ -1,7 +1,6 @@
 #include "scene/lens_flare.h"
 
 #include "foundation/matrix.h"
-#include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/generated_textures.h"
 #include "materials/shader_parameters.h"
@@ -9,6 +8,7 @@
 #include "scene/light.h"
 #include "scene/node.h"
 #include "scene/scene.h"
+#include "scene/scene_group.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,7 +49,7 @@ constexpr i32 kSlotKinds[6] = {-1, 1, 2, 3, 4, 0};
 // The metascene's texture of that name, or null. Looked up here rather than
 // through the metascene's own look-up: the scene library links below the
 // metascene's.
-Texture* metaTexture(MetaScene* meta, const char* name)
+Texture* metaTexture(SceneGroup* meta, const char* name)
 {
     for (Texture* texture : meta->textures)
         if (texture && std::strcmp(texture->name.c_str(), name) == 0)
@@ -86,7 +86,7 @@ LensFlare* Light::createFlare()
 {
     LensFlare* flare = new LensFlare(engine, this);
     Scene* owner = scene ? scene->asScene() : nullptr;
-    MetaScene* meta = owner ? owner->metaScene : nullptr;
+    SceneGroup* meta = owner ? owner->metaScene : nullptr;
     for (i32 slot = 1; slot <= 5; ++slot) {
         const i32 kind = kSlotKinds[slot];
         Texture* texture = meta ? metaTexture(meta, kFlareNames[kind]) : nullptr;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-Mesh::Mesh(Engine* engine, LWObject* object) : EngineResource(engine), object(object) {}
+Mesh::Mesh(Engine* engine, MeshFile* object) : EngineResource(engine), object(object) {}
 
 void Mesh::setBoundingBox(const D3DVECTOR& min, const D3DVECTOR& max)
 {

@@ -7,21 +7,27 @@
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
+#include "materials/vertex_maps.h"
 
 #include <d3d9types.h>
 
-class LWObject;
+#include <vector>
+
+class MeshFile;
 class Node;
 class Object;
 class PolyMesh;
 
 class Mesh : public EngineResource {
 public:
-    // A "MORF" map of a layer: one offset per point. Defined with the other
-    // vertex maps (materials/vertex_maps.h).
-    class MorphMap;
+    // A "MORF" map of a layer: an x, y, z offset per point.
+    class MorphMap : public VertexMap {
+    public:
+        std::vector<float> offsets; // 3 per point
+        u8 complete = 0;            // the reader has filled the map
+    };
 
-    LWObject* object; // the object file the layer came from; null for meshes made in code
+    MeshFile* object; // the object file the layer came from; null for meshes made in code
     u8 bboxused = 0;  // a bounding box has been set
     // Corner i takes x from the maximum when bit 2 of i is set, y for bit 1,
     // z for bit 0: corner 0 is the minimum, corner 7 the maximum.
@@ -44,7 +50,7 @@ public:
     u8 keyBound = 0;
     double animationTime = 0.0;
 
-    Mesh(Engine* engine, LWObject* object);
+    Mesh(Engine* engine, MeshFile* object);
     ~Mesh() override = default;
     Mesh(const Mesh&) = delete;
     Mesh& operator=(const Mesh&) = delete;

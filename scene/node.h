@@ -7,10 +7,10 @@
 // the hierarchy is only the parent pointers.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/byte_string.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 

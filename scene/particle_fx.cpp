@@ -1,8 +1,8 @@
 #include "scene/particle_fx.h"
 
+#include "foundation/envelope.h"
 #include "foundation/random.h"
 #include "foundation/vec3.h"
-#include "foundation/envelope.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
 

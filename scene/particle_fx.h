@@ -6,8 +6,8 @@
 // emitter's scene object (moveParticles). Pools have a fixed size.
 #pragma once
 
-#include "foundation/types.h"
 #include "foundation/animated_value.h"
+#include "foundation/types.h"
 
 #include <vector>
 

@@ -1,14 +1,14 @@
 #include "scene/point_mesh.h"
 
 #include "foundation/matrix.h"
-#include "lightwave/lw_object.h"
 #include "materials/engine.h"
 #include "materials/shader_pair.h"
+#include "scene/mesh_file.h"
 
 #include <algorithm>
 #include <cstring>
 
-PointMesh::PointMesh(Engine* engine, LWObject* object, const D3DVECTOR* points, i32 pointCount)
+PointMesh::PointMesh(Engine* engine, MeshFile* object, const D3DVECTOR* points, i32 pointCount)
     : Mesh(engine, object), pointCount(pointCount), pointList(points)
 {
 }

@@ -27,7 +27,7 @@ public:
     IDirect3DVertexBuffer9* vertexBuffer = nullptr;
     IDirect3DIndexBuffer9* indexBuffer = nullptr;
 
-    PointMesh(Engine* engine, LWObject* object, const D3DVECTOR* points, i32 pointCount);
+    PointMesh(Engine* engine, MeshFile* object, const D3DVECTOR* points, i32 pointCount);
     ~PointMesh() override;
 
     // False for no points or more than maxPoints.

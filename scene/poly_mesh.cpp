@@ -2,9 +2,9 @@
 
 #include "foundation/log.h"
 #include "foundation/vec3.h"
-#include "lightwave/lw_object.h"
 #include "materials/surface.h"
 #include "scene/bone.h"
+#include "scene/mesh_file.h"
 #include "scene/subset.h"
 
 #include <algorithm>
@@ -32,7 +32,7 @@ constexpr int kMaxFalloffExponent = 127;
 
 } // namespace
 
-PolyMesh::PolyMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
+PolyMesh::PolyMesh(Engine* engine, MeshFile* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
                    i32 pointCount)
     : Mesh(engine, object), pointArray(points), polygons(polygons),
       polygonCount(polygons ? std::max(polygonCount, 0) : 0), pointCount(points ? std::max(pointCount, 0) : 0)

@@ -46,7 +46,7 @@ public:
     i32 pointCount;
 
     // Takes ownership of both arrays (and of each polygon's indices).
-    PolyMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
+    PolyMesh(Engine* engine, MeshFile* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
              i32 pointCount);
     ~PolyMesh() override;
 

@@ -45,7 +45,7 @@ void showMismatch(const char* format, const String& name)
 
 } // namespace
 
-PMesh::PMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
+PMesh::PMesh(Engine* engine, MeshFile* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
              i32 pointCount, Stream* stream)
     : PolyMesh(engine, object, polygonCount, polygons, points, pointCount)
 {

@@ -27,7 +27,7 @@ public:
     // Reads the level data after the polygon part: raw 16-bit values. A
     // stream cut short keeps what was read; the lengths count only entries
     // actually there.
-    PMesh(Engine* engine, LWObject* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
+    PMesh(Engine* engine, MeshFile* object, i32 polygonCount, Polygon* polygons, D3DVECTOR* points,
           i32 pointCount, Stream* stream);
 
     bool prepare() override;

@@ -1,10 +1,10 @@
 #include "scene/scene.h"
 
-#include "lightwave/meta_scene.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"
+#include "scene/scene_group.h"
 
 SceneBase::~SceneBase()
 {
@@ -16,7 +16,7 @@ SceneBase::~SceneBase()
         delete light;
 }
 
-Scene::Scene(MetaScene* metaScene) : SceneBase(metaScene ? metaScene->engine : nullptr), metaScene(metaScene) {}
+Scene::Scene(SceneGroup* metaScene) : SceneBase(metaScene ? metaScene->engine : nullptr), metaScene(metaScene) {}
 
 Scene::~Scene()
 {

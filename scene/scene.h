@@ -6,9 +6,9 @@
 // culled and sorted object pass, flares and particles.
 #pragma once
 
+#include "foundation/animated_value.h"
 #include "foundation/types.h"
 #include "materials/engine_resource.h"
-#include "foundation/animated_value.h"
 
 #include <d3d9.h>
 
@@ -18,17 +18,21 @@ class AntiPortal;
 class Camera;
 class Light;
 class Mesh;
-class MetaScene;
 class Node;
 class Object;
 class ParticleFX;
 class Scene;
+class SceneGroup;
 class Stream;
 class Texture;
 
 // How many Scene::renderFrom calls are active: shadow maps are drawn only
 // while it is 10 or less, particles and anti-portal occluders only at 1.
 extern i32 renderDepth;
+
+// A mesh about to be drawn by a scene: its file's textures once, then the
+// mesh itself made ready.
+Mesh* adoptMesh(Mesh* mesh);
 
 // Whatever shows the loading bar (the demo's loading screen).
 class LoadingProgress {
@@ -66,7 +70,7 @@ public:
     u32 clearFlags = 3;
     float clearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     float clearZ = 1.0f;
-    MetaScene* metaScene;
+    SceneGroup* metaScene; // the metascene that loaded the scene
     std::vector<ParticleFX*> fxEmitter;  // owned
     std::vector<ParticleFX*> fxEffector; // owned
     std::vector<AntiPortal*> antiPortals; // not owned: also in objects
@@ -92,7 +96,7 @@ public:
     i32 spareSetting = 4; // set only here
 
     // The engine comes from the metascene (null metascene: null engine).
-    explicit Scene(MetaScene* metaScene);
+    explicit Scene(SceneGroup* metaScene);
     ~Scene() override;
 
     Scene* asScene() override { return this; }
@@ -136,7 +140,8 @@ public:
     Light* addLight();
     // The object file's layer (read through fileSource on first use) as a
     // new object; null when the layer cannot be had (LWObject::layer says
-    // so).
+    // so). This and the next two read object files, so they are defined
+    // with the object reader (lightwave/scene_object_layers.cpp).
     Object* addObjectLayer(Stream* fileSource, const char* file, i32 layer);
     // A new object for every layer of the file that has a mesh, in layer
     // order; how many were added.
@@ -182,7 +187,7 @@ public:
 
 // Forgets the user camera's picks that point into meta's scenes; called
 // before a metascene's scenes go.
-void resetInteraction(Engine* engine, const MetaScene* meta);
+void resetInteraction(Engine* engine, const SceneGroup* meta);
 
 // Left-handed look-at view matrix for row vectors.
 D3DMATRIX buildLookAt(const float eye[3], const float target[3], const float up[3]);

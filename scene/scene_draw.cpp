@@ -1,7 +1,6 @@
 #include "foundation/diagnostics.h"
 #include "foundation/matrix.h"
 #include "foundation/vec3.h"
-#include "lightwave/lw_object.h"
 #include "materials/engine.h"
 #include "materials/pass_state.h"
 #include "materials/shader_parameters.h"
@@ -10,6 +9,7 @@
 #include "scene/lens_flare.h"
 #include "scene/light.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
@@ -346,7 +346,7 @@ void Scene::selectLightsFor(Object& object, double t)
 
 void Scene::setupSurfaces(Object& object, i32 pass, double t)
 {
-    LWObject* record = object.mesh ? object.mesh->object : nullptr;
+    MeshFile* record = object.mesh ? object.mesh->object : nullptr;
     if (!record || !record->tags)
         return;
     // Surfaces receive the shadow of the light at shadowLightIndex; a scene

@@ -1,11 +1,11 @@
 #include "scene/scene_interaction.h"
 
 #include "foundation/matrix.h"
-#include "lightwave/lw_object.h"
-#include "lightwave/meta_scene.h"
 #include "scene/anti_portal.h"
 #include "scene/camera.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
+#include "scene/scene_group.h"
 #include "scene/wire_meshes.h"
 
 #include <algorithm>
@@ -92,7 +92,7 @@ void Engine::SceneInteraction::findEnclosingObject(Scene* scene, double t)
     }
 }
 
-void Engine::SceneInteraction::reset(const MetaScene* meta)
+void Engine::SceneInteraction::reset(const SceneGroup* meta)
 {
     if (!meta)
         return;
@@ -119,7 +119,7 @@ void Engine::SceneInteraction::reset(const MetaScene* meta)
         objects[0]->parent = nullptr;
 }
 
-void resetInteraction(Engine* engine, const MetaScene* meta)
+void resetInteraction(Engine* engine, const SceneGroup* meta)
 {
     if (engine && engine->interaction)
         engine->interaction->reset(meta);

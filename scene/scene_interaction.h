@@ -25,5 +25,5 @@ public:
     void findEnclosingObject(Scene* scene, double t);
     // Forgets every pick (and the user camera's target scene) that points
     // into meta's scenes, before they go.
-    void reset(const MetaScene* meta);
+    void reset(const SceneGroup* meta);
 };

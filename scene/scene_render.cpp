@@ -1,8 +1,6 @@
 #include "scene/scene.h"
 
 #include "foundation/matrix.h"
-#include "lightwave/lw_object.h"
-#include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/shader_parameters.h"
 #include "materials/texture.h"
@@ -12,8 +10,10 @@
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/mesh.h"
+#include "scene/mesh_file.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"
+#include "scene/scene_group.h"
 #include "scene/scene_interaction.h"
 #include "scene/target_save.h"
 
@@ -309,44 +309,12 @@ Light* Scene::addLight()
     return light;
 }
 
-namespace {
-
-// A mesh about to be drawn by a scene: its file's textures once, then the
-// mesh itself made ready.
-Mesh* adopt(Mesh* mesh)
+Mesh* adoptMesh(Mesh* mesh)
 {
     if (mesh->object)
         mesh->object->loadTextures(true);
     mesh->prepare();
     return mesh;
-}
-
-} // namespace
-
-Object* Scene::addObjectLayer(Stream* fileSource, const char* file, i32 layer)
-{
-    return addMeshObject(file, LWObject::layer(file, layer, this, fileSource));
-}
-
-i32 Scene::addObjectLayers(Stream* fileSource, const char* file)
-{
-    const LWObject* record = MetaScene::loadLwo(file, this, fileSource);
-    i32 added = 0;
-    if (record)
-        for (Mesh* mesh : record->layers)
-            added += mesh && addMeshObject(file, mesh) ? 1 : 0;
-    return added;
-}
-
-bool Scene::replaceObjectLayer(i32 i, Stream* fileSource, const char* file, i32 layer)
-{
-    if (i < 0 || size_t(i) >= objects.size())
-        return false;
-    Mesh* mesh = LWObject::layer(file, layer, this, fileSource);
-    if (!mesh)
-        return false;
-    objects[size_t(i)]->mesh = adopt(mesh);
-    return true;
 }
 
 Object* Scene::addMeshObject(const char* file, Mesh* mesh)
@@ -355,7 +323,7 @@ Object* Scene::addMeshObject(const char* file, Mesh* mesh)
         return nullptr;
     auto* object = new Object(this, i32(objects.size()));
     object->name = file ? file : "";
-    object->mesh = adopt(mesh);
+    object->mesh = adoptMesh(mesh);
     objects.push_back(object);
     return object;
 }

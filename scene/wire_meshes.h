@@ -48,7 +48,7 @@ public:
 
 class PartigonMesh : public Mesh {
 public:
-    explicit PartigonMesh(Engine* engine, LWObject* object = nullptr) : Mesh(engine, object) {}
+    explicit PartigonMesh(Engine* engine, MeshFile* object = nullptr) : Mesh(engine, object) {}
 
     bool prepare() override
     {

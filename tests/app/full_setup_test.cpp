@@ -1,8 +1,8 @@
-#include "display/display_manager.h"
 #include "app/old_style_setup_dialog.h"
+#include "display/display_manager.h"
 #include "media/video_compressors.h"
 
-#include "app_test_support.h"
+#include "display/display_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 
 namespace {
 
-using apptest::Answers;
-using apptest::HeadlessDialogs;
-using apptest::mode;
-using apptest::profile;
-using apptest::Profiles;
+using displaytest::Answers;
+using displaytest::HeadlessDialogs;
+using displaytest::mode;
+using displaytest::profile;
+using displaytest::Profiles;
 
 namespace fs = std::filesystem;
 
@@ -123,7 +123,7 @@ protected:
     }
     DisplaySettings& settings() { return *manager->settings; }
 
-    apptest::LevelGuard level;
+    displaytest::LevelGuard level;
     std::string folder;
     bool hadConfigHome = false;
     std::string savedConfigHome;

@@ -1,8 +1,8 @@
-#include "display/display_manager.h"
 #include "app/quillon_adv_setup_dialog.h"
 #include "app/quillon_setup.h"
+#include "display/display_manager.h"
 
-#include "app_test_support.h"
+#include "display/display_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,11 @@
 
 namespace {
 
-using apptest::Answers;
-using apptest::HeadlessDialogs;
-using apptest::mode;
-using apptest::profile;
-using apptest::Profiles;
+using displaytest::Answers;
+using displaytest::HeadlessDialogs;
+using displaytest::mode;
+using displaytest::profile;
+using displaytest::Profiles;
 
 class StartDialogTest : public ::testing::Test {
 protected:
@@ -39,7 +39,7 @@ protected:
     }
     DisplaySettings& settings() { return *manager->settings; }
 
-    apptest::LevelGuard level;
+    displaytest::LevelGuard level;
     std::unique_ptr<Profiles> profiles;
     std::unique_ptr<DisplayManager> manager;
     std::unique_ptr<HeadlessDialogs> dialogs;
@@ -54,12 +54,12 @@ TEST_F(StartDialogTest, StartSettlesEverySetting)
 {
     start(oneAdapter());
     diagnosticsLevel = 2;
-    const std::streampos from = apptest::logPosition();
+    const std::streampos from = displaytest::logPosition();
     EXPECT_TRUE(runStart("press 100"));
     EXPECT_TRUE(dialogs->transcriptHas("open 120"));
     EXPECT_TRUE(dialogs->transcriptHas("end 120 0"));
     EXPECT_FALSE(dialogs->transcriptHas("open 123"));
-    EXPECT_EQ(apptest::logLinesFrom(from), std::vector<std::string>{"0"});
+    EXPECT_EQ(displaytest::logLinesFrom(from), std::vector<std::string>{"0"});
 
     const DisplaySettings& s = settings();
     EXPECT_EQ(s.adapterFormat, D3DFMT_X8R8G8B8);

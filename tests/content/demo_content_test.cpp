@@ -15,8 +15,8 @@
 #include "scene/scene.h"
 #include "tools/mkcontent/content.h"
 
-#include "demo/demo_test_support.h"
 #include "com_scope.h"
+#include "demo/demo_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,8 @@
 
 #include "demo/demo.h"
 
+#include "demo/demo_test_support.h"
+#include "foundation/animated_value.h"
 #include "foundation/diagnostics.h"
 #include "foundation/memory_stream.h"
 #include "foundation/script_tokenizer.h"
@@ -14,11 +16,9 @@
 #include "media/input.h"
 #include "media/sound.h"
 #include "platform/d3d9/device_test_api.h"
-#include "foundation/animated_value.h"
 #include "scene/mesh.h"
 #include "scene/object.h"
 #include "scene/scene.h"
-#include "demo/demo_test_support.h"
 #include "tools/mkcontent/content.h"
 
 #include <windows.h>

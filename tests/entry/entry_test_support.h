@@ -2,8 +2,8 @@
 // files in memory, the effect files taken from the content folder.
 #pragma once
 
-#include "foundation/diagnostics.h"
 #include "demo/demo.h"
+#include "foundation/diagnostics.h"
 #include "media/input.h"
 #include "platform/win32/resources.h"
 #include "tools/sarpack/sar_writer.h"

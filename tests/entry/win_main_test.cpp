@@ -3,11 +3,11 @@
 // device, and the teardown.
 #include "app/win_main.h"
 
-#include "display/display_manager.h"
-#include "display/display_settings.h"
 #include "app/quillon_setup.h"
 #include "demo/demo.h"
 #include "demo/user_camera.h"
+#include "display/display_manager.h"
+#include "display/display_settings.h"
 #include "foundation/diagnostics.h"
 #include "foundation/profiler.h"
 #include "materials/engine.h"

@@ -1,10 +1,10 @@
 #include "lightwave/wrap_rule.h"
 #include "lwo2_test_support.h"
 
+#include "foundation/envelope.h"
 #include "materials/envelope_owner.h"
 #include "materials/generated_textures.h"
 #include "materials/video_texture.h"
-#include "foundation/envelope.h"
 
 #include <d3d9.h>
 

@@ -4,8 +4,8 @@
 
 #include "foundation/memory_stream.h"
 #include "lightwave/lw_object.h"
-#include "lightwave/meta_scene.h"
 #include "lightwave/lwo2_builder.h"
+#include "lightwave/meta_scene.h"
 #include "materials/surface.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene_test_support.h"

@@ -1,7 +1,7 @@
 #include "lightwave/lwo2_writer.h"
 
-#include "lwo2_test_support.h"
 #include "foundation/envelope.h"
+#include "lwo2_test_support.h"
 #include "materials/texture_layer.h"
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lwo2_emitter.h"

@@ -1,7 +1,7 @@
 #include "lws_test_support.h"
 
-#include "materials/texture_test_support.h"
 #include "foundation/envelope.h"
+#include "materials/texture_test_support.h"
 #include "scene/object.h"
 
 #include <gtest/gtest.h>

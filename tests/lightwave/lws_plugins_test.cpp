@@ -3,11 +3,11 @@
 #include "lws_test_support.h"
 
 #include "../log_test_support.h"
+#include "foundation/envelope.h"
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
-#include "foundation/envelope.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"

@@ -1,9 +1,9 @@
 #include "lws_test_support.h"
 
 #include "../log_test_support.h"
+#include "foundation/envelope.h"
 #include "lightwave/lws_writer.h"
 #include "scene/camera.h"
-#include "foundation/envelope.h"
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/poly_mesh.h"

@@ -4,10 +4,10 @@
 #include "display/display_manager.h"
 #include "display/format_table.h"
 #include "foundation/diagnostics.h"
+#include "foundation/envelope.h"
 #include "foundation/matrix.h"
 #include "materials/engine.h"
 #include "materials/envelope_owner.h"
-#include "foundation/envelope.h"
 
 #include "platform/device_test_support.h"
 

@@ -3,9 +3,9 @@
 // the reader stores, the render-target rule, map references and the cube map.
 #include "materials/surface.h"
 
+#include "foundation/envelope.h"
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "foundation/envelope.h"
 
 #include "platform/device_test_support.h"
 

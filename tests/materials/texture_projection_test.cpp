@@ -3,11 +3,11 @@
 // animated-layer case, zero sizes, and the layer transform and its cache.
 #include "materials/texture_projection.h"
 
+#include "foundation/envelope.h"
 #include "foundation/matrix.h"
 #include "materials/surface.h"
 #include "materials/texture_layer.h"
 #include "materials/vertex_maps.h"
-#include "foundation/envelope.h"
 
 #include <gtest/gtest.h>
 

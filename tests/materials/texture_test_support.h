@@ -9,9 +9,9 @@
 #include "materials/image.h"
 #include "materials/texture.h"
 
-#include "platform/d3d9/adapter_profiles.h"
 #include "log_test_support.h"
 #include "output_test_support.h"
+#include "platform/d3d9/adapter_profiles.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "texture_test_support.h"
 #include "com_scope.h"
+#include "texture_test_support.h"
 
 #include "materials/video_texture.h"
 #include "materials/vmr9_allocator.h"
 
-#include "platform/dshow/dshow_test_api.h"
 #include "foundation/memory_stream.h"
+#include "platform/dshow/dshow_test_api.h"
 
 #include <dshow.h>
 

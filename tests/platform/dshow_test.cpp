@@ -1,8 +1,8 @@
 // The DirectShow stand-in below the engine: base classes, the graph, the
 // compressor category, the renderer's notify side, and the COM naming
 // pieces they use.
-#include "device_test_support.h"
 #include "com_scope.h"
+#include "device_test_support.h"
 
 #include "platform/dshow/dshow_test_api.h"
 

@@ -4,6 +4,7 @@
 
 #include "../foundation/memory_stream.h"
 #include "foundation/matrix.h"
+#include "foundation/sar_archive.h"
 #include "materials/image.h"
 #include "materials/image_cache.h"
 #include "scene/bake_coordinates.h"
@@ -12,7 +13,6 @@
 #include "scene/outline_view.h"
 #include "scene/point_mesh.h"
 #include "scene/progressive_mesh.h"
-#include "foundation/sar_archive.h"
 #include "tools/mkcontent/content.h"
 #include "tools/sarpack/sar_writer.h"
 

@@ -1,6 +1,6 @@
 // Particle emitters and forces against hand-computed steps.
-#include "foundation/random.h"
 #include "foundation/envelope.h"
+#include "foundation/random.h"
 #include "scene/hv_object.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"

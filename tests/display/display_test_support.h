@@ -1,12 +1,13 @@
-// Adapters, headless dialogs and log reading for the application tests.
+// Adapters, headless dialogs and log reading for the display and application
+// tests.
 #pragma once
 
 #include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
 
-#include "platform/d3d9/adapter_profiles.h"
 #include "log_test_support.h"
+#include "platform/d3d9/adapter_profiles.h"
 
 #include <d3d9.h>
 #include <windows.h>
@@ -20,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace displaytest {
 
 inline D3DDISPLAYMODE mode(UINT width, UINT height, UINT rate = 60, D3DFORMAT format = D3DFMT_X8R8G8B8)
 {
@@ -152,4 +153,4 @@ public:
     std::vector<Snapshot> snapshots;
 };
 
-} // namespace apptest
+} // namespace displaytest

@@ -1,15 +1,15 @@
 #include "display/display_manager.h"
 
-#include "app_test_support.h"
+#include "display/display_test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using apptest::Answers;
-using apptest::mode;
-using apptest::profile;
-using apptest::Profiles;
+using displaytest::Answers;
+using displaytest::mode;
+using displaytest::profile;
+using displaytest::Profiles;
 
 const std::string kNoDirectXStart = "This application requires Microsoft DirectX 9.0 or higher,\n"
                                     "which is freely available at ";
@@ -32,12 +32,12 @@ TEST_F(DisplayManagerTest, EnumerationLogsAdaptersAndDriverVersions)
 
     const int liveBefore = platform::liveDirect3D9Objects();
     {
-        const std::streampos from = apptest::logPosition();
+        const std::streampos from = displaytest::logPosition();
         DisplayManager manager;
         ASSERT_TRUE(manager.enumerateAdapters());
         EXPECT_TRUE(platform::recordedMessageBoxes().empty());
 
-        const std::vector<std::string> lines = apptest::logLinesFrom(from);
+        const std::vector<std::string> lines = displaytest::logLinesFrom(from);
         const std::vector<std::string> expected = {
             "Number of Adapters: 2",
             "Adapter 0: Alpha GPU",
@@ -89,7 +89,7 @@ TEST_F(DisplayManagerTest, NoHardwareTnLAdapterShowsTheSecondBox)
     {
         Profiles profiles({profile("Old A", {mode(640, 480)}, Answers(), false),
                            profile("Old B", {mode(800, 600)}, Answers(), false)});
-        const std::streampos from = apptest::logPosition();
+        const std::streampos from = displaytest::logPosition();
         DisplayManager manager;
         EXPECT_FALSE(manager.enumerateAdapters());
         ASSERT_EQ(platform::recordedMessageBoxes().size(), 1u);
@@ -97,7 +97,7 @@ TEST_F(DisplayManagerTest, NoHardwareTnLAdapterShowsTheSecondBox)
         EXPECT_EQ(platform::recordedMessageBoxes()[0].caption, "Error");
         EXPECT_EQ(platform::recordedMessageBoxes()[0].type, UINT(MB_ICONHAND));
         // The adapters were still read and logged.
-        EXPECT_EQ(apptest::logLinesFrom(from).size(), 5u);
+        EXPECT_EQ(displaytest::logLinesFrom(from).size(), 5u);
         EXPECT_EQ(manager.adapterCount, 2);
     }
     platform::clearRecordedMessageBoxes();

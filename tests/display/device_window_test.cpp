@@ -1,7 +1,7 @@
 #include "display/device_window.h"
 #include "display/display_manager.h"
 
-#include "app_test_support.h"
+#include "display/display_test_support.h"
 
 #include "platform/d3d9/device_test_api.h"
 #include "platform/win32/sdl_window.h"
@@ -13,10 +13,10 @@
 
 namespace {
 
-using apptest::Answers;
-using apptest::mode;
-using apptest::profile;
-using apptest::Profiles;
+using displaytest::Answers;
+using displaytest::mode;
+using displaytest::profile;
+using displaytest::Profiles;
 
 const char kClassName[] = "Quillon";
 const char kTitle[] = "Quillon 3D Realtime Technology by Corvane";
@@ -383,7 +383,7 @@ TEST_F(DeviceWindowTest, NoDepthFormatAssertsAtLevelThreeAndRunsWithoutDepth)
     Answers noDepth;
     noDepth.depthStencils.clear();
     Profiles profiles({adapter("Alpha GPU", true, noDepth)});
-    apptest::LevelGuard level;
+    displaytest::LevelGuard level;
 
     diagnosticsLevel = 2;
     DisplayManager& quiet = makeManager(true);
@@ -407,7 +407,7 @@ TEST_F(DeviceWindowTest, BehaviourFlagRules)
     Profiles profiles({adapter("Alpha GPU")});
     DisplayManager& m = makeManager(true);
     const DWORD mt = D3DCREATE_MULTITHREADED;
-    D3DCAPS9 caps = apptest::caps();
+    D3DCAPS9 caps = displaytest::caps();
 
     caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
     EXPECT_EQ(m.behaviourFlags(caps), D3DCREATE_HARDWARE_VERTEXPROCESSING | mt);
@@ -415,15 +415,15 @@ TEST_F(DeviceWindowTest, BehaviourFlagRules)
     EXPECT_EQ(m.behaviourFlags(caps), D3DCREATE_MIXED_VERTEXPROCESSING | mt);
     caps.VertexShaderVersion = 0; // no vertex shaders at all
     EXPECT_EQ(m.behaviourFlags(caps), D3DCREATE_MIXED_VERTEXPROCESSING | mt);
-    const D3DCAPS9 noTnL = apptest::caps(false);
+    const D3DCAPS9 noTnL = displaytest::caps(false);
     EXPECT_EQ(m.behaviourFlags(noTnL), D3DCREATE_SOFTWARE_VERTEXPROCESSING | mt);
 
     m.settings->softwareVP = 1;
-    EXPECT_EQ(m.behaviourFlags(apptest::caps()), D3DCREATE_SOFTWARE_VERTEXPROCESSING | mt);
+    EXPECT_EQ(m.behaviourFlags(displaytest::caps()), D3DCREATE_SOFTWARE_VERTEXPROCESSING | mt);
     // The pure device is decided last and wins over software processing,
     // even on an adapter without hardware transform and lighting.
     m.settings->pureDevice = 1;
-    EXPECT_EQ(m.behaviourFlags(apptest::caps()), D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE | mt);
+    EXPECT_EQ(m.behaviourFlags(displaytest::caps()), D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE | mt);
     EXPECT_EQ(m.behaviourFlags(noTnL), D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_PUREDEVICE | mt);
 }
 

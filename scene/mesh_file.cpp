@@ -1,10 +1,10 @@
-#include "lightwave/lw_object.h"
+#include "scene/mesh_file.h"
 
 #include "materials/surface.h"
 #include "materials/texture.h"
 #include "materials/texture_layer.h"
 
-void LWObject::loadTextures(bool build)
+void MeshFile::loadTextures(bool build)
 {
     if (build && !texturesBuilt && tags)
         for (i32 i = 0; i < tagCount; ++i)

@@ -1,0 +1,30 @@
+// What the scenes loaded together share, as the scene graph sees it: the
+// engine, the scenes themselves, the textures they own together and the
+// texture layers that render into targets. The metascene
+// (lightwave/meta_scene.h) is the one kind of group; the scene library sits
+// below it and reaches it only through this part.
+#pragma once
+
+#include <vector>
+
+class Engine;
+class Scene;
+class Texture;
+class TextureLayer;
+
+class SceneGroup {
+public:
+    Engine* engine;             // not owned
+    std::vector<Scene*> scenes; // owned, in load order
+    std::vector<Texture*> textures; // owned
+    // Not owned: layers of the surfaces whose texture is a render target.
+    std::vector<TextureLayer*> renderTargetLayers;
+
+    SceneGroup(const SceneGroup&) = delete;
+    SceneGroup& operator=(const SceneGroup&) = delete;
+
+protected:
+    // Only a metascene is a group, so code above may treat any group as one.
+    explicit SceneGroup(Engine* engine) : engine(engine) {}
+    ~SceneGroup() = default;
+};
