@@ -42,6 +42,7 @@ protected:
         if (!outputs->created)
             GTEST_SKIP() << "no Direct3D device can be created here";
         engine = std::make_unique<Engine>(&outputs->manager);
+        attachSceneInteraction(engine.get());
         demo = std::make_unique<Demo>(engine.get());
         demo->keysetIndex = -1;
         lastKeysetIndex = -1;
@@ -158,7 +159,7 @@ TEST_F(UserCamera, SinglePressKeys)
 TEST_F(UserCamera, ScreenshotKeyWritesNumberedBitmaps)
 {
     withScene(1);
-    demo->grabber = new FrameGrabber(engine.get(), outputs->manager.settings);
+    demo->grabber = new FrameGrabber(&engine->currentDevice, outputs->manager.settings);
     std::filesystem::remove("screen0001.bmp");
     press({DIK_U});
     EXPECT_EQ(screenshotNumber, 1);
