@@ -175,3 +175,21 @@ TEST(FrameGrabberTest, CaptureSizeAndSourceFollowTheDisplay)
         EXPECT_EQ(pixel(c.width - 1, c.height - 1), 0u);  // desktop
     }
 }
+
+// The grabber reads the engine's current-device slot at every grab, not once:
+// the device that draws now (each eye's in stereo) is the one recorded.
+TEST(FrameGrabberTest, FramesComeFromTheDeviceInTheSlotAtEachGrab)
+{
+    CaptureEngine e;
+    REQUIRE_CAPTURE(e);
+    IDirect3DDevice9* slot = nullptr;
+    FrameGrabber grabber(&slot, e.settings());
+    std::vector<u8> dib(size_t(grabber.width) * size_t(grabber.height) * 4);
+    EXPECT_FALSE(grabber.copyFrame(dib.data()));
+    slot = e.device();
+    e.draw(4);
+    ASSERT_TRUE(grabber.copyFrame(dib.data()));
+    u32 topLeft;
+    std::memcpy(&topLeft, &dib[size_t(grabber.height - 1) * size_t(grabber.width) * 4], 4);
+    EXPECT_EQ(topLeft & 0xFFFFFFu, 0xFFFFFFu); // the mark
+}
