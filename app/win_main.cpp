@@ -13,6 +13,7 @@
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "media/input.h"
+#include "scene/scene_interaction.h"
 
 #include <commctrl.h>
 #include <mmsystem.h>
@@ -163,6 +164,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     Engine* engine = new Engine(displayManager);
+    attachSceneInteraction(engine);
     demo = new Demo(engine);
     for (i32 i = 0; i < displayManager->deviceCount; ++i) {
         ShowWindow(displayManager->devices[i].window, SW_SHOW);

@@ -18,6 +18,7 @@
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3d9/device_test_api.h"
 #include "scene/scene.h"
+#include "scene/scene_interaction.h"
 
 #include <windows.h>
 
@@ -83,6 +84,7 @@ Result play(bool skipDraws, bool fixedFunction, int maxFrames)
     if (!manager.createDevices("QuillonBenchDemo", GetModuleHandleA(nullptr)))
         return result;
     auto engine = std::make_unique<Engine>(&manager);
+    attachSceneInteraction(engine.get());
     auto demo = std::make_unique<Demo>(engine.get());
     if (!demo->init(&manager))
         return result;

@@ -19,6 +19,7 @@
 #include "materials/texture.h"
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3d9/egl_headless.h"
+#include "scene/scene_interaction.h"
 
 #include <d3d9.h>
 #include <windows.h>
@@ -176,6 +177,7 @@ struct Ours {
         if (!manager.createDevices("QuillonBenchOverlays", GetModuleHandleA(nullptr)))
             return false;
         engine = std::make_unique<Engine>(&manager);
+        attachSceneInteraction(engine.get());
         demo = std::make_unique<Demo>(engine.get());
         auto picture = [&](const std::vector<u32>& texels, int w, int h, u32 flags, Texture* alpha) {
             auto* t = new ImageTexture(engine.get());

@@ -119,7 +119,7 @@ bool Demo::init(DisplayManager* displayManager)
 
     text = new Text(engine, archive);
 
-    grabber = new FrameGrabber(engine, settings);
+    grabber = new FrameGrabber(&engine->currentDevice, settings);
     if (settings && settings->videoOutput && *settings->videoOutput) {
         if (settings->compressorIndex < 0) {
             grabber->startBmpSequence(settings->videoOutput);

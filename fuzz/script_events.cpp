@@ -15,6 +15,7 @@
 #include "media/sound.h"
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/win32/resources.h"
+#include "scene/scene_interaction.h"
 #include "tools/sarpack/sar_writer.h"
 
 #include <windows.h>
@@ -87,6 +88,7 @@ struct Outputs {
         if (!manager.createDevices("FuzzOutput", GetModuleHandleA(nullptr)))
             return;
         engine = std::make_unique<Engine>(&manager);
+        attachSceneInteraction(engine.get());
         ResourceStream effects("SARFILE", 132, "SARFILE132");
         SarArchive archive(effects);
         if (!archive.mount("SARFILE132") || !engine->loadEffects(&archive)) {

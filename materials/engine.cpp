@@ -9,7 +9,6 @@
 #include "materials/shader_pair.h"
 #include "materials/shader_parameters.h"
 #include "materials/sourcefile.h"
-#include "media/frame_grabber.h"
 #include "media/sound.h"
 
 #include <windows.h>
@@ -105,9 +104,6 @@ Engine::Engine(DisplayManager* displayManager)
         bakePair = new BakeShaderPair(this);
     }
     mirrorPair = new MirrorShaderPair(this);
-
-    interaction = makeSceneInteraction(this);
-    interactionTarget = nullptr;
 }
 
 bool Engine::loadEffects(Stream* fileSource)
@@ -184,7 +180,8 @@ Engine::~Engine()
     delete plainPair;
     delete bakePair;
     delete mirrorPair;
-    deleteSceneInteraction(interaction);
+    if (interaction && deleteInteraction)
+        deleteInteraction(interaction);
     interaction = nullptr;
     delete[] devices;
 }
@@ -213,9 +210,4 @@ void Engine::restoreSurfaces()
     // Null when the device has no depth buffer.
     if (FAILED(device->GetDepthStencilSurface(&depthSurface)))
         depthSurface = nullptr;
-}
-
-IDirect3DDevice9* grabbedDevice(const Engine* engine)
-{
-    return engine->currentDevice;
 }

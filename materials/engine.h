@@ -23,11 +23,8 @@ struct AdapterInfo;
 
 class Engine {
 public:
-    // The user camera and picking scene; defined with the scene interaction,
-    // which also makes and deletes it.
+    // The user camera and picking scene; defined with the scene interaction.
     class SceneInteraction;
-    static SceneInteraction* makeSceneInteraction(Engine* engine);
-    static void deleteSceneInteraction(SceneInteraction* interaction);
 
     ShaderSwitches* switches;
     ShaderUniforms* uniforms;
@@ -104,8 +101,11 @@ public:
     ShaderPair* plainPair = nullptr;
     ShaderPair* bakePair = nullptr;
     ShaderPair* mirrorPair = nullptr;
-    // Created together with the scene interaction itself.
+    // Made and handed over by attachSceneInteraction (the materials library
+    // sits below the scene), with the deleter the destructor calls; null
+    // until then, and every user checks.
     SceneInteraction* interaction = nullptr;
+    void (*deleteInteraction)(SceneInteraction*) = nullptr;
     Scene* interactionTarget = nullptr; // the scene for the user camera
     u8 fixedFunction = 1;
 

@@ -330,14 +330,14 @@ void ShaderPair::setSources(Surface* surface, double time)
                               D3DTEXF_ANISOTROPIC);
             } else if (const i32 j = shadowSamplerIndex(text); j >= 0 && j < shadows) {
                 // Every index means the surface's one spot light.
-                const Light* light = surface->spotLight();
+                const SpotLightSource* light = surface->spotLight();
                 const bool shadowMap = text[0] == 'Z';
                 if (shadowMap) {
-                    texture = spotLightShadowMap(light);
+                    texture = light ? light->spotShadowMap() : nullptr;
                     if (!texture)
                         ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->smDepth != 0);
                 } else {
-                    texture = current(spotLightTexture(light));
+                    texture = current(light ? light->spotProjectedTexture() : nullptr);
                     if (!texture)
                         ENGINE_ASSERT_FAILED(srf->spotLight() != 0 && srf->spotLight()->texSpot != 0);
                 }

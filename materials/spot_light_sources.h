@@ -1,17 +1,21 @@
 // What the effect-based pairs bind from a surface's spot light: its shadow
-// map and its projected spot texture. Kept apart from the light itself so
-// that the pairs need only these two answers; defined with the light, in
-// the scene.
+// map and its projected spot texture. The light (in the scene, above the
+// materials) implements these two answers, so the pairs need no more of it.
 #pragma once
 
 #include <d3d9.h>
 
-class Light;
 class Texture;
 
-// The shadow map the surfaces sample: the depth texture when shadow maps
-// render depth only, else the colour-encoded map. Null without a light or
-// before the light made its targets.
-IDirect3DTexture9* spotLightShadowMap(const Light* light);
-// The texture projected through the spot cone, or null.
-Texture* spotLightTexture(const Light* light);
+class SpotLightSource {
+public:
+    // The shadow map the surfaces sample: the depth texture when shadow maps
+    // render depth only, else the colour-encoded map. Null before the light
+    // made its targets.
+    virtual IDirect3DTexture9* spotShadowMap() const = 0;
+    // The texture projected through the spot cone, or null.
+    virtual Texture* spotProjectedTexture() const = 0;
+
+protected:
+    ~SpotLightSource() = default;
+};

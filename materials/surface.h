@@ -22,9 +22,9 @@
 #include <memory>
 #include <vector>
 
-class Light;
 class MetaScene;
 class Scene;
+class SpotLightSource;
 class Texture;
 struct MeshVertex;
 
@@ -58,7 +58,7 @@ public:
     u32 spareWord = 0; // stored only
     // The light whose shadow map and spot texture this surface receives in
     // the object being drawn; see spotLight().
-    Light* receivedSpotLight = nullptr;
+    SpotLightSource* receivedSpotLight = nullptr;
     AnimatedValue color[3] = {{200.0f / 255.0f, nullptr}, {200.0f / 255.0f, nullptr}, {200.0f / 255.0f, nullptr}};
     AnimatedValue luminosity;
     AnimatedValue diffuse{1.0f, nullptr};
@@ -108,7 +108,7 @@ public:
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
-    Light* spotLight() const { return receivedSpotLight; }
+    SpotLightSource* spotLight() const { return receivedSpotLight; }
 
     // Adopts the layer when it is enabled, has a texture and a slot is free:
     // counts it in its channel (if that channel is counted), puts it in the

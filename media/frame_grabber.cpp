@@ -46,7 +46,8 @@ void put32(u8* p, u32 v)
 
 } // namespace
 
-FrameGrabber::FrameGrabber(Engine* engine, const DisplaySettings* settings) : engine(engine)
+FrameGrabber::FrameGrabber(IDirect3DDevice9* const* currentDevice, const DisplaySettings* settings)
+    : currentDevice(currentDevice)
 {
     if (settings->windowed) {
         DEVMODEA mode{};
@@ -64,8 +65,8 @@ FrameGrabber::FrameGrabber(Engine* engine, const DisplaySettings* settings) : en
     // desktop) would be read past its end: take the front buffer instead,
     // which shows the window on the desktop.
     IDirect3DSurface9* back = nullptr;
-    if (backBufferMode && grabbedDevice(engine) &&
-        SUCCEEDED(grabbedDevice(engine)->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
+    if (backBufferMode && *currentDevice &&
+        SUCCEEDED((*currentDevice)->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
         D3DSURFACE_DESC desc{};
         back->GetDesc(&desc);
         if (i32(desc.Width) != width || i32(desc.Height) != height)
@@ -85,7 +86,7 @@ void FrameGrabber::ensureSurface()
     if (surfaceChecked)
         return;
     surfaceChecked = true;
-    IDirect3DDevice9* device = grabbedDevice(engine);
+    IDirect3DDevice9* device = *currentDevice;
     if (!device)
         return;
     if (backBufferMode) {
@@ -107,7 +108,7 @@ void FrameGrabber::ensureSurface()
 IDirect3DSurface9* FrameGrabber::lockFrame(D3DLOCKED_RECT& locked)
 {
     ensureSurface();
-    IDirect3DDevice9* device = grabbedDevice(engine);
+    IDirect3DDevice9* device = *currentDevice;
     if (!device)
         return nullptr;
     IDirect3DSurface9* source = nullptr;

@@ -11,17 +11,15 @@
 #include <d3d9.h>
 #include <dshow.h>
 
-class Engine;
 class GrabberFilter;
 struct DisplaySettings;
 
-// The device whose frames are grabbed: the engine's current one. Declared
-// here, defined with the engine.
-IDirect3DDevice9* grabbedDevice(const Engine* engine);
-
 class FrameGrabber {
 public:
-    Engine* engine;
+    // The engine's current-device slot, read at every grab: frames come from
+    // the device drawing now. A slot rather than the engine, as the media
+    // library sits below the engine's.
+    IDirect3DDevice9* const* currentDevice;
     i32 width = 0; // the capture size
     i32 height = 0;
     u8 backBufferMode = 0;
@@ -32,7 +30,7 @@ public:
     GrabberFilter* filter = nullptr;
     String bmpBaseName; // non-empty while a BMP sequence is recorded
 
-    FrameGrabber(Engine* engine, const DisplaySettings* settings);
+    FrameGrabber(IDirect3DDevice9* const* currentDevice, const DisplaySettings* settings);
     ~FrameGrabber();
     FrameGrabber(const FrameGrabber&) = delete;
     FrameGrabber& operator=(const FrameGrabber&) = delete;

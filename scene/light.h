@@ -3,9 +3,11 @@
 // writes itself into the shader uniforms, decides per object whether it
 // reaches it, and, for shadow maps, owns the map's targets and is the camera
 // of the shadow pass. Point lights flicker through a colour table while the
-// engine's lightFlash switch is on.
+// engine's lightFlash switch is on. Surfaces receive it as a spot light
+// source (shadow map and projected texture) without knowing the light.
 #pragma once
 
+#include "materials/spot_light_sources.h"
 #include "scene/node.h"
 
 #include <d3d9.h>
@@ -14,7 +16,7 @@ class LensFlare;
 class Object;
 class Texture;
 
-class Light : public PerspectiveNode, public D3DLIGHT9 {
+class Light : public PerspectiveNode, public D3DLIGHT9, public SpotLightSource {
 public:
     u8 setUp = 0;
     u8 affectsObject = 0; // the last selectFor result
@@ -58,6 +60,12 @@ public:
 
     Light(SceneBase* scene, i32 index);
     ~Light() override;
+
+    IDirect3DTexture9* spotShadowMap() const override
+    {
+        return shadowDepthTexture ? shadowDepthTexture : shadowColorTexture;
+    }
+    Texture* spotProjectedTexture() const override { return spotTexture; }
 
     bool isOrthogonal() const override { return lightType == 0; }
     D3DVIEWPORT9* getViewport() override;

@@ -12,14 +12,13 @@
 #include <cfloat>
 #include <cmath>
 
-Engine::SceneInteraction* Engine::makeSceneInteraction(Engine* engine)
+Engine::SceneInteraction* attachSceneInteraction(Engine* engine)
 {
-    return new SceneInteraction(engine);
-}
-
-void Engine::deleteSceneInteraction(SceneInteraction* interaction)
-{
-    delete interaction;
+    if (!engine->interaction) {
+        engine->interaction = new Engine::SceneInteraction(engine);
+        engine->deleteInteraction = [](Engine::SceneInteraction* interaction) { delete interaction; };
+    }
+    return engine->interaction;
 }
 
 Engine::SceneInteraction::SceneInteraction(Engine* engine) : SceneBase(engine)

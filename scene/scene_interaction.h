@@ -27,3 +27,8 @@ public:
     // into meta's scenes, before they go.
     void reset(const SceneGroup* meta);
 };
+
+// Makes the engine's interaction unless it has one, and hands the engine the
+// deleter its destructor calls. Whoever builds an engine for scenes or the
+// demo calls it right after; an engine without one has no user camera.
+Engine::SceneInteraction* attachSceneInteraction(Engine* engine);

@@ -239,7 +239,7 @@ TEST_F(DemoFrame, ClockFollowsTheMusicTimesSpeed)
 
     // While frames are recorded the clock is the frame count, whatever the
     // music does.
-    demo.grabber = new FrameGrabber(rig.engine.get(), rig.manager.settings);
+    demo.grabber = new FrameGrabber(&rig.engine->currentDevice, rig.manager.settings);
     demo.grabber->bmpBaseName = "frame";
     frameNumber = 7;
     sound->now = 100.0;

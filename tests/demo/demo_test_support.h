@@ -3,6 +3,7 @@
 #pragma once
 
 #include "materials/texture_test_support.h"
+#include "scene/scene_interaction.h"
 
 #include <windows.h>
 
@@ -23,8 +24,10 @@ public:
               s.noSound = 1;
           })
     {
-        if (created)
+        if (created) {
             engine = std::make_unique<Engine>(&manager);
+            attachSceneInteraction(engine.get());
+        }
     }
     ~Rig()
     {

@@ -79,6 +79,7 @@ protected:
         if (!outputs->created)
             return false;
         engine = std::make_unique<Engine>(&outputs->manager);
+        attachSceneInteraction(engine.get());
         demo = std::make_unique<Demo>(engine.get());
         EXPECT_TRUE(demo->init(&outputs->manager));
         EXPECT_TRUE(demo->frame());

@@ -42,6 +42,7 @@ protected:
         if (!outputs->created)
             GTEST_SKIP() << "no Direct3D device can be created here";
         engine = std::make_unique<Engine>(&outputs->manager);
+        attachSceneInteraction(engine.get());
         demo = std::make_unique<Demo>(engine.get());
         demo->keysetIndex = -1;
         lastKeysetIndex = -1;
@@ -52,8 +53,10 @@ protected:
     {
         if (demo) {
             demo->activeMeta = nullptr;
-            engine->interaction->currentCamera = nullptr;
-            engine->interaction->selected = nullptr;
+            if (engine->interaction) {
+                engine->interaction->currentCamera = nullptr;
+                engine->interaction->selected = nullptr;
+            }
         }
         meta.reset();
         demo.reset();
@@ -158,7 +161,7 @@ TEST_F(UserCamera, SinglePressKeys)
 TEST_F(UserCamera, ScreenshotKeyWritesNumberedBitmaps)
 {
     withScene(1);
-    demo->grabber = new FrameGrabber(engine.get(), outputs->manager.settings);
+    demo->grabber = new FrameGrabber(&engine->currentDevice, outputs->manager.settings);
     std::filesystem::remove("screen0001.bmp");
     press({DIK_U});
     EXPECT_EQ(screenshotNumber, 1);
@@ -204,6 +207,28 @@ TEST_F(UserCamera, SpaceSwitchesAndTakesTheSceneCameraPlace)
     engine->interactionTarget = nullptr;
     EXPECT_EQ(interaction->currentCamera, interaction->camera());
     EXPECT_EQ(interaction->cursor()->channels[kPositionX].value, 9.0f);
+}
+
+// An engine that never got the scene side's interaction (as the lower
+// libraries' tests build it): the user camera's keys and moves do nothing,
+// and the scene still renders from its own camera.
+TEST_F(UserCamera, WithoutTheInteractionKeysAndMovesDoNothing)
+{
+    Scene* scene = withScene(1);
+    engine->deleteInteraction(engine->interaction);
+    engine->interaction = nullptr;
+    in.dx = 3;
+    in.dy = 2;
+    press({DIK_SPACE});
+    press({DIK_SPACE, DIK_LCONTROL});
+    press({DIK_W, DIK_A});
+    engine->changeSpeed(1.0f, 0.0);
+    engine->turnCamera(0.3f, 0.0f, 0.0f, 0.0);
+    engine->moveCamera(1.0f, 0.0f, 0.0f, 0.0);
+    resetInteraction(engine.get(), meta.get());
+    meta->update(true, 0, 0.0);
+    EXPECT_EQ(scene->currentCamera, scene->cameras[0]);
+    EXPECT_EQ(engine->interaction, nullptr);
 }
 
 TEST_F(UserCamera, MovesAgainstHandComputedValues)

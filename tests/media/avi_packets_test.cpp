@@ -69,7 +69,7 @@ TEST(AviPacketsTest, TimeStampsAndKeyFramesReachTheFile)
     REQUIRE_CAPTURE(e);
     platform::dshow::addTestCompressor("mpeg4", "MPEG-4 part 2");
     const i32 index = i32(listVideoCompressors().size()) - 1;
-    FrameGrabber grabber(e.engine.get(), e.settings());
+    FrameGrabber grabber(&e.engine->currentDevice, e.settings());
     grabber.width = 64;
     grabber.height = 48;
     ASSERT_EQ(grabber.startAvi("stamps.avi", index), S_OK);

@@ -50,7 +50,7 @@ public:
 // A grabber of a fixed small size over the back buffer.
 struct SmallGrabber {
     explicit SmallGrabber(CaptureEngine& e, int width = 160, int height = 120)
-        : grabber(e.engine.get(), e.settings())
+        : grabber(&e.engine->currentDevice, e.settings())
     {
         grabber.width = width;
         grabber.height = height;

@@ -24,7 +24,7 @@ TEST(FrameGrabberTest, BmpFilesHaveTheLayoutOfA24BitBottomUpDib)
     e.draw(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
-        FrameGrabber grabber(e.engine.get(), e.settings());
+        FrameGrabber grabber(&e.engine->currentDevice, e.settings());
         grabber.width = c.width;
         grabber.height = c.height;
         grabber.writeBmpFrame("screen", 7);
@@ -67,7 +67,7 @@ TEST(FrameGrabberTest, BackAndFrontBufferPathsGiveTheSameFile)
         CaptureEngine e(c.format, c.samples);
         if (!e.engine || e.settings()->multiSampleType != c.samples)
             continue; // the adapter lacks this combination
-        FrameGrabber grabber(e.engine.get(), e.settings());
+        FrameGrabber grabber(&e.engine->currentDevice, e.settings());
         ASSERT_EQ(grabber.backBufferMode, c.backBufferMode);
         e.draw(3);
         if (grabber.backBufferMode)
@@ -109,7 +109,7 @@ TEST(FrameGrabberTest, FailuresLeaveNoFileAndDoNotBlockAReset)
         SCOPED_TRACE(int(c.fault) * 100 + int(c.format));
         CaptureEngine e(c.format);
         REQUIRE_CAPTURE(e);
-        FrameGrabber grabber(e.engine.get(), e.settings());
+        FrameGrabber grabber(&e.engine->currentDevice, e.settings());
         e.draw(2);
         e.device()->Present(nullptr, nullptr, nullptr, nullptr);
         if (c.fault == Lock)
@@ -154,7 +154,7 @@ TEST(FrameGrabberTest, CaptureSizeAndSourceFollowTheDisplay)
         SCOPED_TRACE(c.windowed);
         CaptureEngine e(c.format, D3DMULTISAMPLE_NONE, c.windowed);
         REQUIRE_CAPTURE(e);
-        FrameGrabber grabber(e.engine.get(), e.settings());
+        FrameGrabber grabber(&e.engine->currentDevice, e.settings());
         EXPECT_EQ(grabber.width, c.width);
         EXPECT_EQ(grabber.height, c.height);
         EXPECT_EQ(grabber.backBufferMode, c.backBufferMode);
@@ -174,4 +174,22 @@ TEST(FrameGrabberTest, CaptureSizeAndSourceFollowTheDisplay)
         EXPECT_EQ(pixel(origin.x, origin.y), 0xFFFFFFu); // the mark
         EXPECT_EQ(pixel(c.width - 1, c.height - 1), 0u);  // desktop
     }
+}
+
+// The grabber reads the engine's current-device slot at every grab, not once:
+// the device that draws now (each eye's in stereo) is the one recorded.
+TEST(FrameGrabberTest, FramesComeFromTheDeviceInTheSlotAtEachGrab)
+{
+    CaptureEngine e;
+    REQUIRE_CAPTURE(e);
+    IDirect3DDevice9* slot = nullptr;
+    FrameGrabber grabber(&slot, e.settings());
+    std::vector<u8> dib(size_t(grabber.width) * size_t(grabber.height) * 4);
+    EXPECT_FALSE(grabber.copyFrame(dib.data()));
+    slot = e.device();
+    e.draw(4);
+    ASSERT_TRUE(grabber.copyFrame(dib.data()));
+    u32 topLeft;
+    std::memcpy(&topLeft, &dib[size_t(grabber.height - 1) * size_t(grabber.width) * 4], 4);
+    EXPECT_EQ(topLeft & 0xFFFFFFu, 0xFFFFFFu); // the mark
 }

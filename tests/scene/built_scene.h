@@ -15,6 +15,7 @@
 #include "scene/light.h"
 #include "scene/object.h"
 #include "scene/poly_mesh.h"
+#include "scene/scene_interaction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,8 +35,10 @@ public:
               s.stereo = stereo ? 1 : 0;
           })
     {
-        if (created)
+        if (created) {
             engine = std::make_unique<Engine>(&manager);
+            attachSceneInteraction(engine.get());
+        }
     }
     ~ModeEngine() { engine.reset(); }
 

@@ -584,6 +584,29 @@ TEST(ScenePasses, DegenerateInputsStayFinite)
     s.engine->shadowLightIndex = 0;
 }
 
+TEST(ScenePasses, AReceivingSurfaceSamplesTheDepthMapElseTheColourMap)
+{
+    BuiltScene s(false);
+    REQUIRE_ENGINE(s);
+    s.scene->render(true, 0, 0.0); // the spot light makes its targets
+    s.scene->setupSurfaces(*s.box, 0, 0.0);
+    const SpotLightSource* source = BuiltScene::surfaceOf(s.box)->spotLight();
+    ASSERT_EQ(source, s.spot);
+    ASSERT_NE(s.spot->shadowColorTexture, nullptr);
+    EXPECT_NE(s.spot->spotTexture, nullptr);
+    EXPECT_EQ(source->spotProjectedTexture(), s.spot->spotTexture);
+    // Without a depth texture format the map keeps a colour target; with
+    // one (a stand-in here, released by the light) the depth map is taken.
+    IDirect3DTexture9*& depth = s.spot->shadowDepthTexture;
+    if (depth) {
+        depth->Release();
+        depth = nullptr;
+    }
+    EXPECT_EQ(source->spotShadowMap(), s.spot->shadowColorTexture);
+    ASSERT_TRUE(SUCCEEDED(s.device()->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &depth, nullptr)));
+    EXPECT_EQ(source->spotShadowMap(), depth);
+}
+
 TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
 {
     // A partigon far behind the floor: its zero box is no extent, so the
