@@ -9,7 +9,7 @@ with_xvfb() {
   dir=$(mktemp -d)
   Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -ardelay 30000 3>"$dir/display" 2>"$dir/log" &
   local server=$! status=0
-  for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do [ -s "$dir/display" ] && break; sleep 0.1; done
   if [ -s "$dir/display" ]; then
     DISPLAY=":$(head -1 "$dir/display")" "$@" || status=$?
   else
