@@ -67,7 +67,7 @@ void Scene::render(bool clearTarget, i32 pass, double now)
 
     if (engine->shadowMapDebugView && !lights.empty()) {
         Light* first = lights[0];
-        IDirect3DTexture9* map = first->shadowDepthTexture ? first->shadowDepthTexture : first->shadowColorTexture;
+        IDirect3DTexture9* map = first->spotShadowMap();
         if (map)
             showShadowMap(map);
     }
