@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 
@@ -342,6 +343,88 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
     return out;
 }
 
+// The text the guard passed last and what glslang's preprocessor made of
+// it. A variant's vertex and pixel shaders come from the same text, one
+// after the other, and the guard's verdict and the preprocessed text do not
+// depend on the stage: the second compile takes them from here.
+struct GuardedText {
+    bool valid = false;
+    std::string source;
+    std::string preamble;
+    std::string expanded;
+};
+
+GuardedText& lastGuarded()
+{
+    static GuardedText text;  // under compileMutex
+    return text;
+}
+
+// glslang's legalisation of HLSL SPIR-V for Vulkan, pass for pass as its
+// GlslangToSpv runs it when its optimiser is on.
+void addLegalisationPasses(spvtools::Optimizer& optimizer)
+{
+    optimizer.RegisterPass(spvtools::CreateWrapOpKillPass());
+    optimizer.RegisterPass(spvtools::CreateDeadBranchElimPass());
+    optimizer.RegisterPass(spvtools::CreateMergeReturnPass());
+    optimizer.RegisterPass(spvtools::CreateInlineExhaustivePass());
+    optimizer.RegisterPass(spvtools::CreateEliminateDeadFunctionsPass());
+    optimizer.RegisterPass(spvtools::CreateScalarReplacementPass());
+    optimizer.RegisterPass(spvtools::CreateLocalAccessChainConvertPass());
+    optimizer.RegisterPass(spvtools::CreateLocalSingleBlockLoadStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateLocalSingleStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateSimplificationPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateVectorDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadInsertElimPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadBranchElimPass());
+    optimizer.RegisterPass(spvtools::CreateBlockMergePass());
+    optimizer.RegisterPass(spvtools::CreateLocalMultiStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateIfConversionPass());
+    optimizer.RegisterPass(spvtools::CreateSimplificationPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateVectorDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadInsertElimPass());
+    optimizer.RegisterPass(spvtools::CreateInterpolateFixupPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateCFGCleanupPass());
+}
+
+// Legalises the SPIR-V (unless legalise is off: D3DXSHADER_SKIPOPTIMIZATION),
+// then takes the globals the shader never reads out of the constant block,
+// as they get no registers in D3D9 either. Both in one optimiser run: one
+// parse of the binary and one set of analyses, and no validation (a third
+// of the trim's cost), which glslang's own legalisation skips as well; the
+// binary is glslang's. When a pass fails, the two steps run apart as they
+// would on their own: what legalises, then the trim of a valid binary.
+void legaliseAndTrim(std::vector<unsigned>& spirv, bool legalise)
+{
+    spvtools::OptimizerOptions unvalidated;
+    unvalidated.set_run_validator(false);
+    std::vector<uint32_t> out;
+    {
+        spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+        if (legalise)
+            addLegalisationPasses(optimizer);
+        optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
+        if (optimizer.Run(spirv.data(), spirv.size(), &out, unvalidated)) {
+            spirv.assign(out.begin(), out.end());
+            return;
+        }
+    }
+    if (legalise) {
+        spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+        addLegalisationPasses(optimizer);
+        if (optimizer.Run(spirv.data(), spirv.size(), &out, unvalidated))
+            spirv.assign(out.begin(), out.end());
+    }
+    spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+    optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
+    if (optimizer.Run(spirv.data(), spirv.size(), &out))
+        spirv.assign(out.begin(), out.end());
+}
+
 } // namespace
 
 std::mutex& compileMutex()
@@ -398,6 +481,96 @@ bool onLargeStack(const std::function<bool()>& work)
     return call.ok;
 }
 
+namespace {
+
+class CompileThread {
+public:
+    CompileThread() = default;
+    CompileThread(const CompileThread&) = delete;
+    CompileThread& operator=(const CompileThread&) = delete;
+
+    ~CompileThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!running_ || owner_ != getpid())
+                return;
+            stop_ = true;
+        }
+        wake_.notify_all();
+        pthread_join(thread_, nullptr);
+    }
+
+    // False when there is no thread to run work on.
+    bool run(const std::function<bool()>& work, bool& ok)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if ((!running_ || owner_ != getpid()) && !start())
+            return false;
+        job_ = &work;
+        wake_.notify_all();
+        done_.wait(lock, [this] { return job_ == nullptr; });
+        ok = ok_;
+        return true;
+    }
+
+private:
+    bool start()
+    {
+        pthread_attr_t attr;
+        if (pthread_attr_init(&attr) != 0)
+            return false;
+        running_ = pthread_attr_setstacksize(&attr, kFrontEndStack) == 0 &&
+                   pthread_create(&thread_, &attr, &CompileThread::loop, this) == 0;
+        pthread_attr_destroy(&attr);
+        owner_ = getpid();
+        return running_;
+    }
+
+    static void* loop(void* p)
+    {
+        CompileThread* self = static_cast<CompileThread*>(p);
+        std::unique_lock<std::mutex> lock(self->mutex_);
+        while (true) {
+            self->wake_.wait(lock, [self] { return self->job_ || self->stop_; });
+            if (self->stop_)
+                return nullptr;
+            const std::function<bool()>* job = self->job_;
+            lock.unlock();
+            bool ok = false;
+            try {
+                ok = (*job)();
+            } catch (...) {
+                ok = false;
+            }
+            lock.lock();
+            self->ok_ = ok;
+            self->job_ = nullptr;
+            self->done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<bool()>* job_ = nullptr;
+    bool ok_ = false;
+    bool stop_ = false;
+    bool running_ = false;
+    pid_t owner_ = 0;
+    pthread_t thread_{};
+};
+
+} // namespace
+
+bool onCompileThread(const std::function<bool()>& work)
+{
+    static CompileThread thread;
+    bool ok = false;
+    if (thread.run(work, ok))
+        return ok;
+    return onLargeStack(work);
+}
+
 bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
 {
     auto fail = [&](const std::string& message) {
@@ -407,11 +580,17 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
     if (req.source.size() > size_t(INT_MAX))
         return fail("error: effect text too large");
     EShLanguage lang = req.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    std::string expanded;
-    if (!guardInput(req.source, req.preamble, lang, req.locate, errors, expanded))
-        return false;
+    GuardedText& guarded = lastGuarded();
+    if (!guarded.valid || guarded.source != req.source || guarded.preamble != req.preamble) {
+        guarded.valid = false;
+        if (!guardInput(req.source, req.preamble, lang, req.locate, errors, guarded.expanded))
+            return false;
+        guarded.source = req.source;
+        guarded.preamble = req.preamble;
+        guarded.valid = true;
+    }
     std::unique_ptr<glslang::TShader> shader =
-        parseExpanded(lang, req.source, expanded, req.preamble, req.entryPoint, req.locate, errors);
+        parseExpanded(lang, req.source, guarded.expanded, req.preamble, req.entryPoint, req.locate, errors);
     if (!shader) {
         if (errors.empty())
             errors = "error: compilation failed\n";
@@ -427,19 +606,13 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
     if (!linked)
         return fail("error: " + trim(log));
     glslang::SpvOptions options;
-    options.disableOptimizer = !req.optimize;
+    options.disableOptimizer = true;  // legalised below
     options.validate = false;
     spv::SpvBuildLogger logger;
     glslang::GlslangToSpv(*program.getIntermediate(lang), spirv, &logger, &options);
     if (spirv.empty())
         return fail("error: " + trim(logger.getAllMessages()));
-    // Globals the shader never reads leave the constant block, as they
-    // get no registers in D3D9 either.
-    spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
-    optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
-    std::vector<uint32_t> trimmed;
-    if (optimizer.Run(spirv.data(), spirv.size(), &trimmed))
-        spirv.assign(trimmed.begin(), trimmed.end());
+    legaliseAndTrim(spirv, req.optimize);
     return true;
 }
 

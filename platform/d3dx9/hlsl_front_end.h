@@ -19,6 +19,13 @@ void initialiseGlslang();
 // work threw or returned false.
 bool onLargeStack(const std::function<bool()>& work);
 
+// The same on a thread kept for the process, made on first use: what a new
+// thread costs (its creation, the first touches of its stack, a fresh
+// glslang pool) is as much as a tenth of a compile. Falls back on
+// onLargeStack when the thread cannot be made or belongs to a parent
+// process. Calls are serialised by compileMutex.
+bool onCompileThread(const std::function<bool()>& work);
+
 // Guards, parses and links the request's source to SPIR-V, with the
 // globals the shader never reads left out; false with D3DX-shaped errors
 // added to errors.

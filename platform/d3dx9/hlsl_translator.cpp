@@ -608,7 +608,7 @@ bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::strin
     // In this process: the effect parsed in a helper when it was created,
     // and a helper per variant would cost several times the compile.
     auto work = [&] { return Translator(req, out, messages).run(); };
-    if (!onLargeStack(work)) {
+    if (!onCompileThread(work)) {
         errors = messages.empty() ? "error: compilation failed\n" : messages;
         return false;
     }
