@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -348,6 +349,7 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
 // after the other, and the guard's verdict and the preprocessed text do not
 // depend on the stage: the second compile takes them from here.
 struct GuardedText {
+    std::mutex mutex;  // held while the guard runs: the other stage waits for its verdict
     bool valid = false;
     std::string source;
     std::string preamble;
@@ -356,7 +358,7 @@ struct GuardedText {
 
 GuardedText& lastGuarded()
 {
-    static GuardedText text;  // under compileMutex
+    static GuardedText text;
     return text;
 }
 
@@ -427,9 +429,9 @@ void legaliseAndTrim(std::vector<unsigned>& spirv, bool legalise)
 
 } // namespace
 
-std::mutex& compileMutex()
+std::shared_mutex& compileMutex()
 {
-    static std::mutex m;
+    static std::shared_mutex m;
     return m;
 }
 
@@ -501,20 +503,27 @@ public:
         pthread_join(thread_, nullptr);
     }
 
-    // False when there is no thread to run work on.
-    bool run(const std::function<bool()>& work, bool& ok)
+    // False when the thread is busy with other work or cannot be made.
+    bool tryRun(const std::function<bool()>& work, bool& ok)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        if ((!running_ || owner_ != getpid()) && !start())
+        if (job_ || ((!running_ || owner_ != getpid()) && !start()))
             return false;
-        job_ = &work;
+        Job job{&work};
+        job_ = &job;
         wake_.notify_all();
-        done_.wait(lock, [this] { return job_ == nullptr; });
-        ok = ok_;
+        done_.wait(lock, [&job] { return job.done; });
+        ok = job.ok;
         return true;
     }
 
 private:
+    struct Job {
+        const std::function<bool()>* work;
+        bool ok = false;
+        bool done = false;
+    };
+
     bool start()
     {
         pthread_attr_t attr;
@@ -535,16 +544,17 @@ private:
             self->wake_.wait(lock, [self] { return self->job_ || self->stop_; });
             if (self->stop_)
                 return nullptr;
-            const std::function<bool()>* job = self->job_;
+            Job* job = self->job_;
             lock.unlock();
             bool ok = false;
             try {
-                ok = (*job)();
+                ok = (*job->work)();
             } catch (...) {
                 ok = false;
             }
             lock.lock();
-            self->ok_ = ok;
+            job->ok = ok;
+            job->done = true;
             self->job_ = nullptr;
             self->done_.notify_all();
         }
@@ -552,11 +562,10 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    const std::function<bool()>* job_ = nullptr;
-    bool ok_ = false;
+    Job* job_ = nullptr;  // the caller's, until done
     bool stop_ = false;
     bool running_ = false;
-    pid_t owner_ = 0;
+    pid_t owner_ = 0;  // a forked child has none of the parent's threads
     pthread_t thread_{};
 };
 
@@ -564,10 +573,11 @@ private:
 
 bool onCompileThread(const std::function<bool()>& work)
 {
-    static CompileThread thread;
+    static CompileThread threads[2];
     bool ok = false;
-    if (thread.run(work, ok))
-        return ok;
+    for (CompileThread& thread : threads)
+        if (thread.tryRun(work, ok))
+            return ok;
     return onLargeStack(work);
 }
 
@@ -580,17 +590,22 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
     if (req.source.size() > size_t(INT_MAX))
         return fail("error: effect text too large");
     EShLanguage lang = req.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    GuardedText& guarded = lastGuarded();
-    if (!guarded.valid || guarded.source != req.source || guarded.preamble != req.preamble) {
-        guarded.valid = false;
-        if (!guardInput(req.source, req.preamble, lang, req.locate, errors, guarded.expanded))
-            return false;
-        guarded.source = req.source;
-        guarded.preamble = req.preamble;
-        guarded.valid = true;
+    std::string expanded;
+    {
+        GuardedText& guarded = lastGuarded();
+        std::lock_guard<std::mutex> lock(guarded.mutex);
+        if (!guarded.valid || guarded.source != req.source || guarded.preamble != req.preamble) {
+            guarded.valid = false;
+            if (!guardInput(req.source, req.preamble, lang, req.locate, errors, guarded.expanded))
+                return false;
+            guarded.source = req.source;
+            guarded.preamble = req.preamble;
+            guarded.valid = true;
+        }
+        expanded = guarded.expanded;
     }
     std::unique_ptr<glslang::TShader> shader =
-        parseExpanded(lang, req.source, guarded.expanded, req.preamble, req.entryPoint, req.locate, errors);
+        parseExpanded(lang, req.source, expanded, req.preamble, req.entryPoint, req.locate, errors);
     if (!shader) {
         if (errors.empty())
             errors = "error: compilation failed\n";
@@ -623,7 +638,7 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
         errors = "error: effect text too large\n";
         return false;
     }
-    std::lock_guard<std::mutex> lock(compileMutex());
+    std::unique_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
     HelperResult result;
     bool ok = inHelperProcess(

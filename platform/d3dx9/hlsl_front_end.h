@@ -1,17 +1,20 @@
-// The glslang side of the HLSL translator. glslang keeps global state:
-// every call below runs under compileMutex, after initialiseGlslang.
+// The glslang side of the HLSL translator. Every call below runs after
+// initialiseGlslang, under compileMutex: compiles share it (glslang keeps
+// each compile's state on its thread and builds its shared tables under a
+// lock of its own), the syntax check holds it alone, as it forks a helper,
+// which must not inherit a lock another compile holds.
 #pragma once
 
 #include "platform/d3dx9/hlsl_translator.h"
 
 #include <functional>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
 namespace platform::d3dx9 {
 
-std::mutex& compileMutex();
+std::shared_mutex& compileMutex();
 void initialiseGlslang();
 
 // Runs work on a thread with a stack large enough for glslang's recursion
@@ -19,11 +22,11 @@ void initialiseGlslang();
 // work threw or returned false.
 bool onLargeStack(const std::function<bool()>& work);
 
-// The same on a thread kept for the process, made on first use: what a new
-// thread costs (its creation, the first touches of its stack, a fresh
-// glslang pool) is as much as a tenth of a compile. Falls back on
-// onLargeStack when the thread cannot be made or belongs to a parent
-// process. Calls are serialised by compileMutex.
+// The same on one of two threads kept for the process, made on first use:
+// what a new thread costs (its creation, the first touches of its stack, a
+// fresh glslang pool) is as much as a tenth of a compile. Two, so that a
+// variant's vertex and pixel shaders compile at once. Falls back on
+// onLargeStack when both are busy or cannot be made.
 bool onCompileThread(const std::function<bool()>& work);
 
 // Guards, parses and links the request's source to SPIR-V, with the

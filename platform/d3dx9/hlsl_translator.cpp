@@ -596,7 +596,7 @@ bool parseShaderProfile(const char* profile, ShaderStage& stage, uint32_t& versi
 
 bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::string& errors)
 {
-    std::lock_guard<std::mutex> lock(compileMutex());
+    std::shared_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
     ShaderBlob out;
     std::string messages;
