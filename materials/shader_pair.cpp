@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 namespace {
 
@@ -410,44 +412,56 @@ bool ShaderPair::compileVariant()
     for (const ShaderParam& p : engine->switches->params)
         compiler->SetValue(p.name, p.storage, p.byteSize());
 
-    // One stage: its code into a shader of the engine's devices, or false
-    // after the compiler's message.
-    auto compile = [this](const String& function, const String& profile, ID3DXBuffer*& code,
-                          ID3DXConstantTable*& table) {
-        code = nullptr;
-        table = nullptr;
+    // One stage's code, constant table and messages.
+    struct Stage {
+        String function, profile;
+        HRESULT hr = E_FAIL;
+        ID3DXBuffer* code = nullptr;
         ID3DXBuffer* errors = nullptr;
-        const HRESULT hr =
-            compiler->CompileShader(function.c_str(), profile.c_str(), 0, &code, &errors, &table);
-        if (FAILED(hr) || !code) {
-            if (errors)
-                showParseError(bufferText(errors).c_str());
-            release(errors);
+        ID3DXConstantTable* table = nullptr;
+
+        void compile(ID3DXEffectCompiler* compiler)
+        {
+            hr = compiler->CompileShader(function.c_str(), profile.c_str(), 0, &code, &errors, &table);
+        }
+        bool ok() const { return SUCCEEDED(hr) && code; }
+        ~Stage()
+        {
             release(code);
+            release(errors);
             release(table);
-            code = nullptr;
-            table = nullptr;
+        }
+    };
+    Stage vertex{vertexShaderName(), engine->vsProfile};
+    Stage pixel{pixelShaderName(), engine->psProfile};
+    // The pixel shader compiles on a second thread meanwhile, which halves
+    // the wait for a new variant; in turn when no thread can be made.
+    std::future<void> pixelDone;
+    try {
+        pixelDone = std::async(std::launch::async, [&pixel, this] { pixel.compile(compiler); });
+    } catch (const std::system_error&) {
+    }
+    vertex.compile(compiler);
+    if (pixelDone.valid())
+        pixelDone.get();
+    else
+        pixel.compile(compiler);
+
+    // The vertex half is of no use without its pixel half; the messages are
+    // those of the first stage that failed.
+    for (Stage* stage : {&vertex, &pixel}) {
+        if (!stage->ok()) {
+            if (stage->errors)
+                showParseError(bufferText(stage->errors).c_str());
             return false;
         }
-        release(errors);
-        return true;
-    };
-
-    ID3DXBuffer* code = nullptr;
-    ID3DXConstantTable* table = nullptr;
-    if (!compile(vertexShaderName(), engine->vsProfile, code, table))
-        return false;
-    currentVertexShader = new VertexShader(engine, static_cast<const DWORD*>(code->GetBufferPointer()), table);
-    code->Release();
-
-    if (!compile(pixelShaderName(), engine->psProfile, code, table)) {
-        // The vertex half is of no use without its pixel half.
-        delete currentVertexShader;
-        currentVertexShader = nullptr;
-        return false;
     }
-    currentPixelShader = new PixelShader(engine, static_cast<const DWORD*>(code->GetBufferPointer()), table);
-    code->Release();
+    currentVertexShader =
+        new VertexShader(engine, static_cast<const DWORD*>(vertex.code->GetBufferPointer()), vertex.table);
+    vertex.table = nullptr; // the shader owns it
+    currentPixelShader =
+        new PixelShader(engine, static_cast<const DWORD*>(pixel.code->GetBufferPointer()), pixel.table);
+    pixel.table = nullptr;
 
     // A device that refused the code would draw without a shader.
     if (!currentVertexShader->complete() || !currentPixelShader->complete()) {

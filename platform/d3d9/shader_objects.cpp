@@ -571,6 +571,7 @@ HRESULT getBools(const BOOL* file, size_t count, UINT start, BOOL* data, UINT n)
 STDMETHODIMP Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader)
 {
     DeviceLock lock(this);
+    logCall("CreateVertexShader", {ptrArg(pFunction)});
     if (!ppShader)
         return D3DERR_INVALIDCALL;
     *ppShader = nullptr;
@@ -586,6 +587,7 @@ STDMETHODIMP Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexS
 STDMETHODIMP Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader)
 {
     DeviceLock lock(this);
+    logCall("CreatePixelShader", {ptrArg(pFunction)});
     if (!ppShader)
         return D3DERR_INVALIDCALL;
     *ppShader = nullptr;

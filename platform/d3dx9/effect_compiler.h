@@ -39,6 +39,8 @@ public:
     STDMETHOD(GetLiteral)(D3DXHANDLE hParameter, BOOL* pLiteral) PURE;
     STDMETHOD(CompileEffect)(DWORD Flags, ID3DXBuffer** ppEffect, ID3DXBuffer** ppErrorMsgs) PURE;
     // hFunction: the function's name. A function the effect lacks fails.
+    // Two threads may compile shaders of one effect at once, while no
+    // other method is called.
     STDMETHOD(CompileShader)(D3DXHANDLE hFunction, LPCSTR pTarget, DWORD Flags, ID3DXBuffer** ppShader,
                              ID3DXBuffer** ppErrorMsgs, ID3DXConstantTable** ppConstantTable) PURE;
 

@@ -13,8 +13,10 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -342,11 +344,95 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
     return out;
 }
 
+// The text the guard passed last and what glslang's preprocessor made of
+// it. A variant's vertex and pixel shaders come from the same text, one
+// after the other, and the guard's verdict and the preprocessed text do not
+// depend on the stage: the second compile takes them from here.
+struct GuardedText {
+    std::mutex mutex;  // held while the guard runs: the other stage waits for its verdict
+    bool valid = false;
+    std::string source;
+    std::string preamble;
+    std::string expanded;
+};
+
+GuardedText& lastGuarded()
+{
+    static GuardedText text;
+    return text;
+}
+
+// glslang's legalisation of HLSL SPIR-V for Vulkan, pass for pass as its
+// GlslangToSpv runs it when its optimiser is on.
+void addLegalisationPasses(spvtools::Optimizer& optimizer)
+{
+    optimizer.RegisterPass(spvtools::CreateWrapOpKillPass());
+    optimizer.RegisterPass(spvtools::CreateDeadBranchElimPass());
+    optimizer.RegisterPass(spvtools::CreateMergeReturnPass());
+    optimizer.RegisterPass(spvtools::CreateInlineExhaustivePass());
+    optimizer.RegisterPass(spvtools::CreateEliminateDeadFunctionsPass());
+    optimizer.RegisterPass(spvtools::CreateScalarReplacementPass());
+    optimizer.RegisterPass(spvtools::CreateLocalAccessChainConvertPass());
+    optimizer.RegisterPass(spvtools::CreateLocalSingleBlockLoadStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateLocalSingleStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateSimplificationPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateVectorDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadInsertElimPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadBranchElimPass());
+    optimizer.RegisterPass(spvtools::CreateBlockMergePass());
+    optimizer.RegisterPass(spvtools::CreateLocalMultiStoreElimPass());
+    optimizer.RegisterPass(spvtools::CreateIfConversionPass());
+    optimizer.RegisterPass(spvtools::CreateSimplificationPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateVectorDCEPass());
+    optimizer.RegisterPass(spvtools::CreateDeadInsertElimPass());
+    optimizer.RegisterPass(spvtools::CreateInterpolateFixupPass());
+    optimizer.RegisterPass(spvtools::CreateAggressiveDCEPass());
+    optimizer.RegisterPass(spvtools::CreateCFGCleanupPass());
+}
+
+// Legalises the SPIR-V (unless legalise is off: D3DXSHADER_SKIPOPTIMIZATION),
+// then takes the globals the shader never reads out of the constant block,
+// as they get no registers in D3D9 either. Both in one optimiser run: one
+// parse of the binary, one set of analyses, and no validation, which was
+// two thirds of the trim's time and which glslang's own legalisation skips
+// as well (SPIRV-Cross reads glslang's binary unvalidated either way). When
+// a pass fails, the two steps run apart as they did: what legalises, then
+// the trim of a binary that validates.
+void legaliseAndTrim(std::vector<unsigned>& spirv, bool legalise)
+{
+    spvtools::OptimizerOptions unvalidated;
+    unvalidated.set_run_validator(false);
+    std::vector<uint32_t> out;
+    {
+        spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+        if (legalise)
+            addLegalisationPasses(optimizer);
+        optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
+        if (optimizer.Run(spirv.data(), spirv.size(), &out, unvalidated)) {
+            spirv.assign(out.begin(), out.end());
+            return;
+        }
+    }
+    if (legalise) {
+        spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+        addLegalisationPasses(optimizer);
+        if (optimizer.Run(spirv.data(), spirv.size(), &out, unvalidated))
+            spirv.assign(out.begin(), out.end());
+    }
+    spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
+    optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
+    if (optimizer.Run(spirv.data(), spirv.size(), &out))
+        spirv.assign(out.begin(), out.end());
+}
+
 } // namespace
 
-std::mutex& compileMutex()
+std::shared_mutex& compileMutex()
 {
-    static std::mutex m;
+    static std::shared_mutex m;
     return m;
 }
 
@@ -398,6 +484,104 @@ bool onLargeStack(const std::function<bool()>& work)
     return call.ok;
 }
 
+namespace {
+
+class CompileThread {
+public:
+    CompileThread() = default;
+    CompileThread(const CompileThread&) = delete;
+    CompileThread& operator=(const CompileThread&) = delete;
+
+    ~CompileThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!running_ || owner_ != getpid())
+                return;
+            stop_ = true;
+        }
+        wake_.notify_all();
+        pthread_join(thread_, nullptr);
+    }
+
+    // False when the thread is busy with other work or cannot be made.
+    bool tryRun(const std::function<bool()>& work, bool& ok)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (job_ || ((!running_ || owner_ != getpid()) && !start()))
+            return false;
+        Job job{&work};
+        job_ = &job;
+        wake_.notify_all();
+        done_.wait(lock, [&job] { return job.done; });
+        ok = job.ok;
+        return true;
+    }
+
+private:
+    struct Job {
+        const std::function<bool()>* work;
+        bool ok = false;
+        bool done = false;
+    };
+
+    bool start()
+    {
+        pthread_attr_t attr;
+        if (pthread_attr_init(&attr) != 0)
+            return false;
+        running_ = pthread_attr_setstacksize(&attr, kFrontEndStack) == 0 &&
+                   pthread_create(&thread_, &attr, &CompileThread::loop, this) == 0;
+        pthread_attr_destroy(&attr);
+        owner_ = getpid();
+        return running_;
+    }
+
+    static void* loop(void* p)
+    {
+        CompileThread* self = static_cast<CompileThread*>(p);
+        std::unique_lock<std::mutex> lock(self->mutex_);
+        while (true) {
+            self->wake_.wait(lock, [self] { return self->job_ || self->stop_; });
+            if (self->stop_)
+                return nullptr;
+            Job* job = self->job_;
+            lock.unlock();
+            bool ok = false;
+            try {
+                ok = (*job->work)();
+            } catch (...) {
+                ok = false;
+            }
+            lock.lock();
+            job->ok = ok;
+            job->done = true;
+            self->job_ = nullptr;
+            self->done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    Job* job_ = nullptr;  // the caller's, until done
+    bool stop_ = false;
+    bool running_ = false;
+    pid_t owner_ = 0;  // a forked child has none of the parent's threads
+    pthread_t thread_{};
+};
+
+} // namespace
+
+bool onCompileThread(const std::function<bool()>& work)
+{
+    static CompileThread threads[2];
+    bool ok = false;
+    for (CompileThread& thread : threads)
+        if (thread.tryRun(work, ok))
+            return ok;
+    return onLargeStack(work);
+}
+
 bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
 {
     auto fail = [&](const std::string& message) {
@@ -408,8 +592,19 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
         return fail("error: effect text too large");
     EShLanguage lang = req.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
     std::string expanded;
-    if (!guardInput(req.source, req.preamble, lang, req.locate, errors, expanded))
-        return false;
+    {
+        GuardedText& guarded = lastGuarded();
+        std::lock_guard<std::mutex> lock(guarded.mutex);
+        if (!guarded.valid || guarded.source != req.source || guarded.preamble != req.preamble) {
+            guarded.valid = false;
+            if (!guardInput(req.source, req.preamble, lang, req.locate, errors, guarded.expanded))
+                return false;
+            guarded.source = req.source;
+            guarded.preamble = req.preamble;
+            guarded.valid = true;
+        }
+        expanded = guarded.expanded;
+    }
     std::unique_ptr<glslang::TShader> shader =
         parseExpanded(lang, req.source, expanded, req.preamble, req.entryPoint, req.locate, errors);
     if (!shader) {
@@ -427,19 +622,13 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
     if (!linked)
         return fail("error: " + trim(log));
     glslang::SpvOptions options;
-    options.disableOptimizer = !req.optimize;
+    options.disableOptimizer = true;  // legalised below
     options.validate = false;
     spv::SpvBuildLogger logger;
     glslang::GlslangToSpv(*program.getIntermediate(lang), spirv, &logger, &options);
     if (spirv.empty())
         return fail("error: " + trim(logger.getAllMessages()));
-    // Globals the shader never reads leave the constant block, as they
-    // get no registers in D3D9 either.
-    spvtools::Optimizer optimizer(SPV_ENV_VULKAN_1_0);
-    optimizer.RegisterPass(spvtools::CreateEliminateDeadMembersPass());
-    std::vector<uint32_t> trimmed;
-    if (optimizer.Run(spirv.data(), spirv.size(), &trimmed))
-        spirv.assign(trimmed.begin(), trimmed.end());
+    legaliseAndTrim(spirv, req.optimize);
     return true;
 }
 
@@ -450,7 +639,7 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
         errors = "error: effect text too large\n";
         return false;
     }
-    std::lock_guard<std::mutex> lock(compileMutex());
+    std::unique_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
     HelperResult result;
     bool ok = inHelperProcess(

@@ -596,7 +596,7 @@ bool parseShaderProfile(const char* profile, ShaderStage& stage, uint32_t& versi
 
 bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::string& errors)
 {
-    std::lock_guard<std::mutex> lock(compileMutex());
+    std::shared_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
     ShaderBlob out;
     std::string messages;
@@ -608,7 +608,7 @@ bool compileHlsl(const HlslCompileRequest& request, ShaderBlob& blob, std::strin
     // In this process: the effect parsed in a helper when it was created,
     // and a helper per variant would cost several times the compile.
     auto work = [&] { return Translator(req, out, messages).run(); };
-    if (!onLargeStack(work)) {
+    if (!onCompileThread(work)) {
         errors = messages.empty() ? "error: compilation failed\n" : messages;
         return false;
     }

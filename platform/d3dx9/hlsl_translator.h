@@ -39,6 +39,7 @@ struct HlslCompileRequest {
 bool parseShaderProfile(const char* profile, d3d9::ShaderStage& stage, uint32_t& versionToken);
 
 // Compiles; on failure returns false with D3DX-shaped messages in errors.
+// Two threads may compile at once.
 bool compileHlsl(const HlslCompileRequest& request, d3d9::ShaderBlob& blob, std::string& errors);
 
 // Only parses (and type-checks) the source, as a pixel shader with no entry

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
+#include <vector>
 
 using namespace d3dx9test;
 using platform::d3d9::RegisterSet;
@@ -161,6 +163,48 @@ TEST(EffectCompiler, LiteralsSpecialiseTheCode)
     INT value = 0;
     EXPECT_EQ(fx->GetInt("numLights", &value), D3D_OK);
     EXPECT_EQ(value, 3);
+}
+
+// Three threads at once (one more than the compiler keeps), each on its own
+// literal values, so the stages of one text and of another interleave: each
+// gets what it gets alone, messages included.
+TEST(EffectCompiler, ThreadsCompilingAtOnceGetWhatTheyGetInTurn)
+{
+    struct Job {
+        const char* function;
+        const char* profile;
+        int numLights;
+    };
+    const Job jobs[] = {{"vshader", "vs_2_0", 1}, {"pshader", "ps_2_0", 1}, {"vshader", "vs_2_0", 3},
+                        {"pshader", "ps_2_0", 3}, {"vshader", "vs_2_0", 2}, {"nothere", "vs_2_0", 2}};
+    auto compileJob = [](const Job& job) {
+        CompilerRef fx(createCompiler(kLitEffect));
+        fx->SetLiteral("numLights", TRUE);
+        fx->SetValue("numLights", &job.numLights, 4);
+        return compileWith(fx.p, job.function, job.profile);
+    };
+    std::vector<Compiled> inTurn;
+    for (const Job& job : jobs)
+        inTurn.push_back(compileJob(job));
+    EXPECT_NE(inTurn[0].code, inTurn[2].code);
+    EXPECT_EQ(inTurn[5].hr, E_FAIL);
+
+    constexpr size_t kThreads = 3;
+    std::vector<Compiled> atOnce(std::size(jobs) * 2);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (size_t k = t; k < atOnce.size(); k += kThreads)
+                atOnce[k] = compileJob(jobs[k % std::size(jobs)]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (size_t k = 0; k < atOnce.size(); ++k) {
+        const Compiled& expected = inTurn[k % std::size(jobs)];
+        EXPECT_EQ(atOnce[k].hr, expected.hr) << k;
+        EXPECT_EQ(atOnce[k].code, expected.code) << k;
+        EXPECT_EQ(atOnce[k].errors, expected.errors) << k;
+    }
 }
 
 TEST(EffectCompiler, ErrorsPointAtTheLineOfTheEffectOrInclude)
