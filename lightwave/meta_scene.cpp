@@ -145,6 +145,13 @@ Scene* MetaScene::findScene(const char* text) const
 
 Surface* MetaScene::findSurface(const char* text) const
 {
+    // A few surfaces, as content has, are quicker searched than hashed.
+    if (surfaces.size() <= 32) {
+        for (Surface* surface : surfaces)
+            if (surface && std::strcmp(surface->name.c_str(), text) == 0)
+                return surface;
+        return nullptr;
+    }
     return findIndexed(surfaces, surfaceIndex, surfacesIndexed, text);
 }
 

@@ -55,8 +55,8 @@ public:
     // length (so "" finds the first scene); null when none does.
     Scene* findScene(const char* name) const;
     // Exact-name lookups; null when nothing matches. The first surface of
-    // that name, through an index of the names that grows with the
-    // surfaces (an object file may hold thousands of tags).
+    // that name; past a few surfaces through an index of the names that
+    // grows with them (an object file may hold thousands of tags).
     Surface* findSurface(const char* name) const;
     LWObject* findLwo(const char* name) const;
     // A texture found gets flags OR-ed into its own; a miss changes nothing.

@@ -139,16 +139,20 @@ TEST(MetaScene, Lookups)
     EXPECT_EQ(f.meta->findTexture("shared.jpg", 0), texture);
     EXPECT_EQ(f.meta->findTexture("frame59999.png", 0), f.meta->textures[f.meta->textures.size() - 2]);
 
-    // Surfaces likewise: exact names, the first of a name, also after more
-    // were added since the last look-up.
+    // Surfaces likewise, few or many: exact names, the first of a name,
+    // also after more were added since the last look-up.
     auto* paint = new Surface(f.meta.get(), "box.lwo@Paint");
     f.meta->surfaces.push_back(paint);
-    EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint);
-    f.meta->surfaces.push_back(new Surface(f.meta.get(), "box.lwo@Paint"));
-    f.meta->surfaces.push_back(new Surface(f.meta.get(), "box.lwo@Rim"));
-    EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint);
-    EXPECT_EQ(f.meta->findSurface("box.lwo@Rim"), f.meta->surfaces.back());
-    EXPECT_EQ(f.meta->findSurface("box.lwo@rim"), nullptr);
+    for (int many : {0, 1}) {
+        EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint) << many;
+        for (int i = 0; i < 40 * many; ++i)
+            f.meta->surfaces.push_back(new Surface(f.meta.get(), ("box.lwo@" + std::to_string(i)).c_str()));
+        f.meta->surfaces.push_back(new Surface(f.meta.get(), "box.lwo@Paint"));
+        f.meta->surfaces.push_back(new Surface(f.meta.get(), many ? "box.lwo@Rim2" : "box.lwo@Rim"));
+        EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint) << many;
+        EXPECT_EQ(f.meta->findSurface(many ? "box.lwo@Rim2" : "box.lwo@Rim"), f.meta->surfaces.back()) << many;
+        EXPECT_EQ(f.meta->findSurface("box.lwo@rim"), nullptr) << many;
+    }
 }
 
 TEST(MetaScene, ScenesToRender)
