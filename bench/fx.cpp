@@ -102,7 +102,7 @@ IDirect3DVertexBuffer9* makeStillSprites(IDirect3DDevice9* d, const FXEmitter& e
                      sprite.density.value * sprite.luminosity.value * sprite.color[2].value,
                      sprite.density.value * sprite.opacity.value};
     const D3DCOLOR c = colorToARGB(rgba);
-    for (i32 i = 0, n = 0; i < FXEmitter::kCapacity && n < living; ++i) {
+    for (i32 i = 0, n = 0; i < i32(emitter.particles.size()) && n < living; ++i) {
         const Particle& p = emitter.particles[i];
         if (!p.alive)
             continue;
@@ -188,8 +188,8 @@ int main()
     double t = 1.0;
     stepParticles(scene->fxEmitter, scene->fxEffector, &camera, t, 1.0);
     i32 living = 0;
-    for (i32 i = 0; i < FXEmitter::kCapacity; ++i)
-        living += emitter->particles[i].alive;
+    for (const Particle& p : emitter->particles)
+        living += p.alive;
 
     // Stepping alone.
     node->hvObject = nullptr;

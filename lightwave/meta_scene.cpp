@@ -39,6 +39,8 @@ void MetaScene::freeAll()
     textureIndex.clear();
     texturesIndexed = 0;
     surfaces.clear();
+    surfaceIndex.clear();
+    surfacesIndexed = 0;
     lwObjects.clear();
     scenes.clear();
     renderTargetLayers.clear();
@@ -63,6 +65,34 @@ std::vector<String> MetaScene::metascriptEntries(ScriptTokenizer& script)
 }
 
 namespace {
+
+// The first item named text, through an index of the names over
+// items[0, indexed) that grows with the items. A hit on an item replaced or
+// renamed since it was indexed is searched for, and indexed anew on the next
+// call.
+template <class Item>
+Item* findIndexed(const std::vector<Item*>& items, std::unordered_map<std::string, size_t>& index, size_t& indexed,
+                  const char* text)
+{
+    if (indexed > items.size()) {
+        index.clear();
+        indexed = 0;
+    }
+    for (; indexed < items.size(); ++indexed)
+        if (const Item* item = items[indexed])
+            index.emplace(item->name.c_str(), indexed);
+    const auto at = index.find(text);
+    if (at == index.end())
+        return nullptr;
+    if (at->second < items.size() && items[at->second] && std::strcmp(items[at->second]->name.c_str(), text) == 0)
+        return items[at->second];
+    index.clear();
+    indexed = 0;
+    for (Item* item : items)
+        if (item && std::strcmp(item->name.c_str(), text) == 0)
+            return item;
+    return nullptr;
+}
 
 // The "// sound" comments of a scene start their objects' channels as the
 // scene loads; a metascript that fails takes those sounds back too.
@@ -115,10 +145,14 @@ Scene* MetaScene::findScene(const char* text) const
 
 Surface* MetaScene::findSurface(const char* text) const
 {
-    for (Surface* surface : surfaces)
-        if (surface && std::strcmp(surface->name.c_str(), text) == 0)
-            return surface;
-    return nullptr;
+    // A few surfaces, as content has, are quicker searched than hashed.
+    if (surfaces.size() <= 32) {
+        for (Surface* surface : surfaces)
+            if (surface && std::strcmp(surface->name.c_str(), text) == 0)
+                return surface;
+        return nullptr;
+    }
+    return findIndexed(surfaces, surfaceIndex, surfacesIndexed, text);
 }
 
 LWObject* MetaScene::findLwo(const char* text) const
@@ -131,29 +165,7 @@ LWObject* MetaScene::findLwo(const char* text) const
 
 Texture* MetaScene::findTexture(const char* text, u32 flags) const
 {
-    if (texturesIndexed > textures.size()) {
-        textureIndex.clear();
-        texturesIndexed = 0;
-    }
-    for (; texturesIndexed < textures.size(); ++texturesIndexed)
-        if (const Texture* t = textures[texturesIndexed])
-            textureIndex.emplace(t->name.c_str(), texturesIndexed);
-    Texture* found = nullptr;
-    const auto at = textureIndex.find(text);
-    if (at != textureIndex.end() && at->second < textures.size() && textures[at->second] &&
-        std::strcmp(textures[at->second]->name.c_str(), text) == 0) {
-        found = textures[at->second];
-    } else if (at != textureIndex.end()) {
-        // Replaced or renamed since it was indexed: search, and index anew
-        // on the next call.
-        textureIndex.clear();
-        texturesIndexed = 0;
-        for (Texture* texture : textures)
-            if (texture && std::strcmp(texture->name.c_str(), text) == 0) {
-                found = texture;
-                break;
-            }
-    }
+    Texture* found = findIndexed(textures, textureIndex, texturesIndexed, text);
     if (found)
         found->flags |= flags;
     return found;

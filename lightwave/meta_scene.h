@@ -52,7 +52,9 @@ public:
     // The first scene whose name begins with name, case ignored over name's
     // length (so "" finds the first scene); null when none does.
     Scene* findScene(const char* name) const;
-    // Exact-name lookups; null when nothing matches.
+    // Exact-name lookups; null when nothing matches. The first surface of
+    // that name; past a few surfaces through an index of the names that
+    // grows with them (an object file may hold thousands of tags).
     Surface* findSurface(const char* name) const;
     LWObject* findLwo(const char* name) const;
     // A texture found gets flags OR-ed into its own; a miss changes nothing.
@@ -86,6 +88,9 @@ private:
     // textures[0, texturesIndexed).
     mutable std::unordered_map<std::string, size_t> textureIndex;
     mutable size_t texturesIndexed = 0;
+    // The same for the surfaces.
+    mutable std::unordered_map<std::string, size_t> surfaceIndex;
+    mutable size_t surfacesIndexed = 0;
 };
 
 // The metascene a scene belongs to: the only kind of scene group.

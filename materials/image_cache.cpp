@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -121,8 +122,15 @@ FileData* loadFileCached(Stream& source, const char* name)
 
 void clearImageCache()
 {
-    std::vector<RefCountBase*> entries;
-    entries.swap(imageCache);
+    trimImageCache(0);
+}
+
+void trimImageCache(size_t keep)
+{
+    if (keep >= imageCache.size())
+        return;
+    std::vector<RefCountBase*> entries(imageCache.begin() + std::ptrdiff_t(keep), imageCache.end());
+    imageCache.resize(keep);
     for (RefCountBase* entry : entries) {
         if (auto* image = dynamic_cast<RawImage*>(entry))
             image->release();

@@ -14,6 +14,7 @@
 #include "foundation/stream.h"
 #include "materials/image.h"
 
+#include <cstddef>
 #include <vector>
 
 // The bytes of a whole file, kept for the texture loader (.dds files).
@@ -53,3 +54,5 @@ FileData* loadFileCached(Stream& source, const char* name);
 // Drops the cache's own references and empties it; records still held
 // elsewhere live on until their last holder releases them.
 void clearImageCache();
+// The same for every record after the first keep, which stay cached.
+void trimImageCache(size_t keep);

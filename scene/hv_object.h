@@ -64,7 +64,7 @@ public:
 
     Texture* spriteTexture = nullptr;              // owned
     IDirect3DVertexBuffer9* vertexBuffer = nullptr; // 6 pre-transformed vertices a sprite
-    std::vector<Sprite> sprites;
+    std::vector<Sprite> sprites; // grown by render to the particles it is given
 
     explicit HVSprite(Engine* engine);
     ~HVSprite() override;

@@ -27,7 +27,7 @@ const D3DMATRIX kIdentity = {{{1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0
 
 } // namespace
 
-HVSprite::HVSprite(Engine* engine) : HVObject(engine), sprites(kCapacity)
+HVSprite::HVSprite(Engine* engine) : HVObject(engine)
 {
     spriteTexture = new SpecialTexture(engine, SpecialTexture::kindParticle);
     if (IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr)
@@ -50,6 +50,10 @@ void HVSprite::render(double t, Particle* particles, i32 count, Node* camera)
     if (!device || !vertexBuffer || !camera || !particles)
         return;
     count = std::clamp(count, 0, kCapacity);
+    // Staging for the pool's size, made at the first draw: an object loaded
+    // and never drawn holds none.
+    if (sprites.size() < size_t(count))
+        sprites.resize(size_t(count));
 
     D3DMATRIX viewProjection;
     const D3DMATRIX& view = camera->inverseValid ? camera->inverseWorld : *camera->getInvMatrix(t);

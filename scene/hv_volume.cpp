@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -33,6 +35,37 @@ D3DCOLOR ballTexel(float dx, float dy, float dz)
     const float a = kDensity * fall * fall * lumps;
     const float rgba[4] = {kGrey * a, kGrey * a, kGrey * a, a};
     return colorToARGB(rgba);
+}
+
+// The ball's texels, the same for every volume object: worked out once.
+// Volume texels z-major, then y, then x; the plane's y-major.
+const std::vector<D3DCOLOR>& ballVolumeTexels()
+{
+    static const std::vector<D3DCOLOR> texels = [] {
+        constexpr i32 n = HVVolume::kVolumeSize;
+        const float step = 1.0f / float(n);
+        std::vector<D3DCOLOR> t(size_t(n) * n * n);
+        for (i32 z = 0; z < n; ++z)
+            for (i32 y = 0; y < n; ++y)
+                for (i32 x = 0; x < n; ++x)
+                    t[(size_t(z) * n + y) * n + x] =
+                        ballTexel((x + 0.5f) * step - 0.5f, (y + 0.5f) * step - 0.5f, (z + 0.5f) * step - 0.5f);
+        return t;
+    }();
+    return texels;
+}
+
+const std::vector<D3DCOLOR>& ballPlaneTexels()
+{
+    static const std::vector<D3DCOLOR> texels = [] {
+        std::vector<D3DCOLOR> t(size_t(kPlaneSize) * kPlaneSize);
+        for (i32 y = 0; y < kPlaneSize; ++y)
+            for (i32 x = 0; x < kPlaneSize; ++x)
+                t[size_t(y) * kPlaneSize + x] =
+                    ballTexel((x + 0.5f) / kPlaneSize - 0.5f, (y + 0.5f) / kPlaneSize - 0.5f, 0.0f);
+        return t;
+    }();
+    return texels;
 }
 
 } // namespace
@@ -64,20 +97,16 @@ HVVolume::HVVolume(Engine* engine) : HVObject(engine)
     device->CreateIndexBuffer(kCapacity * kMaxSlices * 6 * sizeof(u16), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
                               D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer, nullptr);
 
-    const float step = 1.0f / float(kVolumeSize);
     if (SUCCEEDED(device->CreateVolumeTexture(kVolumeSize, kVolumeSize, kVolumeSize, 1, 0, D3DFMT_A8R8G8B8,
                                               D3DPOOL_MANAGED, &volumeTexture, nullptr)) &&
         volumeTexture) {
         D3DLOCKED_BOX box{};
         if (SUCCEEDED(volumeTexture->LockBox(0, &box, nullptr, 0)) && box.pBits) {
+            const D3DCOLOR* ball = ballVolumeTexels().data();
             for (i32 z = 0; z < kVolumeSize; ++z)
-                for (i32 y = 0; y < kVolumeSize; ++y) {
-                    u32* row = reinterpret_cast<u32*>(static_cast<u8*>(box.pBits) + size_t(z) * box.SlicePitch +
-                                                      size_t(y) * box.RowPitch);
-                    for (i32 x = 0; x < kVolumeSize; ++x)
-                        row[x] = ballTexel((x + 0.5f) * step - 0.5f, (y + 0.5f) * step - 0.5f,
-                                           (z + 0.5f) * step - 0.5f);
-                }
+                for (i32 y = 0; y < kVolumeSize; ++y)
+                    std::memcpy(static_cast<u8*>(box.pBits) + size_t(z) * box.SlicePitch + size_t(y) * box.RowPitch,
+                                ball + (size_t(z) * kVolumeSize + y) * kVolumeSize, kVolumeSize * sizeof(D3DCOLOR));
             volumeTexture->UnlockBox(0);
         }
     }
@@ -86,11 +115,10 @@ HVVolume::HVVolume(Engine* engine) : HVObject(engine)
         planeTexture) {
         D3DLOCKED_RECT rect{};
         if (SUCCEEDED(planeTexture->LockRect(0, &rect, nullptr, 0)) && rect.pBits) {
-            for (i32 y = 0; y < kPlaneSize; ++y) {
-                u32* row = reinterpret_cast<u32*>(static_cast<u8*>(rect.pBits) + size_t(y) * rect.Pitch);
-                for (i32 x = 0; x < kPlaneSize; ++x)
-                    row[x] = ballTexel((x + 0.5f) / kPlaneSize - 0.5f, (y + 0.5f) / kPlaneSize - 0.5f, 0.0f);
-            }
+            const D3DCOLOR* ball = ballPlaneTexels().data();
+            for (i32 y = 0; y < kPlaneSize; ++y)
+                std::memcpy(static_cast<u8*>(rect.pBits) + size_t(y) * rect.Pitch, ball + size_t(y) * kPlaneSize,
+                            kPlaneSize * sizeof(D3DCOLOR));
             planeTexture->UnlockRect(0);
         }
     }

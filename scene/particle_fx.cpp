@@ -67,15 +67,10 @@ void ParticleFX::centreAt(double t, float out[3], bool alwaysCompute) const
     out[0] = m->_41, out[1] = m->_42, out[2] = m->_43;
 }
 
-FXEmitter::FXEmitter(Object* node) : ParticleFX(node), particles(new Particle[kCapacity]())
-{
-    for (i32 i = 0; i < kCapacity; ++i)
-        particles[i].alive = 0;
-}
+FXEmitter::FXEmitter(Object* node) : ParticleFX(node) {}
 
 FXEmitter::~FXEmitter()
 {
-    delete[] particles;
     for (AnimatedValue* v : {&birthRate, &lifeTime, &lifeSpread, &velocity[0], &velocity[1], &velocity[2],
                              &radialSpeed, &extra0Base, &extra0Spread, &extra1Base, &extra1Spread, &extra2Base,
                              &extra2Spread})
@@ -86,6 +81,14 @@ void FXEmitter::setParticleCount(i32 count)
 {
     // The pool never grows: a larger count from a file would write past it.
     particleCount = std::clamp(count, 0, kCapacity);
+}
+
+Particle* FXEmitter::pool()
+{
+    const size_t needed = size_t(std::clamp(particleCount, 1, kCapacity));
+    if (particles.size() < needed)
+        particles.resize(needed); // new records are zero: not alive
+    return particles.data();
 }
 
 void FXEmitter::apply(Particle* pool, i32 first, i32 last, double, double dt, Node*)
@@ -108,10 +111,11 @@ void FXEmitter::apply(Particle* pool, i32 first, i32 last, double, double dt, No
 void FXEmitter::moveParticles(Node* camera, double t, double dt)
 {
     const i32 count = std::clamp(particleCount, 0, kCapacity);
+    Particle* records = pool();
     if (dt != 0.0) {
         const float step = float(dt);
         for (i32 i = 0; i < count; ++i) {
-            Particle& p = particles[i];
+            Particle& p = records[i];
             if (!p.alive)
                 continue;
             const float reach = vec3Length(p.velocity) * step;
@@ -125,7 +129,7 @@ void FXEmitter::moveParticles(Node* camera, double t, double dt)
         }
     }
     if (node && node->hvObject)
-        node->hvObject->render(t, particles, count, camera);
+        node->hvObject->render(t, records, count, camera);
 }
 
 bool FXEmitter::birthAllowed(double t, double dt)
@@ -142,8 +146,9 @@ bool FXEmitter::birthAllowed(double t, double dt)
     if (birthMode == 1)
         return crossed;
     if (crossed) {
+        Particle* records = pool();
         for (i32 i = 0; i < std::clamp(particleCount, 0, kCapacity); ++i)
-            particles[i].alive = 0;
+            records[i].alive = 0;
         lastBorn = resetCounter = totalBorn = 0;
     }
     return true;
@@ -178,8 +183,9 @@ void FXEmitter::emitParticles(double t, double dt)
     const i32 count = std::clamp(particleCount, 0, kCapacity);
     if (totalBorn > count)
         return;
+    Particle* records = pool();
     for (i32 i = lastBorn + 1; i < totalBorn; ++i) {
-        Particle& p = particles[i];
+        Particle& p = records[i];
         if (placement == 0 || placement == 4 || placement == 1) {
             float v[3];
             for (int k = 2; k >= 0; --k)
@@ -374,12 +380,12 @@ void stepParticles(const std::vector<ParticleFX*>& emitters, const std::vector<P
     };
     if (dt != 0.0) {
         each([&](FXEmitter& e, i32) { e.emitParticles(t, dt); });
-        each([&](FXEmitter& e, i32 count) { e.apply(e.particles, 0, count, t, dt, camera); });
+        each([&](FXEmitter& e, i32 count) { e.apply(e.pool(), 0, count, t, dt, camera); });
         for (ParticleFX* force : effectors)
             if (force)
                 each([&](FXEmitter& e, i32 count) {
                     if (force->group == 0 || force->group == e.group)
-                        force->apply(e.particles, 0, count, t, dt, camera);
+                        force->apply(e.pool(), 0, count, t, dt, camera);
                 });
     }
     each([&](FXEmitter& e, i32) { e.moveParticles(camera, t, dt); });

@@ -3,7 +3,8 @@
 // turn its particles' velocities into this step's displacement (its own
 // apply), adds the displacement of every matching force (their apply), then
 // moves the particles and hands them to the HyperVoxel object of the
-// emitter's scene object (moveParticles). Pools have a fixed size.
+// emitter's scene object (moveParticles). A pool holds at most kCapacity
+// records and is made when the emitter first needs it.
 #pragma once
 
 #include "foundation/animated_value.h"
@@ -66,7 +67,9 @@ public:
     i32 placement = 1; // 0 or 4 box, 1 sphere, else none
     i32 birthUnit = 1; // 0 or 3 per frame at 30 fps, 1 per second, else none; 3 only at or below y 0
     i32 birthMode = 0; // 0 always, 1 on crossing the first key, 2 reset there, 3 never
-    Particle* particles;
+    // The records, grown by pool(): a scene loaded and never stepped, or a
+    // block read only to be passed over, holds none.
+    std::vector<Particle> particles;
     i32 lastBorn = 0;
     i32 resetCounter = 0; // kept for the record layout; nothing reads it
     i32 totalBorn = 0;
@@ -78,8 +81,13 @@ public:
     void apply(Particle* particles, i32 first, i32 last, double t, double dt, Node* camera) override;
     void emitParticles(double t, double dt);
     void moveParticles(Node* camera, double t, double dt);
-    // Stores a count from outside data, limited to the pool.
+    // Stores a count from outside data, limited to kCapacity.
     void setParticleCount(i32 count);
+    // The pool, grown first to the records in use (at least one, so that it
+    // is never null: the drawing takes a null pool for no particles at
+    // all). Records beyond the count are never read, so a pool sized by it
+    // steps exactly as a full one.
+    Particle* pool();
 
 private:
     bool birthAllowed(double t, double dt);

@@ -9,7 +9,8 @@ namespace platform::d3d9 {
 BufferStorage::BufferStorage(Device* device, UINT length, DWORD usage)
     : m_owner(device)
     , m_usage(usage)
-    , m_memory(length, 0)
+    , m_memory(static_cast<unsigned char*>(std::calloc(length ? length : 1, 1)))
+    , m_length(m_memory ? length : 0)
 {
 }
 
@@ -29,13 +30,13 @@ HRESULT BufferStorage::lock(UINT offset, UINT size, void** data, DWORD flags)
     if (!data)
         return D3DERR_INVALIDCALL;
     *data = nullptr;
-    const UINT total = UINT(m_memory.size());
+    const UINT total = UINT(m_length);
     // Size 0 locks the rest of the buffer.
     if (offset > total || (size != 0 && size > total - offset))
         return D3DERR_INVALIDCALL;
     if (size == 0)
         size = total - offset;
-    *data = m_memory.data() + offset;
+    *data = m_memory.get() + offset;
     ++m_lockCount;
     if (!(flags & D3DLOCK_READONLY) && size) {
         if (m_dirtyEnd <= m_dirtyBegin) {
@@ -73,7 +74,7 @@ GLuint BufferStorage::prepareSlow()
         return m_buffer; // still being written; draw with what GL has
     if (!m_buffer) {
         glCreateBuffers(1, &m_buffer);
-        glNamedBufferData(m_buffer, GLsizeiptr(std::max<size_t>(m_memory.size(), 1)), m_memory.data(),
+        glNamedBufferData(m_buffer, GLsizeiptr(std::max<size_t>(m_length, 1)), m_memory.get(),
                           (m_usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
         m_pending = false;
         m_discard = false;
@@ -87,11 +88,11 @@ GLuint BufferStorage::prepareSlow()
     if (m_pending && m_dirtyEnd > m_dirtyBegin) {
         if (m_discard && m_drawn && m_drawnFrame == m_owner->frameNumber()) {
             // Fresh storage: a draw of this frame may still read the old one.
-            glNamedBufferData(m_buffer, GLsizeiptr(m_memory.size()), nullptr, GL_DYNAMIC_DRAW);
-            glNamedBufferSubData(m_buffer, 0, GLsizeiptr(m_memory.size()), m_memory.data());
+            glNamedBufferData(m_buffer, GLsizeiptr(m_length), nullptr, GL_DYNAMIC_DRAW);
+            glNamedBufferSubData(m_buffer, 0, GLsizeiptr(m_length), m_memory.get());
         } else {
             glNamedBufferSubData(m_buffer, GLintptr(m_dirtyBegin), GLsizeiptr(m_dirtyEnd - m_dirtyBegin),
-                                 m_memory.data() + m_dirtyBegin);
+                                 m_memory.get() + m_dirtyBegin);
         }
         checkGlErrors("buffer upload");
     }

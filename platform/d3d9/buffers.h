@@ -9,7 +9,8 @@
 #include "platform/d3d9/device_child.h"
 #include "platform/d3d9/gl_context.h"
 
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 namespace platform::d3d9 {
 
@@ -28,15 +29,22 @@ public:
         m_drawn = true;
         return (m_buffer && !m_pending) ? m_buffer : prepareSlow();
     }
-    UINT length() const { return UINT(m_memory.size()); }
-    const unsigned char* memory() const { return m_memory.data(); }
+    UINT length() const { return UINT(m_length); }
+    const unsigned char* memory() const { return m_memory.get(); }
 
 private:
     GLuint prepareSlow();
 
     Device* m_owner;
     DWORD m_usage;
-    std::vector<unsigned char> m_memory;
+    struct Free {
+        void operator()(unsigned char* p) const { std::free(p); }
+    };
+    // From calloc: a large block comes from the system already zero, so a
+    // buffer made at its full size costs no page until it is written or
+    // uploaded. Empty (length 0) when it cannot be had.
+    std::unique_ptr<unsigned char[], Free> m_memory;
+    size_t m_length = 0;
     GLuint m_buffer = 0;
     int m_lockCount = 0;
     UINT m_dirtyBegin = 0, m_dirtyEnd = 0; // CPU range GL lacks

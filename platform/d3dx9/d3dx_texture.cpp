@@ -136,37 +136,11 @@ void applyColorKey(TexelImage& image, D3DCOLOR key)
         }
 }
 
-// Halving (or keeping) each axis of 32-bit texels with a box filter: the
-// mip chain step, done on bytes. Each channel is the mean of its 2 or 4
-// source bytes with halves rounded up, which is what the float path gives.
+// Whether the step keeps or halves each axis, so that 32-bit texels can take
+// the byte path (halveTexelBytes), which gives what the float path gives.
 bool halvable(uint32_t sw, uint32_t sh, uint32_t dw, uint32_t dh)
 {
     return (sw == dw || sw == 2 * dw) && (sh == dh || sh == 2 * dh);
-}
-
-void halveBytes(const uint8_t* src, size_t srcPitch, uint32_t sw, uint32_t sh, uint8_t* dst, size_t dstPitch,
-                uint32_t dw, uint32_t dh)
-{
-    const uint32_t sx = sw / dw, sy = sh / dh;
-    const uint32_t n = sx * sy, half = n / 2, shift = n == 4 ? 2 : n == 2 ? 1 : 0;
-    const size_t dx = sx == 2 ? 4 : 0, dy = sy == 2 ? srcPitch : 0;
-    for (uint32_t y = 0; y < dh; ++y) {
-        const uint8_t* a = src + size_t(y) * sy * srcPitch;
-        uint8_t* d = dst + size_t(y) * dstPitch;
-        for (uint32_t x = 0; x < dw; ++x, a += 4 * sx, d += 4) {
-            for (int c = 0; c < 4; ++c) {
-                uint32_t sum = a[c];
-                if (dx)
-                    sum += a[dx + c];
-                if (dy) {
-                    sum += a[dy + c];
-                    if (dx)
-                        sum += a[dy + dx + c];
-                }
-                d[c] = uint8_t((sum + half) >> shift);
-            }
-        }
-    }
 }
 
 bool blockAligned(const RECT& r, UINT width, UINT height)
@@ -208,11 +182,10 @@ HRESULT loadSurface(IDirect3DSurface9* dest, const RECT* destRect, const uint8_t
         hr = dest->LockRect(&locked, nullptr, 0);
         if (FAILED(hr))
             return hr;
-        halveBytes(srcBits + size_t(srcRect.top) * srcPitch + size_t(srcRect.left) * 4, srcPitch,
-                                     sw, sh,
-                                     static_cast<uint8_t*>(locked.pBits) + size_t(dr.top) * size_t(locked.Pitch) +
-                                         size_t(dr.left) * 4,
-                                     size_t(locked.Pitch), dw, dh);
+        halveTexelBytes(srcBits + size_t(srcRect.top) * srcPitch + size_t(srcRect.left) * 4, srcPitch, sw, sh,
+                        static_cast<uint8_t*>(locked.pBits) + size_t(dr.top) * size_t(locked.Pitch) +
+                            size_t(dr.left) * 4,
+                        size_t(locked.Pitch), dw, dh);
         dest->UnlockRect();
         return D3D_OK;
     }

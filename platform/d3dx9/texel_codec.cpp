@@ -466,6 +466,31 @@ void encodeTexels(const TexelFormat& format, const TexelImage& src, uint8_t* bit
     }
 }
 
+void halveTexelBytes(const uint8_t* src, size_t srcPitch, uint32_t sw, uint32_t sh, uint8_t* dst, size_t dstPitch,
+                     uint32_t dw, uint32_t dh)
+{
+    const uint32_t sx = sw / dw, sy = sh / dh;
+    const uint32_t n = sx * sy, half = n / 2, shift = n == 4 ? 2 : n == 2 ? 1 : 0;
+    const size_t dx = sx == 2 ? 4 : 0, dy = sy == 2 ? srcPitch : 0;
+    for (uint32_t y = 0; y < dh; ++y) {
+        const uint8_t* a = src + size_t(y) * sy * srcPitch;
+        uint8_t* d = dst + size_t(y) * dstPitch;
+        for (uint32_t x = 0; x < dw; ++x, a += 4 * sx, d += 4) {
+            for (int c = 0; c < 4; ++c) {
+                uint32_t sum = a[c];
+                if (dx)
+                    sum += a[dx + c];
+                if (dy) {
+                    sum += a[dy + c];
+                    if (dx)
+                        sum += a[dy + dx + c];
+                }
+                d[c] = uint8_t((sum + half) >> shift);
+            }
+        }
+    }
+}
+
 float halfToFloat(uint16_t h)
 {
     const uint32_t sign = uint32_t(h & 0x8000) << 16;

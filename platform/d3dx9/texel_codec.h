@@ -67,6 +67,12 @@ uint32_t quantizeUnorm(float value, uint32_t bits);
 void decodeDxtBlock(TexelFormat::Kind kind, const uint8_t* block, uint8_t rgba[64]);
 void encodeDxtBlock(TexelFormat::Kind kind, const uint8_t rgba[64], uint8_t* block);
 
+// One mip chain step of 8-bit four-channel texels (dw x dh from sw x sh,
+// each side the same or half): every channel the mean of its 2 or 4 source
+// bytes, halves rounded up.
+void halveTexelBytes(const uint8_t* src, size_t srcPitch, uint32_t sw, uint32_t sh, uint8_t* dst, size_t dstPitch,
+                     uint32_t dw, uint32_t dh);
+
 float halfToFloat(uint16_t half);
 uint16_t floatToHalf(float value);
 

@@ -5,6 +5,7 @@
 #include "lightwave/lw_object.h"
 #include "lwo2_test_support.h"
 #include "materials/generated_textures.h"
+#include "materials/surface.h"
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lws_emitter.h"
 
@@ -137,6 +138,21 @@ TEST(MetaScene, Lookups)
     f.meta->textures.push_back(twin);
     EXPECT_EQ(f.meta->findTexture("shared.jpg", 0), texture);
     EXPECT_EQ(f.meta->findTexture("frame59999.png", 0), f.meta->textures[f.meta->textures.size() - 2]);
+
+    // Surfaces likewise, few or many: exact names, the first of a name,
+    // also after more were added since the last look-up.
+    auto* paint = new Surface(f.meta.get(), "box.lwo@Paint");
+    f.meta->surfaces.push_back(paint);
+    for (int many : {0, 1}) {
+        EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint) << many;
+        for (int i = 0; i < 40 * many; ++i)
+            f.meta->surfaces.push_back(new Surface(f.meta.get(), ("box.lwo@" + std::to_string(i)).c_str()));
+        f.meta->surfaces.push_back(new Surface(f.meta.get(), "box.lwo@Paint"));
+        f.meta->surfaces.push_back(new Surface(f.meta.get(), many ? "box.lwo@Rim2" : "box.lwo@Rim"));
+        EXPECT_EQ(f.meta->findSurface("box.lwo@Paint"), paint) << many;
+        EXPECT_EQ(f.meta->findSurface(many ? "box.lwo@Rim2" : "box.lwo@Rim"), f.meta->surfaces.back()) << many;
+        EXPECT_EQ(f.meta->findSurface("box.lwo@rim"), nullptr) << many;
+    }
 }
 
 TEST(MetaScene, ScenesToRender)

@@ -87,6 +87,29 @@ TEST_F(ImageCache, SharesOneRecordAcrossLetterCase)
     third->release();
 }
 
+// Trimming keeps the first records cached and drops the cache's reference
+// on the rest (an image and a file alike), which their holders keep.
+TEST_F(ImageCache, TrimKeepsTheFirstRecords)
+{
+    MemoryStream s = pictures();
+    s.files["odd.dds"] = "DDS 12345";
+    ImageRef kept(loadImage(s, "logo.bmp", false));
+    ImageRef dropped(loadImage(s, "font.pcx", false));
+    FileData* file = loadFileCached(s, "odd.dds");
+    ASSERT_TRUE(kept && dropped && file);
+    trimImageCache(5);
+    EXPECT_EQ(imageCache.size(), 3u);
+    trimImageCache(1);
+    ASSERT_EQ(imageCache.size(), 1u);
+    EXPECT_EQ(imageCache[0], static_cast<RefCountBase*>(kept.image));
+    EXPECT_EQ(dropped->refCount, 1u);
+    EXPECT_EQ(file->refCount, 1u);
+    file->release();
+    ImageRef again(loadImage(s, "font.pcx", false));
+    EXPECT_NE(again.image, dropped.image);
+    EXPECT_EQ(imageCache.size(), 2u);
+}
+
 TEST_F(ImageCache, AFailedFileIsReadAndReportedAgain)
 {
     DiagnosticsScope diagnostics(1);

@@ -58,8 +58,8 @@ Particle particleAt(Vec p, Vec v = {0, 0, 0}, float e0 = 1.0f, float e1 = 4.0f)
 i32 living(const FXEmitter& e)
 {
     i32 n = 0;
-    for (i32 i = 0; i < FXEmitter::kCapacity; ++i)
-        n += e.particles[i].alive;
+    for (const Particle& p : e.particles)
+        n += p.alive;
     return n;
 }
 
@@ -94,7 +94,7 @@ TEST(ParticleFX, BirthCounts)
         for (int s = 0; s < c.steps; ++s)
             e.emitParticles(t += c.dt, c.dt);
         EXPECT_EQ(living(e), c.alive) << c.name;
-        EXPECT_EQ(e.particles[0].alive, 0) << c.name;
+        EXPECT_EQ(e.pool()[0].alive, 0) << c.name;
     }
 }
 
@@ -107,7 +107,7 @@ TEST(ParticleFX, NoBirthsOnceTheTotalPassesTheCountEvenAfterAllDie)
     e.emitParticles(1.0, 1.0); // total 8: records 1..7
     e.emitParticles(2.0, 1.0); // total 16 > 10
     EXPECT_EQ(living(e), 7);
-    e.apply(e.particles, 0, 10, 2.0, 5000.0, nullptr);
+    e.apply(e.pool(), 0, 10, 2.0, 5000.0, nullptr);
     EXPECT_EQ(living(e), 0);
     e.emitParticles(3.0, 1.0);
     EXPECT_EQ(living(e), 0);
@@ -122,6 +122,23 @@ TEST(ParticleFX, CountFromOutsideIsLimitedToThePool)
         e.setParticleCount(in);
         EXPECT_EQ(e.particleCount, out) << in;
     }
+}
+
+// The pool is made at the first step and follows a count raised later:
+// births reach the new records.
+TEST(ParticleFX, PoolFollowsTheCount)
+{
+    Rig rig;
+    FXEmitter e(rig.object);
+    e.setParticleCount(4);
+    EXPECT_TRUE(e.particles.empty());
+    e.birthRate.value = 4.0f;
+    e.emitParticles(1.0, 1.0); // total 4: records 1..3
+    EXPECT_EQ(living(e), 3);
+    e.setParticleCount(40);
+    e.emitParticles(2.0, 1.0); // total 8: records 4..7
+    EXPECT_EQ(living(e), 7);
+    EXPECT_GE(e.particles.size(), 40u);
 }
 
 TEST(ParticleFX, BirthModesAcrossTheFirstKey)
@@ -221,12 +238,13 @@ TEST(ParticleFX, EmitterOwnStepLifeLimitAndDraw)
     FXEmitter e(rig.object);
     e.setParticleCount(4);
     e.acceleration[1] = -2.0f;
+    e.pool();
     e.particles[1] = particleAt({0, 0, 0}, {2, 0, 0});
     e.particles[1].life = 0.5f; // reaches exactly 0
     e.particles[2] = particleAt({1, 1, 1}, {2, 0, 0});
     e.particles[3] = particleAt({0, 0, 0}, {3, 4, 0});
     e.speedLimit = 1.0f;
-    e.apply(e.particles, 0, 4, 1.0, 0.5, nullptr);
+    e.apply(e.pool(), 0, 4, 1.0, 0.5, nullptr);
     EXPECT_EQ(e.particles[1].alive, 0);
     expectNear(e.particles[2].velocity, {1, -1, 0}, "displacement");
     e.moveParticles(nullptr, 1.0, 0.5);
@@ -243,7 +261,7 @@ TEST(ParticleFX, EmitterOwnStepLifeLimitAndDraw)
     expectNear(e.particles[3].position, {3, 4, 0}, "no limit");
     // dt = 0: nothing moves, but the pool is drawn.
     const Particle before = e.particles[2];
-    e.apply(e.particles, 0, 4, 1.0, 0.0, nullptr);
+    e.apply(e.pool(), 0, 4, 1.0, 0.0, nullptr);
     e.moveParticles(nullptr, 1.0, 0.0);
     expectNear(e.particles[2].position, {before.position[0], before.position[1], before.position[2]}, "dt 0");
     ASSERT_EQ(hv->calls.size(), 4u);
