@@ -14,6 +14,7 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +66,37 @@ struct HelperResult {
 
 // How long a check may take before the helper is stopped.
 constexpr int kHelperSeconds = 20;
+// What the helper may spend: processor seconds, and address space beyond
+// what the process holds when it forks. A real effect's check takes a few
+// hundredths of a second and a few megabytes.
+constexpr rlim_t kHelperCpuSeconds = 2;
+constexpr rlim_t kHelperMemory = rlim_t(2) << 30;
+
+// In the forked helper: a check that runs away (macros that expand far
+// beyond the guard's estimate) ends there, not in the machine's memory.
+// Reads its size without allocating: another thread of the parent may have
+// held the allocator's lock at the fork.
+void limitHelper()
+{
+    const rlimit cpu{kHelperCpuSeconds, kHelperCpuSeconds + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+    const rlimit core{0, 0};
+    setrlimit(RLIMIT_CORE, &core);
+    char text[128];
+    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd >= 0 ? read(fd, text, sizeof text - 1) : -1;
+    if (fd >= 0)
+        close(fd);
+    if (n <= 0)
+        return;
+    text[n] = '\0';
+    const rlim_t size = rlim_t(std::strtoull(text, nullptr, 10)) * rlim_t(sysconf(_SC_PAGESIZE)) + kHelperMemory;
+    rlimit space{};
+    if (getrlimit(RLIMIT_AS, &space) == 0 && (space.rlim_cur == RLIM_INFINITY || space.rlim_cur > size)) {
+        space.rlim_cur = size;
+        setrlimit(RLIMIT_AS, &space);
+    }
+}
 
 void putWord(std::string& s, uint32_t w)
 {
@@ -103,6 +136,7 @@ bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& re
         close(fds[0]);
         for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
             signal(sig, SIG_DFL);
+        limitHelper();
         HelperResult r;
         auto run = [&] { r = work(); return true; };
         bool ran = onLargeStack(run);
@@ -151,6 +185,8 @@ bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& re
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result = HelperResult();
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+        timedOut = true;
     if (timedOut) {
         result.errors = "error: compiling the effect took too long\n";
         return false;

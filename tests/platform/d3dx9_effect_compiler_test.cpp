@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <map>
 #include <memory>
 #include <random>
@@ -216,6 +218,27 @@ TEST(EffectCompiler, ThreadsCompilingAtOnceGetWhatTheyGetInTurn)
         EXPECT_EQ(atOnce[k].code, expected.code) << k;
         EXPECT_EQ(atOnce[k].errors, expected.errors) << k;
     }
+}
+
+// Macros in unclosed calls that the guard's estimate lets through but that
+// glslang's preprocessor expands without end: the syntax check stops at its
+// processor-time and memory budget (it ran 40 s into 8 GB before), and the
+// effect fails with a message.
+TEST(EffectCompiler, RunawayMacrosEndWithinTheChecksBudget)
+{
+    const std::string text = "#define F(a) a-a\n"
+                             "uint g = 0(F(F(F(F(F(F(F(F(F(F(F(F(F)F(F(FVts;\n"
+                             "struct VsOut {\n"
+                             "    float4 coloVV(F(F(F())))))1))))(F(1))))))))))switch1,2,3,4,5,7};\n"
+                             "uint g = 0(F(F(F(F(F(F(F(F(F(F(F(F(F(F(Fx)))+)1))))(F(1))))))))))uint g = "
+                             "0(F(F(F(F(F(F(F(F(F(F(F(F(F)F(F(F(F(F(F())))U)))))))))))))))))))))))))))))))); }";
+    std::string errors;
+    EXPECT_EQ(createCompiler(text, &errors), nullptr);
+    EXPECT_NE(errors.find("error"), std::string::npos) << errors;
+    rusage helpers{};
+    getrusage(RUSAGE_CHILDREN, &helpers);
+    EXPECT_LT(helpers.ru_maxrss, 3L << 20); // kilobytes
+    EXPECT_LT(helpers.ru_utime.tv_sec + helpers.ru_stime.tv_sec, 30);
 }
 
 TEST(EffectCompiler, ErrorsPointAtTheLineOfTheEffectOrInclude)
