@@ -102,8 +102,8 @@ public:
     ShaderPair* bakePair = nullptr;
     ShaderPair* mirrorPair = nullptr;
     // Made and handed over by attachSceneInteraction (the materials library
-    // sits below the scene), with the deleter the destructor calls; null
-    // until then, and every user checks.
+    // sits below the scene), with the deleter the destructor calls. An
+    // engine built without it has none, and every user checks.
     SceneInteraction* interaction = nullptr;
     void (*deleteInteraction)(SceneInteraction*) = nullptr;
     Scene* interactionTarget = nullptr; // the scene for the user camera
