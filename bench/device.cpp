@@ -22,7 +22,6 @@
 #include <d3d9.h>
 #include <windows.h>
 
-#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -775,12 +774,6 @@ int main(int argc, char** argv)
     // Headless whatever the environment: the device draws into its own
     // framebuffer on an EGL context.
     platform::setWindowBackend(platform::WindowBackend::RecordsOnly);
-    // llvmpipe mallocs and frees hundreds of 64 KB scene blocks per frame.
-    // With glibc's default trim threshold the heap top is sometimes given
-    // back after every free and faulted in again, which depending on the
-    // heap's layout alone can triple a frame; keep it, so that the numbers
-    // measure the renderers.
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     const Scene scene;
 
     Lane device, gl;

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev
   libjpeg62-turbo-dev
+  libgoogle-perftools-dev
   libglm-dev
   libmeshoptimizer-dev
   libvorbis-dev libogg-dev sox vorbis-tools

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <malloc.h>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -114,19 +113,8 @@ float subpixelStep()
     return step;
 }
 
-// A software rasteriser mallocs and frees hundreds of 64 KB blocks per
-// frame; with glibc's default trim threshold the top of the heap can be
-// handed back after every free and faulted in again, which alone can triple
-// a frame's time. Keep freed memory in the process once GL is in use.
-static void keepFreedHeap()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_TRIM_THRESHOLD, 256 << 20); });
-}
-
 std::unique_ptr<GlContext> GlContext::create(SDL_Window* window)
 {
-    keepFreedHeap();
     std::unique_ptr<GlContext> context(new GlContext);
     context->m_owner = std::this_thread::get_id();
     GlContext* previous = t_current;
