@@ -3,7 +3,10 @@
 // switches, skinning, fog, texture layers) on a headless device:
 //   compile:  one new switch combination: literals, HLSL to GLSL, the GL
 //             program link and the first draw, finished by a one-pixel
-//             read-back; median over several combinations;
+//             read-back; median over several combinations. The GL side
+//             comes from Mesa's shader cache from the second run on: with
+//             the cache cold, llvmpipe's code generation alone takes about
+//             ten times the rest, and the figure measures Mesa;
 //   activate: one activation of a cached variant (key lookup, shader binds,
 //             every uniform uploaded to both constant tables), averaged over
 //             many iterations, best of several rounds.

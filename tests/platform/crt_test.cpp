@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -46,6 +47,19 @@ TEST(Crt, VsnprintfReportsOverflowLikeTheWindowsRuntime)
     EXPECT_STREQ(buf, "1234567");
     EXPECT_EQ(_snprintf(buf, sizeof buf, "%s", "12345678"), -1);
     EXPECT_EQ(_snprintf(buf, sizeof buf, "%s", "123456789"), -1);
+}
+
+// Shader variants compile a fifth slower on glibc's allocator: a link order
+// or a dropped library that brings it back would go unnoticed otherwise.
+TEST(Crt, MallocIsTcmallocsOutsideTheSanitizers)
+{
+#if QUILLON_TCMALLOC
+    void* tcMalloc = dlsym(RTLD_DEFAULT, "tc_malloc");
+    ASSERT_NE(tcMalloc, nullptr);
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, "malloc"), tcMalloc);
+#else
+    GTEST_SKIP() << "a sanitizer's allocator";
+#endif
 }
 
 TEST(Crt, CaseInsensitiveCompare)
