@@ -82,13 +82,16 @@ fly_and_quit() { # NAME PID OUTPUT_WINDOW SCREENSHOT_WINDOW LOGO_X
 cd "$work"
 "$player" >"$work/log.txt" 2>&1 &
 pid=$!
-dialog=$(xdotool search --sync --onlyvisible --name "Pel 2004")
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name "Pel 2004" | head -1) || true
+[ -n "$dialog" ] || fail "no start dialog within a minute"
 sleep 1 # the toolkit takes keys once the dialog has settled
 xdotool windowfocus --sync "$dialog"
 xdotool key alt+s
 window=$(output_window)
-[ "$(xwininfo -id "$window" | awk '/Absolute|Width|Height/ { printf "%s ", $NF }')" = "0 0 1024 768 " ] ||
-  fail "full screen: the window does not cover the screen"
+# The window may be mapped before it takes the screen's size; allow it a moment.
+geometry() { xwininfo -id "$window" | awk '/Absolute|Width|Height/ { printf "%s ", $NF }'; }
+for _ in $(seq 50); do [ "$(geometry)" = "0 0 1024 768 " ] && break; sleep 0.1; done
+[ "$(geometry)" = "0 0 1024 768 " ] || fail "full screen: the window does not cover the screen ($(geometry))"
 fly_and_quit fullscreen "$pid" "$window" root 900
 
 QUILLON_DIALOG="check 104; text 110 640; text 112 480; press 100" "$full_setup" >"$work/log.txt" 2>&1 &
