@@ -22,7 +22,6 @@
 #include <d3d9.h>
 #include <windows.h>
 
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
