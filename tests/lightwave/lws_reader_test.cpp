@@ -363,6 +363,31 @@ TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
     f.engine->sound = saved;
 }
 
+// A freed metascene leaves no channel behind: a looping sound left over
+// would play to the end of the run. A sound before any object has no owner
+// and goes at once.
+TEST(LwsReader, FreedMetasceneLeavesNoSound)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    for (const char* text : {"AddNullObject n // sound hum.ogg", "// sound hum.ogg AddNullObject n"}) {
+        MemoryStream files;
+        files.files["one.lws"] = lws(text);
+        files.files["hum.ogg"] = "x";
+        files.files["one.mts"] = "one.lws\n";
+        ChannelSound sound;
+        Sound* saved = f.engine->sound;
+        f.engine->sound = &sound;
+        MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
+        ASSERT_NE(meta, nullptr) << text;
+        meta->clear();
+        delete meta;
+        f.engine->sound = saved;
+        ASSERT_EQ(sound.channelCount(), 1) << text;
+        EXPECT_EQ(sound.channel(1), nullptr) << text;
+    }
+}
+
 TEST(LwsReader, DamagedTextEndsCleanly)
 {
     testsupport::LevelGuard level;
