@@ -48,7 +48,9 @@ std::string intro()
     s.pose("ObjectMotion", 2, 0, 0);
     s.parent(lwsObjectId(0));
     s.pivot(0, 0.5, 0, 45, 0, 0);
-    s.sound("sounds/hum.ogg");
+    // No "// sound" on it or any object: an object's sound is moved in 3-D
+    // every frame, which the sound channels (made without 3-D control) answer
+    // with a failed check, and a looping one plays until its scene is freed.
     s.objectLayer(1, "objects/seq.lwo");
     s.pose("ObjectMotion", -2, 1, 3);
     s.objectLayer(1, "objects/grad.lwo");
@@ -400,11 +402,6 @@ void LwsEmitter::fog(int type, double minDistance, double maxDistance, const dou
 void LwsEmitter::backdrop(const double color[3], bool fogFromBackdrop)
 {
     appendFormat(out, "BackdropColor %.9g %.9g %.9g\nBackdropFog %d\n", color[0], color[1], color[2], fogFromBackdrop ? 1 : 0);
-}
-
-void LwsEmitter::sound(const std::string& file)
-{
-    out += "// sound " + file + "\n";
 }
 
 std::string lwsBenchScene(int objects, int keys, int lights, int cameras)
