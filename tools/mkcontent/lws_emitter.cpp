@@ -164,11 +164,12 @@ std::string hall()
     // Under the ceiling behind the spheres, looking down towards the
     // cameras: the spheres' shadows fall on the floor in front of them.
     s.pose("LightMotion", -0.5, 3.8, 4, 3.1415927, 0.99);
-    // Down and forwards onto the floor and the far and right walls.
+    // Down and forwards onto the floor and the far and right walls, and
+    // the faces the cameras see, which the spot lights from behind.
     LwsEmitter::Light fill;
     fill.name = "Fill";
     fill.type = 0;
-    fill.intensity = LwsEnvelope::constant(0.8);
+    fill.intensity = LwsEnvelope::constant(1.0);
     s.light(fill);
     s.pose("LightMotion", 0, 0, 0, -0.6, 0.8);
     s.camera("Wide");
