@@ -886,6 +886,12 @@ void failBufferCreation(IDirect3DDevice9* device, bool fail)
         d->setFailBufferCreation(fail);
 }
 
+void refuseShaderCode(IDirect3DDevice9* device, bool vertex, bool pixel)
+{
+    if (Device* d = asDevice(device))
+        d->setRefusedShaderCode(vertex, pixel);
+}
+
 void skipDraws(IDirect3DDevice9* device, bool skip)
 {
     if (Device* d = asDevice(device))

@@ -279,6 +279,11 @@ public:
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
     void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
+    void setRefusedShaderCode(bool vertex, bool pixel)
+    {
+        m_refuseVertexCode = vertex;
+        m_refusePixelCode = pixel;
+    }
     void setSkipDraws(bool skip) { m_skipDraws = skip; }
     void setFailNextLock() { m_failNextLock = true; }
     void setFailNextOffscreenSurface() { m_failNextOffscreen = true; }
@@ -415,6 +420,8 @@ private:
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
     bool m_failBufferCreation = false;
+    bool m_refuseVertexCode = false;
+    bool m_refusePixelCode = false;
     bool m_skipDraws = false;
     std::atomic<bool> m_failNextLock{false};
     std::atomic<bool> m_failNextOffscreen{false};
