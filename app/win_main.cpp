@@ -32,6 +32,7 @@ namespace {
 
 constexpr const char* kClassName = "Quillon";
 constexpr UINT_PTR kFpsTimer = 1;
+constexpr int kFailedRunStatus = 1;
 
 constexpr const char* kCounterNames[12] = {
     "CompleteRenderTime", "GetCubeMapSurface",    "Clear",   "setStates",  "SetSources",  "DrawIndexedPrimitive",
@@ -210,8 +211,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     for (i32 i = 0; i < displayManager->deviceCount; ++i)
         ShowWindow(displayManager->devices[i].window, SW_HIDE);
-    if (!ok)
+    if (!ok) {
+        logStream << "Loading error!" << std::endl;
         MessageBoxA(nullptr, "Loading error!", "Error", MB_ICONHAND);
+    }
     demo->shutdown();
 
     delete engine;
@@ -225,5 +228,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     writeAssertionSummary(logStream);
     Profiler::report();
     closeLog();
-    return 0;
+    // A demo that failed to load or to play must not end as a success: the
+    // play script and anything running it go by the status.
+    return ok ? 0 : kFailedRunStatus;
 }

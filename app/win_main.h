@@ -41,6 +41,7 @@ extern std::function<void()> frameLoopProbe;
 // use the full setup path); true to go on with the settings.
 extern bool (*startSetup)(DisplayManager* manager, HINSTANCE instance);
 
-// 0 after a run, -1 when start-up ends before the devices exist.
+// 0 after a run, 1 after a failed load or frame ("Loading error!"), -1 when
+// start-up ends before the devices exist.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -102,20 +102,28 @@ bool Demo::init(DisplayManager* displayManager)
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 0.0f, 0);
     device->Present(nullptr, nullptr, nullptr, nullptr);
 
+    // A full-screen run shows no box, so each way the load can fail leaves
+    // its line in the log.
+    auto failed = [](const char* what, const char* name) {
+        logStream << "Loading error: " << what << " \"" << name << "\"" << std::endl;
+        return false;
+    };
     archive = mountResource(130, kMainMount);
     effectArchive = mountResource(132, kEffectMount);
     if (!archive || !effectArchive)
-        return false;
+        return failed("could not mount the archive", archive ? kEffectMount : kMainMount);
 
     device->SetSoftwareVertexProcessing(engine->hardwareTnL && engine->hardwareVertexShaders ? FALSE : TRUE);
     if (!engine->loadEffects(effectArchive))
-        return false;
+        return failed("could not load the effects from", kEffectMount);
     device->SetSoftwareVertexProcessing(engine->hardwareTnL ? FALSE : TRUE);
 
     script = std::make_unique<ScriptTokenizer>(archive);
     const char* scriptName = settings && settings->scriptName ? settings->scriptName : "scene.scr";
-    if (!script->load(scriptName) || !parseSceneScript())
-        return false;
+    if (!script->load(scriptName))
+        return failed("could not read the script", scriptName);
+    if (!parseSceneScript())
+        return failed("could not parse the script", scriptName);
 
     text = new Text(engine, archive);
 

@@ -1,7 +1,9 @@
 #include "foundation/sar_archive.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/inverse_bwt.h"
+#include "foundation/log.h"
 #include "foundation/mtf_decoder.h"
 #include "foundation/range_decoder.h"
 
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -47,10 +50,52 @@ void readUpTo(Stream& stream, u32 n, String& out)
     out.resize(got);
 }
 
-// How many 0xFF bytes past the end of its packed bytes a coded entry may
-// make the decoder read. A writer may drop trailing 0xFF bytes, since the
-// decoder supplies them; a stream that needs more than this never ends.
-constexpr u32 kCodedTailAllowance = 1024;
+bool hasExtension(const char* name, const char* const* extensions)
+{
+    const char* dot = std::strrchr(name, '.');
+    if (!dot)
+        return false;
+    for (; *extensions; ++extensions)
+        if (_stricmp(dot + 1, *extensions) == 0)
+            return true;
+    return false;
+}
+
+// The largest entry the reader of this name can use, and what it is called
+// in the log.
+struct EntryLimit {
+    u32 bytes;
+    const char* kind;
+};
+
+EntryLimit entryLimit(const char* name)
+{
+    static const char* const kScripts[] = {"scr", "mts", "fx", "fxh", nullptr};
+    static const char* const kScenes[] = {"lws", nullptr};
+    static const char* const kObjects[] = {"lwo", nullptr};
+    static const char* const kPictures[] = {"jpg", "bmp", "tga", "pcx", "dds", nullptr};
+    if (hasExtension(name, kScripts))
+        return {limits::kMaxScriptEntryBytes, "a script"};
+    if (hasExtension(name, kScenes))
+        return {limits::kMaxSceneEntryBytes, "a scene"};
+    if (hasExtension(name, kObjects))
+        return {limits::kMaxObjectEntryBytes, "an object"};
+    if (hasExtension(name, kPictures))
+        return {limits::kMaxPictureEntryBytes, "a picture"};
+    return {limits::kMaxEntryBytes, "an entry"};
+}
+
+// False, with a log line, when size is more than the reader of name can
+// use; checked before anything is read or decoded.
+bool withinLimit(const char* archive, const char* name, u32 size)
+{
+    const EntryLimit limit = entryLimit(name);
+    if (size <= limit.bytes)
+        return true;
+    logStream << "archive \"" << archive << "\": \"" << name << "\" is " << size << " bytes, more than "
+              << limit.kind << " may have (" << limit.bytes << ")" << std::endl;
+    return false;
+}
 
 } // namespace
 
@@ -95,21 +140,22 @@ bool SarArchive::mount(const char* name)
 
     SarEntry* slots = nullptr;
     u32 slotCount = 0;
-    auto fail = [&]() {
+    auto fail = [&](const std::string& why) {
+        logStream << "archive \"" << name << "\": " << why << std::endl;
         delete[] slots;
         source->close();
         return false;
     };
 
     u8 header[12];
-    if (source->read(header, sizeof header) != sizeof header)
-        return fail();
-    if (le32(header) != kMagic || le32(header + 4) >= kVersionLimit)
-        return fail();
+    if (source->read(header, sizeof header) != sizeof header || le32(header) != kMagic)
+        return fail("not a SAR archive");
+    if (le32(header + 4) >= kVersionLimit)
+        return fail("version " + std::to_string(le32(header + 4)) + " is not supported");
     // Every entry takes at least 14 bytes.
     const u32 n = le32(header + 8);
     if (source->size < sizeof header || n > (source->size - sizeof header) / 14)
-        return fail();
+        return fail(std::to_string(n) + " entries do not fit in " + std::to_string(source->size) + " bytes");
 
     for (u32 i = 0; i < n; ++i) {
         // Slots are added as entries arrive, not all at once: the stream's
@@ -125,15 +171,16 @@ bool SarArchive::mount(const char* name)
         }
         SarEntry& e = slots[i];
         u8 length;
-        if (source->read(&length, 1) != 1 || length > kMaxNameLength)
-            return fail();
-        if (source->read(e.name, length) != length)
-            return fail();
+        u8 fields[13];
+        if (source->read(&length, 1) != 1)
+            return fail("the directory is cut short at entry " + std::to_string(i));
+        if (length > kMaxNameLength)
+            return fail("the name of entry " + std::to_string(i) + " is longer than " +
+                        std::to_string(kMaxNameLength) + " characters");
+        if (source->read(e.name, length) != length || source->read(fields, sizeof fields) != sizeof fields)
+            return fail("the directory is cut short at entry " + std::to_string(i));
         e.name[length] = 0;
         e.nameLength = length;
-        u8 fields[13];
-        if (source->read(fields, sizeof fields) != sizeof fields)
-            return fail();
         e.type = fields[0];
         e.offset = le32(fields + 1);
         e.packedSize = le32(fields + 5);
@@ -163,11 +210,19 @@ bool SarArchive::open(const char* name)
     if (!name)
         return false;
     const String converted = directoryName(name);
+    const SarEntry* passedOver = nullptr;
     for (i32 i = 0; i < count; ++i) {
         const SarEntry& e = entries[i];
-        if ((e.type & ~(kRangeCoded | kBlockSorted)) == 0 && _stricmp(e.name, converted.c_str()) == 0)
+        if (_stricmp(e.name, converted.c_str()) != 0)
+            continue;
+        if ((e.type & ~(kRangeCoded | kBlockSorted)) == 0)
             return openEntry(e);
+        if (!passedOver)
+            passedOver = &e;
     }
+    if (passedOver)
+        logStream << "archive \"" << (mountName ? mountName : "") << "\": \"" << passedOver->name
+                  << "\" has the unknown type " << (u32)passedOver->type << " and is passed over" << std::endl;
     if (openFile(converted.c_str()))
         return true;
     if (diagnosticsLevel >= 1)
@@ -178,12 +233,23 @@ bool SarArchive::open(const char* name)
 
 bool SarArchive::openEntry(const SarEntry& e)
 {
+    auto damaged = [&](const std::string& why) {
+        logStream << "archive \"" << (mountName ? mountName : "") << "\": \"" << e.name << "\" " << why << std::endl;
+        return false;
+    };
+    // What the entry decodes to, checked before anything is read: a coded
+    // entry may expand to 512 times its packed bytes.
+    if (!withinLimit(mountName ? mountName : "", e.name, (e.type & kRangeCoded) ? e.size : e.packedSize))
+        return false;
     const u64 start = (u64)dataStart + e.offset;
     if (start > source->size || !source->seek((u32)start))
-        return false;
+        return damaged("lies past the end of the archive");
 
     ByteBuffer packed;
     readUpTo(*source, e.packedSize, packed.bytes);
+    if (packed.bytes.size != e.packedSize)
+        return damaged("is cut short: " + std::to_string(packed.bytes.size) + " of its " +
+                       std::to_string(e.packedSize) + " bytes are there");
 
     // With both stages, the move-to-front step runs inside the range
     // decoder, sparing a pass over the bytes.
@@ -192,13 +258,15 @@ bool SarArchive::openEntry(const SarEntry& e)
     if (e.type & kRangeCoded) {
         // A valid entry decodes to exactly its size; the bound also stops a
         // stream that never ends, and the decoder cannot honestly produce
-        // more than its bytes pay for, so a huge size field costs nothing.
-        const u32 limit = std::min(e.size, RangeDecoder::maxSymbols((u64)packed.bytes.size + kCodedTailAllowance));
+        // more than its bytes pay for, so a size field above that costs
+        // nothing.
+        const u32 limit =
+            std::min(e.size, RangeDecoder::maxSymbols((u64)packed.bytes.size + limits::kMaxCodedTailBytes));
         ByteBuffer decoded;
         decoded.bytes.resize(limit);
         RangeDecoder decoder;
         if (!decoder.decode(packed, decoded, limit, (e.type & kBlockSorted) ? &mtf : nullptr))
-            return false;
+            return damaged("does not decode within its size of " + std::to_string(e.size) + " bytes");
         bytes = std::move(decoded.bytes);
     } else {
         bytes = std::move(packed.bytes);
@@ -208,12 +276,19 @@ bool SarArchive::openEntry(const SarEntry& e)
     packed.bytes.resize(0);
 
     if (e.type & kBlockSorted) {
-        u8 index[4];
-        if (source->read(index, sizeof index) != sizeof index)
-            return false;
+        u8 field[4];
+        if (source->read(field, sizeof field) != sizeof field)
+            return damaged("is cut short: its block-sort index is missing");
+        // The writer's index names the end-of-text row: 1..n, or 0 for an
+        // empty entry. Any other, taken as signed or not, decodes to garbage.
+        const u32 index = le32(field);
+        const u32 n = bytes.size;
+        if (n == 0 ? index != 0 : (index == 0 || index > n))
+            return damaged("has the block-sort index " + std::to_string(index) + " for " + std::to_string(n) +
+                           " bytes");
         String restored;
-        if (!inverseBwt(bytes, (i32)le32(index), restored))
-            return false;
+        if (!inverseBwt(bytes, (i32)index, restored))
+            return damaged("has a block-sort index that leads out of its bytes");
         bytes = std::move(restored);
     }
     take(bytes);
@@ -223,12 +298,15 @@ bool SarArchive::openEntry(const SarEntry& e)
 bool SarArchive::openFile(const char* name)
 {
     Stream* file = source->clone();
-    const bool found = file->open(name);
+    bool found = file->open(name);
     if (found) {
-        String bytes;
-        readUpTo(*file, file->size, bytes);
+        found = withinLimit(mountName ? mountName : "", name, file->size);
+        if (found) {
+            String bytes;
+            readUpTo(*file, file->size, bytes);
+            take(bytes);
+        }
         file->close();
-        take(bytes);
     }
     delete file;
     return found;

@@ -41,11 +41,11 @@ public:
     ~SarArchive() override;
 
     // Opens the archive `name` on the source and reads its directory. False,
-    // without a message, when already mounted, when the source cannot open
-    // the name, or when the header or the directory is damaged: wrong magic,
-    // version of 0x10000 or more, more entries than the file has room for, a
-    // name longer than 253 characters, or a directory cut short. The name is
-    // kept, not copied: it must outlive the archive.
+    // without a message, when already mounted or when the source cannot open
+    // the name; false with a log line when the header or the directory is
+    // damaged: wrong magic, version of 0x10000 or more, more entries than the
+    // file has room for, a name longer than 253 characters, or a directory
+    // cut short. The name is kept, not copied: it must outlive the archive.
     bool mount(const char* name);
 
     Stream* clone() override;
@@ -53,11 +53,12 @@ public:
     bool exists(const char* name) override;
     // Makes an entry (or else a file of the source) the current content.
     // False when neither exists (with an "Error" box at diagnostics level 1
-    // or more) and, without a box, when the entry is damaged: it lies
-    // beyond the file, its primary index is missing or out of range, or its
-    // coded bytes do not end within the entry's size. A failed open leaves
-    // the previous content as it was. A cut-short entry yields the bytes
-    // that exist (a coded one decodes 0xFF in place of the missing tail).
+    // or more) and, with a log line instead, when the entry is damaged: it
+    // lies beyond the file or is cut short, its block-sort index is missing
+    // or out of range, or its coded bytes do not end within its size; or
+    // when it is bigger than the reader its name goes to can use (the
+    // limits of engine_limits.h, checked before anything is decoded). A
+    // failed open leaves the previous content as it was.
     bool open(const char* name) override;
     bool create(const char* name) override;
     bool close() override;

@@ -23,18 +23,31 @@ namespace entrytest {
 
 using Files = std::map<std::string, std::string>;
 
-// Registers files as archive resource "SARFILE" id; no files removes it.
-inline void installArchive(WORD id, const Files& files)
+// Registers bytes as archive resource "SARFILE" id.
+inline void installArchiveBytes(WORD id, std::vector<u8> bytes)
 {
     static std::deque<std::vector<u8>> kept; // resources live as long as the process
     platform::unregisterResource("SARFILE", MAKEINTRESOURCEA(id));
-    if (files.empty())
-        return;
+    kept.push_back(std::move(bytes));
+    platform::registerResource("SARFILE", id, kept.back().data(), kept.back().size());
+}
+
+// The archive of files, as the content build packs it.
+inline std::vector<u8> packArchive(const Files& files)
+{
     SarWriter writer;
     for (const auto& [name, bytes] : files)
         EXPECT_TRUE(writer.add(name, reinterpret_cast<const u8*>(bytes.data()), bytes.size())) << writer.error();
-    kept.push_back(writer.build());
-    platform::registerResource("SARFILE", id, kept.back().data(), kept.back().size());
+    return writer.build();
+}
+
+// Registers files as archive resource "SARFILE" id; no files removes it.
+inline void installArchive(WORD id, const Files& files)
+{
+    if (files.empty())
+        platform::unregisterResource("SARFILE", MAKEINTRESOURCEA(id));
+    else
+        installArchiveBytes(id, packArchive(files));
 }
 
 // Every effect file of the content folder.

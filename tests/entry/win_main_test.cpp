@@ -9,6 +9,7 @@
 #include "display/display_manager.h"
 #include "display/display_settings.h"
 #include "foundation/diagnostics.h"
+#include "foundation/log.h"
 #include "foundation/profiler.h"
 #include "materials/engine.h"
 #include "media/input.h"
@@ -25,7 +26,9 @@
 #include <dinput.h>
 #include <windows.h>
 
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -162,13 +165,65 @@ TEST(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
         run.go();
         installArchive(130, {});
         installArchive(132, {});
-        EXPECT_EQ(run.result, 0) << c.name;
+        EXPECT_EQ(run.result, 1) << c.name;
         EXPECT_EQ(run.passes, c.passes) << c.name;
         EXPECT_TRUE(run.boxShown("Loading error!")) << c.name;
         EXPECT_EQ(displayManager, nullptr) << c.name;
         EXPECT_EQ(input, nullptr) << c.name;
         EXPECT_EQ(demo, nullptr) << c.name;
     }
+}
+
+TEST(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
+{
+    Diagnostics quiet(0);
+    // One entry, "scene.scr": the directory entry from byte 12 (name length,
+    // name, type at 22, offset, packed size, size), its data from byte 35,
+    // the block-sort index in the last four bytes.
+    const std::vector<u8> whole = packArchive({{"scene.scr", "0 stopdemo\n"}});
+    ASSERT_EQ(whole[12], 9);
+    auto put32 = [](std::vector<u8>& b, size_t at, u32 v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = u8(v >> (8 * i));
+    };
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<u8>&)> damage;
+    };
+    const Case cases[] = {
+        {"entry count", [&](auto& b) { put32(b, 8, 0x7FFFFFFF); }},
+        {"unknown type bit", [](auto& b) { b[22] |= 4; }},
+        {"offset past the end", [&](auto& b) { put32(b, 23, 0x100000); }},
+        {"packed size past the end", [&](auto& b) { put32(b, 27, 0x100000); }},
+        {"index past the entry", [&](auto& b) { put32(b, b.size() - 4, 1000); }},
+        {"negative index", [&](auto& b) { put32(b, b.size() - 4, 0xFFFFFFFF); }},
+        {"cut at 60 %",
+         [](auto& b) {
+             // The cut falls in the music, which lies before the script.
+             std::string noise(4000, ' ');
+             for (size_t i = 0; i < noise.size(); ++i)
+                 noise[i] = char(i * i * 2654435761u >> 13);
+             b = packArchive({{"music.ogg", noise}, {"scene.scr", "0 stopdemo\n"}});
+             b.resize(b.size() * 6 / 10);
+         }},
+    };
+    installArchive(132, effectFiles());
+    for (const Case& c : cases) {
+        std::vector<u8> bytes = whole;
+        c.damage(bytes);
+        installArchiveBytes(130, bytes);
+        logStream = openLogFile("nga.out"); // the last run closed it
+        WinMainRun run;
+        run.go();
+        EXPECT_EQ(run.result, 1) << c.name;
+        std::ifstream log("nga.out");
+        std::stringstream text;
+        text << log.rdbuf();
+        EXPECT_NE(text.str().find("\narchive \"SARFILE130\""), std::string::npos) << c.name << ":\n" << text.str();
+    }
+    installArchive(130, {});
+    installArchive(132, {});
+    logStream = openLogFile("nga.out");
 }
 
 TEST(WinMainLoop, TimerLostDeviceAndQuit)

@@ -1,12 +1,22 @@
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/file_stream.h"
 #include "foundation/resource_stream.h"
 #include "foundation/sar_archive.h"
+#include "foundation/script_tokenizer.h"
+#include "tools/sarpack/range_encoder.h"
+
+#include "log_test_support.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -489,7 +499,7 @@ TEST_F(SarArchiveTest, NamesOf254CharactersAreRefused)
     }
 }
 
-TEST_F(SarArchiveTest, EntriesBeyondTheFileFailOrReadShort)
+TEST_F(SarArchiveTest, EntriesBeyondTheFileOrCutShortFail)
 {
     ArchiveSpec spec;
     spec.entries.push_back(stored("ok.txt", "fine"));
@@ -511,18 +521,19 @@ TEST_F(SarArchiveTest, EntriesBeyondTheFileFailOrReadShort)
     ASSERT_TRUE(archive->open("ok.txt"));
     EXPECT_FALSE(archive->open("far.txt"));
     EXPECT_FALSE(archive->open("wrap.txt"));
-    // A stored entry gets the bytes that exist; a coded one whose primary
-    // index lies past the end cannot be decoded.
-    ASSERT_TRUE(archive->open("long.txt"));
-    EXPECT_EQ(readAll(*archive), bytesOf("fine"));
+    // Fewer bytes than the directory names are a damaged entry, stored or
+    // coded: serving what exists would pass a cut-short file off as whole.
+    EXPECT_FALSE(archive->open("long.txt"));
     EXPECT_FALSE(archive->open("coded.bin"));
 }
 
 TEST_F(SarArchiveTest, ABadPrimaryIndexFailsTheOpen)
 {
     // "ba" (move-to-front 98 98) has T = (1, 0); an index of 2 or more lifts
-    // both targets and the walk leaves the two bytes after the first.
-    for (i64 primary : {2ll, 3ll, 0x7FFFFFFFll}) {
+    // both targets and the walk leaves the two bytes after the first. The
+    // writer's indices run from 1 to n: 0, or one that reads as negative,
+    // lifts nothing and the walk makes bytes that were never stored.
+    for (i64 primary : {2ll, 3ll, 0x7FFFFFFFll, 0ll, 0x80000000ll, 0xFFFFFFFFll}) {
         ArchiveSpec spec;
         spec.entries.push_back(stored("keep.txt", "kept"));
         spec.entries.push_back({"bad.bin", 2, {98, 98}, 2, primary});
@@ -552,17 +563,93 @@ TEST_F(SarArchiveTest, ACodedStreamPastItsSizeFails)
         EXPECT_FALSE(archive->open("endless.bin")) << size;
     }
     ArchiveSpec spec;
-    spec.entries.push_back({"huge.bin", 1, Bytes(1000, 0), 0xFFFFFFFFu});
+    spec.entries.push_back({"huge.bin", 1, Bytes(1000, 0), 200u << 20});
     spec.entries.push_back({"short.bin", 1, kBananaCoded, 1000});
     auto archive = mounted(spec.build());
     ASSERT_TRUE(archive->open("huge.bin"));
     EXPECT_GT(archive->size, 5000u);
     // The block is sized by the bound, not by the field: overcommit would
-    // let a 4 GiB request pass unnoticed.
+    // let a request of 200 MiB pass unnoticed.
     EXPECT_LE(archive->content.bytes.capacity, 512u * (1000 + 1024));
     // The size field is a bound, not a promise: shorter output is served.
     ASSERT_TRUE(archive->open("short.bin"));
     EXPECT_EQ(readAll(*archive), kBananaMtf);
+}
+
+TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
+{
+    // Coded bytes of six bytes under size fields one above a kind's bound:
+    // refused before decoding, with a line in the log. Under the bound of
+    // its own kind an entry opens (the field only bounds the decoding).
+    const u32 script = limits::kMaxScriptEntryBytes + 1, scene = limits::kMaxSceneEntryBytes + 1,
+              object = limits::kMaxObjectEntryBytes + 1, picture = limits::kMaxPictureEntryBytes + 1,
+              other = limits::kMaxEntryBytes + 1;
+    struct Case {
+        const char* name;
+        u32 size;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"scene.scr", script, false},      {"Meta1.MTS", script, false},
+        {"common.fxh", script, false},     {"scenes\\hall.lws", script, true},
+        {"scenes\\hall.lws", scene, false}, {"objects\\ball.lwo", scene, true},
+        {"objects\\ball.lwo", object, false}, {"crate.jpg", picture, false},
+        {"floor.TGA", picture, false},     {"tex.dds", picture, false},
+        {"music.ogg", picture, true},      {"music.ogg", other, false},
+        {"scr", other, false},
+    };
+    for (const Case& c : cases) {
+        ArchiveSpec spec;
+        spec.entries.push_back({c.name, 3, kBananaCoded, c.size, 4});
+        auto archive = mounted(spec.build());
+        const std::streampos logged = testsupport::logPosition();
+        EXPECT_EQ(archive->open(c.name), c.opens) << c.name << " " << c.size;
+        if (!c.opens) {
+            const std::vector<std::string> lines = testsupport::logLinesFrom(logged);
+            EXPECT_TRUE(lines.size() == 1 && lines[0].find(c.name) != std::string::npos) << c.name;
+        }
+    }
+    // A file of the source behind the archive is held to the same bounds.
+    shared->blobs["loose.scr"] = bytesOf("0 stopdemo\n");
+    shared->claimedSize = script;
+    auto archive = mounted(kSceneArchive);
+    EXPECT_FALSE(archive->open("loose.scr"));
+}
+
+// A script of 17 MiB of newlines, coded in 70 KB: decoding took seven
+// times its size, and the tokenizer four bytes more a line. Refused, the
+// attempt costs next to nothing. Measured in a child, so that the peak is
+// this attempt's alone.
+TEST_F(SarArchiveTest, AnOversizedScriptCostsNoMemory)
+{
+    const u32 n = limits::kMaxScriptEntryBytes + (1u << 20);
+    Bytes moved(n, 0);
+    moved[0] = '\n'; // move-to-front of all newlines, whose block sort is itself
+    std::vector<u8> coded;
+    RangeEncoder::pack(moved.data(), moved.size(), coded);
+    moved = Bytes();
+    ArchiveSpec spec;
+    spec.entries.push_back({"scene.scr", 3, coded, n, n});
+    shared->blobs["demo.sar"] = spec.build();
+    coded = std::vector<u8>();
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        BlobStream source(shared);
+        SarArchive archive(source);
+        ScriptTokenizer script(&archive);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        if (archive.mount("demo.sar"))
+            script.load("scene.scr");
+        getrusage(RUSAGE_SELF, &after);
+        _exit((int)std::min((after.ru_maxrss - before.ru_maxrss) >> 10, 255L));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_LT(WEXITSTATUS(status), 16); // MiB; decoded and tokenised it took 200
 }
 
 TEST_F(SarArchiveTest, TruncatedArchivesNeverReadPastWhatExists)

@@ -22,6 +22,12 @@
 
 namespace fs = std::filesystem;
 
+// The archive reader logs each entry it refuses to the player's log. sarpack
+// says on stderr what failed, and must not leave an "nga.out" in whatever
+// folder it runs in, nor empty the player's: this log is never opened, and
+// the engine's, which opens that file at start-up, is not linked in.
+std::ofstream logStream;
+
 namespace {
 
 constexpr int kExitFailure = 1;
