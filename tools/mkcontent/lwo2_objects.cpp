@@ -23,11 +23,13 @@ Lwo2Emitter single(const char* tag, const Shape& s)
     return e;
 }
 
-// An image block on channel: projection (5 = UV through map "UV"), clip.
-void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1)
+// An image block on channel: projection (5 = UV through map "UV"), clip;
+// size is the texture map's (a planar map spans size about the centre).
+void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1,
+                const std::array<float, 3>& size = unit)
 {
     e.beginBlock("IMAP", channel);
-    e.textureMap(origin, unit, origin);
+    e.textureMap(origin, size, origin);
     e.u2("PROJ", projection);
     e.u2("AXIS", axis);
     if (clip)
@@ -191,7 +193,9 @@ std::string imagePanel(const char* tag, const char* image)
     e.beginSurface(tag);
     e.color(1, 1, 1);
     e.value("LUMI", 1.0f);
-    imageBlock(e, "COLR", 0, 1, 2);
+    // The picture once over the quad, its top row at the top: a planar map
+    // along z runs v with +y, so the height is negative.
+    imageBlock(e, "COLR", 0, 1, 2, {2.0f, -1.5f, 1.0f});
     e.endSurface();
     return e.finish();
 }
