@@ -378,6 +378,19 @@ Picture glassMaskPicture()
     });
 }
 
+// The monitor's case: brushed steel, fine streaks along x over a faint
+// cloudiness.
+Picture brushedMetalPicture()
+{
+    return picture(128, 128, 1, [](int x, int y) {
+        const float u = (float(x) + 0.5f) / 128.0f, v = (float(y) + 0.5f) / 128.0f;
+        const float streaks = valueNoise(u * 4.0f, v * 128.0f, 61, 4, 128);
+        const float fine = valueNoise(u * 16.0f, v * 128.0f, 63, 16, 128);
+        const float cloud = fractalNoise(u, v, 62, 4, 2);
+        return u32(clamp01(0.42f + 0.16f * streaks + 0.08f * fine + 0.14f * cloud) * 255.0f + 0.5f);
+    });
+}
+
 // The monitor's screen before a scene renders into it: grey static with
 // scan lines.
 Picture staticPicture()
@@ -621,6 +634,7 @@ std::vector<ContentFile> demoFiles()
         {"crate.jpg", [] { return jpeg(cratePicture()); }},
         {"crate_bump.jpg", [] { return jpeg(crateBumpPicture()); }},
         {"grey.jpg", [] { return jpeg(staticPicture()); }},
+        {"metal.jpg", [] { return jpeg(brushedMetalPicture()); }},
         {"env.jpg", [] { return jpeg(picture(256, 128, 3, [](int, int y) { return y < 64 ? 0x6080C0u : 0x404030u; })); }},
         // The panel's picture, faded in over the screen too: the title card.
         {"panel_noscale.jpg", [] { return jpeg(titleCard(256, 192, "3D ENGINE", nullptr)); }},

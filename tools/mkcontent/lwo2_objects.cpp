@@ -230,8 +230,13 @@ std::string monitor()
         tags[i] = 1;
     e.polygonTags(tags);
     e.clipStill(1, "grey.jpg");
+    e.clipStill(2, "metal.jpg");
     e.beginSurface("Case");
-    e.color(0.2f, 0.2f, 0.2f);
+    // Brushed steel; the colour scales the picture.
+    e.color(0.75f, 0.78f, 0.82f);
+    e.value("SPEC", 0.4f);
+    e.value("GLOS", 0.6f);
+    imageBlock(e, "COLR", 5, 2);
     e.endSurface();
     e.beginSurface("Screen");
     e.color(1, 1, 1);
