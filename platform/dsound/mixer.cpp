@@ -33,47 +33,84 @@ int32_t Mixer::gainOf(LONG volume)
     return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, volume / 2000.0)));
 }
 
-void Mixer::mix(int16_t* out, uint32_t frames)
+namespace {
+
+// Frames summed at a time: the slice's sum stays in the first-level cache
+// instead of a whole output block's being cleared, summed and clamped in
+// three passes over memory.
+constexpr uint32_t kSliceFrames = 512;
+
+// Mixes up to `frames` frames of a playing voice into dst: the slice's first
+// voice stores (and clears what it leaves), later ones add.
+void mixVoice(Voice& v, int32_t* dst, uint32_t frames, bool first)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    sum.assign(static_cast<size_t>(frames) * 2, 0);
-    for (Voice* v : voices) {
-        v->blockStart = v->position;
-        v->blockBytes = 0;
-        if (!v->playing)
-            continue;
-        if (v->playableBytes == 0) {
-            // Nothing to play: a one-shot ends at once, a loop stays silent.
-            v->playing = v->looping;
-            continue;
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t available = (v.playableBytes - v.position) / kFrameBytes;
+        const uint32_t n = std::min(available, frames - done);
+        const auto* src = reinterpret_cast<const int16_t*>(v.data.data() + v.position);
+        int32_t* d = dst + static_cast<size_t>(done) * 2;
+        const int32_t gain = v.gain;
+        if (gain == 1 << 16) {
+            if (first)
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] = src[i];
+            else
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] += src[i];
+        } else {
+            if (first)
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] = static_cast<int32_t>((static_cast<int64_t>(src[i]) * gain) >> 16);
+            else
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * gain) >> 16);
         }
-        uint32_t done = 0;
-        while (done < frames) {
-            const uint32_t available = (v->playableBytes - v->position) / kFrameBytes;
-            const uint32_t n = std::min(available, frames - done);
-            const auto* src = reinterpret_cast<const int16_t*>(v->data.data() + v->position);
-            int32_t* dst = sum.data() + static_cast<size_t>(done) * 2;
-            if (v->gain == 1 << 16) {
-                for (uint32_t i = 0; i < n * 2; ++i)
-                    dst[i] += src[i];
-            } else {
-                for (uint32_t i = 0; i < n * 2; ++i)
-                    dst[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * v->gain) >> 16);
-            }
-            done += n;
-            v->position += n * kFrameBytes;
-            v->blockBytes += n * kFrameBytes;
-            if (v->position >= v->playableBytes) {
-                v->position = 0;
-                if (!v->looping) {
-                    v->playing = false;
-                    break;
-                }
+        done += n;
+        v.position += n * kFrameBytes;
+        v.blockBytes += n * kFrameBytes;
+        if (v.position >= v.playableBytes) {
+            v.position = 0;
+            if (!v.looping) {
+                v.playing = false;
+                break;
             }
         }
     }
-    for (size_t i = 0; i < sum.size(); ++i)
-        out[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));
+    if (first && done < frames)
+        std::fill(dst + static_cast<size_t>(done) * 2, dst + static_cast<size_t>(frames) * 2, 0);
+}
+
+} // namespace
+
+void Mixer::mix(int16_t* out, uint32_t frames)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (Voice* v : voices) {
+        v->blockStart = v->position;
+        v->blockBytes = 0;
+        // Nothing to play: a one-shot ends at once, a loop stays silent.
+        if (v->playing && v->playableBytes == 0)
+            v->playing = v->looping;
+    }
+    int32_t sum[kSliceFrames * 2];
+    for (uint32_t start = 0; start < frames; start += kSliceFrames) {
+        const uint32_t count = std::min(kSliceFrames, frames - start);
+        int16_t* slice = out + static_cast<size_t>(start) * 2;
+        bool first = true;
+        for (Voice* v : voices) {
+            if (!v->playing || v->playableBytes == 0)
+                continue;
+            mixVoice(*v, sum, count, first);
+            first = false;
+        }
+        if (first) {
+            std::fill(slice, slice + static_cast<size_t>(count) * 2, int16_t(0));
+            continue;
+        }
+        for (uint32_t i = 0; i < count * 2; ++i)
+            slice[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));
+    }
     framesMixed += frames;
     lastBlockFrames = frames;
     lastBlockTime = std::chrono::steady_clock::now();

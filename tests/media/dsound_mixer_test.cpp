@@ -144,6 +144,32 @@ TEST(DirectSoundMixerTest, VolumeAndSaturation)
     EXPECT_EQ(a->SetVolume(-10001), DSERR_INVALIDPARAM);
 }
 
+// A long output block: a one-shot that ends part-way through it and a short
+// loop of rising samples that wraps several times within it.
+TEST(DirectSoundMixerTest, LongBlockEndsAndWraps)
+{
+    Mixing m;
+    IDirectSoundBuffer* shot = m.filled(700 * 4, 1000);
+    IDirectSoundBuffer* loop = m.filled(300 * 4, 0);
+    void* p1;
+    void* p2;
+    DWORD n1;
+    DWORD n2;
+    ASSERT_EQ(loop->Lock(0, 300 * 4, &p1, &n1, &p2, &n2, 0), DS_OK);
+    for (int16_t f = 0; f < 300; ++f)
+        static_cast<int16_t*>(p1)[2 * f] = static_cast<int16_t*>(p1)[2 * f + 1] = f;
+    loop->Unlock(p1, n1, p2, n2);
+    shot->Play(0, 0, 0);
+    loop->Play(0, 0, DSBPLAY_LOOPING);
+    const std::vector<int16_t> out = ds::advanceOutput(m.device, 1500);
+    const struct {
+        int frame;
+        int16_t left;
+    } cases[] = {{0, 1000}, {299, 1299}, {300, 1000}, {650, 1050}, {699, 1099}, {700, 100}, {1100, 200}, {1499, 299}};
+    for (const auto& c : cases)
+        EXPECT_EQ(out[size_t(c.frame) * 2], c.left) << c.frame;
+}
+
 TEST(DirectSoundMixerTest, BufferCreationChecks)
 {
     Mixing m;
