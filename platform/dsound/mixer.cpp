@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace platform::dsound {
 
@@ -39,19 +40,41 @@ namespace {
 // instead of a whole output block's being cleared, summed and clamped in
 // three passes over memory.
 constexpr uint32_t kSliceFrames = 512;
+constexpr int32_t kUnityGain = 1 << 16;
 
-// Mixes up to `frames` frames of a playing voice into dst: the slice's first
-// voice stores (and clears what it leaves), later ones add.
-void mixVoice(Voice& v, int32_t* dst, uint32_t frames, bool first)
+// Walks up to `frames` frames of a playing voice, handing piece(samples,
+// first frame, frame count) each stretch up to the buffer's end; a loop
+// wraps, a one-shot stops. Returns the frames played.
+template <typename Piece>
+uint32_t playVoice(Voice& v, uint32_t frames, Piece piece)
 {
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t available = (v.playableBytes - v.position) / kFrameBytes;
         const uint32_t n = std::min(available, frames - done);
-        const auto* src = reinterpret_cast<const int16_t*>(v.data.data() + v.position);
-        int32_t* d = dst + static_cast<size_t>(done) * 2;
-        const int32_t gain = v.gain;
-        if (gain == 1 << 16) {
+        piece(reinterpret_cast<const int16_t*>(v.data.data() + v.position), done, n);
+        done += n;
+        v.position += n * kFrameBytes;
+        v.blockBytes += n * kFrameBytes;
+        if (v.position >= v.playableBytes) {
+            v.position = 0;
+            if (!v.looping) {
+                v.playing = false;
+                break;
+            }
+        }
+    }
+    return done;
+}
+
+// Mixes up to `frames` frames of a playing voice into sum: the slice's first
+// voice stores (and clears what it leaves), later ones add.
+void mixVoice(Voice& v, int32_t* sum, uint32_t frames, bool first)
+{
+    const int32_t gain = v.gain;
+    const uint32_t done = playVoice(v, frames, [&](const int16_t* src, uint32_t at, uint32_t n) {
+        int32_t* d = sum + static_cast<size_t>(at) * 2;
+        if (gain == kUnityGain) {
             if (first)
                 for (uint32_t i = 0; i < n * 2; ++i)
                     d[i] = src[i];
@@ -66,19 +89,9 @@ void mixVoice(Voice& v, int32_t* dst, uint32_t frames, bool first)
                 for (uint32_t i = 0; i < n * 2; ++i)
                     d[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * gain) >> 16);
         }
-        done += n;
-        v.position += n * kFrameBytes;
-        v.blockBytes += n * kFrameBytes;
-        if (v.position >= v.playableBytes) {
-            v.position = 0;
-            if (!v.looping) {
-                v.playing = false;
-                break;
-            }
-        }
-    }
-    if (first && done < frames)
-        std::fill(dst + static_cast<size_t>(done) * 2, dst + static_cast<size_t>(frames) * 2, 0);
+    });
+    if (first)
+        std::fill(sum + static_cast<size_t>(done) * 2, sum + static_cast<size_t>(frames) * 2, 0);
 }
 
 } // namespace
@@ -97,16 +110,32 @@ void Mixer::mix(int16_t* out, uint32_t frames)
     for (uint32_t start = 0; start < frames; start += kSliceFrames) {
         const uint32_t count = std::min(kSliceFrames, frames - start);
         int16_t* slice = out + static_cast<size_t>(start) * 2;
+        Voice* only = nullptr;
+        int sounding = 0;
+        for (Voice* v : voices) {
+            if (v->playing && v->playableBytes > 0) {
+                only = v;
+                ++sounding;
+            }
+        }
+        if (sounding == 0) {
+            std::fill(slice, slice + static_cast<size_t>(count) * 2, int16_t(0));
+            continue;
+        }
+        if (sounding == 1 && only->gain == kUnityGain) {
+            // One voice at full volume: its samples are the mix.
+            const uint32_t done = playVoice(*only, count, [&](const int16_t* src, uint32_t at, uint32_t n) {
+                std::memcpy(slice + static_cast<size_t>(at) * 2, src, static_cast<size_t>(n) * kFrameBytes);
+            });
+            std::fill(slice + static_cast<size_t>(done) * 2, slice + static_cast<size_t>(count) * 2, int16_t(0));
+            continue;
+        }
         bool first = true;
         for (Voice* v : voices) {
             if (!v->playing || v->playableBytes == 0)
                 continue;
             mixVoice(*v, sum, count, first);
             first = false;
-        }
-        if (first) {
-            std::fill(slice, slice + static_cast<size_t>(count) * 2, int16_t(0));
-            continue;
         }
         for (uint32_t i = 0; i < count * 2; ++i)
             slice[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));

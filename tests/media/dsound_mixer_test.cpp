@@ -1,9 +1,11 @@
 #include "platform/dsound/dsound_test_api.h"
+#include "platform/dsound/mixer.h"
 
 #include <dsound.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -144,30 +146,43 @@ TEST(DirectSoundMixerTest, VolumeAndSaturation)
     EXPECT_EQ(a->SetVolume(-10001), DSERR_INVALIDPARAM);
 }
 
-// A long output block: a one-shot that ends part-way through it and a short
-// loop of rising samples that wraps several times within it.
-TEST(DirectSoundMixerTest, LongBlockEndsAndWraps)
+// Long output blocks into a buffer of stale samples: a one-shot that ends
+// part-way through, first beside a short loop of rising samples that wraps
+// several times, then alone.
+TEST(DirectSoundMixerTest, LongBlocksEndWrapAndFillEveryFrame)
 {
-    Mixing m;
-    IDirectSoundBuffer* shot = m.filled(700 * 4, 1000);
-    IDirectSoundBuffer* loop = m.filled(300 * 4, 0);
-    void* p1;
-    void* p2;
-    DWORD n1;
-    DWORD n2;
-    ASSERT_EQ(loop->Lock(0, 300 * 4, &p1, &n1, &p2, &n2, 0), DS_OK);
+    ds::Mixer mixer(true);
+    ds::Voice shot(700 * 4);
+    ds::Voice loop(300 * 4);
+    auto* shotSamples = reinterpret_cast<int16_t*>(shot.data.data());
+    auto* loopSamples = reinterpret_cast<int16_t*>(loop.data.data());
+    std::fill(shotSamples, shotSamples + 700 * 2, int16_t(1000));
     for (int16_t f = 0; f < 300; ++f)
-        static_cast<int16_t*>(p1)[2 * f] = static_cast<int16_t*>(p1)[2 * f + 1] = f;
-    loop->Unlock(p1, n1, p2, n2);
-    shot->Play(0, 0, 0);
-    loop->Play(0, 0, DSBPLAY_LOOPING);
-    const std::vector<int16_t> out = ds::advanceOutput(m.device, 1500);
+        loopSamples[2 * f] = loopSamples[2 * f + 1] = f;
+    mixer.add(&shot);
+    mixer.add(&loop);
+    shot.playing = loop.playing = loop.looping = true;
+    std::vector<int16_t> out(1500 * 2, 12345);
+    mixer.mix(out.data(), 1500);
     const struct {
         int frame;
         int16_t left;
-    } cases[] = {{0, 1000}, {299, 1299}, {300, 1000}, {650, 1050}, {699, 1099}, {700, 100}, {1100, 200}, {1499, 299}};
-    for (const auto& c : cases)
+    } together[] = {{0, 1000}, {299, 1299}, {300, 1000}, {650, 1050}, {699, 1099}, {700, 100}, {1100, 200}, {1499, 299}};
+    for (const auto& c : together)
         EXPECT_EQ(out[size_t(c.frame) * 2], c.left) << c.frame;
+
+    loop.playing = false;
+    shot.playing = true;
+    std::fill(out.begin(), out.end(), int16_t(12345));
+    mixer.mix(out.data(), 1500);
+    const struct {
+        int frame;
+        int16_t left;
+    } alone[] = {{0, 1000}, {699, 1000}, {700, 0}, {1499, 0}};
+    for (const auto& c : alone)
+        EXPECT_EQ(out[size_t(c.frame) * 2], c.left) << c.frame;
+    mixer.remove(&shot);
+    mixer.remove(&loop);
 }
 
 TEST(DirectSoundMixerTest, BufferCreationChecks)
