@@ -205,16 +205,19 @@ std::string outro()
 // smoke's first extra value is small, which scales both its birth velocity
 // and every pull down, and its own acceleration, the same once a step,
 // balances gravity's at any frame rate; its second extra value of 0 keeps
-// it out of the vortex. Births are whole numbers a step; both pools outlast
-// the scene's eight seconds.
+// it out of the vortex. Births are whole numbers a step, so every rate gives
+// one a step or more up to 150 frames a second, and every pool outlasts the
+// scene's eight seconds.
 std::string fx()
 {
     LwsEmitter s(0, 300);
     s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
+    // The stage lies below the origin, so that the volume's puff there
+    // stands whole on the floor.
     s.objectLayer(1, "objects/backdrop.lwo");
-    s.pose("ObjectMotion", 0, 0, 0);
+    s.pose("ObjectMotion", 0, -0.45, 0);
     s.nullObject("Emitter");
-    s.pose("ObjectMotion", 1.3, 0.3, 1);
+    s.pose("ObjectMotion", 1.3, -0.15, 1);
     LwsParticleEmitter sparks;
     sparks.count = 4000;
     sparks.birthRate = 200;
@@ -235,7 +238,7 @@ std::string fx()
     vortex.strength = 0.01;
     vortex.direction[1] = 0;
     s.line(lwsWindPlugin(vortex));
-    // The floor lies at the emitter's height plus the radius: y = 0.
+    // The floor lies at the emitter's height plus the radius: y = -0.45.
     LwsParticleCollision floor;
     floor.radius = -0.3;
     floor.bounce = 0.45;
@@ -247,7 +250,7 @@ std::string fx()
     off.disabled = true;
     s.line(lwsWindPlugin(off));
     s.nullObject("Plume");
-    s.pose("ObjectMotion", 0, 0.15, 0);
+    s.pose("ObjectMotion", 0, -0.3, 0);
     LwsParticleEmitter plume;
     plume.count = 2000;
     plume.birthRate = 150;
@@ -274,26 +277,26 @@ std::string fx()
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
-    LwsHyperVoxel sprite, puff, volume;
-    sprite.object = "Emitter";
-    sprite.particleSize = 0.05;
-    sprite.color[0] = 1, sprite.color[1] = 0.7, sprite.color[2] = 0.25;
-    puff.object = "Plume";
-    puff.particleSize = 0.5;
-    puff.color[0] = puff.color[1] = puff.color[2] = 0.012;
-    volume.object = "Smoke";
-    volume.type = 1;
-    volume.particleSize = 0.6;
-    volume.opacity = 0.4;
-    volume.slices = 3;
-    volume.color[0] = volume.color[1] = volume.color[2] = 0.6;
-    s.line(lwsHyperVoxelPlugin({sprite, puff, volume}));
+    LwsHyperVoxel sparkSprites, plumeSprites, puffVolume;
+    sparkSprites.object = "Emitter";
+    sparkSprites.particleSize = 0.05;
+    sparkSprites.color[0] = 1, sparkSprites.color[1] = 0.7, sparkSprites.color[2] = 0.25;
+    plumeSprites.object = "Plume";
+    plumeSprites.particleSize = 0.5;
+    plumeSprites.color[0] = plumeSprites.color[1] = plumeSprites.color[2] = 0.012;
+    puffVolume.object = "Smoke";
+    puffVolume.type = 1;
+    puffVolume.particleSize = 0.6;
+    puffVolume.opacity = 0.4;
+    puffVolume.slices = 3;
+    puffVolume.color[0] = puffVolume.color[1] = puffVolume.color[2] = 0.6;
+    s.line(lwsHyperVoxelPlugin({sparkSprites, plumeSprites, puffVolume}));
     LwsEmitter::Light key;
     key.intensity = LwsEnvelope::constant(0.8);
     key.falloff = 1;
     key.range = 14;
     s.light(key);
-    s.pose("LightMotion", -1.5, 4, -2.5);
+    s.pose("LightMotion", -1.5, 3.55, -2.5);
     // The sparks' glow, flickering.
     LwsEmitter::Light glow;
     glow.name = "Glow";
@@ -305,9 +308,9 @@ std::string fx()
     glow.falloff = 1;
     glow.range = 5;
     s.light(glow);
-    s.pose("LightMotion", 1.3, 0.8, 1);
+    s.pose("LightMotion", 1.3, 0.35, 1);
     s.camera("Camera");
-    s.pose("CameraMotion", 0.3, 1.5, -5.5, 0, 0.12);
+    s.pose("CameraMotion", 0.3, 1.05, -5.5, 0, 0.12);
     return s.text();
 }
 
