@@ -77,7 +77,7 @@ bool PolyMesh::prepare()
     cornerCount = 0;
     computeBounds();
     removeDegeneratePolygons();
-    buildRenderData();
+    buildRenderData(true);
     prepared = 1;
     for (Subset* s : subsets)
         if (!s->build())
@@ -155,9 +155,10 @@ D3DVECTOR PolyMesh::triangleNormal(const D3DVECTOR& p0, const D3DVECTOR& p1, con
     return vec3Normalized(vec3Cross(vec3Sub(p2, p0), vec3Sub(p0, p1)));
 }
 
-void PolyMesh::buildRenderData()
+void PolyMesh::buildRenderData(bool seam)
 {
     BuildData data;
+    data.seam = seam;
     data.faceNormals.resize(size_t(polygonCount));
     for (i32 i = 0; i < polygonCount; ++i) {
         const u32* idx = polygons[i].pointIndices;
@@ -199,7 +200,7 @@ void PolyMesh::buildCorners(const BuildData& data, i32 polygon, std::vector<Mesh
     }
     if (Surface* s = surfaceAt(poly.surfaceIndex))
         s->generateTexCoords(out.data(), int(poly.vertexCount), poly.pointIndices, poly.polygonNumber, layerIndex,
-                             data.faceNormals[size_t(polygon)], true);
+                             data.faceNormals[size_t(polygon)], data.seam);
     if (!bones.empty())
         computeBoneWeights(out.data(), poly.vertexCount);
 }

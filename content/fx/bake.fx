@@ -18,7 +18,7 @@ BakeOut bakeVertex(SurfaceVertex v)
     BakeOut o;
     float3 p = skinnedPoint(v.position, v.boneIndices, v.boneWeights);
     float3 n = skinnedVector(v.normal, v.boneIndices, v.boneWeights);
-    float2 uv = firstSetDIFF < layerCount ? inputSet(v, firstSetDIFF).xy : float2(0, 0);
+    float2 uv = firstSetDIFF < layerCount ? layerSet(v, firstSetDIFF) : float2(0, 0);
     o.position = float4(uv.x * 2.0 - 1.0, 1.0 - uv.y * 2.0, 0.5, 1.0);
     o.viewPosition = mul(float4(p, 1), matWorldView);
     o.viewNormal = viewVector(n);

@@ -69,6 +69,7 @@ int sphericalEnvmapAvailable;
 int cubemapAvailable;
 int numBoneWeights;
 int displacement;
+int animatedTexSets; // bit k: set k holds positions to project (below)
 
 // ---------------------------------------------------------------------------
 // Uniforms. Matrices come transposed, so mul(row vector, M) applies them;
@@ -113,6 +114,7 @@ float4 metaTexREFLgParam[4];
 float4 metaTexSPECgParam[4];
 float4 metaTexTRANgParam[4];
 float4 metaTexBUMPgParam[4];
+float4 matTexProjection[16]; // u and v of layer slot k's placement: 2k, 2k + 1
 
 // ---------------------------------------------------------------------------
 // Texture sets (see the top)
@@ -153,6 +155,19 @@ float3 inputSet(SurfaceVertex v, int k)
 {
     float3 sets[12] = {v.t0, v.t1, v.t2, v.t3, v.t4, v.t5, v.t6, v.t7, v.t8, v.t9, v.t10, v.t11};
     return sets[k];
+}
+
+// The coordinates of layer slot k. A layer whose placement moves keeps the
+// corners' positions in its set, and two floats of them would lose z: its
+// coordinates are the planar projection of the vertex position (before
+// skinning, as the set holds it) with the placement of this frame.
+float2 layerSet(SurfaceVertex v, int k)
+{
+    if (((animatedTexSets >> k) & 1) != 0) {
+        float4 p = float4(v.position, 1);
+        return float2(dot(p, matTexProjection[2 * k]), dot(p, matTexProjection[2 * k + 1]));
+    }
+    return inputSet(v, k).xy;
 }
 
 // ---------------------------------------------------------------------------

@@ -45,7 +45,7 @@ struct SurfaceIn {
 
 float2 setOf(SurfaceVertex v, int k)
 {
-    return k < layerCount ? inputSet(v, k).xy : float2(0, 0);
+    return k < layerCount ? layerSet(v, k) : float2(0, 0);
 }
 
 SurfaceOut surfaceVertex(SurfaceVertex v)

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <vector>
 
 #include <cstring>
 
@@ -235,6 +237,35 @@ TEST_F(OverlaysTest, LoadingScreenPresentsAtMostSixtyTimesASecond)
     EXPECT_EQ(calls, 3000); // every fraction is still reported
     EXPECT_LE(demo->loadingPresents, u32(seconds * 60.0) + 2);
     EXPECT_GE(demo->loadingPresents, 1u);
+}
+
+TEST_F(OverlaysTest, LoadingScreenAlwaysShowsWhereALoadStopped)
+{
+    constexpr float loadEnds = NAN;
+    struct Case {
+        std::vector<float> steps;
+        u32 presents;
+        int lastColumn; // of the bar left on screen
+    } cases[] = {
+        {{0.5f, 1.0f}, 2, 1023},                       // the full bar right after another state
+        {{0.0f, 0.25f, 0.5f, loadEnds}, 2, 511},       // the dropped state a load ended with
+        {{0.5f, loadEnds, loadEnds, 0.75f, loadEnds}, 2, 767}, // nothing dropped: nothing again
+    };
+    demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF000000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.steps));
+        demo = std::make_unique<Demo>(rig.engine.get());
+        demo->loadingFrameSeconds = 1.0e9; // only the first call passes the limit
+        clear();
+        for (float f : c.steps)
+            std::isnan(f) ? demo->endLoadingProgress() : demo->drawLoadingProgress(f);
+        EXPECT_EQ(demo->loadingPresents, c.presents);
+        const BackBuffer b(rig.device());
+        EXPECT_EQ(b(c.lastColumn, 705), 0x606060u);
+        if (c.lastColumn < 1023) {
+            EXPECT_EQ(b(c.lastColumn + 1, 705), 0u);
+        }
+    }
 }
 
 TEST_F(OverlaysTest, LoadingPictureKeepsItsColoursAfterTheOverlays)

@@ -427,7 +427,7 @@ TEST_F(ShaderPairTest, IdenticalSwitchesCompileOnce)
     bound->Release();
     std::vector<i32> key;
     engine.switches->key(key);
-    EXPECT_EQ(key.size(), 149u);
+    EXPECT_EQ(key.size(), 150u);
     ASSERT_EQ(pair.variants.count(key), 1u);
     EXPECT_EQ(pair.variants[key].vertexShader, vs);
 }
