@@ -67,6 +67,7 @@ objects/panel.lwo
 objects/AntiPortal.lwo
 objects/tube.lwo
 objects/video.lwo
+objects/backdrop.lwo
 objects/partigon.lwo
 -------- used files ----------
 
@@ -83,6 +84,7 @@ mask.bmp
 meta1.mts
 metal.jpg
 objects/AntiPortal.lwo
+objects/backdrop.lwo
 objects/ball.lwo
 objects/chrome.lwo
 objects/crate.lwo
