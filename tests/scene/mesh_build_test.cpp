@@ -146,14 +146,13 @@ TEST(MeshBuild, HostileFansPrepareInBoundedTime)
     rig.addSurface(60);
     struct Case {
         u32 faces, rim;
-        double seconds;
-    } cases[] = {{65535, 65535, 0.5}, {80000, 1000, 1.0}};
+    } cases[] = {{65535, 65535}, {80000, 1000}}; // walking the point's vertices: 2 s, 35 s
     for (const Case& c : cases) {
         auto m = fan(rig, c.faces, c.rim);
         const auto log = testsupport::logPosition();
         const double start = processorSeconds();
         EXPECT_TRUE(m->prepare()) << c.faces;
-        EXPECT_LT(processorSeconds() - start, c.seconds) << c.faces;
+        EXPECT_LT(processorSeconds() - start, 1.0) << c.faces;
         const auto lines = testsupport::logLinesFrom(log);
         EXPECT_TRUE(lines.size() == 1 && lines[0].find("smoothing budget") != std::string::npos) << c.faces;
     }
