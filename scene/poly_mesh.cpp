@@ -407,17 +407,23 @@ void PolyMesh::smoothNormals(BuildData& data)
         float threshold;
         u32 count;
     };
-    auto key = [&](u32 c) {
+    // Sorted by face normal and threshold bits, each key made once.
+    struct Keyed {
+        std::array<u32, 4> key;
+        u32 corner;
+    };
+    auto keyed = [&](u32 c) {
         const D3DVECTOR& n = data.faceNormals[polygonOf[c]];
         const float t = threshold[polygonOf[c]];
-        std::array<u32, 4> k;
-        std::memcpy(&k[0], &n.x, 4);
-        std::memcpy(&k[1], &n.y, 4);
-        std::memcpy(&k[2], &n.z, 4);
-        std::memcpy(&k[3], &t, 4);
+        Keyed k;
+        std::memcpy(&k.key[0], &n.x, 4);
+        std::memcpy(&k.key[1], &n.y, 4);
+        std::memcpy(&k.key[2], &n.z, 4);
+        std::memcpy(&k.key[3], &t, 4);
+        k.corner = c;
         return k;
     };
-    std::vector<u32> sorted;
+    std::vector<Keyed> sorted;
     std::vector<Group> groups;
     std::vector<u32> groupOf;
     std::vector<D3DVECTOR> sums;
@@ -429,13 +435,16 @@ void PolyMesh::smoothNormals(BuildData& data)
             data.weldGroups[list[a]] = i32(list[first]);
         if (end - first < 2)
             continue;
-        sorted.assign(list.begin() + first, list.begin() + end);
-        std::sort(sorted.begin(), sorted.end(), [&](u32 a, u32 b) { return key(a) < key(b); });
+        sorted.clear();
+        for (u32 a = first; a < end; ++a)
+            sorted.push_back(keyed(list[a]));
+        std::sort(sorted.begin(), sorted.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
         groups.clear();
         groupOf.resize(sorted.size());
         for (size_t a = 0; a < sorted.size(); ++a) {
-            if (a == 0 || key(sorted[a]) != key(sorted[a - 1]))
-                groups.push_back({data.faceNormals[polygonOf[sorted[a]]], threshold[polygonOf[sorted[a]]], 0});
+            const u32 polygon = polygonOf[sorted[a].corner];
+            if (a == 0 || sorted[a].key != sorted[a - 1].key)
+                groups.push_back({data.faceNormals[polygon], threshold[polygon], 0});
             ++groups.back().count;
             groupOf[a] = u32(groups.size() - 1);
         }
@@ -464,7 +473,7 @@ void PolyMesh::smoothNormals(BuildData& data)
             }
         }
         for (size_t a = 0; a < sorted.size(); ++a)
-            data.cornerNormals[sorted[a]] = sums[groupOf[a]];
+            data.cornerNormals[sorted[a].corner] = sums[groupOf[a]];
     }
     if (unsmoothed)
         logStream << (name.length() ? name.c_str() : "mesh") << ": smoothing budget of "

@@ -146,13 +146,14 @@ TEST(MeshBuild, HostileFansPrepareInBoundedTime)
     rig.addSurface(60);
     struct Case {
         u32 faces, rim;
-    } cases[] = {{65535, 65535}, {80000, 1000}}; // walking the point's vertices: 2 s, 35 s
+        double seconds; // walking the point's vertices: 2 s and 35 s
+    } cases[] = {{65535, 65535, 1.5}, {80000, 1000, 3.0}};
     for (const Case& c : cases) {
         auto m = fan(rig, c.faces, c.rim);
         const auto log = testsupport::logPosition();
         const double start = processorSeconds();
         EXPECT_TRUE(m->prepare()) << c.faces;
-        EXPECT_LT(processorSeconds() - start, 1.0) << c.faces;
+        EXPECT_LT(processorSeconds() - start, c.seconds) << c.faces;
         const auto lines = testsupport::logLinesFrom(log);
         EXPECT_TRUE(lines.size() == 1 && lines[0].find("smoothing budget") != std::string::npos) << c.faces;
     }
