@@ -69,14 +69,13 @@ public:
         return newest;
     }
 
-    // Files the vertex at index, the newest one, under (surface, group).
-    void insert(u32 index, i32 surface, i32 group, int keys)
+    // Files the vertex just appended, the newest one, under (surface, group).
+    void insert(i32 surface, i32 group, int keys)
     {
-        next.resize(size_t(index) + 1, -1);
-        surfaceOf.resize(size_t(index) + 1, surface);
-        groupOf.resize(size_t(index) + 1, group);
-        surfaceOf[index] = surface;
-        groupOf[index] = group;
+        const size_t index = next.size();
+        next.push_back(-1);
+        surfaceOf.push_back(surface);
+        groupOf.push_back(group);
         Key key{surface, group, keys, vertices[index].texKeys, {}};
         if (!cellOf(vertices[index].normal, key.cell))
             return; // never matches anything
@@ -477,8 +476,8 @@ void PolyMesh::smoothNormals(BuildData& data)
     }
     if (unsmoothed)
         logStream << (name.length() ? name.c_str() : "mesh") << ": smoothing budget of "
-                  << limits::meshSmoothingPairs << " normal pairs spent, " << unsmoothed
-                  << " points keep their faces' normals" << std::endl;
+                  << limits::meshSmoothingPairs << " normal pairs exceeded, unsmoothed points: " << unsmoothed
+                  << std::endl;
     for (D3DVECTOR& n : data.cornerNormals)
         n = vec3Normalized(n);
 }
@@ -622,7 +621,7 @@ void PolyMesh::buildSubsets(BuildData& data)
                         if (firstUnique[group] < 0)
                             firstUnique[group] = found;
                         unique.back().weldGroup = firstUnique[group];
-                        table.insert(u32(found), s, i32(group), keys);
+                        table.insert(s, i32(group), keys);
                     }
                     v[k] = u32(found);
                 }
