@@ -14,6 +14,9 @@
 #include <vector>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -108,6 +111,45 @@ TEST_F(OverlaysTest, BlurFadesThePictureToItsFloor)
     EXPECT_TRUE(near(fadeAt(11.8), 0x004D5A));
     EXPECT_TRUE(near(fadeAt(100.0), 0x004D5A)); // held at 0.3
     EXPECT_EQ(demo->fadeState, kFadeBlur);
+}
+
+TEST_F(OverlaysTest, CrossFadeBlendsByItsFractionWhateverTheSurfacesLeft)
+{
+    // States a surface's draw leaves behind; the scene's green picture at a
+    // quarter of the fade must show at a quarter over the blue frame.
+    struct Leftover {
+        const char* name;
+        std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> render;
+        std::vector<std::tuple<DWORD, D3DTEXTURESTAGESTATETYPE, DWORD>> stages;
+    };
+    const std::vector<Leftover> cases = {
+        {"alpha from the texture factor",
+         {{D3DRS_TEXTUREFACTOR, 0x99000000}},
+         {{0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR}}},
+        {"second stage enabled",
+         {{D3DRS_TEXTUREFACTOR, 0xFFFF0000}},
+         {{1, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {1, D3DTSS_COLORARG1, D3DTA_TFACTOR}}},
+        {"alpha test on", {{D3DRS_ALPHATESTENABLE, TRUE}, {D3DRS_ALPHAFUNC, D3DCMP_GREATER}, {D3DRS_ALPHAREF, 127}}, {}},
+        {"mirror culling", {{D3DRS_CULLMODE, D3DCULL_CW}}, {}},
+        {"red fog",
+         {{D3DRS_FOGENABLE, TRUE}, {D3DRS_FOGTABLEMODE, D3DFOG_LINEAR}, {D3DRS_FOGCOLOR, 0xFFFF0000},
+          {D3DRS_FOGSTART, 0}, {D3DRS_FOGEND, 0x3F800000}}, // 0.0f to 1.0f
+         {}},
+    };
+    demo->fadeState = kFadeCross;
+    demo->fadeStart = 0.0;
+    demo->fadeDuration = 1.0;
+    demo->fadeTexture = rig.solid(0xFF00FF00);
+    for (const Leftover& c : cases) {
+        SCOPED_TRACE(c.name);
+        IDirect3DDevice9* device = rig.device();
+        for (auto [state, value] : c.render)
+            device->SetRenderState(state, value);
+        for (auto [stage, state, value] : c.stages)
+            device->SetTextureStageState(stage, state, value);
+        const u32 p = fadeAt(0.25);
+        EXPECT_TRUE(near(p, 0x004060)) << std::hex << p;
+    }
 }
 
 TEST_F(OverlaysTest, CrossFadeEndKeepsOnlyItsSceneWithTheTargetReleased)

@@ -129,12 +129,16 @@ for dir in "$work/a" "$work/s"; do
     read -r r _ _ <<<"$(mean "$(k 0262)" "${part##* }")"
     [ "$r" -ge 50 ] || fail "$mode: hall ${part% *} dark ($r)"
   done
-  # Each hall object: the ball's cube, the open sky's colour above the
-  # floor it reflects below, the chrome sphere's white,
+  # Each hall object: the ball's cube, the ceiling (one smooth grey where
+  # the far wall behind the ball is checkered) above the floor it reflects
+  # below, the chrome sphere's white,
   # the glass cube's green decal, the monitor showing the intro's night sky
   # (not yet before the render target), the panel's red; the pillar only
   # from "Top", the anti-portal hiding it from "Wide".
-  [ "$(count "$(k 0262)" 80x80+163+295 'max(max(r,g),b)-min(min(r,g),b)>0.4')" -gt 1000 ] || fail "$mode: no ball"
+  read -r r g b <<<"$(mean "$(k 0262)" 40x20+190+300)"
+  sd=$(convert "$(k 0262)" -crop 40x20+190+300 +repage -colorspace gray -format '%[fx:int(1000*standard_deviation)]' info:)
+  [ "$sd" -lt 40 ] && [ "$r" -ge 25 ] && [ $((r > b ? r - b : b - r)) -le 25 ] && [ $((r > g ? r - g : g - r)) -le 25 ] ||
+    fail "$mode: no ball ($r $g $b, deviation $sd)"
   [ "$(count "$(k 0262)" 60x30+170+345 'max(max(r,g),b)-min(min(r,g),b)<0.1 && max(max(r,g),b)>0.3')" -gt 800 ] ||
     fail "$mode: the ball reflects no floor"
   read -r r g b <<<"$(mean "$(k 0262)" 30x30+345+315)"

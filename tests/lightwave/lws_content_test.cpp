@@ -42,7 +42,7 @@ TEST(LwsContent, GeneratedScenesLoad)
         size_t objects, lights, cameras, portals, bones;
     } cases[] = {
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
-        {"scenes/hall.lws", 13, 3, 3, 1, 2},
+        {"scenes/hall.lws", 14, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
         {"scenes/fx.lws", 3, 1, 1, 0, 0},
     };
@@ -94,11 +94,11 @@ TEST(LwsContent, MetascriptOverScenes)
     ASSERT_TRUE(meta);
     ASSERT_EQ(meta->scenes.size(), 3u);
     EXPECT_STREQ(meta->scenes[1]->name, "scenes/hall.lws");
-    // outro's one object, hall's 13 from 0.1333, intro's 5 from 0.2667.
-    ASSERT_EQ(progress.fractions.size(), 19u);
+    // outro's one object, hall's 14 from 0.1333, intro's 5 from 0.2667.
+    ASSERT_EQ(progress.fractions.size(), 20u);
     EXPECT_FLOAT_EQ(progress.fractions[0], 0.0f);
     EXPECT_NEAR(progress.fractions[1], 0.13333f, 1e-4);
-    EXPECT_NEAR(progress.fractions[14], 0.26667f, 1e-4);
+    EXPECT_NEAR(progress.fractions[15], 0.26667f, 1e-4);
     EXPECT_LT(progress.fractions.back(), 0.4f);
 
     files.files["bad.mts"] = "scenes/outro.lws\nmissing.lws\n";

@@ -184,6 +184,19 @@ TEST(ParticleFX, ModeTwoResetsOnTheKeyStep)
     EXPECT_EQ(e.lastBorn, 9);
 }
 
+// The motion looks one second back; the node keeps this frame's matrix.
+TEST(ParticleFX, EmittingLeavesTheNodeAtThisFrame)
+{
+    Rig rig;
+    auto* env = new Envelope;
+    env->addLinearKey(0.0f, 0.0f);
+    env->addLinearKey(2.0f, 20.0f);
+    rig.object->channels[kPositionX].source = env;
+    FXEmitter e(rig.object);
+    e.emitParticles(1.5, 0.5);
+    EXPECT_FLOAT_EQ(rig.object->worldMatrixAt(1.5)->_41, 15.0f);
+}
+
 TEST(ParticleFX, BirthTermsInDrawOrder)
 {
     Rig rig;

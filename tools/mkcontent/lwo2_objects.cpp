@@ -76,7 +76,7 @@ std::string crate()
 std::string room()
 {
     Lwo2Emitter e;
-    e.tags({"Floor", "Wall"});
+    e.tags({"Floor", "Wall", "Ceiling"});
     e.layer(0, "Floor");
     e.shape(grid(10, 10, 8, 8), 0);
     e.layer(1, "Walls");
@@ -86,6 +86,14 @@ std::string room()
         std::reverse(face.begin(), face.end());
     walls.faces.erase(walls.faces.begin() + 2, walls.faces.begin() + 4); // no floor or ceiling
     e.shape(walls, 1);
+    // The ceiling (layer 2), seen from below. A surface of its own without a
+    // light map: in the walls' it would bake over their texels.
+    e.layer(2, "Ceiling");
+    Shape ceiling = grid(10, 10, 1, 1);
+    for (auto& face : ceiling.faces)
+        std::reverse(face.begin(), face.end());
+    ceiling.translate(0, 4, 0);
+    e.shape(ceiling, 2, nullptr);
     e.clipStill(1, "floor.tga");
     e.clipStill(2, "wall.pcx");
     for (u32 s = 0; s < 2; ++s) {
@@ -97,6 +105,10 @@ std::string room()
         imageBlock(e, "DIFF", 5, 0);
         e.endSurface();
     }
+    e.beginSurface("Ceiling");
+    e.color(0.9f, 0.88f, 0.82f);
+    e.value("DIFF", 0.8f);
+    e.endSurface();
     return e.finish();
 }
 

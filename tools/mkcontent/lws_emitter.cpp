@@ -48,7 +48,9 @@ std::string intro()
     s.pose("ObjectMotion", 2, 0, 0);
     s.parent(lwsObjectId(0));
     s.pivot(0, 0.5, 0, 45, 0, 0);
-    s.sound("sounds/hum.ogg");
+    // No "// sound" on it or any object: an object's sound is moved in 3-D
+    // every frame, which the sound channels (made without 3-D control) answer
+    // with a failed check, and a looping one plays until its scene is freed.
     s.objectLayer(1, "objects/seq.lwo");
     s.pose("ObjectMotion", -2, 1, 3);
     s.objectLayer(1, "objects/grad.lwo");
@@ -90,7 +92,8 @@ void placed(LwsEmitter& s, double x, double y, double z, double h, double size)
     s.motion("ObjectMotion", c);
 }
 
-// The hall, 10 x 10 x 4 with the floor (layer 1) and the walls (layer 2).
+// The hall, 10 x 10 x 4 with the floor (layer 1), the walls (layer 2) and
+// the ceiling (layer 3).
 // "Wide" looks in from behind the open near wall, "Zoom" at the monitor on
 // the glass cube, "Top" straight down. The anti-portal stands just in front
 // of the pillar: it covers the pillar's box from "Wide" only; "Zoom" and
@@ -142,6 +145,10 @@ std::string hall()
     // mirror, where "Wide" and "Zoom" see it.
     s.objectLayer(1, "objects/video.lwo");
     s.pose("ObjectMotion", -2.2, 2.6, 4.85);
+    // The ceiling last, so that the items above keep their numbers. "Wide"
+    // sees it over the far wall; "Top" sees its back, which is not drawn.
+    s.objectLayer(3, "objects/room.lwo");
+    s.pose("ObjectMotion", 0, 0, 0);
     // The bake light hangs under the ceiling looking down, so the floor and
     // the walls lie in its view.
     LwsEmitter::Light bake;
@@ -156,12 +163,15 @@ std::string hall()
     spot.shadowMapSize = 512;
     spot.shadowFuzziness = 13.2877;
     s.light(spot);
-    s.pose("LightMotion", 0, 5, -2, 0, 1.2);
-    // Down and forwards onto the floor and the far and right walls.
+    // Under the ceiling behind the spheres, looking down towards the
+    // cameras: the spheres' shadows fall on the floor in front of them.
+    s.pose("LightMotion", -0.5, 3.8, 4, 3.1415927, 0.99);
+    // Down and forwards onto the floor and the far and right walls, and
+    // the faces the cameras see, which the spot lights from behind.
     LwsEmitter::Light fill;
     fill.name = "Fill";
     fill.type = 0;
-    fill.intensity = LwsEnvelope::constant(0.8);
+    fill.intensity = LwsEnvelope::constant(1.0);
     s.light(fill);
     s.pose("LightMotion", 0, 0, 0, -0.6, 0.8);
     s.camera("Wide");
@@ -400,11 +410,6 @@ void LwsEmitter::fog(int type, double minDistance, double maxDistance, const dou
 void LwsEmitter::backdrop(const double color[3], bool fogFromBackdrop)
 {
     appendFormat(out, "BackdropColor %.9g %.9g %.9g\nBackdropFog %d\n", color[0], color[1], color[2], fogFromBackdrop ? 1 : 0);
-}
-
-void LwsEmitter::sound(const std::string& file)
-{
-    out += "// sound " + file + "\n";
 }
 
 std::string lwsBenchScene(int objects, int keys, int lights, int cameras)
