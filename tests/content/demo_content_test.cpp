@@ -99,9 +99,9 @@ TEST(DemoContentMaker, SameBytesOnEveryRun)
 
 TEST_F(DemoContent, PlaysToStopdemo)
 {
-    // Two seconds into the particle scene: its fountain lives and shows
-    // (lit pixels between the overlays), the intro's point light carries its
-    // flare.
+    // Two seconds into the particle scene: its fountain lives and shows in
+    // front of its lit stage (most pixels between the overlays lit), the
+    // intro's point light carries its flare.
     for (int i = 0; i < 1000 && demo->time < 22.0; ++i)
         ASSERT_TRUE(play(1));
     const BackBuffer frame(rig.device());
@@ -109,13 +109,13 @@ TEST_F(DemoContent, PlaysToStopdemo)
     for (int y = frame.height / 4; y < frame.height * 3 / 4; ++y)
         for (int x = 0; x < frame.width; ++x)
             lit += frame(x, y) != 0;
-    EXPECT_GT(lit, frame.width * frame.height / 50);
+    EXPECT_GT(lit, frame.width * frame.height / 4);
     ASSERT_NE(demo->activeMeta, nullptr);
     Scene* fx = demo->activeMeta->findScene("scenes/fx");
     Scene* intro = demo->activeMeta->findScene("scenes/intro");
     ASSERT_TRUE(fx && intro);
     // Each emitter, the smoke too: births are whole numbers a step.
-    ASSERT_EQ(fx->fxEmitter.size(), 2u);
+    ASSERT_EQ(fx->fxEmitter.size(), 3u);
     for (ParticleFX* e : fx->fxEmitter) {
         int alive = 0;
         for (i32 i = 0; i < e->asEmitter()->particleCount; ++i)

@@ -66,6 +66,7 @@ objects/panel.lwo
 objects/AntiPortal.lwo
 objects/tube.lwo
 objects/video.lwo
+objects/backdrop.lwo
 objects/partigon.lwo
 -------- used files ----------
 
@@ -81,6 +82,7 @@ loading.jpg
 mask.bmp
 meta1.mts
 objects/AntiPortal.lwo
+objects/backdrop.lwo
 objects/ball.lwo
 objects/chrome.lwo
 objects/crate.lwo

@@ -22,8 +22,8 @@ fail() { echo "capture: $*"; exit 1; }
 # last wireframe frame (the flash nearly gone), 189: solid again; 200: the
 # intro alone; 220: the cross-fade to the hall half-way; 240: the hall
 # alone; 262: the hall from "Wide", the intro on the monitor; 450: the hall
-# from "Top"; 600: the particle scene; 800: the outro's crate under the
-# title.
+# from "Top"; 600: the particle scene in front of its lit stage; 800: the
+# outro's crate under the title.
 frames=(0000 0075 0176 0187 0189 0200 0220 0240 0262 0450 0600 0800)
 last=0876
 
@@ -156,11 +156,13 @@ for dir in "$work/a" "$work/s"; do
   [ "$r" -ge $((b + 10)) ] && [ "$r" -ge 80 ] || fail "$mode: no pillar from above ($r $g $b)"
   read -r r g b <<<"$(mean "$(k 0262)" 20x120+90+200)"
   [ "$r" -le $((b + 4)) ] || fail "$mode: the pillar shows from Wide ($r $g $b)"
-  # Orange sparks beside a grey puff of smoke.
+  # Orange sparks beside a grey plume of smoke: the plume lightens the wall
+  # behind it in every channel, against the wall further left.
   [ "$(count "$(k 0600)" 160x120+350+260 'r-b>0.25')" -gt 800 ] || fail "$mode: no sparks"
-  read -r r g b <<<"$(mean "$(k 0600)" 30x30+265+340)"
-  [ "$r" -ge 15 ] && [ "$r" -le 200 ] && [ "$r" -le $((b + 8)) ] && [ "$b" -le $((r + 8)) ] ||
-    fail "$mode: no smoke ($r $g $b)"
+  read -r r g b <<<"$(mean "$(k 0600)" 30x30+255+170)"
+  read -r wr wg wb <<<"$(mean "$(k 0600)" 30x30+80+170)"
+  [ "$r" -ge $((wr + 25)) ] && [ "$g" -ge $((wg + 25)) ] && [ "$b" -ge $((wb + 25)) ] ||
+    fail "$mode: no smoke ($r $g $b over the wall's $wr $wg $wb)"
   # The crate in its own browns, in the intro and under the outro's title.
   for shot in "0075 80x60+220+350" "0800 80x60+280+400"; do
     read -r f box <<<"$shot"

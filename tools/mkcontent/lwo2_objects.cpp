@@ -250,6 +250,32 @@ std::string monitor()
     return e.finish();
 }
 
+// The particle scene's stage: a floor and, behind the emitters, a wall,
+// both finely divided so that vertex lighting shows a near light's pool.
+std::string backdrop()
+{
+    Lwo2Emitter e;
+    e.tags({"Ground", "Backdrop"});
+    e.layer(0);
+    Shape stage = grid(12, 8, 24, 16).translate(0, 0, -0.5f);
+    const u32 floorFaces = u32(stage.faces.size());
+    stage.append(standUp(grid(12, 6, 24, 12), 0.0f).translate(0, 3, 3.5f));
+    e.points(stage);
+    e.polygons(stage.faces);
+    std::vector<u32> tags(stage.faces.size(), 1);
+    std::fill(tags.begin(), tags.begin() + floorFaces, 0u);
+    e.polygonTags(tags);
+    e.beginSurface("Ground");
+    e.color(0.45f, 0.42f, 0.4f);
+    e.value("DIFF", 0.9f);
+    e.endSurface();
+    e.beginSurface("Backdrop");
+    e.color(0.55f, 0.58f, 0.68f);
+    e.value("DIFF", 0.9f);
+    e.endSurface();
+    return e.finish();
+}
+
 std::string sequence()
 {
     Lwo2Emitter e = single("Sequence", box(1, 1, 1));
@@ -364,6 +390,7 @@ std::vector<ContentFile> lwo2Files()
         {"objects/seq.lwo", sequence},
         {"objects/grad.lwo", gradient},
         {"objects/partigon.lwo", partigon},
+        {"objects/backdrop.lwo", backdrop},
         {"objects/multilayer.lwo", multilayer},
         {"font.lwo", font},
     };
