@@ -8,7 +8,17 @@
 
 namespace limits {
 
-// ---- Archive entries ----------------------------------------------------
+// --- Mesh build ---
+
+// Pairs of differing face normals that smoothing compares over one mesh. A
+// point where g different faces meet costs g(g-1)/2 pairs: a sphere of 300
+// segments spends about 45,000 at each pole, a closed mesh of a million
+// points about 15 million. A point that would overrun what is left keeps its
+// faces' own normals; spending all of it takes about a second.
+constexpr u64 meshSmoothingPairs = u64(1) << 28;
+
+// --- Archive entries ---
+
 // The largest decoded size of one archive entry, by the reader its name
 // goes to. A coded entry may expand to 512 times its packed size, and
 // decoding one costs about seven times its decoded size while it runs, so
@@ -18,22 +28,23 @@ namespace limits {
 
 // Scripts and effect files (.scr, .mts, .fx, .fxh), read whole as text and
 // tokenised with four bytes kept per line: the demo's are up to 12 KB.
-constexpr u32 kMaxScriptEntryBytes = 16u << 20;
+constexpr u32 scriptEntryBytes = 16u << 20;
 // Scene files (.lws): 1 to 15 KB here; one with a baked key on every frame
 // of every item of a long scene comes to a few MB.
-constexpr u32 kMaxSceneEntryBytes = 64u << 20;
+constexpr u32 sceneEntryBytes = 64u << 20;
 // Object files (.lwo): up to 72 KB here; a million-polygon object is about
 // 40 MB.
-constexpr u32 kMaxObjectEntryBytes = 128u << 20;
-// Pictures (.jpg, .bmp, .tga, .pcx, .dds): 4096 x 4096 pixels of 32 bits,
-// the largest texture the readers take, with its mip chain is 85 MB.
-constexpr u32 kMaxPictureEntryBytes = 128u << 20;
+constexpr u32 objectEntryBytes = 128u << 20;
+// Pictures (.jpg, .bmp, .tga, .pcx, .dds): up to 66 KB here; 4096 x 4096
+// pixels of 32 bits, the largest texture the devices take, is 85 MB with
+// its mip chain.
+constexpr u32 pictureEntryBytes = 128u << 20;
 // Any other entry (music, sounds, video clips): the music of a demo is a
 // few MB of Ogg, a clip some tens of MB.
-constexpr u32 kMaxEntryBytes = 256u << 20;
+constexpr u32 otherEntryBytes = 256u << 20;
 // How many 0xFF bytes past its packed bytes a coded entry may make the
 // decoder read. A writer may leave trailing 0xFF bytes out since the
 // decoder supplies them; a stream that needs more than this never ends.
-constexpr u32 kMaxCodedTailBytes = 1024;
+constexpr u32 codedTailBytes = 1024;
 
 } // namespace limits

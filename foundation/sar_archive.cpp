@@ -75,14 +75,14 @@ EntryLimit entryLimit(const char* name)
     static const char* const kObjects[] = {"lwo", nullptr};
     static const char* const kPictures[] = {"jpg", "bmp", "tga", "pcx", "dds", nullptr};
     if (hasExtension(name, kScripts))
-        return {limits::kMaxScriptEntryBytes, "a script"};
+        return {limits::scriptEntryBytes, "a script"};
     if (hasExtension(name, kScenes))
-        return {limits::kMaxSceneEntryBytes, "a scene"};
+        return {limits::sceneEntryBytes, "a scene"};
     if (hasExtension(name, kObjects))
-        return {limits::kMaxObjectEntryBytes, "an object"};
+        return {limits::objectEntryBytes, "an object"};
     if (hasExtension(name, kPictures))
-        return {limits::kMaxPictureEntryBytes, "a picture"};
-    return {limits::kMaxEntryBytes, "an entry"};
+        return {limits::pictureEntryBytes, "a picture"};
+    return {limits::otherEntryBytes, "an entry"};
 }
 
 // False, with a log line, when size is more than the reader of name can
@@ -261,7 +261,7 @@ bool SarArchive::openEntry(const SarEntry& e)
         // more than its bytes pay for, so a size field above that costs
         // nothing.
         const u32 limit =
-            std::min(e.size, RangeDecoder::maxSymbols((u64)packed.bytes.size + limits::kMaxCodedTailBytes));
+            std::min(e.size, RangeDecoder::maxSymbols((u64)packed.bytes.size + limits::codedTailBytes));
         ByteBuffer decoded;
         decoded.bytes.resize(limit);
         RangeDecoder decoder;

@@ -581,9 +581,9 @@ TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
     // Coded bytes of six bytes under size fields one above a kind's bound:
     // refused before decoding, with a line in the log. Under the bound of
     // its own kind an entry opens (the field only bounds the decoding).
-    const u32 script = limits::kMaxScriptEntryBytes + 1, scene = limits::kMaxSceneEntryBytes + 1,
-              object = limits::kMaxObjectEntryBytes + 1, picture = limits::kMaxPictureEntryBytes + 1,
-              other = limits::kMaxEntryBytes + 1;
+    const u32 script = limits::scriptEntryBytes + 1, scene = limits::sceneEntryBytes + 1,
+              object = limits::objectEntryBytes + 1, picture = limits::pictureEntryBytes + 1,
+              other = limits::otherEntryBytes + 1;
     struct Case {
         const char* name;
         u32 size;
@@ -622,7 +622,7 @@ TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
 // this attempt's alone.
 TEST_F(SarArchiveTest, AnOversizedScriptCostsNoMemory)
 {
-    const u32 n = limits::kMaxScriptEntryBytes + (1u << 20);
+    const u32 n = limits::scriptEntryBytes + (1u << 20);
     Bytes moved(n, 0);
     moved[0] = '\n'; // move-to-front of all newlines, whose block sort is itself
     std::vector<u8> coded;
