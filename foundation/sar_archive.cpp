@@ -50,6 +50,17 @@ void readUpTo(Stream& stream, u32 n, String& out)
     out.resize(got);
 }
 
+// A name from the file as the log shows it: control bytes would break the
+// log's lines, so each one shows as '?'.
+std::string shown(const char* name)
+{
+    std::string out = name ? name : "";
+    for (char& c : out)
+        if ((unsigned char)c < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
 bool hasExtension(const char* name, const char* const* extensions)
 {
     const char* dot = std::strrchr(name, '.');
@@ -92,7 +103,7 @@ bool withinLimit(const char* archive, const char* name, u32 size)
     const EntryLimit limit = entryLimit(name);
     if (size <= limit.bytes)
         return true;
-    logStream << "archive \"" << archive << "\": \"" << name << "\" is " << size << " bytes, more than "
+    logStream << "archive \"" << shown(archive) << "\": \"" << shown(name) << "\" is " << size << " bytes, more than "
               << limit.kind << " may have (" << limit.bytes << ")" << std::endl;
     return false;
 }
@@ -141,7 +152,7 @@ bool SarArchive::mount(const char* name)
     SarEntry* slots = nullptr;
     u32 slotCount = 0;
     auto fail = [&](const std::string& why) {
-        logStream << "archive \"" << name << "\": " << why << std::endl;
+        logStream << "archive \"" << shown(name) << "\": " << why << std::endl;
         delete[] slots;
         source->close();
         return false;
@@ -221,7 +232,7 @@ bool SarArchive::open(const char* name)
             passedOver = &e;
     }
     if (passedOver)
-        logStream << "archive \"" << (mountName ? mountName : "") << "\": \"" << passedOver->name
+        logStream << "archive \"" << shown(mountName) << "\": \"" << shown(passedOver->name)
                   << "\" has the unknown type " << (u32)passedOver->type << " and is passed over" << std::endl;
     if (openFile(converted.c_str()))
         return true;
@@ -234,12 +245,12 @@ bool SarArchive::open(const char* name)
 bool SarArchive::openEntry(const SarEntry& e)
 {
     auto damaged = [&](const std::string& why) {
-        logStream << "archive \"" << (mountName ? mountName : "") << "\": \"" << e.name << "\" " << why << std::endl;
+        logStream << "archive \"" << shown(mountName) << "\": \"" << shown(e.name) << "\" " << why << std::endl;
         return false;
     };
     // What the entry decodes to, checked before anything is read: a coded
     // entry may expand to 512 times its packed bytes.
-    if (!withinLimit(mountName ? mountName : "", e.name, (e.type & kRangeCoded) ? e.size : e.packedSize))
+    if (!withinLimit(mountName, e.name, (e.type & kRangeCoded) ? e.size : e.packedSize))
         return false;
     const u64 start = (u64)dataStart + e.offset;
     if (start > source->size || !source->seek((u32)start))
@@ -300,7 +311,7 @@ bool SarArchive::openFile(const char* name)
     Stream* file = source->clone();
     bool found = file->open(name);
     if (found) {
-        found = withinLimit(mountName ? mountName : "", name, file->size);
+        found = withinLimit(mountName, name, file->size);
         if (found) {
             String bytes;
             readUpTo(*file, file->size, bytes);
