@@ -36,6 +36,9 @@ constexpr u64 pictureTexels = u64(4096) * 4096;
 // or 1920 x 1080 at most; the renderer holds five such surfaces and the
 // decoder several frames more. A larger video does not play, with a log line.
 constexpr u64 videoTexels = u64(2048) * 2048;
+// Surfaces a video renderer may ask for at once: it asks for five, and
+// more would only exhaust memory.
+constexpr u32 videoSurfaces = 64;
 // Texels one metascene's textures and decoded pictures may take together:
 // 512 MiB at four bytes, the video memory of the largest cards of the
 // content's era; the demo's own metascenes take about a million. A texture

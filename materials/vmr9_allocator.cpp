@@ -12,9 +12,6 @@
 
 namespace {
 
-// More surfaces than any renderer asks for would only exhaust memory.
-constexpr DWORD kMostBuffers = 64;
-
 // The ring slots and index are shared with the video textures.
 struct RingLock {
     RingLock() { EnterCriticalSection(&VideoTexture::ringLock); }
@@ -102,7 +99,7 @@ STDMETHODIMP VMR9Allocator::InitializeDevice(DWORD_PTR, VMR9AllocationInfo* lpAl
     if (!lpAllocInfo)
         return E_POINTER;
     const DWORD count = *lpNumBuffers;
-    if (count == 0 || count > kMostBuffers)
+    if (count == 0 || count > limits::videoSurfaces)
         return E_INVALIDARG;
     lpAllocInfo->dwFlags |= VMR9AllocFlag_TextureSurface;
     releaseSurfaces();
