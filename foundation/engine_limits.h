@@ -47,4 +47,37 @@ constexpr u32 otherEntryBytes = 256u << 20;
 // decoder supplies them; a stream that needs more than this never ends.
 constexpr u32 codedTailBytes = 1024;
 
+// --- Pictures, textures and videos ---
+
+// Pixels of one decoded picture, at four bytes each: every reader refuses a
+// larger one before allocating. A picture file names its own size, so a few
+// hundred bytes of header can claim this much; the demo's pictures are
+// 512 x 384 at most.
+constexpr u64 pictureBytes = u64(256) << 20;
+// The longest side a picture file may give.
+constexpr i64 pictureSide = 16384;
+// Texels of level 0 of one picture texture (4096 x 4096, the largest
+// texture the devices of the content's era take). A larger picture is built
+// at the largest halved size that fits, with a log line; the build's scratch,
+// converted and device copies and the mip chain each cost about this times
+// four bytes again.
+constexpr u64 pictureTexels = u64(4096) * 4096;
+// Texels of one video frame (2048 x 2048). Videos are played at 720 x 576
+// or 1920 x 1080 at most; the renderer holds five such surfaces and the
+// decoder several frames more. A larger video does not play, with a log line.
+constexpr u64 videoTexels = u64(2048) * 2048;
+// Surfaces a video renderer may ask for at once: it asks for five, and
+// more would only exhaust memory.
+constexpr u32 videoSurfaces = 64;
+// Texels one metascene's textures and decoded pictures may take together:
+// 512 MiB at four bytes, the video memory of the largest cards of the
+// content's era; the demo's own metascenes take about a million. A texture
+// or picture past it is not built (logged), and shows nothing.
+constexpr u64 metaSceneTexels = u64(128) << 20;
+// Frame numbers one image sequence clip may span. Every present frame is a
+// texture of its own, so real sequences run to a few hundred (4096 frames
+// are over two minutes at 30 per second); the clip's numbers may name
+// 65,536. The range is cut at this many entries, with a log line.
+constexpr u32 sequenceFrames = 4096;
+
 } // namespace limits

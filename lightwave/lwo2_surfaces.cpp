@@ -1,5 +1,6 @@
 // The SURF, CLIP and ENVL chunks of the object reader.
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/envelope.h"
 #include "foundation/log.h"
 #include "foundation/stream.h"
@@ -368,6 +369,7 @@ void Lwo2Load::readClip(Lwo2Cursor c)
             if (!texture) {
                 auto* image = new ImageTexture(engine);
                 meta->textures.push_back(image);
+                image->budget = &meta->texelBudget;
                 // A missing image still gives its texture; the build reports it.
                 image->open(path.c_str(), *stream);
                 image->flags = flags;
@@ -391,25 +393,40 @@ void Lwo2Load::readClip(Lwo2Cursor c)
                 sequence->firstFrame = (i32)first;
                 sequence->lastFrame = (i32)last;
                 sequence->frameOffset = (i32)offset;
+                sequence->budget = &meta->texelBudget;
                 // A range that ends before it starts is a sequence without
-                // frames. The range ends early at the first frame that is not
-                // there (the first frame itself is kept, as a still would
-                // be): a number range costs no more than the files it names.
-                for (u32 i = first; last >= first && i <= last; ++i) {
-                    const String frameFile = frameName(prefix, digits, i, suffix);
+                // frames; one past the engine's longest sequence is cut.
+                u32 count = last >= first ? last - first + 1 : 0;
+                if (count > limits::sequenceFrames) {
+                    count = limits::sequenceFrames;
+                    sequence->lastFrame = i32(first + count - 1);
+                    logStream << "image sequence " << name.c_str() << ": frames " << first << " to " << last
+                              << " are more than a sequence may hold; it ends at frame " << sequence->lastFrame
+                              << std::endl;
+                }
+                // Every number keeps its entry. A frame whose file is missing
+                // stays empty (it shows nothing) and costs no texture.
+                sequence->frames.resize(count);
+                u32 missing = 0;
+                String firstMissing;
+                for (u32 k = 0; k < count; ++k) {
+                    const String frameFile = frameName(prefix, digits, first + k, suffix);
                     String ddsFile = frameFile;
                     ddsFile.append(".dds");
-                    if (i > first && !stream->exists(frameFile.c_str()) && !stream->exists(ddsFile.c_str())) {
-                        logStream << "image sequence " << name.c_str() << ": no " << frameFile.c_str()
-                                  << ", the sequence ends before it" << std::endl;
-                        sequence->lastFrame = i32(i - 1);
-                        break;
+                    if (!stream->exists(frameFile.c_str()) && !stream->exists(ddsFile.c_str())) {
+                        if (missing++ == 0)
+                            firstMissing = frameFile;
+                        continue;
                     }
                     auto frame = std::make_unique<ImageTexture>(engine);
                     frame->flags = 1;
+                    frame->budget = &meta->texelBudget;
                     frame->open(frameFile.c_str(), *stream);
-                    sequence->frames.push_back(std::move(frame));
+                    sequence->frames[k] = std::move(frame);
                 }
+                if (missing)
+                    logStream << "image sequence " << name.c_str() << ": " << missing << " of " << count
+                              << " frames missing, the first " << firstMissing.c_str() << std::endl;
                 scene->framesPerSecond = 30.0;
                 texture = sequence;
             }
@@ -419,6 +436,7 @@ void Lwo2Load::readClip(Lwo2Cursor c)
             if (!texture) {
                 auto* video = new VideoTexture(engine);
                 meta->textures.push_back(video);
+                video->budget = &meta->texelBudget;
                 video->name = name;
                 // Plays from the stream being read when that holds the file.
                 video->setFileName(name.c_str(), stream);

@@ -393,6 +393,7 @@ void readImage(LwsLoadState& s, TextureLayer& layer)
             if (!texture) {
                 auto* image = new ImageTexture(scene.engine);
                 meta->textures.push_back(image);
+                image->budget = &meta->texelBudget;
                 // A missing image still gives its texture; the build reports it.
                 if (s.stream)
                     image->open(file.c_str(), *s.stream);

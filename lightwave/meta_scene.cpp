@@ -1,5 +1,6 @@
 #include "lightwave/meta_scene.h"
 
+#include "foundation/file_names.h"
 #include "foundation/script_tokenizer.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/lwo2_reader.h"
@@ -64,11 +65,21 @@ std::vector<String> MetaScene::metascriptEntries(ScriptTokenizer& script)
 
 namespace {
 
+// Names compared exactly, or as file names (sameFileName).
+struct ExactNames {
+    static std::string key(const char* name) { return name; }
+    static bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+};
+struct FileNames {
+    static std::string key(const char* name) { return fileNameKey(name); }
+    static bool same(const char* a, const char* b) { return sameFileName(a, b); }
+};
+
 // The first item named text, through an index of the names over
 // items[0, indexed) that grows with the items. A hit on an item replaced or
 // renamed since it was indexed is searched for, and indexed anew on the next
 // call.
-template <class Item>
+template <class Names, class Item>
 Item* findIndexed(const std::vector<Item*>& items, std::unordered_map<std::string, size_t>& index, size_t& indexed,
                   const char* text)
 {
@@ -78,16 +89,16 @@ Item* findIndexed(const std::vector<Item*>& items, std::unordered_map<std::strin
     }
     for (; indexed < items.size(); ++indexed)
         if (const Item* item = items[indexed])
-            index.emplace(item->name.c_str(), indexed);
-    const auto at = index.find(text);
+            index.emplace(Names::key(item->name.c_str()), indexed);
+    const auto at = index.find(Names::key(text));
     if (at == index.end())
         return nullptr;
-    if (at->second < items.size() && items[at->second] && std::strcmp(items[at->second]->name.c_str(), text) == 0)
+    if (at->second < items.size() && items[at->second] && Names::same(items[at->second]->name.c_str(), text))
         return items[at->second];
     index.clear();
     indexed = 0;
     for (Item* item : items)
-        if (item && std::strcmp(item->name.c_str(), text) == 0)
+        if (item && Names::same(item->name.c_str(), text))
             return item;
     return nullptr;
 }
@@ -137,7 +148,7 @@ Surface* MetaScene::findSurface(const char* text) const
                 return surface;
         return nullptr;
     }
-    return findIndexed(surfaces, surfaceIndex, surfacesIndexed, text);
+    return findIndexed<ExactNames>(surfaces, surfaceIndex, surfacesIndexed, text);
 }
 
 LWObject* MetaScene::findLwo(const char* text) const
@@ -150,7 +161,7 @@ LWObject* MetaScene::findLwo(const char* text) const
 
 Texture* MetaScene::findTexture(const char* text, u32 flags) const
 {
-    Texture* found = findIndexed(textures, textureIndex, texturesIndexed, text);
+    Texture* found = findIndexed<FileNames>(textures, textureIndex, texturesIndexed, text);
     if (found)
         found->flags |= flags;
     return found;
@@ -175,6 +186,8 @@ void MetaScene::prepare(LoadingProgress* progressTarget)
     for (size_t i = 0; i < n; ++i) {
         if (progressTarget)
             progressTarget->drawLoadingProgress(0.4f + 0.5f * float(i) / float(n));
+        if (!textures[i]->budget)
+            textures[i]->budget = &texelBudget;
         textures[i]->load();
         textures[i]->preload();
     }

@@ -58,8 +58,10 @@ public:
     Surface* findSurface(const char* name) const;
     LWObject* findLwo(const char* name) const;
     // A texture found gets flags OR-ed into its own; a miss changes nothing.
-    // The first texture of that name, through an index of the names that
-    // grows with the textures.
+    // The first texture of that name, matched as the archives match file
+    // names (letter case and the kind of slash ignored: two spellings of
+    // one file are one texture), through an index of the names that grows
+    // with the textures.
     Texture* findTexture(const char* name, u32 flags) const;
     // The object file as this metascene holds it, read through fileSource
     // on first use. A file that cannot be read is not recorded, so a later

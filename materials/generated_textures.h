@@ -25,7 +25,8 @@
 // frameRate field). The object reader fills the frames and the numbers.
 class SequenceTexture : public Texture {
 public:
-    // Owned; entry i shows frame number firstFrame + i. Empty in a clone
+    // Owned; entry i shows frame number firstFrame + i, null where that
+    // frame's file is missing (nothing is shown then). Empty in a clone
     // until frames are given to it.
     std::vector<std::unique_ptr<Texture>> frames;
     i32 firstFrame = 0;
@@ -38,7 +39,7 @@ public:
     ~SequenceTexture() override;
 
     Texture* clone() const override;
-    // Loads every frame, first to last.
+    // Loads every frame, first to last, from this texture's budget.
     void load() override;
     // The frame at (trunc(frameRate x time) + frameOffset) modulo the frame
     // count, as that frame's current(0.0). Null without frames or with a

@@ -8,7 +8,7 @@
 
 #include <new>
 
-u64 imageMaxBytes = 256u << 20;
+u64 imageMaxBytes = limits::pictureBytes;
 
 void showImageError(const char* text)
 {

@@ -1,5 +1,6 @@
 #include "materials/image_cache.h"
 
+#include "foundation/file_names.h"
 #include "materials/image_readers.h"
 
 #include <windows.h>
@@ -20,7 +21,7 @@ Record* findCached(const char* name)
 {
     for (RefCountBase* entry : imageCache) {
         auto* record = dynamic_cast<Record*>(entry);
-        if (record && _stricmp(record->name.c_str(), name) == 0)
+        if (record && sameFileName(record->name.c_str(), name))
             return record;
     }
     return nullptr;
@@ -87,6 +88,21 @@ Image* loadImage(Stream& source, const char* name, bool bottomUp)
     imageCache.push_back(image);
     image->addRef();
     return image;
+}
+
+bool isImageCached(const char* name)
+{
+    return name && findCached<Image>(name) != nullptr;
+}
+
+void forgetCachedImage(Image* image)
+{
+    for (auto at = imageCache.begin(); at != imageCache.end(); ++at)
+        if (*at == image) {
+            imageCache.erase(at);
+            image->release();
+            return;
+        }
 }
 
 FileData* loadFileCached(Stream& source, const char* name)

@@ -1,6 +1,6 @@
 // The process-wide cache of decoded images and raw file data, so that a
-// file used by several surfaces is read once. Entries are found by name,
-// ignoring letter case, whatever stream they came from.
+// file used by several surfaces is read once. Entries are found by name as
+// the archives match names (sameFileName), whatever stream they came from.
 //
 // Every cached record holds one reference on behalf of the cache for as
 // long as it is cached (until clearImageCache), so a cached record is never
@@ -50,6 +50,12 @@ Image* loadImage(Stream& source, const char* name, bool bottomUp);
 // disk file named without its last four characters, so that a stale .dds
 // is passed over; names of four characters or fewer skip that check.
 FileData* loadFileCached(Stream& source, const char* name);
+
+// Whether an image of that name is cached (so loadImage decodes nothing).
+bool isImageCached(const char* name);
+// Takes image out of the cache and drops the cache's reference: a picture
+// its user could not afford is not kept for the rest of the run.
+void forgetCachedImage(Image* image);
 
 // Drops the cache's own references and empties it; records still held
 // elsewhere live on until their last holder releases them.

@@ -8,13 +8,15 @@
 // finishes a cut stream with what it decoded, see loadJPEG).
 #pragma once
 
+#include "foundation/engine_limits.h"
 #include "foundation/stream.h"
 #include "materials/image.h"
 
 // Pictures with a side above kImageMaxSide, or pixel blocks larger than
-// imageMaxBytes (256 MiB), are refused by every reader before anything is
-// allocated: a few hundred bytes of JPEG header can claim gigabytes.
-constexpr i64 kImageMaxSide = 16384;
+// imageMaxBytes (the engine's picture limits), are refused by every reader
+// before anything is allocated: a few hundred bytes of JPEG header can
+// claim gigabytes. imageMaxBytes is a variable so tests can lower it.
+constexpr i64 kImageMaxSide = limits::pictureSide;
 extern u64 imageMaxBytes;
 
 // Only uncompressed 8-bit BMP files with a 40-byte info header and the

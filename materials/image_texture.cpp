@@ -1,15 +1,18 @@
 #include "materials/texture.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/log.h"
 #include "materials/engine.h"
 #include "materials/image_cache.h"
+#include "materials/texel_budget.h"
 
 #include <d3dx9.h>
 #include <windows.h>
 
 #include <new>
 #include <ostream>
+#include <vector>
 
 namespace {
 
@@ -76,16 +79,24 @@ u32 greyAverage(u32 texel)
 
 } // namespace
 
+struct ImageTexture::Copies {
+    std::vector<ImageTexture*> members;
+};
+
 ImageTexture::ImageTexture(Engine* engine)
     : Texture(engine, 3)
+    , copies(std::make_shared<Copies>())
 {
+    copies->members.push_back(this);
 }
 
 ImageTexture::ImageTexture(const ImageTexture& other)
     : Texture(other)
     , colorImage(other.colorImage)
     , ddsData(other.ddsData)
+    , copies(other.copies)
 {
+    copies->members.push_back(this);
     if (colorImage)
         colorImage->addRef();
     if (ddsData)
@@ -94,6 +105,7 @@ ImageTexture::ImageTexture(const ImageTexture& other)
 
 ImageTexture::~ImageTexture()
 {
+    std::erase(copies->members, this);
     if (colorImage)
         colorImage->release();
     if (ddsData)
@@ -124,17 +136,56 @@ bool ImageTexture::open(const char* fileName, Stream& source)
     String ddsName = name;
     ddsName.append(".dds");
     ddsData = loadFileCached(source, ddsName.c_str());
-    if (!ddsData)
+    if (!ddsData) {
+        // A picture already cached was paid for by whoever decoded it.
+        const bool decodedHere = !isImageCached(name.c_str());
         colorImage = loadImage(source, name.c_str(), false);
+        if (colorImage && decodedHere && budget &&
+            !budget->take(u64(colorImage->width) * u64(colorImage->height), name.c_str())) {
+            forgetCachedImage(colorImage);
+            colorImage->release();
+            colorImage = nullptr;
+        }
+    }
     return ddsData != nullptr || colorImage != nullptr;
 }
 
 void ImageTexture::load()
 {
+    BuildInputs inputs;
+    // The colour-map flag matters only to a transparency map's format.
+    inputs.flags = (flags & kTransparencyMap) ? flags : flags & ~u32(kColorMap);
+    inputs.alphaMode = alphaMode;
+    inputs.hasAlphaTexture = alphaTexture != nullptr;
+    inputs.alphaImage = alphaTexture ? alphaTexture->image() : nullptr;
+    inputs.colorImage = colorImage;
+    inputs.ddsData = ddsData;
+    for (ImageTexture* copy : copies->members) {
+        if (copy == this || !copy->baseTextures[0] || !(copy->builtFrom == inputs))
+            continue;
+        releaseDeviceTextures();
+        for (i32 i = 0; i < slotCount && i < copy->slotCount; ++i) {
+            if (copy->baseTextures[i])
+                copy->baseTextures[i]->AddRef();
+            baseTextures[i] = copy->baseTextures[i];
+            currentTextures[i] = copy->baseTextures[i];
+        }
+        flags |= copy->flags & kScratchConvert;
+        alphaMode = copy->alphaMode;
+        width = copy->width;
+        height = copy->height;
+        depth = 1;
+        levelCount = copy->levelCount;
+        format = copy->format;
+        pool = copy->pool;
+        builtFrom = inputs;
+        return;
+    }
     if (ddsData)
         loadDds();
     else
         loadImages();
+    builtFrom = inputs;
 }
 
 void ImageTexture::loadImages()
@@ -169,6 +220,16 @@ void ImageTexture::loadImages()
         w = i32(engine->caps.MaxTextureWidth);
     if (engine->caps.MaxTextureHeight && u32(h) > engine->caps.MaxTextureHeight)
         h = i32(engine->caps.MaxTextureHeight);
+    // A picture file names its own size: past the engine's largest picture
+    // texture, the longer side is halved until it fits (point sampling
+    // below reads the picture at any size).
+    if (u64(w) * u64(h) > limits::pictureTexels) {
+        const i32 fullWidth = w, fullHeight = h;
+        while (u64(w) * u64(h) > limits::pictureTexels)
+            (w >= h ? w : h) /= 2;
+        logStream << "Texture \"" << name.c_str() << "\" of " << fullWidth << " x " << fullHeight
+                  << " texels is larger than a picture may be; built at " << w << " x " << h << std::endl;
+    }
 
     // The fill below writes 32-bit ARGB words.
     format = D3DFMT_A8R8G8B8;
@@ -229,14 +290,25 @@ void ImageTexture::loadDds()
         reportLoadError(formatTemp("Loading texture \"%s\" from .dds-file failed!!!\n", name.c_str()));
         return;
     }
+    D3DSURFACE_DESC desc{};
+    texture->GetLevelDesc(0, &desc);
+    // The file gives the size: bounded as a picture is, and paid for.
+    const u64 texels = u64(desc.Width) * u64(desc.Height);
+    if (texels > limits::pictureTexels) {
+        logStream << "Texture \"" << name.c_str() << "\" of " << desc.Width << " x " << desc.Height
+                  << " texels from .dds-file is larger than a picture may be" << std::endl;
+        texture->Release();
+        return;
+    }
+    if (!takeTexels(texels)) {
+        texture->Release();
+        return;
+    }
     baseTextures[0] = texture;
     currentTextures[0] = texture;
-    D3DSURFACE_DESC desc{};
-    if (SUCCEEDED(texture->GetLevelDesc(0, &desc))) {
-        width = i32(desc.Width);
-        height = i32(desc.Height);
-        format = desc.Format;
-    }
+    width = i32(desc.Width);
+    height = i32(desc.Height);
+    format = desc.Format;
     depth = 1;
     levelCount = i32(texture->GetLevelCount());
     copyToDevices();

@@ -25,8 +25,11 @@ Texture* SequenceTexture::clone() const
 void SequenceTexture::load()
 {
     for (auto& frame : frames)
-        if (frame)
+        if (frame) {
+            if (!frame->budget)
+                frame->budget = budget;
             frame->load();
+        }
 }
 
 i32 SequenceTexture::frameIndex(double time) const

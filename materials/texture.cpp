@@ -4,6 +4,7 @@
 #include "display/format_table.h"
 #include "foundation/diagnostics.h"
 #include "materials/engine.h"
+#include "materials/texel_budget.h"
 
 #include <d3dx9.h>
 
@@ -50,6 +51,7 @@ Texture::Texture(const Texture& other)
     , pool(other.pool)
     , levelCount(other.levelCount)
     , slotCount(other.slotCount)
+    , budget(other.budget)
 {
     baseTextures = new IDirect3DTexture9*[slotCount]();
     currentTextures = new IDirect3DTexture9*[slotCount]();
@@ -57,9 +59,7 @@ Texture::Texture(const Texture& other)
 
 Texture::~Texture()
 {
-    for (i32 i = 0; i < slotCount; ++i)
-        if (baseTextures[i])
-            baseTextures[i]->Release();
+    releaseDeviceTextures();
     delete[] baseTextures;
     delete[] currentTextures;
 }
@@ -89,6 +89,17 @@ void Texture::releaseDeviceTextures()
         currentTextures[i] = nullptr;
     }
     levelCount = 0;
+    if (budget)
+        budget->giveBack(texelsTaken);
+    texelsTaken = 0;
+}
+
+bool Texture::takeTexels(u64 count)
+{
+    if (budget && !budget->take(count, name.c_str()))
+        return false;
+    texelsTaken += count;
+    return true;
 }
 
 IDirect3DTexture9* Texture::baseTexture()
@@ -108,7 +119,7 @@ bool Texture::create2D(i32 newWidth, i32 newHeight, u32 newFlags, const char* ne
     // A texture built again drops what it had on every device.
     releaseDeviceTextures();
     IDirect3DDevice9* device = engine && engine->deviceCount > 0 ? engine->devices[0] : nullptr;
-    if (!device || width <= 0 || height <= 0)
+    if (!device || width <= 0 || height <= 0 || !takeTexels(u64(width) * u64(height)))
         return false;
 
     const UINT levels = (flags & kMipChain) ? 0 : 1;
@@ -119,8 +130,10 @@ bool Texture::create2D(i32 newWidth, i32 newHeight, u32 newFlags, const char* ne
         if (FAILED(device->CreateTexture(UINT(width), UINT(height), levels, 0, format, pool, &texture, nullptr)))
             texture = nullptr;
     }
-    if (!texture)
-        return false; // users treat the null texture as none
+    if (!texture) {
+        releaseDeviceTextures(); // gives the texels back
+        return false;            // users treat the null texture as none
+    }
     baseTextures[0] = texture;
     currentTextures[0] = texture;
     levelCount = i32(texture->GetLevelCount());

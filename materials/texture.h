@@ -21,8 +21,11 @@
 
 #include <d3d9.h>
 
+#include <memory>
+
 class Engine;
 class Image;
+class TexelBudget;
 class FileData;
 class Stream;
 
@@ -70,6 +73,10 @@ public:
     IDirect3DTexture9** baseTextures;
     IDirect3DTexture9** currentTextures;
     i32 slotCount; // the engine's device count at construction
+    // The budget of the metascene the texture belongs to, which its builds
+    // take their level-0 texels from; none: unbounded. Not owned.
+    TexelBudget* budget = nullptr;
+    u64 texelsTaken = 0; // from budget, for the device textures held now
 
     Texture(Engine* engine, u32 flags);
     // Copies the parameters and starts with empty per-device arrays: the
@@ -113,8 +120,12 @@ public:
     // Gives every further device a copy of the first device's texture.
     void copyToDevices();
     void preload();
-    // Releases the texture of every device; the arrays stay, all null.
+    // Releases the texture of every device; the arrays stay, all null. The
+    // texels go back to the budget.
     void releaseDeviceTextures();
+    // Takes count texels from the budget for a build; false (logged) when
+    // the budget cannot pay for them.
+    bool takeTexels(u64 count);
     // The format as its D3DFMT_ name without the prefix, or "unknown".
     const char* formatName() const;
     static const char* formatName(D3DFORMAT format);
@@ -126,18 +137,40 @@ class ImageTexture : public Texture {
 public:
     Image* colorImage = nullptr; // counted reference
     FileData* ddsData = nullptr; // counted reference
+    // What decides the texels of a build.
+    struct BuildInputs {
+        u32 flags = 0;
+        i32 alphaMode = 0;
+        bool hasAlphaTexture = false;
+        const void* alphaImage = nullptr;
+        const void* colorImage = nullptr;
+        const void* ddsData = nullptr;
+        bool operator==(const BuildInputs&) const = default;
+    };
+    // The device textures held now were built from these (or shown from a
+    // copy that was).
+    BuildInputs builtFrom;
+    // The texture and its copies alive now. A copy about to build from the
+    // same inputs as one of them shows that one's device textures instead:
+    // copies of one picture share their texels.
+    struct Copies;
+    std::shared_ptr<Copies> copies;
 
     explicit ImageTexture(Engine* engine);
-    ImageTexture(const ImageTexture& other); // shares the counted images
+    // Shares the counted images and the builds.
+    ImageTexture(const ImageTexture& other);
     ~ImageTexture() override;
 
     Texture* clone() const override;
-    // From the .dds data when there is any, else from the images.
+    // The build a copy with the same inputs made already, else from the
+    // .dds data when there is any, else from the images.
     void load() override;
     Image* image() override;
 
     // Keeps the name; takes "<name>.dds" through the image cache when it
-    // exists, else the decoded image. True when either was found.
+    // exists, else the decoded image. True when either was found. A picture
+    // decoded here takes its pixels from the budget; one the budget cannot
+    // pay for is dropped again (logged), as if missing.
     bool open(const char* name, Stream& source);
     void loadImages();
     void loadDds();

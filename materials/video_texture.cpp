@@ -98,10 +98,13 @@ CRITICAL_SECTION VideoTexture::ringLock = makeRingLock();
 IDirect3DTexture9* VideoTexture::ring[VideoTexture::kRingSize] = {};
 int VideoTexture::ringIndex = 0;
 
-VideoTexture::VideoTexture(Engine* engine) : Texture(engine, 0) {}
+VideoTexture::VideoTexture(Engine* engine) : Texture(engine, 0), playback(std::make_shared<Playback>()) {}
 
 VideoTexture::VideoTexture(const VideoTexture& other)
-    : Texture(other), fileName(other.fileName), source(other.source ? other.source->clone() : nullptr)
+    : Texture(other)
+    , fileName(other.fileName)
+    , source(other.source ? other.source->clone() : nullptr)
+    , playback(other.playback)
 {
 }
 
@@ -122,6 +125,8 @@ void VideoTexture::releaseGraph()
     allocator.release();
     renderer.release();
     graph.release();
+    if (playback->player == this)
+        playback->player = nullptr;
     for (i32 i = 0; i < slotCount; ++i)
         currentTextures[i] = nullptr; // borrowed ring entries
 }
@@ -139,6 +144,8 @@ void VideoTexture::setFileName(const char* name, Stream* from)
 
 void VideoTexture::load()
 {
+    if (playback->player && playback->player != this)
+        return; // a copy decodes the file already
     releaseGraph();
     if (fileName.length() == 0) {
         logStream << "VideoTexture: no file name" << std::endl;
@@ -175,6 +182,8 @@ void VideoTexture::load()
         hr = control->Run();
     if (FAILED(hr))
         logFailure("could not run", name, hr);
+    else
+        playback->player = this;
 }
 
 HRESULT VideoTexture::render()

@@ -27,16 +27,24 @@ public:
     ComPtr<IBaseFilter> renderer;
     ComPtr<VMR9Allocator> allocator;
     DWORD rotRegistration = 0; // 0: not in the running object table
+    // Shared by a texture and its copies: the one of them whose graph plays
+    // the file now, if any. Every video texture shows the process-wide ring,
+    // so a copy shows that graph's frames and needs no decoding of its own.
+    struct Playback {
+        VideoTexture* player = nullptr;
+    };
+    std::shared_ptr<Playback> playback;
 
     explicit VideoTexture(Engine* engine);
-    // A copy plays its own graph: the graph members start empty.
+    // The graph members start empty; the copy shares the playback.
     VideoTexture(const VideoTexture& other);
     // Stops the graph, removes the table entry, releases allocator and graph.
     ~VideoTexture() override;
 
     Texture* clone() const override;
-    // Builds and runs the graph; without a file name, or when the file does
-    // not play, there is no texture and a log line says why.
+    // Builds and runs the graph, unless a copy of this texture plays the
+    // file already; without a file name, or when the file does not play,
+    // there is no texture and a log line says why.
     void load() override;
     IDirect3DTexture9* current(double time) override;
 

@@ -1,15 +1,16 @@
 #include "materials/vmr9_allocator.h"
 
+#include "foundation/engine_limits.h"
+#include "foundation/log.h"
 #include "materials/engine.h"
+#include "materials/texel_budget.h"
 #include "materials/video_texture.h"
 
 #include <windows.h>
 
-namespace {
+#include <ostream>
 
-constexpr DWORD kBatches = 5;
-// More surfaces than any renderer asks for would only exhaust memory.
-constexpr DWORD kMostBuffers = 64;
+namespace {
 
 // The ring slots and index are shared with the video textures.
 struct RingLock {
@@ -51,6 +52,10 @@ void VMR9Allocator::releaseSurfaces()
         if (s)
             s->Release();
     surfaces.clear();
+    if (budget)
+        budget->giveBack(texelsTaken);
+    budget = nullptr;
+    texelsTaken = 0;
     if (presentTexture)
         presentTexture->Release();
     presentTexture = nullptr;
@@ -94,19 +99,32 @@ STDMETHODIMP VMR9Allocator::InitializeDevice(DWORD_PTR, VMR9AllocationInfo* lpAl
     if (!lpAllocInfo)
         return E_POINTER;
     const DWORD count = *lpNumBuffers;
-    if (count == 0 || count > kMostBuffers)
+    if (count == 0 || count > limits::videoSurfaces)
         return E_INVALIDARG;
     lpAllocInfo->dwFlags |= VMR9AllocFlag_TextureSurface;
     releaseSurfaces();
-    surfaces.assign(size_t(count) * kBatches, nullptr);
-    // Batch i fills slots [i x count, (i + 1) x count).
-    for (DWORD i = 0; i < kBatches; ++i) {
-        DWORD n = count;
-        const HRESULT hr = notify->AllocateSurfaceHelper(lpAllocInfo, &n, &surfaces[size_t(i) * count]);
-        if (FAILED(hr)) {
-            releaseSurfaces();
-            return hr;
-        }
+    const char* name = videoTexture ? videoTexture->name.c_str() : "";
+    // The video file names its own size.
+    const u64 frameTexels = u64(lpAllocInfo->dwWidth) * u64(lpAllocInfo->dwHeight);
+    if (frameTexels > limits::videoTexels) {
+        if (!refusedSize)
+            logStream << "VideoTexture: \"" << name << "\" of " << lpAllocInfo->dwWidth << " x "
+                      << lpAllocInfo->dwHeight << " texels is larger than a video may be" << std::endl;
+        refusedSize = true;
+        return E_OUTOFMEMORY;
+    }
+    TexelBudget* from = videoTexture ? videoTexture->budget : nullptr;
+    if (from && !from->take(frameTexels * count, name))
+        return E_OUTOFMEMORY;
+    budget = from;
+    texelsTaken = from ? frameTexels * count : 0;
+    // As many surfaces as the renderer asked for: it hands out no others.
+    surfaces.assign(count, nullptr);
+    DWORD n = count;
+    const HRESULT hr = notify->AllocateSurfaceHelper(lpAllocInfo, &n, surfaces.data());
+    if (FAILED(hr)) {
+        releaseSurfaces();
+        return hr;
     }
     return S_OK;
 }

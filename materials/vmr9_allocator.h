@@ -1,6 +1,7 @@
 // The allocator-presenter of the video texture: asks the renderer's notify
-// interface for texture surfaces of the engine's device and puts each
-// presented frame's texture into the video ring. GetSurface and
+// interface for as many texture surfaces of the engine's device as it asks
+// for (none for a video larger than the engine plays, or past the texture's
+// budget) and puts each presented frame's texture into the video ring. GetSurface and
 // PresentImage run on DirectShow's streaming thread.
 #pragma once
 
@@ -12,6 +13,7 @@
 
 #include <vector>
 
+class TexelBudget;
 class VideoTexture;
 
 class VMR9Allocator : public EngineResource, public IVMRSurfaceAllocator9, public IVMRImagePresenter9 {
@@ -38,6 +40,10 @@ public:
     // shown instead of the surfaces' own textures. Owned.
     IDirect3DTexture9* presentTexture = nullptr;
     u32 framesPresented = 0; // for diagnostics
+    // The video texture's budget, which the surfaces' texels came from.
+    TexelBudget* budget = nullptr;
+    u64 texelsTaken = 0;
+    bool refusedSize = false; // the size was logged as too large once
 
 protected:
     virtual ~VMR9Allocator();

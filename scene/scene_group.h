@@ -5,6 +5,8 @@
 // below it and reaches it only through this part.
 #pragma once
 
+#include "materials/texel_budget.h"
+
 #include <vector>
 
 class Engine;
@@ -19,6 +21,9 @@ public:
     std::vector<Texture*> textures; // owned
     // Not owned: layers of the surfaces whose texture is a render target.
     std::vector<TextureLayer*> renderTargetLayers;
+    // What the group's textures and their pictures may take; it outlives
+    // them.
+    TexelBudget texelBudget;
 
     SceneGroup(const SceneGroup&) = delete;
     SceneGroup& operator=(const SceneGroup&) = delete;

@@ -1,6 +1,7 @@
 #include "lightwave/wrap_rule.h"
 #include "lwo2_test_support.h"
 
+#include "foundation/engine_limits.h"
 #include "foundation/envelope.h"
 #include "materials/envelope_owner.h"
 #include "materials/generated_textures.h"
@@ -155,9 +156,12 @@ TEST(Lwo2Surfaces, Clips)
     b.chunk("CLIP", Bytes().u4(4).sub("XREF", Bytes().i4(-5).s0("none")));
     b.chunk("CLIP", Bytes().u4(5).sub("ANIM", Bytes().s0("movie.avi").s0("").i4(0)));
     b.chunk("CLIP", clipStill(3000, "far.png"));
-    // 65,536 numbers, of which two frames are there: the sequence ends there.
+    // 65,536 numbers, of which two frames are there: cut to the longest
+    // sequence, missing frames kept as empty entries.
     b.chunk("CLIP", Bytes().u4(6).sub("ISEQ", Bytes().u1(1).u1(0).u2(0).u2(0).u2(0).u2(65535).s0("h").s0(".png")));
-    for (const char* frame : {"f004.png", "f005.png", "f006.png", "h0.png", "h1.png.dds"})
+    // The far still again, as the archive would also find it.
+    b.chunk("CLIP", clipStill(7, "FAR.png"));
+    for (const char* frame : {"f004.png", "f006.png", "h0.png", "h1.png.dds"})
         f.files.files[frame] = "x";
     Bytes subs;
     for (u32 clip : {1, 3, 4, 5, 3000})
@@ -171,15 +175,19 @@ TEST(Lwo2Surfaces, Clips)
     auto* seq = dynamic_cast<SequenceTexture*>(f.meta->textures[0]);
     ASSERT_NE(seq, nullptr);
     EXPECT_STREQ(seq->name.c_str(), "f004.png");
-    EXPECT_EQ(seq->frames.size(), 3u);
+    // Frame 5 is missing: an empty entry, and frame 6 after it.
+    ASSERT_EQ(seq->frames.size(), 3u);
+    EXPECT_EQ(seq->frames[1], nullptr);
+    ASSERT_NE(seq->frames[2], nullptr);
     EXPECT_STREQ(seq->frames[2]->name.c_str(), "f006.png");
     auto* backwards = dynamic_cast<SequenceTexture*>(f.meta->textures[1]);
     ASSERT_NE(backwards, nullptr);
     EXPECT_TRUE(backwards->frames.empty());
     auto* longRange = dynamic_cast<SequenceTexture*>(f.meta->textures[5]);
     ASSERT_NE(longRange, nullptr);
-    EXPECT_EQ(longRange->frames.size(), 2u);
-    EXPECT_EQ(longRange->lastFrame, 1);
+    EXPECT_EQ(longRange->frames.size(), limits::sequenceFrames);
+    EXPECT_EQ(longRange->lastFrame, i32(limits::sequenceFrames) - 1);
+    EXPECT_NE(longRange->frames[1], nullptr);
     EXPECT_STREQ(f.meta->textures[2]->name.c_str(), "copy");
     EXPECT_EQ(f.meta->textures[2]->frameRate, 12.0f);
     // The video is named after its file and plays from the stream it came with.

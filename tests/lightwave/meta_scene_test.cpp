@@ -115,12 +115,13 @@ TEST(MetaScene, Lookups)
     for (const auto& c : scenes)
         EXPECT_EQ(f.meta->findScene(c.name), c.found) << c.name;
 
-    auto* texture = new TargetTexture(f.engine.get(), "shared.jpg", 16, 16);
+    auto* texture = new TargetTexture(f.engine.get(), "pics/shared.jpg", 16, 16);
     f.meta->textures.push_back(texture);
     const u32 before = texture->flags;
-    EXPECT_EQ(f.meta->findTexture("Shared.jpg", 0x40), nullptr);
+    EXPECT_EQ(f.meta->findTexture("pics/shared.jpeg", 0x40), nullptr);
     EXPECT_EQ(texture->flags, before); // a miss changes nothing
-    EXPECT_EQ(f.meta->findTexture("shared.jpg", 0x40), texture);
+    // As the archive finds a file: letter case and the kind of slash aside.
+    EXPECT_EQ(f.meta->findTexture("PICS\\Shared.jpg", 0x40), texture);
     EXPECT_EQ(texture->flags, before | 0x40);
 
     // 60,000 names, each looked up as it is added (as clips are read): an
@@ -134,9 +135,9 @@ TEST(MetaScene, Lookups)
     }
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
     auto* twin = new TargetTexture(f.engine.get(), 0u);
-    twin->name = "shared.jpg";
+    twin->name = "PICS/SHARED.JPG";
     f.meta->textures.push_back(twin);
-    EXPECT_EQ(f.meta->findTexture("shared.jpg", 0), texture);
+    EXPECT_EQ(f.meta->findTexture("pics/shared.jpg", 0), texture);
     EXPECT_EQ(f.meta->findTexture("frame59999.png", 0), f.meta->textures[f.meta->textures.size() - 2]);
 
     // Surfaces likewise, few or many: exact names, the first of a name,
@@ -236,8 +237,10 @@ TEST(MetaScene, PrepareReportsProgressAndBuildsTextures)
     demo.loadingProgressProbe = [&seen](float fraction) { seen.push_back(fraction); };
     f.meta->prepare(&demo);
     EXPECT_EQ(seen, (std::vector<float>{0.4f, 0.65f, 1.0f}));
-    for (Texture* texture : f.meta->textures)
+    for (Texture* texture : f.meta->textures) {
         EXPECT_NE(texture->baseTextures[0], nullptr);
+        EXPECT_EQ(texture->budget, &f.meta->texelBudget); // builds are paid for by the metascene
+    }
     EXPECT_EQ(f.meta->lwObjects[0]->texturesBuilt, 1);
 }
 

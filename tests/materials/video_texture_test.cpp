@@ -1,6 +1,7 @@
 #include "com_scope.h"
 #include "texture_test_support.h"
 
+#include "materials/texel_budget.h"
 #include "materials/video_texture.h"
 #include "materials/vmr9_allocator.h"
 
@@ -92,14 +93,14 @@ TEST(VMR9AllocatorTest, InitializeGetAndPresent)
     VideoTexture video(e.get());
     auto* allocator = new VMR9Allocator(e.get(), &video);
 
-    VMR9AllocationInfo info{VMR9AllocFlag_OffscreenSurface, 4, 2, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, 2, {4, 2}, {4, 2}};
-    DWORD count = 2;
+    VMR9AllocationInfo info{VMR9AllocFlag_OffscreenSurface, 4, 2, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, 5, {4, 2}, {4, 2}};
+    DWORD count = 5;
     EXPECT_EQ(allocator->InitializeDevice(0, &info, nullptr), E_POINTER);
     EXPECT_EQ(allocator->InitializeDevice(0, &info, &count), E_FAIL); // no notify yet
     allocator->AdviseNotify(notify);
     ASSERT_EQ(allocator->InitializeDevice(0, &info, &count), S_OK);
     EXPECT_EQ(info.dwFlags, DWORD(VMR9AllocFlag_OffscreenSurface | VMR9AllocFlag_TextureSurface));
-    ASSERT_EQ(allocator->surfaces.size(), 10u);
+    ASSERT_EQ(allocator->surfaces.size(), 5u); // the renderer hands out no others
     for (IDirect3DSurface9* s : allocator->surfaces)
         EXPECT_NE(s, nullptr);
 
@@ -108,7 +109,7 @@ TEST(VMR9AllocatorTest, InitializeGetAndPresent)
         bool nullOut;
         HRESULT expected;
         int ringIndex;
-    } gets[] = {{9, false, S_OK, 4}, {10, false, E_FAIL, 0}, {7, true, E_POINTER, 2}, {3, false, S_OK, 3}};
+    } gets[] = {{4, false, S_OK, 4}, {5, false, E_FAIL, 0}, {7, true, E_POINTER, 2}, {3, false, S_OK, 3}};
     for (const GetCase& c : gets) {
         IDirect3DSurface9* s = nullptr;
         EXPECT_EQ(allocator->GetSurface(0, c.index, 0, c.nullOut ? nullptr : &s), c.expected) << c.index;
@@ -154,6 +155,12 @@ TEST(VMR9AllocatorTest, InitializeGetAndPresent)
     second->Release();
     present.lpSurf->Release();
 
+    // A video larger than the engine plays gets no surfaces.
+    VMR9AllocationInfo large = info;
+    large.dwWidth = 4096;
+    large.dwHeight = 1025;
+    EXPECT_EQ(allocator->InitializeDevice(0, &large, &count), E_OUTOFMEMORY);
+
     allocator->Release();
     notify->Release();
     renderer->Release();
@@ -196,6 +203,49 @@ TEST(VideoTextureTest, PlaysTheDeterministicSourceInStep)
     }
     EXPECT_EQ(platform::dshow::liveObjectCount(), liveBefore);
     EXPECT_EQ(platform::runningObjectCount(), tableBefore);
+}
+
+// Copies of one video (the XREF clips of a file) share its decoding: one
+// graph plays, and every copy shows the ring it fills.
+TEST(VideoTextureTest, CopiesShareTheDecoding)
+{
+    ComScope com;
+    TestEngine e;
+    REQUIRE_ENGINE(e);
+    VideoTexture video(e.get());
+    video.setFileName("test:8,4,12");
+    std::vector<std::unique_ptr<Texture>> copies;
+    for (int i = 0; i < 3; ++i)
+        copies.emplace_back(video.clone());
+    video.load();
+    int graphs = video.graph.p != nullptr;
+    for (auto& copy : copies) {
+        copy->load();
+        graphs += static_cast<VideoTexture&>(*copy).graph.p != nullptr;
+    }
+    EXPECT_EQ(graphs, 1);
+}
+
+// A video's surfaces are paid for from its metascene's budget: one that
+// cannot pay for all five does not play.
+TEST(VideoTextureTest, SurfacesComeFromTheBudget)
+{
+    ComScope com;
+    TestEngine e;
+    REQUIRE_ENGINE(e);
+    Diagnostics quiet(0);
+    const struct {
+        u64 limit;
+        bool plays;
+    } cases[] = {{5 * 8 * 4, true}, {5 * 8 * 4 - 1, false}};
+    for (const auto& c : cases) {
+        TexelBudget budget(c.limit);
+        VideoTexture video(e.get());
+        video.budget = &budget;
+        video.setFileName("test:8,4,12");
+        video.load();
+        EXPECT_EQ(video.graph.p != nullptr, c.plays) << c.limit;
+    }
 }
 
 // Clips made with ffmpeg: lossless frames texel-exact and in order, from

@@ -1,0 +1,176 @@
+// What pictures may cost as textures: the largest picture texture, the
+// texels one metascene's textures and pictures may take, measured where it
+// matters in a process of its own.
+#include "texture_test_support.h"
+
+#include "foundation/engine_limits.h"
+#include "foundation/memory_stream.h"
+#include "image_test_support.h"
+#include "materials/image_cache.h"
+#include "materials/texel_budget.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+extern char** environ;
+
+using namespace texturetest;
+
+namespace {
+
+// Set in the process childPeakKiB starts; the tests that only measure
+// something there skip elsewhere.
+constexpr const char* kChildVariable = "QUILLON_MEASURED_CHILD";
+
+bool inMeasuredChild()
+{
+    return std::getenv(kChildVariable) != nullptr;
+}
+
+// Runs the test `name` of this binary alone in a new process; its peak
+// resident size in KiB, or -1 when it did not pass.
+long childPeakKiB(const std::string& name)
+{
+    const std::string filter = "--gtest_filter=" + name;
+    char* argv[] = {const_cast<char*>("/proc/self/exe"), const_cast<char*>(filter.c_str()), nullptr};
+    std::vector<std::string> variables;
+    for (char** e = environ; *e; ++e)
+        variables.emplace_back(*e);
+    variables.push_back(std::string(kChildVariable) + "=1");
+    std::vector<char*> env;
+    for (std::string& v : variables)
+        env.push_back(v.data());
+    env.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // A folder of its own: the child's log must not truncate this one's.
+    std::filesystem::create_directories("measured_child");
+    posix_spawn_file_actions_addchdir_np(&actions, "measured_child");
+    const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+// A greyscale JPEG of a few hundred bytes whose frame header claims
+// side x side pixels; the decoder makes up the rest.
+std::string claimingJpeg(int side)
+{
+    std::string bytes = imagetest::makeJpeg(imagetest::jpegPattern(8, 8, 1));
+    const size_t sof = bytes.find("\xFF\xC0", 0, 2);
+    if (sof != std::string::npos) { // height, then width, big-endian
+        bytes[sof + 5] = char(side >> 8);
+        bytes[sof + 6] = char(side & 0xFF);
+        bytes[sof + 7] = char(side >> 8);
+        bytes[sof + 8] = char(side & 0xFF);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// The picture an 8192 x 8192 claim decodes to is the reader's to bound; the
+// texture built from it is the largest a picture may be, not the claim
+// multiplied by the build's copies and mip chain (2.2 GB unbounded).
+TEST(TextureBounds, HugePictureClaimMeasured)
+{
+    if (!inMeasuredChild())
+        GTEST_SKIP() << "measured in a process of its own";
+    TestEngine engine;
+    REQUIRE_ENGINE(engine);
+    Diagnostics quiet(0);
+    MemoryStream files("huge.jpg", claimingJpeg(8192));
+    {
+        ImageTexture texture(engine.get());
+        ASSERT_TRUE(texture.open("huge.jpg", files));
+        texture.load();
+        texture.preload();
+        ASSERT_NE(texture.baseTexture(), nullptr);
+    }
+    clearImageCache();
+}
+
+TEST(TextureBounds, HugePictureClaimCostsBoundedMemory)
+{
+    if (inMeasuredChild())
+        GTEST_SKIP();
+    const long peak = childPeakKiB("TextureBounds.HugePictureClaimMeasured");
+    ASSERT_GT(peak, 0);
+    // About 840 MB (1 GB with the sanitizers), 256 MB of them the picture;
+    // unbounded 2.2 GB.
+    EXPECT_LT(peak, 1400L * 1024);
+}
+
+TEST(TextureBounds, LargePicturesAreBuiltAtTheLargestPictureSize)
+{
+    TestEngine engine;
+    REQUIRE_ENGINE(engine);
+    Diagnostics quiet(0);
+    // 4097 pixels wide round up to 8192 texels: twice what a picture may be.
+    auto t = std::make_unique<ImageTexture>(engine.get());
+    t->name = "wide.jpg";
+    t->colorImage = makeImage(4097, 4096, [](int x, int) { return x < 4096 ? 0xFF102030u : 0xFFFFFFFFu; });
+    t->flags = 0;
+    const std::streampos from = logPosition();
+    t->load();
+    EXPECT_EQ(u64(t->width) * u64(t->height), limits::pictureTexels);
+    EXPECT_EQ(logLinesFrom(from), std::vector<std::string>{"Texture \"wide.jpg\" of 8192 x 4096 texels is larger than "
+                                                           "a picture may be; built at 4096 x 4096"});
+}
+
+// Textures take their level-0 texels from their metascene's budget, get
+// none when it is spent, and give them back when released.
+TEST(TextureBounds, BudgetRefusesBuildsAndTakesBackReleases)
+{
+    TestEngine engine;
+    REQUIRE_ENGINE(engine);
+    Diagnostics quiet(0);
+    TexelBudget budget(3 * 128 * 128);
+    std::vector<std::unique_ptr<ImageTexture>> textures;
+    for (int i = 0; i < 4; ++i) {
+        auto t = std::make_unique<ImageTexture>(engine.get());
+        t->name = ("pic" + std::to_string(i)).c_str();
+        t->colorImage = makeImage(128, 128, [i](int, int) { return 0xFF000000u | u32(i); });
+        t->flags = 0;
+        t->budget = &budget;
+        textures.push_back(std::move(t));
+    }
+    const std::streampos from = logPosition();
+    for (auto& t : textures)
+        t->load();
+    EXPECT_EQ(textures[3]->baseTexture(), nullptr);
+    EXPECT_EQ(logLinesFrom(from), std::vector<std::string>{"\"pic3\" not loaded: its 16384 texels would take the "
+                                                           "metascene's textures past 49152 texels"});
+    textures[0].reset();
+    textures[3]->load();
+    EXPECT_NE(textures[3]->baseTexture(), nullptr);
+}
+
+// A picture decoded for a texture is paid for from the budget too; one it
+// cannot pay for is not kept in the cache for the rest of the run.
+TEST(TextureBounds, PicturesPastTheBudgetAreDropped)
+{
+    TestEngine engine;
+    REQUIRE_ENGINE(engine);
+    Diagnostics quiet(0);
+    clearImageCache();
+    MemoryStream files("big.bmp", imagetest::makeBmp(imagetest::bmpPattern(64, 64, 8)));
+    TexelBudget budget(64 * 64 - 1);
+    ImageTexture texture(engine.get());
+    texture.budget = &budget;
+    EXPECT_FALSE(texture.open("big.bmp", files));
+    EXPECT_FALSE(isImageCached("big.bmp"));
+    clearImageCache();
+}
