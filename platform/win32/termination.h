@@ -1,0 +1,13 @@
+// SIGINT and SIGTERM (termination.cpp): from the first top-level window on,
+// they post WM_QUIT to the threads with top-level windows and close what the
+// desktop shows. Inside the stand-in, long waits also give up when one came.
+#pragma once
+
+namespace platform::detail {
+
+void watchTerminationSignals();
+// A termination signal arrived: boxes no longer wait for an answer, and
+// effect compiles stop.
+bool terminationRequested();
+
+} // namespace platform::detail
