@@ -3,11 +3,14 @@
 #include "platform/win32/desktop_ui.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/dialog_internal.h"
+#include "platform/win32/file_io.h"
 #include "platform/win32/utf8.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -109,6 +112,18 @@ BOOL deliver(OPENFILENAMEW& request, std::wstring path)
         return FALSE;
     }
     if (path.size() > 0xFFFF) {
+        lastChooserError = FNERR_INVALIDFILENAME;
+        return FALSE;
+    }
+    // An output is never written through a link at its name, nor into a
+    // FIFO or a device: such a name is refused here already, so that nobody
+    // confirms replacing a file that would not be written.
+    const std::string disk = platform::diskPath(toUtf8(path).c_str());
+    struct stat st {};
+    if (::lstat(disk.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const std::string why = S_ISLNK(st.st_mode) ? "it is a symbolic link" : "it is not a regular file";
+        std::fprintf(stderr, "save-file chooser: \"%s\" is refused: %s\n", disk.c_str(), why.c_str());
+        platform::detail::noteDialogEvent("error: save-file chooser: \"" + disk + "\" is refused: " + why);
         lastChooserError = FNERR_INVALIDFILENAME;
         return FALSE;
     }
