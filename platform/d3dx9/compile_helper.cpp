@@ -51,6 +51,9 @@ std::vector<Helper>& idleHelpers()
     return idle;
 }
 
+// Helpers alive, idle or working (under poolMutex).
+size_t helpersAlive = 0;
+
 // --- in the helper ---
 
 // A check or compile that runs away ends in the helper, not in the
@@ -180,6 +183,8 @@ bool spawn(HelperWork work, Helper& helper)
     }
     close(pair[1]);
     helper = {pid, pair[0], work};
+    std::lock_guard<std::mutex> lock(poolMutex());
+    ++helpersAlive;
     return true;
 }
 
@@ -194,6 +199,8 @@ int stop(Helper& helper, bool kill)
     while (waitpid(helper.pid, &status, 0) < 0 && errno == EINTR) {
     }
     helper = {};
+    std::lock_guard<std::mutex> lock(poolMutex());
+    --helpersAlive;
     return status;
 }
 
@@ -213,6 +220,7 @@ bool takeIdle(HelperWork work, Helper& helper)
             return true;
         close(helper.socket);
         helper = {};
+        --helpersAlive;
     }
     return false;
 }
@@ -291,9 +299,22 @@ HelperOutcome runInHelper(HelperWork work, const std::string& request, std::stri
     if (detail::terminationRequested())
         return HelperOutcome::Interrupted;
     Helper helper;
-    if (!takeIdle(work, helper) && !spawn(work, helper)) {
-        reply = work(request);
-        return HelperOutcome::Done;
+    if (!takeIdle(work, helper)) {
+        if (!spawn(work, helper)) {
+            reply = work(request);
+            return HelperOutcome::Done;
+        }
+        // The other kept helper is made with the first, while the program
+        // is small: a helper holds a copy of what the program held when it
+        // was forked, once either side writes to it.
+        bool another = false;
+        {
+            std::lock_guard<std::mutex> lock(poolMutex());
+            another = helpersAlive < kKeptHelpers;
+        }
+        Helper spare;
+        if (another && spawn(work, spare))
+            giveBack(spare);
     }
     HelperOutcome outcome = exchange(helper, request, reply);
     if (outcome == HelperOutcome::Done) {
