@@ -9,5 +9,8 @@ void watchTerminationSignals();
 // A termination signal arrived: boxes no longer wait for an answer, and
 // effect compiles stop.
 bool terminationRequested();
+// For tests that raise the signals themselves: what follows in the same
+// process goes on as before the signal.
+void forgetTerminationRequest();
 
 } // namespace platform::detail
