@@ -12,9 +12,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -72,8 +75,14 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
         env.push_back(*e);
     env.push_back(nullptr);
     char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
+    posix_spawn_file_actions_t output;
+    posix_spawn_file_actions_init(&output);
+    posix_spawn_file_actions_addopen(&output, 1, "compile_probe.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&output, 1, 2);
     pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, env.data()), 0);
+    const int spawned = posix_spawn(&pid, self.c_str(), &output, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&output);
+    ASSERT_EQ(spawned, 0);
     close(fds[1]);
     pollfd waiting{fds[0], POLLIN, 0};
     char byte = 0;
@@ -91,6 +100,8 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::ifstream log("compile_probe.log");
+    const std::string probeOutput((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << probeOutput;
     EXPECT_LT(took, std::chrono::seconds(1));
 }
