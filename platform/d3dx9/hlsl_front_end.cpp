@@ -722,7 +722,12 @@ std::string serveRequest(const std::string& request)
     return reply;
 }
 
-// Sends a request to a helper; false with D3DX-shaped errors.
+// Sends a request to a helper; false with D3DX-shaped errors. The guard
+// refuses what glslang is known to mishandle, but its semantic checks still
+// dereference null on some errors no token check can see (a ?: whose
+// branches disagree in type, used in a return), and no bound on the text
+// bounds every pass's time: in the helper either costs the effect, not the
+// program, and the wait ends when the program is asked to end.
 bool askHelper(const std::string& request, const std::function<std::string(uint32_t, uint32_t)>& locate,
                std::vector<unsigned>* spirv, std::string& errors)
 {
