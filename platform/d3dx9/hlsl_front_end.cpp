@@ -718,7 +718,8 @@ std::string serveRequest(const std::string& request)
     putWord(reply, done ? 1 : 0);
     putText(reply, errors);
     putWord(reply, uint32_t(spirv.size()));
-    reply.append(reinterpret_cast<const char*>(spirv.data()), spirv.size() * 4);
+    if (!spirv.empty())
+        reply.append(reinterpret_cast<const char*>(spirv.data()), spirv.size() * 4);
     return reply;
 }
 
@@ -746,7 +747,7 @@ bool askHelper(const std::string& request, const std::function<std::string(uint3
         return false;
     }
     errors += resolveLocations(messages, locate);
-    if (spirv) {
+    if (spirv && words > 0) {
         spirv->resize(words);
         std::memcpy(spirv->data(), reply.data() + pos, size_t(words) * 4);
     }
