@@ -5,6 +5,7 @@
 // fails that input with a message, never a crash, a hang or gigabytes spent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform::limits {
@@ -28,5 +29,17 @@ constexpr uint32_t helperWallSeconds = 20;
 // Address space a helper may take beyond what the program holds when the
 // helper is made. A real compile needs a few megabytes.
 constexpr uint64_t helperMemoryBytes = uint64_t(2) << 30;
+
+// --- Save-file chooser ---
+
+// Characters read of any one text the caller hands the chooser (title,
+// proposed name, filter, folder): Windows' longest path. Real requests are
+// a few dozen characters; a text without its terminator stops here.
+constexpr size_t chooserTextChars = 32768;
+// Description and pattern pairs read from a filter list: the setup dialog
+// gives one.
+constexpr int chooserFilters = 256;
+// Characters of the default extension ("avi").
+constexpr size_t chooserExtensionChars = 64;
 
 } // namespace platform::limits

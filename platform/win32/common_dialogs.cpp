@@ -1,5 +1,6 @@
 #include "platform/win32/common_dialogs.h"
 
+#include "platform/platform_limits.h"
 #include "platform/win32/desktop_ui.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/dialog_internal.h"
@@ -18,7 +19,7 @@ thread_local DWORD lastChooserError = 0;
 
 // Bounded reads of the caller's wide texts: stop at NUL or after `limit`
 // characters, whichever comes first.
-std::wstring wideText(LPCWSTR text, size_t limit = 32768)
+std::wstring wideText(LPCWSTR text, size_t limit = platform::limits::chooserTextChars)
 {
     std::wstring out;
     for (size_t i = 0; text && i < limit && text[i]; ++i)
@@ -71,7 +72,7 @@ std::vector<std::pair<std::string, std::string>> parseFilter(LPCWSTR filter)
 {
     std::vector<std::pair<std::string, std::string>> pairs;
     const wchar_t* p = filter;
-    for (int n = 0; p && *p && n < 256; ++n) {
+    for (int n = 0; p && *p && n < platform::limits::chooserFilters; ++n) {
         const std::wstring name = wideText(p);
         p += name.size() + 1;
         if (!*p)
@@ -96,7 +97,7 @@ BOOL deliver(OPENFILENAMEW& request, std::wstring path)
     const size_t start = nameStart(path);
     size_t dot = path.find_last_of(L'.');
     if (dot == std::wstring::npos || dot < start) {
-        const std::wstring extension = wideText(request.lpstrDefExt, 64);
+        const std::wstring extension = wideText(request.lpstrDefExt, platform::limits::chooserExtensionChars);
         if (!extension.empty()) {
             path += L'.';
             path += extension;
