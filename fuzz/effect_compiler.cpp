@@ -75,14 +75,22 @@ void compile(ID3DXEffectCompiler* fx, const std::string& profile, const std::str
 
 } // namespace
 
-// The compiler checks each effect in a forked helper, and a fork copies the
-// page tables of all the memory this process has touched: most of an
-// input's time. AddressSanitizer's quarantine of freed blocks (256 MB by
-// default) is most of that memory; a small one still holds the blocks an
-// input freed last.
+// The compiler checks each effect in a forked helper, kept until an input
+// crashes it or runs it out of time, and a fork copies the page tables of
+// all the memory this process has touched. AddressSanitizer's quarantine of
+// freed blocks (256 MB by default) is most of that memory; a small one
+// still holds the blocks an input freed last.
 extern "C" const char* __asan_default_options()
 {
     return "quarantine_size_mb=16";
+}
+
+// Compiles run here, where the fuzzer sees their coverage; the checks stay
+// in the helper, which spares the fuzzer the front end's known crashes.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    platform::d3dx9::setCompilesInProcess(true);
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

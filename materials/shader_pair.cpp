@@ -1,6 +1,7 @@
 #include "materials/shader_pair.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/log.h"
 #include "materials/engine.h"
 #include "materials/pass_state.h"
 #include "materials/shader_parameters.h"
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <future>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -468,8 +470,15 @@ bool ShaderPair::compileVariant()
     // those of the first stage that failed.
     for (Stage* stage : {&vertex, &pixel}) {
         if (!stage->ok()) {
+            // The log has it at every diagnostics level: the draws fall back
+            // on fixed function, which looks like a working effect.
+            const String text = stage->errors ? bufferText(stage->errors) : String("no message");
+            const char* end = std::strchr(text.c_str(), '\n');
+            logStream << "Effect \"" << name.c_str() << "\": " << stage->function.c_str() << " not compiled: "
+                      << std::string(text.c_str(), end ? size_t(end - text.c_str()) : std::strlen(text.c_str()))
+                      << std::endl;
             if (stage->errors)
-                showParseError(bufferText(stage->errors).c_str());
+                showParseError(text.c_str());
             return false;
         }
     }

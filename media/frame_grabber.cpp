@@ -2,11 +2,14 @@
 
 #include "display/display_settings.h"
 #include "foundation/file_stream.h"
+#include "foundation/log.h"
 #include "media/grabber_filter.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -270,7 +273,9 @@ void FrameGrabber::writeBmpFrame(const char* baseName, i32 number)
     }
     FileStream stream(".\\;..\\");
     // Written even when the creation failed: the writes then count nothing.
-    stream.create(formatTemp("%s%04d.bmp", baseName, number));
+    const char* name = formatTemp("%s%04d.bmp", baseName, number);
+    if (!stream.create(name) && unwrittenFrames++ == 0)
+        logStream << "Frame file \"" << name << "\" is not written: " << platform::outputRefusal(errno) << std::endl;
     stream.write(file.data(), u32(file.size()));
     stream.close();
     unlockFrame(source);

@@ -44,7 +44,8 @@ public:
     HRESULT startAvi(const char* fileName, i32 compressorIndex);
     // One frame into the graph, stamped frame x 400000 (100-ns units).
     void grabAviFrame(i32 frame);
-    // One 24-bit BMP file "<baseName><number as %04d>.bmp".
+    // One 24-bit BMP file "<baseName><number as %04d>.bmp"; a link, a FIFO
+    // or anything but a regular file under that name is not written to.
     void writeBmpFrame(const char* baseName, i32 number);
     void stopGraph();
     // The frame into dest (width x height x 4 bytes, bottom row first);
@@ -59,4 +60,7 @@ private:
     void unlockFrame(IDirect3DSurface9* source);
 
     bool surfaceChecked = false;
+    // Frame files that could not be created: the first is logged, so that a
+    // folder that takes none does not log every frame.
+    u32 unwrittenFrames = 0;
 };

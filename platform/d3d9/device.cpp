@@ -3,17 +3,21 @@
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3d9/device_test_api.h"
 #include "platform/d3d9/direct3d9.h"
+#include "platform/win32/file_io.h"
 #include "platform/win32/sdl_window.h"
 #include "platform/win32/window.h"
 
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace platform::d3d9 {
 
@@ -42,7 +46,9 @@ UINT samplesOf(D3DMULTISAMPLE_TYPE type, DWORD quality, const AdapterProfile& ad
     return UINT(type);
 }
 
-bool writeBmp(const std::string& path, const unsigned char* bgra, UINT width, UINT height)
+// False with the reason in why; a link, a FIFO or any other non-file under
+// the name is refused, as for every output.
+bool writeBmp(const std::string& path, const unsigned char* bgra, UINT width, UINT height, std::string& why)
 {
     const UINT rowBytes = (width * 3 + 3) & ~3u;
     const UINT imageBytes = rowBytes * height;
@@ -61,9 +67,14 @@ bool writeBmp(const std::string& path, const unsigned char* bgra, UINT width, UI
     header[26] = 1;
     header[28] = 24;
     put32(34, imageBytes);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const int fd = platform::openOutputFile(path);
+    FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        why = platform::outputRefusal(errno);
+        if (fd >= 0)
+            close(fd);
         return false;
+    }
     bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
     std::vector<unsigned char> row(rowBytes, 0);
     for (UINT y = 0; y < height && ok; ++y) {
@@ -71,7 +82,10 @@ bool writeBmp(const std::string& path, const unsigned char* bgra, UINT width, UI
             std::memcpy(&row[3 * x], bgra + (size_t(y) * width + x) * 4, 3);
         ok = std::fwrite(row.data(), 1, rowBytes, f) == rowBytes;
     }
-    return std::fclose(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok)
+        why = std::strerror(errno);
+    return ok;
 }
 
 } // namespace
@@ -732,8 +746,9 @@ void Device::writeScreenFile()
     glGetTextureImage(m_frontTexture, 0, GL_BGRA, GL_UNSIGNED_BYTE, GLsizei(pixels.size()), pixels.data());
     char name[32];
     std::snprintf(name, sizeof name, "/screen%06u.bmp", m_frameNumber);
-    if (!writeBmp(std::string(folder) + name, pixels.data(), m_frontWidth, m_frontHeight))
-        logLine("Present: cannot write %s%s", folder, name);
+    std::string why;
+    if (!writeBmp(std::string(folder) + name, pixels.data(), m_frontWidth, m_frontHeight, why))
+        logLine("Present: \"%s%s\" is not written: %s", folder, name, why.c_str());
 }
 
 STDMETHODIMP Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*)

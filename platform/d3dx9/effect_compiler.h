@@ -65,4 +65,10 @@ namespace platform::d3dx9 {
 std::vector<EffectSamplerState> effectSamplerStates(ID3DXEffectCompiler* compiler);
 std::vector<EffectTechnique> effectTechniques(ID3DXEffectCompiler* compiler);
 
+// Checks and compiles run in helper processes on a budget (see
+// compile_helper.h). With this set, compiles run in this process instead:
+// for the fuzzer, which sees no coverage from another process. The budget
+// is then the fuzzer's own timeout; the bound on inlining still holds.
+void setCompilesInProcess(bool inProcess);
+
 } // namespace platform::d3dx9

@@ -1,8 +1,11 @@
 // glslang's HLSL front end: the guard's passes, the parse, the link to
-// SPIR-V, and a syntax check in a helper process; its log in D3DX's shape.
+// SPIR-V and its legalisation, all in a helper process; its log in D3DX's
+// shape.
 #include "platform/d3dx9/hlsl_front_end.h"
 
+#include "platform/d3dx9/compile_helper.h"
 #include "platform/d3dx9/hlsl_guard.h"
+#include "platform/platform_limits.h"
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -10,21 +13,17 @@
 #include <spirv-tools/optimizer.hpp>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
+#include <atomic>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace platform::d3dx9 {
@@ -58,46 +57,6 @@ void setUp(glslang::TShader& shader, EShLanguage stage, const char* const* text,
 // bound whoever calls (the pages are only touched when used).
 constexpr size_t kFrontEndStack = size_t(64) << 20;
 
-// What a check hands back from the helper process.
-struct HelperResult {
-    bool ok = false;
-    std::string errors;
-};
-
-// How long a check may take before the helper is stopped.
-constexpr int kHelperSeconds = 20;
-// What the helper may spend: processor seconds, and address space beyond
-// what the process holds when it forks. A real effect's check takes a few
-// hundredths of a second and a few megabytes.
-constexpr rlim_t kHelperCpuSeconds = 2;
-constexpr rlim_t kHelperMemory = rlim_t(2) << 30;
-
-// In the forked helper: a check that runs away (macros that expand far
-// beyond the guard's estimate) ends there, not in the machine's memory.
-// Reads its size without allocating: another thread of the parent may have
-// held the allocator's lock at the fork.
-void limitHelper()
-{
-    const rlimit cpu{kHelperCpuSeconds, kHelperCpuSeconds + 1};
-    setrlimit(RLIMIT_CPU, &cpu);
-    const rlimit core{0, 0};
-    setrlimit(RLIMIT_CORE, &core);
-    char text[128];
-    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    const ssize_t n = fd >= 0 ? read(fd, text, sizeof text - 1) : -1;
-    if (fd >= 0)
-        close(fd);
-    if (n <= 0)
-        return;
-    text[n] = '\0';
-    const rlim_t size = rlim_t(std::strtoull(text, nullptr, 10)) * rlim_t(sysconf(_SC_PAGESIZE)) + kHelperMemory;
-    rlimit space{};
-    if (getrlimit(RLIMIT_AS, &space) == 0 && (space.rlim_cur == RLIM_INFINITY || space.rlim_cur > size)) {
-        space.rlim_cur = size;
-        setrlimit(RLIMIT_AS, &space);
-    }
-}
-
 void putWord(std::string& s, uint32_t w)
 {
     s.append(reinterpret_cast<const char*>(&w), 4);
@@ -112,95 +71,20 @@ bool getWord(const std::string& s, size_t& pos, uint32_t& w)
     return true;
 }
 
-// Runs work on a large stack in a child process. The guard refuses what
-// glslang is known to mishandle, but its semantic checks still dereference
-// null on some errors no token check can see (a ?: whose branches disagree
-// in type, used in a return), so a crash or a hang there costs the effect,
-// not the program. False when the child died or ran out of time; when no
-// child can be made the work runs here, still behind the guard.
-bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& result)
+void putText(std::string& s, const std::string& text)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        auto run = [&] { result = work(); return true; };
-        return onLargeStack(run) && result.ok;
-    }
-    pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        auto run = [&] { result = work(); return true; };
-        return onLargeStack(run) && result.ok;
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
-            signal(sig, SIG_DFL);
-        limitHelper();
-        HelperResult r;
-        auto run = [&] { r = work(); return true; };
-        bool ran = onLargeStack(run);
-        std::string bytes;
-        putWord(bytes, ran && r.ok ? 1 : 0);
-        putWord(bytes, uint32_t(r.errors.size()));
-        bytes += r.errors;
-        for (size_t done = 0; done < bytes.size();) {
-            ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
-            if (n <= 0 && errno != EINTR)
-                _exit(4);
-            done += n > 0 ? size_t(n) : 0;
-        }
-        _exit(ran ? 0 : 3);
-    }
-    close(fds[1]);
-    std::string bytes;
-    bool timedOut = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHelperSeconds);
-    char buffer[65536];
-    while (true) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd pfd{fds[0], POLLIN, 0};
-        int ready = poll(&pfd, 1, int(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            timedOut = ready == 0;
-            break;
-        }
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        bytes.append(buffer, size_t(n));
-    }
-    close(fds[0]);
-    if (timedOut)
-        kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result = HelperResult();
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
-        timedOut = true;
-    if (timedOut) {
-        result.errors = "error: compiling the effect took too long\n";
+    putWord(s, uint32_t(text.size()));
+    s += text;
+}
+
+bool getText(const std::string& s, size_t& pos, std::string& text)
+{
+    uint32_t size = 0;
+    if (!getWord(s, pos, size) || s.size() - pos < size)
         return false;
-    }
-    uint32_t ok = 0, errorBytes = 0;
-    size_t pos = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !getWord(bytes, pos, ok) ||
-        !getWord(bytes, pos, errorBytes) || bytes.size() - pos != errorBytes) {
-        result.errors = "error: the effect compiler failed on this effect\n";
-        return false;
-    }
-    result.errors = bytes.substr(pos);
-    result.ok = ok != 0;
-    return result.ok;
+    text.assign(s, pos, size);
+    pos += size;
+    return true;
 }
 
 std::string convertLog(const char* log, const std::function<std::string(uint32_t, uint32_t)>& locate);
@@ -380,10 +264,10 @@ std::string convertLog(const char* log, const std::function<std::string(uint32_t
     return out;
 }
 
-// The text the guard passed last and what glslang's preprocessor made of
-// it. A variant's vertex and pixel shaders come from the same text, one
-// after the other, and the guard's verdict and the preprocessed text do not
-// depend on the stage: the second compile takes them from here.
+// The text the guard passed last in this process and what glslang's
+// preprocessor made of it. A variant's vertex and pixel shaders come from
+// the same text, and the guard's verdict and the preprocessed text do not
+// depend on the stage: a second compile of it here takes them from here.
 struct GuardedText {
     std::mutex mutex;  // held while the guard runs: the other stage waits for its verdict
     bool valid = false;
@@ -396,6 +280,96 @@ GuardedText& lastGuarded()
 {
     static GuardedText text;
     return text;
+}
+
+// What the module's entry points come to once every call in them is
+// inlined, in instructions, saturating past the bound: the legalisation
+// inlines them all, and its time grows with the square of a function's size,
+// so a few lines whose functions each call the one below twice would take it
+// minutes. A call to itself (which HLSL does not allow) counts as the bound.
+uint64_t inlinedSize(const std::vector<unsigned>& spirv)
+{
+    constexpr uint32_t kOpEntryPoint = 15, kOpFunction = 54, kOpFunctionEnd = 56, kOpFunctionCall = 57;
+    constexpr uint64_t kPast = platform::limits::inlinedInstructions + 1;
+    struct Function {
+        uint64_t own = 0;
+        std::vector<uint32_t> callees;  // ids
+        uint64_t total = 0;
+        int state = 0;  // 0 unseen, 1 on the walk, 2 done
+    };
+    std::map<uint32_t, Function> functions;
+    std::vector<uint32_t> entries;
+    Function* current = nullptr;
+    for (size_t i = 5; i < spirv.size();) {
+        const uint32_t count = spirv[i] >> 16, op = spirv[i] & 0xFFFF;
+        if (count == 0 || count > spirv.size() - i)
+            break;
+        if (op == kOpEntryPoint && count > 2)
+            entries.push_back(spirv[i + 2]);
+        else if (op == kOpFunction && count > 2)
+            current = &functions[spirv[i + 2]];
+        if (current) {
+            ++current->own;
+            if (op == kOpFunctionCall && count > 3)
+                current->callees.push_back(spirv[i + 3]);
+            if (op == kOpFunctionEnd)
+                current = nullptr;
+        }
+        i += count;
+    }
+    // Depth first without recursion: a chain of functions is as long as the
+    // effect makes it.
+    uint64_t largest = 0;
+    for (uint32_t entry : entries) {
+        std::vector<std::pair<uint32_t, size_t>> walk{{entry, 0}};
+        while (!walk.empty()) {
+            auto& [id, next] = walk.back();
+            auto found = functions.find(id);
+            if (found == functions.end()) {
+                walk.pop_back();
+                continue;
+            }
+            Function& f = found->second;
+            if (next == 0) {
+                if (f.state == 2) {
+                    walk.pop_back();
+                    continue;
+                }
+                if (f.state == 1) {
+                    f.total = kPast;
+                    walk.pop_back();
+                    continue;
+                }
+                f.state = 1;
+                f.total = f.own;
+            }
+            if (next < f.callees.size()) {
+                const uint32_t callee = f.callees[next++];
+                auto c = functions.find(callee);
+                if (c != functions.end() && c->second.state == 1) {
+                    f.total = kPast;
+                    continue;
+                }
+                if (c != functions.end() && c->second.state == 0) {
+                    walk.push_back({callee, 0});
+                    continue;
+                }
+                if (c != functions.end())
+                    f.total = std::min(f.total + c->second.total, kPast);
+                continue;
+            }
+            f.state = 2;
+            walk.pop_back();
+            if (!walk.empty()) {
+                auto caller = functions.find(walk.back().first);
+                caller->second.total = std::min(caller->second.total + f.total, kPast);
+            }
+        }
+        auto e = functions.find(entry);
+        if (e != functions.end())
+            largest = std::max(largest, e->second.total);
+    }
+    return largest;
 }
 
 // glslang's legalisation of HLSL SPIR-V for Vulkan, pass for pass as its
@@ -618,7 +592,10 @@ bool onCompileThread(const std::function<bool()>& work)
     return onLargeStack(work);
 }
 
-bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
+namespace {
+
+// The front end proper: guard, parse, link, SPIR-V, legalisation.
+bool frontEnd(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
 {
     auto fail = [&](const std::string& message) {
         errors += message + "\n";
@@ -664,34 +641,165 @@ bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, st
     glslang::GlslangToSpv(*program.getIntermediate(lang), spirv, &logger, &options);
     if (spirv.empty())
         return fail("error: " + trim(logger.getAllMessages()));
+    if (req.optimize && inlinedSize(spirv) > platform::limits::inlinedInstructions)
+        return fail("error: '" + req.entryPoint + "': its function calls inline to more than " +
+                    std::to_string(platform::limits::inlinedInstructions) + " instructions");
     legaliseAndTrim(spirv, req.optimize);
     return true;
+}
+
+// Only parses (and type-checks) as a pixel shader with no entry point.
+bool syntaxCheck(const std::string& source, const std::string& preamble,
+                 const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
+{
+    std::string expanded;
+    if (!guardInput(source, preamble, EShLangFragment, locate, errors, expanded))
+        return false;
+    return parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, errors) != nullptr;
+}
+
+std::atomic<bool> compilesInProcess{false};
+
+// Requests to the helper and their replies. A location in a message
+// travels as a marker, "\x01line,column\x02", which the program turns into
+// the effect's file and line: the map of those is the program's.
+enum class Request : uint32_t { Check = 1, Compile = 2 };
+
+std::string locationMarker(uint32_t line, uint32_t column)
+{
+    return "\x01" + std::to_string(line) + "," + std::to_string(column) + "\x02";
+}
+
+std::string resolveLocations(const std::string& text, const std::function<std::string(uint32_t, uint32_t)>& locate)
+{
+    std::string out;
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t open = text.find('\x01', pos);
+        const size_t close = open == std::string::npos ? open : text.find('\x02', open);
+        unsigned line = 0, column = 0;
+        int used = 0;
+        if (close == std::string::npos || close - open > 24 ||
+            std::sscanf(text.c_str() + open + 1, "%u,%u%n", &line, &column, &used) != 2 ||
+            open + 1 + size_t(used) != close) {
+            out.append(text, pos, close == std::string::npos ? std::string::npos : close + 1 - pos);
+            pos = close == std::string::npos ? text.size() : close + 1;
+            continue;
+        }
+        out.append(text, pos, open - pos);
+        out += locate(line, column);
+        pos = close + 1;
+    }
+    return out;
+}
+
+// In the helper: one request's work on a stack large enough for glslang.
+std::string serveRequest(const std::string& request)
+{
+    size_t pos = 0;
+    uint32_t kind = 0, stage = 0, optimize = 0;
+    HlslCompileRequest req;
+    req.locate = &locationMarker;
+    bool ok = getWord(request, pos, kind) && getText(request, pos, req.source) && getText(request, pos, req.preamble);
+    if (ok && kind == uint32_t(Request::Compile)) {
+        ok = getWord(request, pos, stage) && getWord(request, pos, optimize) && getText(request, pos, req.entryPoint);
+        req.stage = stage == uint32_t(ShaderStage::Vertex) ? ShaderStage::Vertex : ShaderStage::Pixel;
+        req.optimize = optimize != 0;
+    }
+    std::string errors;
+    std::vector<unsigned> spirv;
+    bool done = false;
+    if (ok) {
+        done = onLargeStack([&] {
+            return kind == uint32_t(Request::Compile) ? frontEnd(req, spirv, errors)
+                                                      : syntaxCheck(req.source, req.preamble, req.locate, errors);
+        });
+    }
+    std::string reply;
+    putWord(reply, done ? 1 : 0);
+    putText(reply, errors);
+    putWord(reply, uint32_t(spirv.size()));
+    if (!spirv.empty())
+        reply.append(reinterpret_cast<const char*>(spirv.data()), spirv.size() * 4);
+    return reply;
+}
+
+// Sends a request to a helper; false with D3DX-shaped errors. The guard
+// refuses what glslang is known to mishandle, but its semantic checks still
+// dereference null on some errors no token check can see (a ?: whose
+// branches disagree in type, used in a return), and no bound on the text
+// bounds every pass's time: in the helper either costs the effect, not the
+// program, and the wait ends when the program is asked to end.
+bool askHelper(const std::string& request, const std::function<std::string(uint32_t, uint32_t)>& locate,
+               std::vector<unsigned>* spirv, std::string& errors)
+{
+    std::string reply;
+    const HelperOutcome outcome = runInHelper(&serveRequest, request, reply);
+    if (outcome != HelperOutcome::Done) {
+        errors += helperOutcomeMessage(outcome);
+        return false;
+    }
+    size_t pos = 0;
+    uint32_t ok = 0, words = 0;
+    std::string messages;
+    if (!getWord(reply, pos, ok) || !getText(reply, pos, messages) || !getWord(reply, pos, words) ||
+        (reply.size() - pos) / 4 != words || (reply.size() - pos) % 4 != 0) {
+        errors += helperOutcomeMessage(HelperOutcome::Failed);
+        return false;
+    }
+    errors += resolveLocations(messages, locate);
+    if (spirv && words > 0) {
+        spirv->resize(words);
+        std::memcpy(spirv->data(), reply.data() + pos, size_t(words) * 4);
+    }
+    return ok != 0;
+}
+
+} // namespace
+
+void setCompilesInProcess(bool inProcess)
+{
+    compilesInProcess = inProcess;
+}
+
+bool hlslToSpirv(const HlslCompileRequest& req, std::vector<unsigned>& spirv, std::string& errors)
+{
+    if (compilesInProcess)
+        return frontEnd(req, spirv, errors);
+    if (req.source.size() > size_t(INT_MAX) || req.preamble.size() > size_t(INT_MAX)) {
+        errors += "error: effect text too large\n";
+        return false;
+    }
+    std::string request;
+    putWord(request, uint32_t(Request::Compile));
+    putText(request, req.source);
+    putText(request, req.preamble);
+    putWord(request, uint32_t(req.stage));
+    putWord(request, req.optimize ? 1 : 0);
+    putText(request, req.entryPoint);
+    if (askHelper(request, req.locate, &spirv, errors))
+        return true;
+    if (errors.empty())
+        errors = "error: compilation failed\n";
+    return false;
 }
 
 bool checkHlslSyntax(const std::string& source, const std::string& preamble,
                      const std::function<std::string(uint32_t, uint32_t)>& locate, std::string& errors)
 {
-    if (source.size() > size_t(INT_MAX)) {
+    if (source.size() > size_t(INT_MAX) || preamble.size() > size_t(INT_MAX)) {
         errors = "error: effect text too large\n";
         return false;
     }
     std::unique_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
-    HelperResult result;
-    bool ok = inHelperProcess(
-        [&] {
-            HelperResult r;
-            std::string expanded;
-            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors, expanded))
-                return r;
-            r.ok = parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, r.errors) !=
-                   nullptr;
-            return r;
-        },
-        result);
-    if (ok)
+    std::string request;
+    putWord(request, uint32_t(Request::Check));
+    putText(request, source);
+    putText(request, preamble);
+    std::string messages;
+    if (askHelper(request, locate, nullptr, messages))
         return true;
-    errors = result.errors.empty() ? "error: the effect does not parse\n" : result.errors;
+    errors = messages.empty() ? "error: the effect does not parse\n" : messages;
     return false;
 }
 

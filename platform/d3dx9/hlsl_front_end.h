@@ -1,8 +1,8 @@
-// The glslang side of the HLSL translator. Every call below runs after
-// initialiseGlslang, under compileMutex: compiles share it (glslang keeps
-// each compile's state on its thread and builds its shared tables under a
-// lock of its own), the syntax check holds it alone, as it forks a helper,
-// which must not inherit a lock another compile holds.
+// The glslang side of the HLSL translator. glslang runs in helper processes
+// (compile_helper.h), forked after initialiseGlslang has built its tables.
+// Every call below runs under compileMutex: compiles share it, the syntax
+// check holds it alone, as it may fork a helper, which must not inherit a
+// lock that a compile running in this process (setCompilesInProcess) holds.
 #pragma once
 
 #include "platform/d3dx9/hlsl_translator.h"
@@ -30,8 +30,8 @@ bool onLargeStack(const std::function<bool()>& work);
 bool onCompileThread(const std::function<bool()>& work);
 
 // Guards, parses and links the request's source to SPIR-V, with the
-// globals the shader never reads left out; false with D3DX-shaped errors
-// added to errors.
+// globals the shader never reads left out, in a helper process; false with
+// D3DX-shaped errors added to errors.
 bool hlslToSpirv(const HlslCompileRequest& request, std::vector<unsigned>& spirv, std::string& errors);
 
 } // namespace platform::d3dx9

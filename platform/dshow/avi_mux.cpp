@@ -1,19 +1,60 @@
 // The AVI multiplexer with its file writer: encoded video in, an AVI file
 // out through libavformat, whose AVI muxer switches to the OpenDML layout
-// past 1 GB. The file opens when the graph starts and is finished when it
+// past 1 GB. The file is opened once, when the multiplexer is made, and
+// libavformat writes through that descriptor: no second open by name, which
+// a link or a FIFO planted meanwhile could turn elsewhere or hold up. It is
+// written from the start each time the graph starts and finished when it
 // stops.
 #include "platform/dshow/dshow_internal.h"
+#include "platform/win32/file_io.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform::dshow {
 namespace {
+
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WrittenBytes = const uint8_t*;
+#else
+using WrittenBytes = uint8_t*;
+#endif
+
+constexpr int kIoBufferBytes = 1 << 16;
+
+int writeToFile(void* opaque, WrittenBytes data, int size)
+{
+    const int fd = *static_cast<const int*>(opaque);
+    for (int done = 0; done < size;) {
+        const ssize_t n = write(fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+        done += int(n);
+    }
+    return size;
+}
+
+int64_t seekInFile(void* opaque, int64_t offset, int whence)
+{
+    const int fd = *static_cast<const int*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return fstat(fd, &st) == 0 ? int64_t(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = lseek(fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : int64_t(at);
+}
 
 class AviMux;
 
@@ -31,11 +72,17 @@ private:
 
 class AviMux final : public CBaseFilter {
 public:
-    explicit AviMux(std::string path)
-        : CBaseFilter("AVI Mux", nullptr, &m_lock, CLSID_AviDest), m_path(std::move(path)), m_input(this, &m_lock, nullptr)
+    // Takes the open file.
+    AviMux(std::string path, int fd)
+        : CBaseFilter("AVI Mux", nullptr, &m_lock, CLSID_AviDest), m_path(std::move(path)), m_fd(fd),
+          m_input(this, &m_lock, nullptr)
     {
     }
-    ~AviMux() override { finish(); }
+    ~AviMux() override
+    {
+        finish();
+        close(m_fd);
+    }
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override { return n == 0 ? &m_input : nullptr; }
@@ -70,8 +117,16 @@ public:
         m_timeBase = AVRational{f.timeBaseNum, f.timeBaseDen};
         m_stream->time_base = m_timeBase;
         m_stream->avg_frame_rate = AVRational{f.timeBaseDen, f.timeBaseNum};
-        if (avio_open(&m_format->pb, m_path.c_str(), AVIO_FLAG_WRITE) < 0)
+        if (ftruncate(m_fd, 0) != 0 || lseek(m_fd, 0, SEEK_SET) != 0)
             return fail(E_ACCESSDENIED);
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+        m_format->pb = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 1, &m_fd, nullptr, &writeToFile, &seekInFile)
+                              : nullptr;
+        if (!m_format->pb) {
+            av_free(buffer);
+            return fail(E_OUTOFMEMORY);
+        }
+        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
         if (avformat_write_header(m_format, nullptr) < 0)
             return fail(E_FAIL);
         m_headerWritten = true;
@@ -118,8 +173,11 @@ public:
         if (m_format) {
             if (m_headerWritten)
                 av_write_trailer(m_format);
-            if (m_format->pb)
-                avio_closep(&m_format->pb);
+            if (m_format->pb) {
+                avio_flush(m_format->pb);
+                av_freep(&m_format->pb->buffer);
+                avio_context_free(&m_format->pb);
+            }
             avformat_free_context(m_format);
         }
         m_format = nullptr;
@@ -137,6 +195,7 @@ private:
 
     CCritSec m_lock;
     std::string m_path;
+    int m_fd;
     MuxInputPin m_input;
     AVFormatContext* m_format = nullptr;
     AVStream* m_stream = nullptr;
@@ -187,16 +246,18 @@ STDMETHODIMP MuxInputPin::Receive(IMediaSample* pSample)
 IBaseFilter* createAviMux(const std::string& path, HRESULT* hr)
 {
     initFfmpeg();
-    // The file must be creatable now: a missing or read-only folder fails
-    // here rather than when the graph starts.
-    std::FILE* probe = std::fopen(path.c_str(), "wb");
-    if (!probe) {
+    // Opened now: a missing or read-only folder, a link or anything but a
+    // regular file under the name fails here rather than when the graph
+    // starts.
+    const int fd = platform::openOutputFile(path);
+    if (fd < 0) {
+        std::fprintf(stderr, "dshow: the AVI file \"%s\" is not written: %s\n", path.c_str(),
+                     platform::outputRefusal(errno).c_str());
         *hr = E_ACCESSDENIED;
         return nullptr;
     }
-    std::fclose(probe);
     *hr = S_OK;
-    return new AviMux(path);
+    return new AviMux(path, fd);
 }
 
 } // namespace platform::dshow

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 using platform::ControlKind;
@@ -553,6 +555,7 @@ public:
                                                          GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser);
         gtk_file_chooser_set_do_overwrite_confirmation(fc, TRUE);
+        g_signal_connect(fc, "confirm-overwrite", G_CALLBACK(&GtkBackend::onConfirmOverwrite), nullptr);
         for (const auto& [name, patterns] : request.filters) {
             GtkFileFilter* filter = gtk_file_filter_new();
             gtk_file_filter_set_name(filter, utf8(name).c_str());
@@ -598,6 +601,27 @@ private:
         const int response = gtk_dialog_run(dialog);
         modal_ = outer;
         return response;
+    }
+
+    // The question is about the name chosen: a link there would have its
+    // target replaced, a FIFO or a device is no file at all. Such a name is
+    // refused before anyone is asked, and the user chooses again.
+    static GtkFileChooserConfirmation onConfirmOverwrite(GtkFileChooser* chooser, gpointer)
+    {
+        gchar* name = gtk_file_chooser_get_filename(chooser);
+        struct stat st {};
+        const bool refused = name && ::lstat(name, &st) == 0 && !S_ISREG(st.st_mode);
+        if (refused) {
+            GtkWidget* box = gtk_message_dialog_new(
+                GTK_WINDOW(chooser), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                S_ISLNK(st.st_mode) ? "\"%s\" is a symbolic link: choose another name."
+                                    : "\"%s\" is not a regular file: choose another name.",
+                name);
+            gtk_dialog_run(GTK_DIALOG(box));
+            gtk_widget_destroy(box);
+        }
+        g_free(name);
+        return refused ? GTK_FILE_CHOOSER_CONFIRMATION_SELECT_AGAIN : GTK_FILE_CHOOSER_CONFIRMATION_CONFIRM;
     }
 
     static gboolean onInterrupt(gpointer data)

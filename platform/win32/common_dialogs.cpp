@@ -1,13 +1,17 @@
 #include "platform/win32/common_dialogs.h"
 
+#include "platform/platform_limits.h"
 #include "platform/win32/desktop_ui.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/dialog_internal.h"
+#include "platform/win32/file_io.h"
 #include "platform/win32/utf8.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -15,7 +19,7 @@ thread_local DWORD lastChooserError = 0;
 
 // Bounded reads of the caller's wide texts: stop at NUL or after `limit`
 // characters, whichever comes first.
-std::wstring wideText(LPCWSTR text, size_t limit = 32768)
+std::wstring wideText(LPCWSTR text, size_t limit = platform::limits::chooserTextChars)
 {
     std::wstring out;
     for (size_t i = 0; text && i < limit && text[i]; ++i)
@@ -68,7 +72,7 @@ std::vector<std::pair<std::string, std::string>> parseFilter(LPCWSTR filter)
 {
     std::vector<std::pair<std::string, std::string>> pairs;
     const wchar_t* p = filter;
-    for (int n = 0; p && *p && n < 256; ++n) {
+    for (int n = 0; p && *p && n < platform::limits::chooserFilters; ++n) {
         const std::wstring name = wideText(p);
         p += name.size() + 1;
         if (!*p)
@@ -93,7 +97,7 @@ BOOL deliver(OPENFILENAMEW& request, std::wstring path)
     const size_t start = nameStart(path);
     size_t dot = path.find_last_of(L'.');
     if (dot == std::wstring::npos || dot < start) {
-        const std::wstring extension = wideText(request.lpstrDefExt, 64);
+        const std::wstring extension = wideText(request.lpstrDefExt, platform::limits::chooserExtensionChars);
         if (!extension.empty()) {
             path += L'.';
             path += extension;
@@ -109,6 +113,18 @@ BOOL deliver(OPENFILENAMEW& request, std::wstring path)
         return FALSE;
     }
     if (path.size() > 0xFFFF) {
+        lastChooserError = FNERR_INVALIDFILENAME;
+        return FALSE;
+    }
+    // An output is never written through a link at its name, nor into a
+    // FIFO or a device: such a name is refused here already, so that nobody
+    // confirms replacing a file that would not be written.
+    const std::string disk = platform::diskPath(toUtf8(path).c_str());
+    struct stat st {};
+    if (::lstat(disk.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const std::string why = S_ISLNK(st.st_mode) ? "it is a symbolic link" : "it is not a regular file";
+        std::fprintf(stderr, "save-file chooser: \"%s\" is refused: %s\n", disk.c_str(), why.c_str());
+        platform::detail::noteDialogEvent("error: save-file chooser: \"" + disk + "\" is refused: " + why);
         lastChooserError = FNERR_INVALIDFILENAME;
         return FALSE;
     }

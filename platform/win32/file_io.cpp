@@ -69,9 +69,9 @@ std::string resolveIgnoringCase(const std::string& path)
 }
 
 // Opens only regular files. The open itself must not block, or a FIFO
-// would hang the caller until some writer appeared; the type is then
-// checked on the open descriptor, and truncation waits until it is known
-// to be a file. An open that may create or truncate does not follow a
+// would hang the caller until some writer (or reader) appeared; the type is
+// then checked on the open descriptor, and truncation waits until it is
+// known to be a file. An open that may create or truncate does not follow a
 // link, so a link planted under an output's name cannot redirect the write.
 int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
 {
@@ -81,7 +81,7 @@ int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
         return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int why = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        const int why = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         errno = why;
         return -1;
@@ -96,6 +96,30 @@ int openRegularFile(const std::string& path, int posixFlags, mode_t mode)
 }
 
 } // namespace
+
+namespace platform {
+
+int openOutputFile(const std::string& path)
+{
+    return openRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+}
+
+std::string outputRefusal(int error)
+{
+    switch (error) {
+    case ELOOP:
+        return "it is a symbolic link";
+    case EINVAL:
+    case ENXIO: // a FIFO without a reader, a device without its driver
+        return "it is not a regular file";
+    case EISDIR:
+        return "it is a folder";
+    default:
+        return std::strerror(error);
+    }
+}
+
+} // namespace platform
 
 int _open(const char* name, int flags, int mode)
 {

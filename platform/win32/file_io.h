@@ -35,4 +35,16 @@ namespace platform {
 // for an existing file a name differing only in letter case is found.
 std::string diskPath(const char* name);
 
+// Opens path (POSIX syntax) for writing, emptied, as every output file of
+// the program opens: never through a symbolic link at its last name (a link
+// planted there would redirect the write), without blocking (a FIFO would
+// hang the caller until a reader came) and only when it is a regular file.
+// -1 when refused, with errno ELOOP for a link, EISDIR for a folder, ENXIO
+// or EINVAL for anything else but a regular file.
+int openOutputFile(const std::string& path);
+
+// Why openOutputFile refused, from its errno, for a log line: "it is a
+// symbolic link", "it is not a regular file", ...
+std::string outputRefusal(int error);
+
 } // namespace platform

@@ -85,6 +85,11 @@ bool terminationRequested()
     return requested;
 }
 
+void forgetTerminationRequest()
+{
+    requested = false;
+}
+
 } // namespace detail
 
 } // namespace platform

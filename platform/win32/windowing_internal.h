@@ -4,6 +4,7 @@
 
 #include "platform/win32/win_types.h"
 #include "platform/win32/sdl_window.h"
+#include "platform/win32/termination.h"
 #include "platform/win32/window_object.h"
 
 #include <cstdint>
@@ -40,13 +41,6 @@ std::thread::id windowThread(HWND window);
 void rebaseTimers();
 // PostQuitMessage on behalf of another thread (nothing when it has no queue).
 void postQuitToThread(std::thread::id thread, int exitCode);
-
-// --- termination signals (termination.cpp) ---
-// From the first top-level window on, SIGINT and SIGTERM post WM_QUIT to
-// the threads with top-level windows and close what the desktop shows.
-void watchTerminationSignals();
-// A termination signal arrived: boxes no longer wait for an answer.
-bool terminationRequested();
 
 // --- cursors (cursors.cpp) ---
 // Forgets the current cursor and the display count (tests).

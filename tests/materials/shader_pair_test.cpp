@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -448,6 +449,7 @@ TEST_F(ShaderPairTest, AFailedCombinationIsNeverRetried)
     *engine.switches->numShadows = 1;
     IDirect3DDevice9* d = engine.currentDevice;
     d->SetVertexShader(nullptr);
+    const auto logFrom = testsupport::logPosition();
     EXPECT_FALSE(pair.activate());
     EXPECT_EQ(pair.compiles, 1);
     EXPECT_EQ(pair.currentVertexShader, nullptr);
@@ -472,6 +474,13 @@ TEST_F(ShaderPairTest, AFailedCombinationIsNeverRetried)
     EXPECT_EQ(pair.compiles, 2);
     EXPECT_EQ(parseErrorBoxes().size(), 1u);
     EXPECT_EQ(pair.variants.size(), 2u);
+    // The log tells it once, whatever the diagnostics level.
+    const std::vector<std::string> log = testsupport::logLinesFrom(logFrom);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.rfind("Effect \"shadows.fx\": vshader1 not compiled: ", 0) == 0;
+                            }),
+              1);
 }
 
 // A combination whose pixel half fails makes no device shader, so no vertex

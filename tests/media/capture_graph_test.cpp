@@ -1,5 +1,6 @@
 #include "capture_test_support.h"
 #include "com_scope.h"
+#include "planted_files.h"
 
 #include "media/grabber_filter.h"
 #include "media/video_compressors.h"
@@ -12,6 +13,9 @@
 #include <sys/stat.h>
 
 using namespace capturetest;
+using testsupport::fileText;
+using testsupport::plantLink;
+using testsupport::PlantedFifo;
 namespace fs = std::filesystem;
 
 namespace {
@@ -191,8 +195,9 @@ TEST(CaptureGraphTest, LongRecordingKeepsItsTimes)
     fs::remove("long.avi");
 }
 
-// Each bad start returns a failure and leaves capture off; a failing lock
-// drops that frame only.
+// Each bad start returns a failure and leaves capture off: a link planted
+// under the file's name keeps its target, a FIFO does not hold the start
+// up. A failing lock drops that frame only.
 TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
 {
     ComScope com;
@@ -203,12 +208,15 @@ TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
     const bool readOnlyHolds = access("locked", W_OK) != 0; // not as root
     platform::dshow::addTestCompressor("h263", "H.263");
     const i32 listed = i32(listVideoCompressors().size());
+    const std::string target = plantLink("link.avi");
+    auto fifo = std::make_unique<PlantedFifo>("fifo.avi");
     struct Case {
         const char* file;
         i32 index;
         int width;
     } cases[] = {{"missing/out.avi", 0, 160}, {"locked/out.avi", 0, 160}, {"out.avi", listed, 160},
-                 {"out.avi", -1, 160},       {"out.avi", listed - 1, 161}};
+                 {"out.avi", -1, 160},       {"out.avi", listed - 1, 161}, {"link.avi", 0, 160},
+                 {"fifo.avi", 0, 160}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.index));
         if (std::string(c.file).rfind("locked", 0) == 0 && !readOnlyHolds)
@@ -218,6 +226,11 @@ TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
         EXPECT_EQ(g.grabber.graph, nullptr);
         g.grabber.grabAviFrame(0); // ignored
     }
+    EXPECT_FALSE(fifo->rescued());
+    fifo.reset();
+    EXPECT_EQ(fileText(target).size(), 4u); // "keep"
+    fs::remove("link.avi");
+    fs::remove(target);
     platform::dshow::clearTestCompressors();
     chmod("locked", 0700);
     fs::remove_all("locked");

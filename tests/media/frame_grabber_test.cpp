@@ -1,5 +1,6 @@
 #include "capture_test_support.h"
 #include "com_scope.h"
+#include "log_test_support.h"
 
 #include "media/grabber_filter.h"
 #include "media/video_compressors.h"
@@ -7,6 +8,8 @@
 #include "platform/d3d9/device_test_api.h"
 
 #include <dshow.h>
+
+#include <algorithm>
 
 using namespace capturetest;
 namespace fs = std::filesystem;
@@ -135,6 +138,23 @@ TEST(FrameGrabberTest, FailuresLeaveNoFileAndDoNotBlockAReset)
         fs::remove(name);
         fs::remove(std::string(c.base) + "0001.bmp");
     }
+}
+
+// A frame file that cannot be made (a link under its name, a missing
+// folder) is told in the log, once for the recording, not for every frame.
+TEST(FrameGrabberTest, UnwrittenFramesAreLoggedOnce)
+{
+    CaptureEngine e(D3DFMT_A8R8G8B8);
+    REQUIRE_CAPTURE(e);
+    FrameGrabber grabber(&e.engine->currentDevice, e.settings());
+    e.draw(2);
+    const auto from = testsupport::logPosition();
+    for (i32 frame = 0; frame < 3; ++frame)
+        grabber.writeBmpFrame("nowhere/f", frame);
+    const std::vector<std::string> log = testsupport::logLinesFrom(from);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.find("is not written") != std::string::npos; }),
+              1);
 }
 
 // The capture size is the back buffer's, or the desktop's in a window; a

@@ -1,4 +1,5 @@
 #include "dialog_test_support.h"
+#include "planted_files.h"
 
 #include <commdlg.h>
 
@@ -70,6 +71,25 @@ TEST_F(SaveFileTest, OtherActionsStayForTheNextDialog)
     SaveRequest r;
     EXPECT_TRUE(GetSaveFileNameW(&r.ofn));
     EXPECT_THAT(platform::pendingDialogActions(), ElementsAre("press 101"));
+}
+
+// A name under which the file would not be written (a link, a FIFO) is
+// refused when it is chosen, not after the user confirmed it.
+TEST_F(SaveFileTest, LinksAndFifosAreRefused)
+{
+    const std::filesystem::path folder = std::filesystem::current_path() / "planted_choices";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    testsupport::plantLink(folder / "link.avi");
+    mkfifo((folder / "fifo.avi").c_str(), 0644);
+    for (const char* name : {"link.avi", "fifo.avi"}) {
+        platform::setDialogScript(("save " + (folder / name).string()).c_str());
+        SaveRequest r;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(GetSaveFileNameW(&r.ofn)) << name;
+        testing::internal::GetCapturedStderr();
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(SaveFileTest, BadRequestsFailWithoutWritingPastTheBuffer)

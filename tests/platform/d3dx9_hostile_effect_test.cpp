@@ -2,11 +2,15 @@
 // clean compile error, while long but flat effects still compile.
 #include "d3dx9_test_support.h"
 
+#include "platform/d3dx9/effect_compiler.h"
 #include "platform/d3dx9/hlsl_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace d3dx9test;
 
@@ -148,6 +152,44 @@ TEST(HostileEffect, LongFlatAndOrdinaryEffectsCompile)
     for (const auto& c : cases) {
         Compiled out = compile(c.text, "f", "ps_2_0");
         EXPECT_EQ(out.hr, D3D_OK) << c.what << ": " << out.errors;
+    }
+}
+
+// Functions that each call the one below twice, fourteen levels deep: a
+// kilobyte whose inlining never ended. It fails at once with a message,
+// compiled in a helper or, as the fuzzer has it, here. In a child process,
+// whose processor time tells, and whose limit ends a runaway.
+TEST(HostileEffect, CallsThatInlineWithoutEndFailAtOnce)
+{
+    std::string text = "float4 f0(float4 x) { return x * 1.5 + 0.25; }\n";
+    for (int i = 1; i <= 14; ++i)
+        text += "float4 f" + std::to_string(i) + "(float4 x) { return f" + std::to_string(i - 1) + "(x) + f" +
+                std::to_string(i - 1) + "(x.yzwx); }\n";
+    text += "float4 pshader(float4 c : COLOR0) : COLOR0 { return f14(c); }\n";
+    for (bool inProcess : {false, true}) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(fds[0]);
+            const rlimit cpu{20, 21};
+            setrlimit(RLIMIT_CPU, &cpu);
+            platform::d3dx9::setCompilesInProcess(inProcess);
+            const std::string errors = compile(text, "pshader", "ps_3_0").errors;
+            _exit(write(fds[1], errors.data(), errors.size()) < 0);
+        }
+        close(fds[1]);
+        std::string errors;
+        char buffer[4096];
+        for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+            errors.append(buffer, size_t(n));
+        close(fds[0]);
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        EXPECT_NE(errors.find("inline to more than"), std::string::npos) << inProcess << ": " << errors;
+        EXPECT_LT(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec, 1) << inProcess;
     }
 }
 

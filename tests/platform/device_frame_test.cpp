@@ -1,6 +1,7 @@
 // Device creation, present parameters, Clear and its viewport rules,
 // Present, Reset and simulated loss.
 #include "device_test_support.h"
+#include "planted_files.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -343,6 +344,32 @@ TEST(DeviceFrame, ScreenFilesAreTopDown24BitBitmaps)
     EXPECT_EQ(bytes[54 + 12], 255);
     EXPECT_EQ(bytes[54 + 14], 0);
     EXPECT_TRUE(std::filesystem::exists(folder / "screen000001.bmp"));
+    std::filesystem::remove_all(folder);
+}
+
+// A link or a FIFO planted under a frame's name is not written to: the
+// link's target keeps its bytes, and Present does not wait for a reader.
+TEST(DeviceFrame, ScreenFilesGoNeitherThroughLinksNorIntoFifos)
+{
+    const std::filesystem::path folder = std::filesystem::current_path() / "planted_screens";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string target = testsupport::plantLink(folder / "screen000000.bmp");
+    bool waited = false;
+    {
+        testsupport::PlantedFifo fifo(folder / "screen000001.bmp");
+        setenv("QUILLON_SCREEN_DIR", folder.c_str(), 1);
+        {
+            DeviceFixture f(3, 2);
+            ASSERT_EQ(f.created, D3D_OK);
+            for (int frame = 0; frame < 2; ++frame)
+                f->Present(nullptr, nullptr, nullptr, nullptr);
+        }
+        unsetenv("QUILLON_SCREEN_DIR");
+        waited = fifo.rescued();
+    }
+    EXPECT_EQ(testsupport::fileText(target).size(), 4u); // "keep"
+    EXPECT_FALSE(waited);
     std::filesystem::remove_all(folder);
 }
 

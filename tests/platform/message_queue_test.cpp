@@ -1,5 +1,7 @@
 #include "window_test_support.h"
 
+#include "platform/win32/termination.h"
+
 #include <atomic>
 #include <csignal>
 #include <thread>
@@ -75,6 +77,7 @@ TEST_F(MessageQueueTest, TerminationSignalsQuitTheWindowsThread)
         EXPECT_EQ(msg.message, (UINT)WM_QUIT) << number;
         EXPECT_EQ(msg.wParam, 0u);
     }
+    platform::detail::forgetTerminationRequest(); // effect compiles after this test still run
 }
 
 TEST_F(MessageQueueTest, PeekWithoutRemoveLeavesQuitPendingAndQuitIgnoresFilters)
