@@ -11,6 +11,7 @@
 #include "scene/object.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene_test_support.h"
+#include "scoped_state.h"
 
 #include <gtest/gtest.h>
 
@@ -271,8 +272,7 @@ TEST(LwsReader, PackageSceneWithMeshBonesAndSounds)
     MemoryStream files;
     files.files["simple_cube.lwo"] = readFile(std::string(kPackageDir) + "simple_cube.lwo");
     ChannelSound sound;
-    Sound* saved = f.engine->sound;
-    f.engine->sound = &sound;
+    testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
     texturetest::Diagnostics d(0);
 
     ASSERT_TRUE(loadText(*f.scene, text, &files));
@@ -342,7 +342,6 @@ TEST(LwsReader, PackageSceneWithMeshBonesAndSounds)
     EXPECT_EQ(more->objects[1]->mesh, nullptr);
     auto lines = testsupport::logLinesFrom(from);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "missing.ogg sound was not loaded"), lines.end());
-    f.engine->sound = saved;
 }
 
 // A metascript whose second scene fails takes back the sounds the first
@@ -356,14 +355,12 @@ TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
     files.files["hum.ogg"] = "x";
     files.files["both.mts"] = "one.lws\nmissing.lws\n";
     ChannelSound sound;
-    Sound* saved = f.engine->sound;
-    f.engine->sound = &sound;
+    testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
     texturetest::Diagnostics d(0);
     EXPECT_EQ(MetaScene::loadMetascript("both.mts", f.engine.get(), &files, nullptr), nullptr);
     ASSERT_FALSE(sound.calls.empty());
     EXPECT_EQ(sound.calls.front().rfind("play ", 0), 0u);
     EXPECT_EQ(sound.calls.back(), "stop " + sound.calls.front().substr(5, sound.calls.front().find(' ', 5) - 5));
-    f.engine->sound = saved;
 }
 
 TEST(LwsReader, DamagedTextEndsCleanly)
