@@ -2,6 +2,7 @@
 #include "foundation/file_stream.h"
 #include "foundation/resource_stream.h"
 #include "foundation/sar_archive.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
@@ -248,6 +249,7 @@ TEST_F(SarArchiveTest, MountsOnAResourceAndOnAFile)
 {
     static const Bytes resource = kSceneArchive; // must outlive the test
     platform::registerResource("SARFILE", (WORD)4242, resource.data(), resource.size());
+    testsupport::OnExit unregister([] { platform::unregisterResource("SARFILE", MAKEINTRESOURCEA(4242)); });
     {
         ResourceStream stream("SARFILE", 4242, "main");
         SarArchive archive(stream);
