@@ -157,7 +157,11 @@ protected:
         diagnosticsLevel = 0;
         platform::clearRecordedMessageBoxes();
     }
-    void TearDown() override { diagnosticsLevel = savedLevel; }
+    void TearDown() override
+    {
+        diagnosticsLevel = savedLevel;
+        platform::clearRecordedMessageBoxes();
+    }
 
     // A mounted archive over the bytes, named "demo.sar" in the source.
     std::unique_ptr<SarArchive> mounted(const Bytes& bytes, bool expectMount = true)

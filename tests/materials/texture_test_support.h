@@ -7,6 +7,7 @@
 #include "foundation/log.h"
 #include "materials/engine.h"
 #include "materials/image.h"
+#include "materials/image_cache.h"
 #include "materials/texture.h"
 
 #include "log_test_support.h"
@@ -27,6 +28,20 @@
 
 namespace texturetest {
 
+// The process-wide image cache as the test found it: what the test loaded
+// is dropped when it ends, so that a later test reading a file of the same
+// name gets its own bytes, not these.
+class ImageCacheScope {
+public:
+    ImageCacheScope() = default;
+    ~ImageCacheScope() { trimImageCache(m_keep); }
+    ImageCacheScope(const ImageCacheScope&) = delete;
+    ImageCacheScope& operator=(const ImageCacheScope&) = delete;
+
+private:
+    size_t m_keep = imageCache.size();
+};
+
 // A display manager through the start path (adapters, formats, windows and
 // devices) and the engine over it. The profile stays installed meanwhile.
 class TestEngine : public testsupport::Outputs {
@@ -45,6 +60,9 @@ public:
     explicit operator bool() const { return engine != nullptr; }
 
     std::unique_ptr<Engine> engine;
+
+private:
+    ImageCacheScope m_cache; // trimmed once the destructor has let the engine go
 };
 
 #define REQUIRE_ENGINE(e)                                                                                   \

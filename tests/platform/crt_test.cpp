@@ -156,6 +156,7 @@ TEST(Resources, FoundByTypeAndIdOrName)
 TEST(MessageBox, RecordsEveryBox)
 {
     platform::clearRecordedMessageBoxes();
+    testsupport::OnExit forget(platform::clearRecordedMessageBoxes);
     MessageBoxA(nullptr, "text one", "Caption", MB_ICONEXCLAMATION);
     MessageBoxA(nullptr, "two\n", "Error", MB_ICONHAND);
     const auto& boxes = platform::recordedMessageBoxes();
