@@ -112,25 +112,30 @@ bool getWord(const std::string& s, size_t& pos, uint32_t& w)
     return true;
 }
 
-// Runs work on a large stack in a child process. The guard refuses what
-// glslang is known to mishandle, but its semantic checks still dereference
-// null on some errors no token check can see (a ?: whose branches disagree
-// in type, used in a return), so a crash or a hang there costs the effect,
-// not the program. False when the child died or ran out of time; when no
-// child can be made the work runs here, still behind the guard.
+// Runs work in a child process. The guard refuses what glslang is known to
+// mishandle, but its semantic checks still dereference null on some errors
+// no token check can see (a ?: whose branches disagree in type, used in a
+// return), so a crash or a hang there costs the effect, not the program.
+// False when the child died or ran out of time; when no child can be made
+// the work runs here, still behind the guard.
+//
+// Called on a large stack (onCompileThread): the child is a copy of this
+// thread alone, stack included, and runs the work on it. A thread made in
+// the child of a threaded process would start from whatever state the
+// parent's other threads left behind at the fork.
 bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& result)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        auto run = [&] { result = work(); return true; };
-        return onLargeStack(run) && result.ok;
+        result = work();
+        return result.ok;
     }
     pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
-        auto run = [&] { result = work(); return true; };
-        return onLargeStack(run) && result.ok;
+        result = work();
+        return result.ok;
     }
     if (pid == 0) {
         close(fds[0]);
@@ -138,8 +143,12 @@ bool inHelperProcess(const std::function<HelperResult()>& work, HelperResult& re
             signal(sig, SIG_DFL);
         limitHelper();
         HelperResult r;
-        auto run = [&] { r = work(); return true; };
-        bool ran = onLargeStack(run);
+        bool ran = true;
+        try {
+            r = work();
+        } catch (...) {
+            ran = false;
+        }
         std::string bytes;
         putWord(bytes, ran && r.ok ? 1 : 0);
         putWord(bytes, uint32_t(r.errors.size()));
@@ -678,18 +687,16 @@ bool checkHlslSyntax(const std::string& source, const std::string& preamble,
     std::unique_lock<std::shared_mutex> lock(compileMutex());
     initialiseGlslang();
     HelperResult result;
-    bool ok = inHelperProcess(
-        [&] {
-            HelperResult r;
-            std::string expanded;
-            if (!guardInput(source, preamble, EShLangFragment, locate, r.errors, expanded))
-                return r;
-            r.ok = parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, r.errors) !=
-                   nullptr;
+    auto check = [&] {
+        HelperResult r;
+        std::string expanded;
+        if (!guardInput(source, preamble, EShLangFragment, locate, r.errors, expanded))
             return r;
-        },
-        result);
-    if (ok)
+        r.ok = parseExpanded(EShLangFragment, source, expanded, preamble, "dx_no_entry_point", locate, r.errors) !=
+               nullptr;
+        return r;
+    };
+    if (onCompileThread([&] { return inHelperProcess(check, result); }))
         return true;
     errors = result.errors.empty() ? "error: the effect does not parse\n" : result.errors;
     return false;
