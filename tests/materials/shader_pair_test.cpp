@@ -614,6 +614,27 @@ TEST_F(ShaderPairTest, EveryDeviceGetsTheVariantFromOneCompile)
     bound->Release();
 }
 
+// A device that refuses either half of the code fails the whole variant:
+// that eye would otherwise draw without a shader.
+TEST_F(ShaderPairTest, ADeviceThatRefusesTheCodeFailsTheVariant)
+{
+    Outputs outputs([](DisplaySettings& s) { s.stereo = 1; });
+    REQUIRE_DEVICES(outputs);
+    Engine engine(&outputs.manager);
+    ASSERT_EQ(engine.deviceCount, 2);
+    EffectArchive files({{"flat.fx", kFlatEffect}});
+    const struct {
+        bool vertex, pixel;
+    } cases[] = {{true, false}, {false, true}};
+    for (const auto& c : cases) {
+        ShaderPair pair(&engine);
+        ASSERT_TRUE(pair.loadFile(*files.sourcefile(), "flat.fx"));
+        platform::d3d9::refuseShaderCode(engine.devices[1], c.vertex, c.pixel);
+        EXPECT_FALSE(pair.activate()) << (c.vertex ? "vertex" : "pixel") << " code refused";
+        platform::d3d9::refuseShaderCode(engine.devices[1], false, false);
+    }
+}
+
 TEST_F(ShaderPairTest, ParseErrorBox)
 {
     DisplayManager manager;

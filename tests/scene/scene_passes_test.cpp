@@ -647,12 +647,14 @@ TEST(ScenePasses, AReceivingSurfaceSamplesTheDepthMapElseTheColourMap)
     EXPECT_EQ(source->spotShadowMap(), depth);
 }
 
-TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
+TEST(ScenePasses, PartigonFailsNoCheckAndLeavesTheDepthRangeAlone)
 {
-    // A partigon far behind the floor: its zero box is no extent, so the
-    // fitted range (particles draw with it) must not move to it.
+    // A partigon far behind the floor: it draws nothing, so the fitted range
+    // (particles draw with it) must not move to it; its box keeps the
+    // object pass's checks quiet.
     BuiltScene s(false);
     REQUIRE_ENGINE(s);
+    texturetest::Diagnostics checks(3);
     s.scene->render(true, 0, 0.0);
     const float nearest = s.camera->drawnNear, farthest = s.camera->drawnFar;
     auto* record = new LWObject(s.meta.get(), "partigon.lwo");
@@ -662,6 +664,7 @@ TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
     s.scene->render(true, 0, 0.0);
     EXPECT_EQ(s.camera->drawnNear, nearest);
     EXPECT_EQ(s.camera->drawnFar, farthest);
+    EXPECT_TRUE(platform::recordedMessageBoxes().empty()) << platform::recordedMessageBoxes()[0].text;
 }
 
 TEST(ScenePasses, BakeLightsTheLightmapTexels)
