@@ -70,11 +70,12 @@ private:
     i32 m_depths[4] = {mirrorStencil, meshDrawDepth, renderDepth, shadowPassMode};
 };
 
-// Devices and an engine; the player's globals and the image cache are
-// restored when it goes.
+// Devices and an engine; the player's globals, the image cache and the
+// shared random sequence are restored when it goes.
 class Rig : public testsupport::Outputs {
     PlayerState m_kept;
     ImageCacheScope m_cache;
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
 
 public:
     Rig(int width, int height, bool stereo = false)

@@ -95,8 +95,8 @@ public:
 // What a WinMain run or a player key changes process-wide, put back when the
 // test ends, a failed one included: the entry point's and the player's
 // globals, the clock, the dialog script and transcript, the recorded boxes,
-// the archives, the image cache, and the log that WinMain closes on its way
-// out.
+// the archives, the image cache, the shared random sequence, and the log
+// that WinMain closes on its way out.
 class AppState {
 public:
     AppState() = default;
@@ -118,6 +118,7 @@ public:
 private:
     demotest::PlayerState m_player;
     texturetest::ImageCacheScope m_cache;
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
     testsupport::Restore<u8> m_active{appActive};
     testsupport::Restore<HCURSOR> m_cursor{cursor};
     testsupport::Restore<i32> m_frameCount{lastFrameCount};

@@ -5,6 +5,7 @@
 #include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
+#include "foundation/random.h"
 #include "materials/engine.h"
 #include "materials/image.h"
 #include "materials/image_cache.h"
@@ -13,6 +14,7 @@
 #include "log_test_support.h"
 #include "output_test_support.h"
 #include "platform/d3d9/adapter_profiles.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
@@ -63,6 +65,8 @@ public:
 
 private:
     ImageCacheScope m_cache; // trimmed once the destructor has let the engine go
+    // The shared sequence that lights and particles draw from.
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
 };
 
 #define REQUIRE_ENGINE(e)                                                                                   \
