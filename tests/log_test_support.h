@@ -4,6 +4,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
+#include "platform/win32/message_box.h"
 
 #include <fstream>
 #include <string>
@@ -11,12 +12,16 @@
 
 namespace testsupport {
 
-// Restores diagnosticsLevel when the test ends; each check shows its box
-// again as in a new run.
+// Restores diagnosticsLevel when the test ends and drops the boxes it
+// recorded; each check shows its box again as in a new run.
 struct LevelGuard {
     int saved = diagnosticsLevel;
     LevelGuard() { forgetFailedAssertions(); }
-    ~LevelGuard() { diagnosticsLevel = saved; }
+    ~LevelGuard()
+    {
+        diagnosticsLevel = saved;
+        platform::clearRecordedMessageBoxes();
+    }
 };
 
 // Where the log ends now; logLinesFrom reads what was written after it.

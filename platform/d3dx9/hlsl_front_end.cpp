@@ -465,6 +465,12 @@ void initialiseGlslang()
     });
 }
 
+namespace {
+// Set on the threads whose stack is large enough for glslang. A helper
+// process forked from such a thread is a copy of it, stack included.
+thread_local bool onFrontEndStack = false;
+} // namespace
+
 bool onLargeStack(const std::function<bool()>& work)
 {
     struct Call {
@@ -473,6 +479,7 @@ bool onLargeStack(const std::function<bool()>& work)
         static void* run(void* p)
         {
             Call* c = static_cast<Call*>(p);
+            onFrontEndStack = true;
             try {
                 c->ok = (*c->work)();
             } catch (...) {
@@ -550,6 +557,7 @@ private:
     static void* loop(void* p)
     {
         CompileThread* self = static_cast<CompileThread*>(p);
+        onFrontEndStack = true;
         std::unique_lock<std::mutex> lock(self->mutex_);
         while (true) {
             self->wake_.wait(lock, [self] { return self->job_ || self->stop_; });
@@ -709,10 +717,22 @@ std::string serveRequest(const std::string& request)
     std::vector<unsigned> spirv;
     bool done = false;
     if (ok) {
-        done = onLargeStack([&] {
+        auto work = [&] {
             return kind == uint32_t(Request::Compile) ? frontEnd(req, spirv, errors)
                                                       : syntaxCheck(req.source, req.preamble, req.locate, errors);
-        });
+        };
+        // The helper was forked from a large-stack thread and runs on its
+        // copy: a thread started in the child of a threaded process would
+        // begin from whatever the parent's other threads left at the fork.
+        if (onFrontEndStack) {
+            try {
+                done = work();
+            } catch (...) {
+                done = false;
+            }
+        } else {
+            done = onLargeStack(work);
+        }
     }
     std::string reply;
     putWord(reply, done ? 1 : 0);
@@ -733,7 +753,16 @@ bool askHelper(const std::string& request, const std::function<std::string(uint3
                std::vector<unsigned>* spirv, std::string& errors)
 {
     std::string reply;
-    const HelperOutcome outcome = runInHelper(&serveRequest, request, reply);
+    HelperOutcome outcome = HelperOutcome::Failed;
+    auto ask = [&] {
+        outcome = runInHelper(&serveRequest, request, reply);
+        return true;
+    };
+    // A helper is forked from the asking thread: ask from a large stack.
+    if (onFrontEndStack)
+        ask();
+    else
+        onCompileThread(ask);
     if (outcome != HelperOutcome::Done) {
         errors += helperOutcomeMessage(outcome);
         return false;

@@ -1,6 +1,7 @@
 #include "app/old_style_setup_dialog.h"
 #include "display/display_manager.h"
 #include "media/video_compressors.h"
+#include "scoped_state.h"
 
 #include "display/display_test_support.h"
 
@@ -57,7 +58,6 @@ protected:
         dialogs.reset();
         manager.reset();
         profiles.reset();
-        Setup::setProcessArguments(0, nullptr);
         if (hadConfigHome)
             setenv("XDG_CONFIG_HOME", savedConfigHome.c_str(), 1);
         else
@@ -124,6 +124,9 @@ protected:
     DisplaySettings& settings() { return *manager->settings; }
 
     displaytest::LevelGuard level;
+    // The process's arguments as found; runFull points them at args.
+    testsupport::Restore<int> argumentCount{Setup::processArgumentCount};
+    testsupport::Restore<char**> arguments{Setup::processArguments};
     std::string folder;
     bool hadConfigHome = false;
     std::string savedConfigHome;

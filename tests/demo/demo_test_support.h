@@ -3,10 +3,19 @@
 #pragma once
 
 #include "materials/texture_test_support.h"
+#include "demo/demo.h"
+#include "demo/overlays.h"
+#include "demo/script_events.h"
+#include "demo/user_camera.h"
+#include "materials/pass_state.h"
+#include "scene/poly_mesh.h"
+#include "scene/scene.h"
 #include "scene/scene_interaction.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -14,7 +23,60 @@ namespace demotest {
 
 using namespace texturetest;
 
+// The player's process-wide values (user camera, loading screen, frame
+// clock, statistics switch, draw depths), put back when the test ends,
+// also when it fails half-way.
+class PlayerState {
+public:
+    PlayerState() = default;
+    ~PlayerState()
+    {
+        lastTick = m_tick;
+        lookX = m_look[0];
+        lookY = m_look[1];
+        screenshotNumber = m_screenshot;
+        lastKeysetIndex = m_keyset;
+        loadingPicture = m_picture;
+        std::copy(m_progress.begin(), m_progress.end(), progressRect);
+        progressColor = m_colors[0];
+        progressBackColor = m_colors[1];
+        userCamSpeed = m_speeds[0];
+        userCamShiftSpeed = m_speeds[1];
+        lastMusicTime = m_musicTime;
+        frameNumber = m_frame;
+        showStatistics = m_statistics;
+        smoothedFps = m_fps;
+        mirrorStencil = m_depths[0];
+        meshDrawDepth = m_depths[1];
+        renderDepth = m_depths[2];
+        shadowPassMode = m_depths[3];
+    }
+    PlayerState(const PlayerState&) = delete;
+    PlayerState& operator=(const PlayerState&) = delete;
+
+private:
+    double m_tick = lastTick;
+    float m_look[2] = {lookX, lookY};
+    i32 m_screenshot = screenshotNumber;
+    i32 m_keyset = lastKeysetIndex;
+    ImageTexture* m_picture = loadingPicture;
+    std::array<float, 4> m_progress = {progressRect[0], progressRect[1], progressRect[2], progressRect[3]};
+    u32 m_colors[2] = {progressColor, progressBackColor};
+    float m_speeds[2] = {userCamSpeed, userCamShiftSpeed};
+    float m_musicTime = lastMusicTime;
+    i32 m_frame = frameNumber;
+    u8 m_statistics = showStatistics;
+    double m_fps = smoothedFps;
+    i32 m_depths[4] = {mirrorStencil, meshDrawDepth, renderDepth, shadowPassMode};
+};
+
+// Devices and an engine; the player's globals, the image cache and the
+// shared random sequence are restored when it goes.
 class Rig : public testsupport::Outputs {
+    PlayerState m_kept;
+    ImageCacheScope m_cache;
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
+
 public:
     Rig(int width, int height, bool stereo = false)
         : Outputs({platform::defaultAdapterProfile()}, [=](DisplaySettings& s) {

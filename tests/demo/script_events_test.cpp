@@ -405,12 +405,9 @@ TEST_F(ScriptEvents, OnlyTheOnceCommandsPlayTheTuneOnce)
             return true;
         }
     } music;
-    Sound* const saved = rig.engine->sound;
-    rig.engine->sound = &music;
+    testsupport::Restore<Sound*> attached(rig.engine->sound, &music); // the engine deletes its sound
     load("1 playoggonce a.ogg\n2 playmp3once b.mp3\n3 playogg c.ogg\n4 playmp3 d.mp3\n");
-    const bool ran = demo->runScriptEvents(4);
-    rig.engine->sound = saved;
-    ASSERT_TRUE(ran);
+    ASSERT_TRUE(demo->runScriptEvents(4));
     EXPECT_EQ(music.loops, (std::vector<bool>{false, false, true, true}));
 }
 
@@ -421,13 +418,11 @@ TEST_F(ScriptEvents, EachNewTrackFreesTheChannelOfTheLast)
         body += std::to_string(i * 10) + (i % 2 ? " playogg a.ogg\n" : " playmp3 b.mp3\n");
     load(body);
     Sound silent;
-    rig.engine->sound = &silent;
+    testsupport::Restore<Sound*> attached(rig.engine->sound, &silent); // owners delete both
     MemoryStream empty;
     SarArchive archive(empty);
-    demo->archive = &archive;
+    testsupport::Restore<SarArchive*> mounted(demo->archive, &archive);
     ASSERT_TRUE(demo->runScriptEvents(1000));
-    rig.engine->sound = nullptr;
-    demo->archive = nullptr;
     EXPECT_EQ(silent.channelCount(), 1);
     EXPECT_NE(silent.channel(1), nullptr);
 }

@@ -123,7 +123,6 @@ public:
 
     explicit HeadlessDialogs(const char* script)
     {
-        setenv("QUILLON_HEADLESS", "1", 1);
         platform::setDialogScript(script);
         platform::clearDialogTranscript();
         platform::clearRecordedMessageBoxes();
@@ -140,6 +139,8 @@ public:
     {
         platform::setDialogObserver({});
         platform::setDialogScript("");
+        platform::clearDialogTranscript();
+        platform::clearRecordedMessageBoxes();
     }
 
     bool transcriptHas(const std::string& event) const

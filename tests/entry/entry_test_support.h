@@ -2,11 +2,19 @@
 // files in memory, the effect files taken from the content folder.
 #pragma once
 
+#include "app/win_main.h"
 #include "demo/demo.h"
 #include "foundation/diagnostics.h"
+#include "foundation/log.h"
 #include "media/input.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/message_box.h"
 #include "platform/win32/resources.h"
 #include "tools/sarpack/sar_writer.h"
+
+#include "demo/demo_test_support.h"
+#include "scoped_state.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +103,47 @@ public:
         for (int k : held)
             keys[k] = 0;
     }
+};
+
+// What a WinMain run or a player key changes process-wide, put back when the
+// test ends, a failed one included: the entry point's and the player's
+// globals, the clock, the dialog script and transcript, the recorded boxes,
+// the archives, the image cache, the shared random sequence, and the log
+// that WinMain closes on its way out.
+class AppState {
+public:
+    AppState() = default;
+    ~AppState()
+    {
+        installArchive(130, {});
+        installArchive(132, {});
+        platform::setDialogScript(nullptr);
+        platform::clearDialogTranscript();
+        platform::clearRecordedMessageBoxes();
+        if (platform::manualClock() != m_manualClock)
+            platform::setManualClock(m_manualClock);
+        if (m_logOpen && !logStream.is_open())
+            logStream.open("nga.out", std::ios::app);
+    }
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+private:
+    demotest::PlayerState m_player;
+    texturetest::ImageCacheScope m_cache;
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
+    testsupport::Restore<u8> m_active{appActive};
+    testsupport::Restore<HCURSOR> m_cursor{cursor};
+    testsupport::Restore<i32> m_frameCount{lastFrameCount};
+    testsupport::Restore<std::function<void()>> m_probe{frameLoopProbe};
+    testsupport::Restore<decltype(startSetup)> m_setup{startSetup};
+    bool m_manualClock = platform::manualClock();
+    bool m_logOpen = logStream.is_open();
+};
+
+// Every test of the suite keeps AppState.
+class AppTest : public ::testing::Test {
+    AppState m_kept;
 };
 
 // Sets the diagnostics level for one test; each check shows its box again

@@ -61,7 +61,7 @@ void installMadeContent(const std::string& script)
     installArchive(132, made.second);
 }
 
-class UserCameraFrame : public ::testing::Test {
+class UserCameraFrame : public AppTest {
 protected:
     // A fresh demo whose first frame started scene from camera n.
     bool start(const std::string& scene, int camera, bool fixedFunction)

@@ -33,7 +33,7 @@ namespace {
 
 using namespace entrytest;
 
-class UserCamera : public ::testing::Test {
+class UserCamera : public AppTest {
 protected:
     void SetUp() override
     {

@@ -36,6 +36,9 @@ namespace {
 
 using namespace entrytest;
 
+using WinMainStartUp = AppTest;
+using WinMainLoop = AppTest;
+
 // One WinMain run on the manual clock; steps[i] runs at the start of loop
 // pass i, and once they are used up the run is ended with WM_QUIT.
 struct WinMainRun {
@@ -90,7 +93,7 @@ IDirect3DDevice9* firstDevice()
     return displayManager->devices[0].device;
 }
 
-TEST(WinMainStartUp, FailuresBeforeTheDevicesReturnMinusOne)
+TEST_F(WinMainStartUp, FailuresBeforeTheDevicesReturnMinusOne)
 {
     Diagnostics quiet(0);
     Content content("0 stopdemo\n");
@@ -122,7 +125,7 @@ TEST(WinMainStartUp, FailuresBeforeTheDevicesReturnMinusOne)
     }
 }
 
-TEST(WinMainStartUp, CountersInOrderAndAQuitDuringLoadSkipsTheLoop)
+TEST_F(WinMainStartUp, CountersInOrderAndAQuitDuringLoadSkipsTheLoop)
 {
     Diagnostics quiet(0);
     // stopdemo at 0 ms runs in the first frame; a restart would loop, so the
@@ -145,7 +148,7 @@ TEST(WinMainStartUp, CountersInOrderAndAQuitDuringLoadSkipsTheLoop)
     EXPECT_EQ(demo, nullptr);
 }
 
-TEST(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
+TEST_F(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
 {
     Diagnostics quiet(0);
     struct Case {
@@ -174,7 +177,7 @@ TEST(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
     }
 }
 
-TEST(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
+TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
 {
     Diagnostics quiet(0);
     // One entry, "scene.scr": the directory entry from byte 12 (name length,
@@ -226,7 +229,7 @@ TEST(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
     logStream = openLogFile("nga.out");
 }
 
-TEST(WinMainLoop, TimerLostDeviceAndQuit)
+TEST_F(WinMainLoop, TimerLostDeviceAndQuit)
 {
     Diagnostics quiet(0);
     // stopdemo is never due: no music moves the clock.
@@ -290,7 +293,7 @@ TEST(WinMainLoop, TimerLostDeviceAndQuit)
 namespace {
 
 // In stereo the frame ends on the second device; activation asks the first.
-TEST(WinMainLoop, StereoActivationTestsTheFirstDevice)
+TEST_F(WinMainLoop, StereoActivationTestsTheFirstDevice)
 {
     Diagnostics quiet(0);
     Content content("1000000 stopdemo\n");

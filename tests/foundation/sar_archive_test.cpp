@@ -7,6 +7,7 @@
 #include "tools/sarpack/range_encoder.h"
 
 #include "log_test_support.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
@@ -166,7 +167,11 @@ protected:
         diagnosticsLevel = 0;
         platform::clearRecordedMessageBoxes();
     }
-    void TearDown() override { diagnosticsLevel = savedLevel; }
+    void TearDown() override
+    {
+        diagnosticsLevel = savedLevel;
+        platform::clearRecordedMessageBoxes();
+    }
 
     // A mounted archive over the bytes, named "demo.sar" in the source.
     std::unique_ptr<SarArchive> mounted(const Bytes& bytes, bool expectMount = true)
@@ -258,6 +263,7 @@ TEST_F(SarArchiveTest, MountsOnAResourceAndOnAFile)
 {
     static const Bytes resource = kSceneArchive; // must outlive the test
     platform::registerResource("SARFILE", (WORD)4242, resource.data(), resource.size());
+    testsupport::OnExit unregister([] { platform::unregisterResource("SARFILE", MAKEINTRESOURCEA(4242)); });
     {
         ResourceStream stream("SARFILE", 4242, "main");
         SarArchive archive(stream);

@@ -11,6 +11,7 @@
 #include "scene/object.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene_test_support.h"
+#include "scoped_state.h"
 
 #include <gtest/gtest.h>
 
@@ -281,8 +282,7 @@ TEST(LwsReader, PackageSceneWithMeshBonesAndSounds)
     MemoryStream files;
     files.files["simple_cube.lwo"] = readFile(std::string(kPackageDir) + "simple_cube.lwo");
     ChannelSound sound;
-    Sound* saved = f.engine->sound;
-    f.engine->sound = &sound;
+    testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
     texturetest::Diagnostics d(0);
 
     ASSERT_TRUE(loadText(*f.scene, text, &files));
@@ -352,7 +352,6 @@ TEST(LwsReader, PackageSceneWithMeshBonesAndSounds)
     EXPECT_EQ(more->objects[1]->mesh, nullptr);
     auto lines = testsupport::logLinesFrom(from);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "missing.ogg sound was not loaded"), lines.end());
-    f.engine->sound = saved;
 }
 
 // A metascript whose second scene fails takes back the sounds the first
@@ -366,14 +365,12 @@ TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
     files.files["hum.ogg"] = "x";
     files.files["both.mts"] = "one.lws\nmissing.lws\n";
     ChannelSound sound;
-    Sound* saved = f.engine->sound;
-    f.engine->sound = &sound;
+    testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
     texturetest::Diagnostics d(0);
     EXPECT_EQ(MetaScene::loadMetascript("both.mts", f.engine.get(), &files, nullptr), nullptr);
     ASSERT_FALSE(sound.calls.empty());
     EXPECT_EQ(sound.calls.front().rfind("play ", 0), 0u);
     EXPECT_EQ(sound.calls.back(), "stop " + sound.calls.front().substr(5, sound.calls.front().find(' ', 5) - 5));
-    f.engine->sound = saved;
 }
 
 // A freed metascene leaves no channel behind: a looping sound left over
@@ -389,13 +386,13 @@ TEST(LwsReader, FreedMetasceneLeavesNoSound)
         files.files["hum.ogg"] = "x";
         files.files["one.mts"] = "one.lws\n";
         ChannelSound sound;
-        Sound* saved = f.engine->sound;
-        f.engine->sound = &sound;
-        MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
-        ASSERT_NE(meta, nullptr) << text;
-        meta->clear();
-        delete meta;
-        f.engine->sound = saved;
+        {
+            testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
+            MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
+            ASSERT_NE(meta, nullptr) << text;
+            meta->clear();
+            delete meta;
+        }
         ASSERT_EQ(sound.channelCount(), 1) << text;
         EXPECT_EQ(sound.channel(1), nullptr) << text;
     }

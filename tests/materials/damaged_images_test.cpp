@@ -4,6 +4,7 @@
 // or hang (the sanitizer build checks the first two).
 #include "image_test_support.h"
 #include "materials/image_readers.h"
+#include "scoped_state.h"
 
 #include <functional>
 
@@ -119,8 +120,7 @@ TEST(DamagedImages, RandomByteChangesNeverCrash)
     DiagnosticsScope diagnostics(0);
     // A changed JPEG frame header can claim a huge picture that libjpeg
     // would fill in; keep those small.
-    const u64 savedLimit = imageMaxBytes;
-    imageMaxBytes = 1u << 24;
+    testsupport::Restore<u64> limit(imageMaxBytes, 1u << 24);
     Lcg rng{20240601};
     for (const Sample& s : samples()) {
         int pictures = 0;
@@ -138,7 +138,6 @@ TEST(DamagedImages, RandomByteChangesNeverCrash)
         }
         EXPECT_GT(pictures, 0) << s.what;
     }
-    imageMaxBytes = savedLimit;
 }
 
 } // namespace

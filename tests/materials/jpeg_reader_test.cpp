@@ -2,6 +2,7 @@
 #include "materials/image_readers.h"
 #include "materials/image_readers_local.h"
 #include "materials/jpeg_stream_source.h"
+#include "scoped_state.h"
 
 using namespace imagetest;
 
@@ -119,12 +120,10 @@ TEST(JpegReader, RefusesPicturesLargerThanTheLimit)
     EXPECT_FALSE(readJpeg(bytes));
     EXPECT_EQ(onlyErrorBox(), "loadJPEG: Picture too large: 65500 x 65500");
 
-    const u64 saved = imageMaxBytes;
-    imageMaxBytes = 16 * 16 * 4 - 1;
+    testsupport::Restore<u64> limit(imageMaxBytes, 16 * 16 * 4 - 1);
     platform::clearRecordedMessageBoxes();
     EXPECT_FALSE(readJpeg(makeJpeg(jpegPattern(16, 16, 3))));
     EXPECT_EQ(onlyErrorBox(), "loadJPEG: Picture too large: 16 x 16");
-    imageMaxBytes = saved;
 }
 
 TEST(JpegReader, RefusesTinyFilesClaimingHugePictures)

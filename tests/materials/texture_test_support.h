@@ -5,13 +5,16 @@
 #include "display/display_manager.h"
 #include "foundation/diagnostics.h"
 #include "foundation/log.h"
+#include "foundation/random.h"
 #include "materials/engine.h"
 #include "materials/image.h"
+#include "materials/image_cache.h"
 #include "materials/texture.h"
 
 #include "log_test_support.h"
 #include "output_test_support.h"
 #include "platform/d3d9/adapter_profiles.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
@@ -26,6 +29,20 @@
 #include <vector>
 
 namespace texturetest {
+
+// The process-wide image cache as the test found it: what the test loaded
+// is dropped when it ends, so that a later test reading a file of the same
+// name gets its own bytes, not these.
+class ImageCacheScope {
+public:
+    ImageCacheScope() = default;
+    ~ImageCacheScope() { trimImageCache(m_keep); }
+    ImageCacheScope(const ImageCacheScope&) = delete;
+    ImageCacheScope& operator=(const ImageCacheScope&) = delete;
+
+private:
+    size_t m_keep = imageCache.size();
+};
 
 // A display manager through the start path (adapters, formats, windows and
 // devices) and the engine over it. The profile stays installed meanwhile.
@@ -45,6 +62,11 @@ public:
     explicit operator bool() const { return engine != nullptr; }
 
     std::unique_ptr<Engine> engine;
+
+private:
+    ImageCacheScope m_cache; // trimmed once the destructor has let the engine go
+    // The shared sequence that lights and particles draw from.
+    testsupport::Restore<Random> m_sequence{sharedRandom()};
 };
 
 #define REQUIRE_ENGINE(e)                                                                                   \

@@ -6,6 +6,7 @@
 #include "media/video_compressors.h"
 
 #include "platform/dshow/dshow_test_api.h"
+#include "scoped_state.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -68,6 +69,7 @@ TEST(AviPacketsTest, TimeStampsAndKeyFramesReachTheFile)
     CaptureEngine e;
     REQUIRE_CAPTURE(e);
     platform::dshow::addTestCompressor("mpeg4", "MPEG-4 part 2");
+    testsupport::OnExit unlist(platform::dshow::clearTestCompressors);
     const i32 index = i32(listVideoCompressors().size()) - 1;
     FrameGrabber grabber(&e.engine->currentDevice, e.settings());
     grabber.width = 64;
@@ -81,7 +83,6 @@ TEST(AviPacketsTest, TimeStampsAndKeyFramesReachTheFile)
         grabber.grabAviFrame(int(n));
     }
     grabber.stopGraph();
-    platform::dshow::clearTestCompressors();
 
     const std::vector<Packet> packets = readPackets("stamps.avi");
     ASSERT_EQ(packets.size(), numbers.size());

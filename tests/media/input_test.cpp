@@ -4,6 +4,7 @@
 
 #include "foundation/diagnostics.h"
 #include "platform/win32/sdl_window.h"
+#include "scoped_state.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,7 @@ protected:
         diagnosticsLevel = 0;
     }
     HWND window = nullptr;
+    testsupport::Restore<u8> moves{countMoves}; // GDIInput::init sets it
 };
 
 TEST_F(InputTest, KeyMessagesLandOnTheKeyOfTheSamePlace)

@@ -2,6 +2,7 @@
 
 #include "foundation/sar_archive.h"
 #include "tools/sarpack/sar_writer.h"
+#include "scoped_state.h"
 
 #include <windows.h>
 
@@ -207,9 +208,11 @@ TEST(VorbisChannelTest, ChannelsDestroyedWhileStreaming)
 // the output has consumed, smoothly between its blocks.
 TEST(VorbisChannelTest, ClockFollowsTheOutputSmoothly)
 {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::unique_ptr<Sound> sound(DirectSound::create(nullptr));
-    unsetenv("SDL_AUDIODRIVER");
+    std::unique_ptr<Sound> sound;
+    {
+        testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+        sound.reset(DirectSound::create(nullptr));
+    }
     auto* ds = dynamic_cast<DirectSound*>(sound.get());
     ASSERT_NE(ds, nullptr);
     FileStream disk("");
@@ -255,11 +258,13 @@ TEST(VorbisChannelTest, ClockFollowsTheOutputSmoothly)
 TEST(VorbisChannelTest, PcmReachesTheDiskDriver)
 {
     std::remove("disk_output.raw");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", "disk_output.raw", 1);
-    setenv("SDL_DISKAUDIODELAY", "2", 1);
-    std::unique_ptr<Sound> sound(DirectSound::create(nullptr));
-    unsetenv("SDL_AUDIODRIVER");
+    std::unique_ptr<Sound> sound;
+    {
+        testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+        testsupport::ScopedEnv file("SDL_DISKAUDIOFILE", "disk_output.raw");
+        testsupport::ScopedEnv delay("SDL_DISKAUDIODELAY", "2");
+        sound.reset(DirectSound::create(nullptr));
+    }
     ASSERT_NE(dynamic_cast<DirectSound*>(sound.get()), nullptr);
     FileStream disk("");
     const int h = sound->createChannel(disk, music("click.pcm").c_str());

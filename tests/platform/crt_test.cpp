@@ -1,6 +1,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include "scoped_state.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -135,6 +137,10 @@ TEST(Resources, FoundByTypeAndIdOrName)
     static const unsigned char bytes[] = {1, 2, 3};
     platform::registerResource("TESTRES", 77, bytes, sizeof bytes);
     platform::registerResource("TESTRES", "NAMED", bytes, 2);
+    testsupport::OnExit unregister([] {
+        platform::unregisterResource("TESTRES", MAKEINTRESOURCEA(77));
+        platform::unregisterResource("TESTRES", "NAMED");
+    });
     HRSRC r = FindResourceA(nullptr, MAKEINTRESOURCEA(77), "testres");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(SizeofResource(nullptr, r), 3u);
@@ -150,6 +156,7 @@ TEST(Resources, FoundByTypeAndIdOrName)
 TEST(MessageBox, RecordsEveryBox)
 {
     platform::clearRecordedMessageBoxes();
+    testsupport::OnExit forget(platform::clearRecordedMessageBoxes);
     MessageBoxA(nullptr, "text one", "Caption", MB_ICONEXCLAMATION);
     MessageBoxA(nullptr, "two\n", "Error", MB_ICONHAND);
     const auto& boxes = platform::recordedMessageBoxes();

@@ -6,6 +6,7 @@
 
 #include "platform/d3d9/adapter_profiles.h"
 #include "platform/d3dx9/texel_codec.h"
+#include "scoped_state.h"
 
 #include <d3dx9.h>
 
@@ -550,6 +551,7 @@ TEST_F(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
         return (format == D3DFMT_DXT1 && usage == 0 && type == D3DRTYPE_TEXTURE) || base(adapter, usage, type, format);
     };
     platform::installAdapterProfiles({profile});
+    testsupport::OnExit uninstall(platform::clearAdapterProfiles);
     {
         DeviceFixture g;
         ASSERT_EQ(g.created, D3D_OK);
@@ -577,7 +579,6 @@ TEST_F(D3dxDdsFile, SmallDxtLevelsAndBlocksKeptWhereTheDeviceHasDxt)
             EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8); // GL without S3TC
         }
     }
-    platform::clearAdapterProfiles();
 }
 
 std::string argbLevels(const std::vector<std::pair<UINT, uint32_t>>& levels)

@@ -2,6 +2,7 @@
 // Present, Reset and simulated loss.
 #include "device_test_support.h"
 #include "planted_files.h"
+#include "scoped_state.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -319,8 +320,8 @@ TEST(DeviceFrame, ScreenFilesAreTopDown24BitBitmaps)
     const std::filesystem::path folder = std::filesystem::current_path() / "device_screens";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    setenv("QUILLON_SCREEN_DIR", folder.c_str(), 1);
     {
+        testsupport::ScopedEnv screens("QUILLON_SCREEN_DIR", folder.c_str());
         DeviceFixture f(3, 2);
         ASSERT_EQ(f.created, D3D_OK);
         const D3DRECT top{0, 0, 3, 1};
@@ -329,7 +330,6 @@ TEST(DeviceFrame, ScreenFilesAreTopDown24BitBitmaps)
         ASSERT_EQ(f->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         ASSERT_EQ(f->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     }
-    unsetenv("QUILLON_SCREEN_DIR");
     std::ifstream in(folder / "screen000000.bmp", std::ios::binary);
     ASSERT_TRUE(in.good());
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -3,6 +3,7 @@
 #include "device_test_support.h"
 
 #include "platform/d3d9/adapter_profiles.h"
+#include "scoped_state.h"
 
 #include <cmath>
 #include <thread>
@@ -210,6 +211,7 @@ TEST(DeviceTextures, CompressedBlocksWhereTheAdapterOffersThem)
         return (format == D3DFMT_DXT1 && usage == 0 && type == D3DRTYPE_TEXTURE) || base(adapter, usage, type, format);
     };
     platform::installAdapterProfiles({profile});
+    testsupport::OnExit uninstall(platform::clearAdapterProfiles);
     {
         DeviceFixture f(4, 4);
         ASSERT_EQ(f.created, D3D_OK);
@@ -239,7 +241,6 @@ TEST(DeviceTextures, CompressedBlocksWhereTheAdapterOffersThem)
             EXPECT_EQ(hr, D3DERR_INVALIDCALL); // GL without S3TC refuses
         }
     }
-    platform::clearAdapterProfiles();
 }
 
 TEST(DeviceTextures, CubeFacesAreRenderTargets)

@@ -31,12 +31,13 @@ INT_PTR CALLBACK startProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 // Runs this test program again with one test selected and the given
-// environment; returns its exit status and output.
+// environment; returns its exit status and output. Once: the probes read
+// the environment once per process, whatever GTEST_REPEAT the run has.
 int runSelf(const std::string& filter, const std::string& environment, std::string& output)
 {
     const std::string log = (std::filesystem::current_path() / (filter + ".log")).string();
-    const std::string command = environment + " /proc/" + std::to_string(getpid()) + "/exe --gtest_filter='" +
-                                filter + "' > '" + log + "' 2>&1";
+    const std::string command = environment + " /proc/" + std::to_string(getpid()) +
+                                "/exe --gtest_repeat=1 --gtest_filter='" + filter + "' > '" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
     output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

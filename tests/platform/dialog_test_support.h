@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "scoped_state.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -85,12 +87,11 @@ public:
 };
 
 // Every dialog test runs headless with an empty script and transcript and
-// no observer.
+// no observer, and leaves them so.
 class HeadlessDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("QUILLON_HEADLESS", "1", 1);
         platform::setDialogScript(nullptr);
         platform::clearDialogTranscript();
         platform::setDialogObserver(nullptr);
@@ -99,8 +100,11 @@ protected:
     void TearDown() override
     {
         platform::setDialogScript(nullptr);
+        platform::clearDialogTranscript();
         platform::setDialogObserver(nullptr);
     }
+
+    testsupport::ScopedEnv headless{"QUILLON_HEADLESS", "1"};
 
     static std::vector<std::string> transcript() { return platform::dialogTranscript(); }
 };

@@ -4,6 +4,7 @@
 #include "scene/hv_object.h"
 #include "scene/object.h"
 #include "scene/particle_fx.h"
+#include "scoped_state.h"
 #include "scene/scene.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@ public:
 };
 
 struct Rig {
+    testsupport::Restore<Random> sequence{sharedRandom()}; // emitters draw from it, tests seed it
     Scene scene{nullptr};
     Object* object = new Object(&scene, 0);
     Rig() { scene.objects.push_back(object); }
