@@ -20,6 +20,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -116,7 +117,6 @@ std::string readObjectFileName(Scene& scene)
 void openObject(LwsLoadState& s)
 {
     s.objectIndex++;
-    s.objectsIndexed = false; // a name is coming
     s.boneIndex = -1;
     s.bone = nullptr;
     s.kind = LwsItemKind::object;
@@ -255,15 +255,19 @@ Node* LwsLoadState::findById(u32 id) const
 
 Object* LwsLoadState::objectNamed(const char* name)
 {
-    if (!objectsIndexed) {
-        objectsIndexed = true;
-        objectsByName.clear();
-        for (Object* o : scene->objects)
-            if (o)
-                objectsByName.emplace(o->name.c_str(), o);
-    }
+    const std::vector<Object*>& objects = scene->objects;
+    const size_t opened = std::min(objects.size(), size_t(objectIndex + 1));
+    for (; objectsIndexed < opened; ++objectsIndexed)
+        if (Object* o = objects[objectsIndexed])
+            objectsByName.emplace(o->name.c_str(), o);
     const auto found = objectsByName.find(name);
-    return found == objectsByName.end() ? nullptr : found->second;
+    if (found != objectsByName.end())
+        return found->second;
+    // The objects not opened yet still have their first, empty name.
+    for (size_t i = opened; i < objects.size(); ++i)
+        if (objects[i])
+            return std::strcmp(objects[i]->name.c_str(), name) == 0 ? objects[i] : nullptr;
+    return nullptr;
 }
 
 bool readObjectKeyword(LwsLoadState& s, const char* k)
