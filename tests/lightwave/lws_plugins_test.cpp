@@ -2,6 +2,7 @@
 // HyperVoxel objects and their texture layers, and damaged blocks.
 #include "lws_test_support.h"
 
+#include "../cost_test_support.h"
 #include "../log_test_support.h"
 #include "foundation/envelope.h"
 #include "lightwave/meta_scene.h"
@@ -17,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <ctime>
 
 using namespace lwstest;
 using namespace mkcontent;
@@ -123,13 +123,6 @@ TEST(LwsPlugins, EveryBlockOfTheContentScene)
               (std::vector<float>{2, 3, 0.5f, 0, 1}));
 }
 
-double processorSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
-}
-
 // HyperVoxel items name their objects through an index, not along the
 // objects: in one block after all the objects, or each object followed by
 // a block of its own (the objects opened in between do not cost a rebuild).
@@ -154,10 +147,10 @@ TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
                 body += open + item(i - 1, 0) + close;
         }
         body += open + item(c.n - 1, 2) + close; // the last one a sprite
-        const double start = processorSeconds();
+        const double start = testsupport::processorSeconds();
         Scene scene(nullptr);
         ASSERT_TRUE(loadText(scene, lws(body)));
-        EXPECT_LT(processorSeconds() - start, 2.0) << c.interleaved;
+        EXPECT_LT(testsupport::processorSeconds() - start, 2.0) << c.interleaved;
         ASSERT_EQ(scene.objects.size(), size_t(c.n));
         EXPECT_NE(scene.objects.back()->hvObject, nullptr);
         EXPECT_EQ(scene.objects.front()->hvObject, nullptr);
