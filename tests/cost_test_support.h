@@ -25,33 +25,40 @@ inline double processorSeconds()
     return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
 
-// Set in the process that childPeakMegabytes starts.
-inline bool inCostChild()
+// The peak resident size of this process so far, in megabytes.
+inline long peakMegabytes()
 {
-    return std::getenv("QUILLON_COST_CHILD") != nullptr;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024; // kilobytes
 }
 
-// Runs the test named filter ("Suite.Name") in a fresh process of this
-// binary with inCostChild() true; the peak resident size of that process in
-// megabytes, or -1 when it could not run or its test failed.
-inline long childPeakMegabytes(const std::string& filter)
+// True in the process that passesInFreshProcess starts.
+inline bool inFreshProcess()
 {
-    const std::string flag = "--gtest_filter=" + filter;
-    char* argv[] = {const_cast<char*>("/proc/self/exe"), const_cast<char*>(flag.c_str()), nullptr};
-    std::string marker = "QUILLON_COST_CHILD=1";
+    return std::getenv("QUILLON_FRESH_PROCESS") != nullptr;
+}
+
+// Runs the current test alone in a fresh process of this binary, with
+// inFreshProcess() true there, so that its peak resident size is its own;
+// whether it passed there.
+inline bool passesInFreshProcess()
+{
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string flag = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::string marker = "QUILLON_FRESH_PROCESS=1";
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, flag.data(), nullptr};
     std::vector<char*> env;
     for (char** e = environ; *e; ++e)
         env.push_back(*e);
     env.push_back(marker.data());
     env.push_back(nullptr);
     pid_t child = 0;
-    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, env.data()) != 0)
-        return -1;
+    if (posix_spawn(&child, self, nullptr, nullptr, argv, env.data()) != 0)
+        return false;
     int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss / 1024; // kilobytes
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace testsupport
