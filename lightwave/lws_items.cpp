@@ -2,6 +2,7 @@
 // cameras. A keyword whose item is not there (an index the counting pass did
 // not foresee, a keyword before its first item, a bone without a
 // bone-carrying mesh) consumes its values and sets nothing.
+#include "foundation/engine_limits.h"
 #include "foundation/log.h"
 #include "foundation/stream.h"
 #include "lightwave/lw_object.h"
@@ -433,10 +434,13 @@ bool readLightKeyword(LwsLoadState& s, const char* k)
         target().shadowType = scene.nextInt();
     else if (std::strcmp(k, "ShadowMapSize") == 0) {
         // The size becomes a texture and a divisor: no zero, no negative,
-        // nothing the device cannot make.
-        i32 size = scene.nextInt();
-        i32 limit = l ? maxTextureSize(scene) : 4096;
-        target().shadowMapSize = size <= 0 ? 1024 : size > limit ? limit : size;
+        // nothing the device cannot make or a real scene would ask for.
+        const i32 size = scene.nextInt();
+        const i32 limit = std::min(l ? maxTextureSize(scene) : limits::kMaxShadowMapSize, limits::kMaxShadowMapSize);
+        if (l && size > limit)
+            logStream << "ShadowMapSize " << size << " of light \"" << l->name.c_str() << "\" lowered to " << limit
+                      << std::endl;
+        target().shadowMapSize = size <= 0 ? 1024 : std::min(size, limit);
     } else if (std::strcmp(k, "ShadowFuzziness") == 0)
         target().depthBias = -(float)std::pow(2.0, -scene.nextFloat());
     else if (std::strcmp(k, "LensFlare") == 0)

@@ -5,6 +5,9 @@
 // below it and reaches it only through this part.
 #pragma once
 
+#include "foundation/types.h"
+
+#include <string>
 #include <vector>
 
 class Engine;
@@ -19,6 +22,14 @@ public:
     std::vector<Texture*> textures; // owned
     // Not owned: layers of the surfaces whose texture is a render target.
     std::vector<TextureLayer*> renderTargetLayers;
+    // The memory of the render targets that the group's files and script
+    // have made (shadow maps, cube reflections, scene targets).
+    u64 targetBytes = 0;
+
+    // Counts a new render target of that many bytes; false, with a line in
+    // the log saying what is left out, when the group's targets would pass
+    // limits::kTargetBytesPerMetaScene.
+    bool takeTargetBytes(u64 bytes, const std::string& what);
 
     SceneGroup(const SceneGroup&) = delete;
     SceneGroup& operator=(const SceneGroup&) = delete;
