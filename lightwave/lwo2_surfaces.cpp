@@ -216,11 +216,11 @@ struct SurfaceReader {
         }
         bool target = false;
         // A bake target (4 MB on each device) only for a layer the surface
-        // keeps, and no more than limits::kMaxBakeTargets in one metascene.
+        // keeps, and no more than limits::metaSceneBakeTargets in one metascene.
         if (layer->projection == TextureLayer::projectionUV && !layer->texture && layer->channel == channelDIFF &&
             layer->enabled && surface->layerCount < Surface::maxLayers) {
-            if (load.meta->renderTargetLayers.size() >= limits::kMaxBakeTargets) {
-                logStream << surface->name.c_str() << ": no bake target, the scenes have " << limits::kMaxBakeTargets
+            if (load.meta->renderTargetLayers.size() >= limits::metaSceneBakeTargets) {
+                logStream << surface->name.c_str() << ": no bake target, the scenes have " << limits::metaSceneBakeTargets
                           << " already" << std::endl;
                 return;
             }

@@ -436,7 +436,7 @@ bool readLightKeyword(LwsLoadState& s, const char* k)
         // The size becomes a texture and a divisor: no zero, no negative,
         // nothing the device cannot make or a real scene would ask for.
         const i32 size = scene.nextInt();
-        const i32 limit = std::min(l ? maxTextureSize(scene) : limits::kMaxShadowMapSize, limits::kMaxShadowMapSize);
+        const i32 limit = std::min(l ? maxTextureSize(scene) : limits::shadowMapEdge, limits::shadowMapEdge);
         if (l && size > limit)
             logStream << "ShadowMapSize " << size << " of light \"" << l->name.c_str() << "\" lowered to " << limit
                       << std::endl;

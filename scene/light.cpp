@@ -265,7 +265,7 @@ void Light::createResources()
     }
     if (shadowType != 2 || engine->fixedFunction)
         return;
-    shadowMapSize = std::clamp(shadowMapSize, 1, limits::kMaxShadowMapSize);
+    shadowMapSize = std::clamp(shadowMapSize, 1, limits::shadowMapEdge);
     const UINT size = UINT(shadowMapSize);
     // Colour and depth, 4 bytes a texel each, from the metascene's budget;
     // a map left out leaves an ordinary light.

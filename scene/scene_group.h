@@ -28,7 +28,7 @@ public:
 
     // Counts a new render target of that many bytes; false, with a line in
     // the log saying what is left out, when the group's targets would pass
-    // limits::kTargetBytesPerMetaScene.
+    // limits::metaSceneTargetBytes.
     bool takeTargetBytes(u64 bytes, const std::string& what);
 
     SceneGroup(const SceneGroup&) = delete;

@@ -8,6 +8,7 @@
 #include "lightwave/meta_scene.h"
 #include "materials/engine.h"
 #include "materials/image_cache.h"
+#include "materials/image_readers.h"
 #include "materials/video_texture.h"
 #include "media/sound.h"
 #include "scene/light.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace {
@@ -95,6 +97,57 @@ TEST(DemoContentMaker, SameBytesOnEveryRun)
 {
     for (const mkcontent::ContentFile& file : mkcontent::allContentFiles())
         EXPECT_EQ(file.build(), file.build()) << file.name;
+}
+
+// What the overlays make of the generated pictures: the loading text sits
+// in the middle of the screen, and no letter of the logo lets what lies
+// under the logo show through.
+TEST(DemoContentMaker, LoadingTextCentredLogoLettersOpaque)
+{
+    const std::vector<mkcontent::ContentFile> files = mkcontent::allContentFiles();
+    const auto decode = [&](const char* name) {
+        const mkcontent::ContentFile* file = mkcontent::findContentFile(files, name);
+        MemoryStream source(name, file ? file->build() : std::string());
+        const bool jpeg = std::string(name).ends_with(".jpg");
+        Image* image = jpeg ? loadJPEG(source, name, false) : loadBMP(source, name, false);
+        return std::unique_ptr<Image, void (*)(Image*)>(image, [](Image* i) {
+            if (i)
+                i->release();
+        });
+    };
+    const auto channel = [](u32 argb, int shift) { return int(argb >> shift & 0xFF); };
+    const auto brightness = [&](u32 argb) { return (channel(argb, 16) + channel(argb, 8) + channel(argb, 0)) / 3; };
+
+    // The loading text: the light ink of the picture's bottom quarter, above
+    // the bar.
+    const auto loading = decode("loading.jpg");
+    ASSERT_TRUE(loading);
+    int left = loading->width, right = -1;
+    for (i32 y = loading->height * 3 / 4; y < loading->height; ++y)
+        for (i32 x = 0; x < loading->width; ++x)
+            if (channel(loading->pixel(x, y), 8) > 150) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    ASSERT_GE(right, left);
+    EXPECT_NEAR((left + right + 1) / 2.0, loading->width / 2.0, 2.0) << left << " to " << right;
+
+    // The logo's letters are its white pixels; the alpha picture's
+    // brightness is their alpha.
+    const auto logo = decode("overlay/logo.jpg");
+    const auto alpha = decode("overlay/logo_alpha.bmp");
+    ASSERT_TRUE(logo && alpha);
+    ASSERT_EQ(logo->width, alpha->width);
+    ASSERT_EQ(logo->height, alpha->height);
+    int letters = 0, seeThrough = 0;
+    for (i32 y = 0; y < logo->height; ++y)
+        for (i32 x = 0; x < logo->width; ++x)
+            if (brightness(logo->pixel(x, y)) > 200) {
+                ++letters;
+                seeThrough += brightness(alpha->pixel(x, y)) < 255;
+            }
+    EXPECT_GT(letters, 1000);
+    EXPECT_EQ(seeThrough, 0);
 }
 
 TEST_F(DemoContent, PlaysToStopdemo)

@@ -49,6 +49,7 @@ env.jpg
 decal.tga
 mask.bmp
 grey.jpg
+metal.jpg
 panel_noscale.jpg
 videos/screen.avi
 objects/crate.lwo
@@ -81,6 +82,7 @@ grey.jpg
 loading.jpg
 mask.bmp
 meta1.mts
+metal.jpg
 objects/AntiPortal.lwo
 objects/backdrop.lwo
 objects/ball.lwo

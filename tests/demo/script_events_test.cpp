@@ -258,7 +258,7 @@ TEST_F(ScriptEvents, RenderTargetsStayWithinTheMetascenesBudget)
     ASSERT_TRUE(demo->runScriptEvents(1));
     Texture* introTarget = intro->renderTexture;
     ASSERT_NE(introTarget, nullptr);
-    meta->targetBytes = limits::kTargetBytesPerMetaScene - meta->targetBytes / 2;
+    meta->targetBytes = limits::metaSceneTargetBytes - meta->targetBytes / 2;
     const auto from = testsupport::logPosition();
     ASSERT_TRUE(demo->runScriptEvents(4));
     EXPECT_EQ(hall->renderTexture, nullptr);

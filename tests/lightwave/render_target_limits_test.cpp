@@ -33,7 +33,7 @@ TEST(RenderTargetLimits, ShadowMapSizeStopsAtTheLimit)
     REQUIRE_ENGINE(f.engine);
     const auto from = testsupport::logPosition();
     ASSERT_TRUE(lwstest::loadText(*f.scene, lwstest::lws("AddLight LightName Big ShadowType 2 ShadowMapSize 16384")));
-    EXPECT_EQ(f.scene->lights.at(0)->shadowMapSize, limits::kMaxShadowMapSize);
+    EXPECT_EQ(f.scene->lights.at(0)->shadowMapSize, limits::shadowMapEdge);
     EXPECT_TRUE(logged(from, "ShadowMapSize 16384 of light \"Big\" lowered to 4096"));
 }
 
@@ -72,7 +72,7 @@ TEST(RenderTargetLimits, MetasceneTargetsStayWithinTheBudget)
         REQUIRE_ENGINE(f.engine);
         f.engine->fixedFunction = 0;
         ASSERT_TRUE(kind.make(f, 0)) << kind.logText;
-        f.meta->targetBytes = limits::kTargetBytesPerMetaScene - f.meta->targetBytes / 2;
+        f.meta->targetBytes = limits::metaSceneTargetBytes - f.meta->targetBytes / 2;
         const auto from = testsupport::logPosition();
         EXPECT_FALSE(kind.make(f, 1)) << kind.logText;
         EXPECT_TRUE(logged(from, kind.logText)) << kind.logText;

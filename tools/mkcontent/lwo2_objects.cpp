@@ -23,11 +23,13 @@ Lwo2Emitter single(const char* tag, const Shape& s)
     return e;
 }
 
-// An image block on channel: projection (5 = UV through map "UV"), clip.
-void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1)
+// An image block on channel: projection (5 = UV through map "UV"), clip;
+// size is the texture map's (a planar map spans size about the centre).
+void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1,
+                const std::array<float, 3>& size = unit)
 {
     e.beginBlock("IMAP", channel);
-    e.textureMap(origin, unit, origin);
+    e.textureMap(origin, size, origin);
     e.u2("PROJ", projection);
     e.u2("AXIS", axis);
     if (clip)
@@ -203,7 +205,9 @@ std::string imagePanel(const char* tag, const char* image)
     e.beginSurface(tag);
     e.color(1, 1, 1);
     e.value("LUMI", 1.0f);
-    imageBlock(e, "COLR", 0, 1, 2);
+    // The picture once over the quad, its top row at the top: a planar map
+    // along z runs v with +y, so the height is negative.
+    imageBlock(e, "COLR", 0, 1, 2, {2.0f, -1.5f, 1.0f});
     e.endSurface();
     return e.finish();
 }
@@ -238,8 +242,13 @@ std::string monitor()
         tags[i] = 1;
     e.polygonTags(tags);
     e.clipStill(1, "grey.jpg");
+    e.clipStill(2, "metal.jpg");
     e.beginSurface("Case");
-    e.color(0.2f, 0.2f, 0.2f);
+    // Brushed steel; the colour scales the picture.
+    e.color(0.75f, 0.78f, 0.82f);
+    e.value("SPEC", 0.4f);
+    e.value("GLOS", 0.6f);
+    imageBlock(e, "COLR", 5, 2);
     e.endSurface();
     e.beginSurface("Screen");
     e.color(1, 1, 1);
