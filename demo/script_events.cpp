@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 
 float userCamSpeed = 0.006f;
 float userCamShiftSpeed = 0.008f;
@@ -112,15 +114,23 @@ bool ownsTexture(const MetaScene* meta, const Texture* texture)
     return false;
 }
 
-// The scene's render target, made once per scene name. A scene whose
-// target surface was released (at the end of a cross-fade) gets it back,
-// or it would draw to the back buffer while the fade shows a stale frame.
+// The scene's render target, made once per scene name; null (the command
+// then changes nothing) when it would pass the metascene's target memory.
+// A scene whose target surface was released (at the end of a cross-fade)
+// gets it back, or it would draw to the back buffer while the fade shows a
+// stale frame.
 Texture* setUpRenderTarget(Engine* engine, MetaScene* meta, Scene* scene)
 {
     const char* name = scene->name ? scene->name : "";
     Texture* texture = meta->findTexture(name, 0);
     if (!texture) {
-        texture = new TargetTexture(engine, name);
+        auto made = std::make_unique<TargetTexture>(engine, name);
+        // Colour on every device and one depth surface, 4 bytes a texel each.
+        const u64 texels = u64(std::max(made->width, 0)) * u64(std::max(made->height, 0));
+        if (!meta->takeTargetBytes(texels * 4 * u64(std::max(made->slotCount, 0) + 1),
+                                   std::string("render target of scene \"") + name + "\""))
+            return nullptr;
+        texture = made.release();
         meta->textures.push_back(texture);
     }
     if (!scene->targetSurface) {
@@ -312,7 +322,8 @@ Outcome runCameraCommand(Demo& demo, const ScriptEvent& event)
         Surface* surface = findSurface(demo.activeMeta, a[1].text);
         if (!surface)
             return fail("setrt: Surface nicht vorhanden");
-        surface->useRenderTarget(setUpRenderTarget(engine, demo.activeMeta, s));
+        if (Texture* target = setUpRenderTarget(engine, demo.activeMeta, s))
+            surface->useRenderTarget(target);
         return Outcome::done;
     }
     case kCmdViewMove: // no effect
@@ -373,18 +384,23 @@ Outcome runFadeCommand(Demo& demo, const ScriptEvent& event)
 {
     const ScriptArgument* a = event.args;
     Scene* s = nullptr;
+    Texture* target = nullptr;
     switch (event.id) {
     case kCmdBlur:
         if (!(s = sceneOf(demo, event)))
             return failMissingName("blur");
-        startFade(demo, kFadeBlur, a[1].real, setUpRenderTarget(demo.engine, demo.activeMeta, s));
+        if (!(target = setUpRenderTarget(demo.engine, demo.activeMeta, s)))
+            return Outcome::done;
+        startFade(demo, kFadeBlur, a[1].real, target);
         demo.fadeFloor = a[2].real;
         demo.fadeSceneName = a[0].text;
         return Outcome::done;
     case kCmdXFade:
         if (!(s = sceneOf(demo, event)))
             return failMissingName("xfade");
-        startFade(demo, kFadeCross, a[1].real * 0.001, setUpRenderTarget(demo.engine, demo.activeMeta, s));
+        if (!(target = setUpRenderTarget(demo.engine, demo.activeMeta, s)))
+            return Outcome::done;
+        startFade(demo, kFadeCross, a[1].real * 0.001, target);
         argbToColorOpaque(demo.fadeColour, 0xFFFFFFFFu);
         demo.fadeSceneName = a[0].text;
         return Outcome::done;

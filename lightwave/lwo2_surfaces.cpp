@@ -67,9 +67,6 @@ String withDriveSlash(const String& path)
 
 namespace {
 
-// Bake targets of one metascene: 256 MB of 1024 x 1024 targets per device.
-constexpr size_t kMaxBakeTargets = 64;
-
 struct SurfaceReader {
     Lwo2Load& load;
     Surface* surface;
@@ -219,11 +216,11 @@ struct SurfaceReader {
         }
         bool target = false;
         // A bake target (4 MB on each device) only for a layer the surface
-        // keeps, and no more than kMaxBakeTargets in one metascene.
+        // keeps, and no more than limits::metaSceneBakeTargets in one metascene.
         if (layer->projection == TextureLayer::projectionUV && !layer->texture && layer->channel == channelDIFF &&
             layer->enabled && surface->layerCount < Surface::maxLayers) {
-            if (load.meta->renderTargetLayers.size() >= kMaxBakeTargets) {
-                logStream << surface->name.c_str() << ": no bake target, the scenes have " << kMaxBakeTargets
+            if (load.meta->renderTargetLayers.size() >= limits::metaSceneBakeTargets) {
+                logStream << surface->name.c_str() << ": no bake target, the scenes have " << limits::metaSceneBakeTargets
                           << " already" << std::endl;
                 return;
             }
@@ -290,7 +287,13 @@ struct SurfaceReader {
         } else if (id == iffId("RFOP")) {
             const i32 options = (i32)s.readU2();
             sf.setReflectionOptions(options);
-            if (options == 3 && load.engine)
+            // Six colour faces and a depth surface, 4 bytes a texel each;
+            // a surface making its cube again costs nothing more.
+            constexpr u64 cubeBytes = u64(Surface::cubeMapEdge) * Surface::cubeMapEdge * (6 * 4 + 4);
+            if (options == 3 && load.engine &&
+                (sf.cubeTexture || !load.meta ||
+                 load.meta->takeTargetBytes(cubeBytes,
+                                            std::string("cube reflection of surface \"") + sf.name.c_str() + "\"")))
                 sf.createCubeMap(load.engine->currentDevice);
         } else if (id == iffId("RIMG")) {
             sf.sphericalReflectionTexture = load.clip(s.readU2());

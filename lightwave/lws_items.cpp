@@ -2,6 +2,7 @@
 // cameras. A keyword whose item is not there (an index the counting pass did
 // not foresee, a keyword before its first item, a bone without a
 // bone-carrying mesh) consumes its values and sets nothing.
+#include "foundation/engine_limits.h"
 #include "foundation/log.h"
 #include "foundation/stream.h"
 #include "lightwave/lw_object.h"
@@ -20,6 +21,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -116,7 +118,6 @@ std::string readObjectFileName(Scene& scene)
 void openObject(LwsLoadState& s)
 {
     s.objectIndex++;
-    s.objectsIndexed = false; // a name is coming
     s.boneIndex = -1;
     s.bone = nullptr;
     s.kind = LwsItemKind::object;
@@ -255,15 +256,19 @@ Node* LwsLoadState::findById(u32 id) const
 
 Object* LwsLoadState::objectNamed(const char* name)
 {
-    if (!objectsIndexed) {
-        objectsIndexed = true;
-        objectsByName.clear();
-        for (Object* o : scene->objects)
-            if (o)
-                objectsByName.emplace(o->name.c_str(), o);
-    }
+    const std::vector<Object*>& objects = scene->objects;
+    const size_t opened = std::min(objects.size(), size_t(objectIndex + 1));
+    for (; objectsIndexed < opened; ++objectsIndexed)
+        if (Object* o = objects[objectsIndexed])
+            objectsByName.emplace(o->name.c_str(), o);
     const auto found = objectsByName.find(name);
-    return found == objectsByName.end() ? nullptr : found->second;
+    if (found != objectsByName.end())
+        return found->second;
+    // The objects not opened yet still have their first, empty name.
+    for (size_t i = opened; i < objects.size(); ++i)
+        if (objects[i])
+            return std::strcmp(objects[i]->name.c_str(), name) == 0 ? objects[i] : nullptr;
+    return nullptr;
 }
 
 bool readObjectKeyword(LwsLoadState& s, const char* k)
@@ -429,10 +434,13 @@ bool readLightKeyword(LwsLoadState& s, const char* k)
         target().shadowType = scene.nextInt();
     else if (std::strcmp(k, "ShadowMapSize") == 0) {
         // The size becomes a texture and a divisor: no zero, no negative,
-        // nothing the device cannot make.
-        i32 size = scene.nextInt();
-        i32 limit = l ? maxTextureSize(scene) : 4096;
-        target().shadowMapSize = size <= 0 ? 1024 : size > limit ? limit : size;
+        // nothing the device cannot make or a real scene would ask for.
+        const i32 size = scene.nextInt();
+        const i32 limit = std::min(l ? maxTextureSize(scene) : limits::shadowMapEdge, limits::shadowMapEdge);
+        if (l && size > limit)
+            logStream << "ShadowMapSize " << size << " of light \"" << l->name.c_str() << "\" lowered to " << limit
+                      << std::endl;
+        target().shadowMapSize = size <= 0 ? 1024 : std::min(size, limit);
     } else if (std::strcmp(k, "ShadowFuzziness") == 0)
         target().depthBias = -(float)std::pow(2.0, -scene.nextFloat());
     else if (std::strcmp(k, "LensFlare") == 0)

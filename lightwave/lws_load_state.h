@@ -41,9 +41,11 @@ struct LwsLoadState {
     // The items whose parent or target was set to each item (possibly set
     // again since).
     std::unordered_map<Node*, std::vector<Node*>> referrers{};
-    // The first object of each name, indexed on first use (after the items).
+    // The first object of each name among objects [0, objectsIndexed):
+    // an object takes its name as it is opened and keeps it, so the index
+    // only grows, by the objects opened since the last look-up.
     std::unordered_map<std::string, Object*> objectsByName{};
-    bool objectsIndexed = false;
+    size_t objectsIndexed = 0;
 
     // The current item of each kind; null when its index is outside the
     // counted vector (the keyword is then consumed and sets nothing).

@@ -43,6 +43,7 @@ void MetaScene::freeAll()
     lwObjects.clear();
     scenes.clear();
     renderTargetLayers.clear();
+    targetBytes = 0;
 }
 
 std::vector<String> MetaScene::metascriptEntries(ScriptTokenizer& script)

@@ -83,7 +83,10 @@ public:
     static constexpr i32 kVolumeSize = 32;
 
     IDirect3DVertexBuffer9* vertexBuffer = nullptr; // kMaxSlices quads
-    IDirect3DIndexBuffer9* indexBuffer = nullptr;   // kCapacity x kMaxSlices x 6 indices
+    // Made by the first draw and grown to the living particles x slices x 6
+    // indices a draw needs (at most kCapacity x kMaxSlices x 6).
+    IDirect3DIndexBuffer9* indexBuffer = nullptr;
+    size_t indexCapacity = 0; // the indices indexBuffer holds
     IDirect3DVolumeTexture9* volumeTexture = nullptr;
     IDirect3DTexture9* planeTexture = nullptr;
 
@@ -93,4 +96,9 @@ public:
     void render(double t, Particle* particles, i32 count, Node* camera) override;
 
     static constexpr DWORD kFVF = D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
+
+private:
+    // An index buffer of at least that many indices; false when none can be
+    // made (the draw is then left out).
+    bool reserveIndices(size_t indices);
 };

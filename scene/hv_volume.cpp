@@ -94,8 +94,9 @@ HVVolume::HVVolume(Engine* engine) : HVObject(engine)
             vertexBuffer->Unlock();
         }
     }
-    device->CreateIndexBuffer(kCapacity * kMaxSlices * 6 * sizeof(u16), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
-                              D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer, nullptr);
+    // The index buffer waits for the first draw, which knows how many
+    // particles and slices there are: at full size (10000 particles of 32
+    // slices) it is 3.8 MB, and most volumes draw a small part of that.
 
     if (SUCCEEDED(device->CreateVolumeTexture(kVolumeSize, kVolumeSize, kVolumeSize, 1, 0, D3DFMT_A8R8G8B8,
                                               D3DPOOL_MANAGED, &volumeTexture, nullptr)) &&
@@ -136,30 +137,57 @@ HVVolume::~HVVolume()
         planeTexture->Release();
 }
 
+bool HVVolume::reserveIndices(size_t indices)
+{
+    if (indexBuffer && indices <= indexCapacity)
+        return true;
+    IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
+    if (!device)
+        return false;
+    // Doubling keeps a growing cloud from re-making it every frame.
+    const size_t most = size_t(kCapacity) * kMaxSlices * 6;
+    const size_t capacity = std::min(std::max(indices, 2 * indexCapacity), most);
+    IDirect3DIndexBuffer9* grown = nullptr;
+    if (FAILED(device->CreateIndexBuffer(UINT(capacity * sizeof(u16)), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                                         D3DFMT_INDEX16, D3DPOOL_DEFAULT, &grown, nullptr)) ||
+        !grown)
+        return false;
+    if (indexBuffer)
+        indexBuffer->Release();
+    indexBuffer = grown;
+    indexCapacity = capacity;
+    return true;
+}
+
 void HVVolume::render(double t, Particle* particles, i32 count, Node* camera)
 {
     IDirect3DDevice9* device = engine ? engine->currentDevice : nullptr;
-    if (!device || !vertexBuffer || !indexBuffer || !camera || !particles)
+    if (!device || !vertexBuffer || !camera || !particles)
         return;
     count = std::clamp(count, 0, kCapacity);
     const D3DMATRIX& view = camera->inverseValid ? camera->inverseWorld : *camera->getInvMatrix(t);
     // The slice quads hold kMaxSlices: more would index past them.
     const i32 slices = std::clamp(sliceCount, 0, kMaxSlices);
+    i32 living = 0;
+    for (i32 i = 0; i < count; ++i)
+        living += particles[i].alive ? 1 : 0;
+    if (!reserveIndices(size_t(std::max(living, 1)) * size_t(std::max(slices, 1)) * 6))
+        return;
 
     void* locked = nullptr;
     if (FAILED(indexBuffer->Lock(0, 0, &locked, D3DLOCK_DISCARD)) || !locked)
         return;
     u16* out = static_cast<u16*>(locked);
-    i32 living = 0;
+    i32 k = 0;
     for (i32 i = 0; i < count; ++i) {
         if (!particles[i].alive)
             continue;
         for (i32 j = 0; j < slices; ++j) {
             const u16 b = u16(4 * j);
             const u16 pattern[6] = {b, u16(b + 1), u16(b + 2), u16(b + 2), u16(b + 1), u16(b + 3)};
-            std::copy(pattern, pattern + 6, out + (size_t(living) * slices + j) * 6);
+            std::copy(pattern, pattern + 6, out + (size_t(k) * slices + j) * 6);
         }
-        ++living;
+        ++k;
     }
     indexBuffer->Unlock();
 

@@ -1,5 +1,6 @@
 #include "scene/light.h"
 
+#include "foundation/engine_limits.h"
 #include "foundation/matrix.h"
 #include "foundation/random.h"
 #include "foundation/vec3.h"
@@ -10,9 +11,11 @@
 #include "scene/mesh.h"
 #include "scene/object.h"
 #include "scene/scene.h"
+#include "scene/scene_group.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -262,8 +265,18 @@ void Light::createResources()
     }
     if (shadowType != 2 || engine->fixedFunction)
         return;
+    shadowMapSize = std::clamp(shadowMapSize, 1, limits::shadowMapEdge);
+    const UINT size = UINT(shadowMapSize);
+    // Colour and depth, 4 bytes a texel each, from the metascene's budget;
+    // a map left out leaves an ordinary light.
+    Scene* owner = scene ? scene->asScene() : nullptr;
+    if (owner && owner->metaScene &&
+        !owner->metaScene->takeTargetBytes(u64(size) * size * 8,
+                                           std::string("shadow map of light \"") + name.c_str() + "\"")) {
+        shadowType = 0;
+        return;
+    }
     IDirect3DDevice9* device = engine->currentDevice;
-    const UINT size = UINT(std::max(shadowMapSize, 1));
     if (device) {
         if (SUCCEEDED(device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
                                             &shadowColorTexture, nullptr)) &&

@@ -7,6 +7,9 @@
 
 #include "materials/texel_budget.h"
 
+#include "foundation/types.h"
+
+#include <string>
 #include <vector>
 
 class Engine;
@@ -24,6 +27,14 @@ public:
     // What the group's textures and their pictures may take; it outlives
     // them.
     TexelBudget texelBudget;
+    // The memory of the render targets that the group's files and script
+    // have made (shadow maps, cube reflections, scene targets).
+    u64 targetBytes = 0;
+
+    // Counts a new render target of that many bytes; false, with a line in
+    // the log saying what is left out, when the group's targets would pass
+    // limits::metaSceneTargetBytes.
+    bool takeTargetBytes(u64 bytes, const std::string& what);
 
     SceneGroup(const SceneGroup&) = delete;
     SceneGroup& operator=(const SceneGroup&) = delete;

@@ -2,14 +2,48 @@
 
 #include "platform/d3d9/device.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace platform::d3d9 {
+
+namespace {
+
+// From this size on a block is mapped straight from the system: its pages
+// are zero and untouched until used. The allocator linked into the engine
+// writes calloc's zeros itself, which would touch every page of a buffer
+// that is mostly never filled.
+constexpr size_t kMappedFrom = size_t(256) << 10;
+
+} // namespace
+
+BufferStorage::ZeroedMemory::ZeroedMemory(size_t length)
+{
+    if (length >= kMappedFrom) {
+        void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            m_data = static_cast<unsigned char*>(p);
+            m_mapped = length;
+        }
+        return;
+    }
+    m_data = static_cast<unsigned char*>(std::calloc(length ? length : 1, 1));
+}
+
+BufferStorage::ZeroedMemory::~ZeroedMemory()
+{
+    if (m_mapped)
+        munmap(m_data, m_mapped);
+    else
+        std::free(m_data);
+}
 
 BufferStorage::BufferStorage(Device* device, UINT length, DWORD usage)
     : m_owner(device)
     , m_usage(usage)
-    , m_memory(static_cast<unsigned char*>(std::calloc(length ? length : 1, 1)))
+    , m_memory(length)
     , m_length(m_memory ? length : 0)
 {
 }

@@ -9,8 +9,7 @@
 #include "platform/d3d9/device_child.h"
 #include "platform/d3d9/gl_context.h"
 
-#include <cstdlib>
-#include <memory>
+#include <cstddef>
 
 namespace platform::d3d9 {
 
@@ -37,13 +36,23 @@ private:
 
     Device* m_owner;
     DWORD m_usage;
-    struct Free {
-        void operator()(unsigned char* p) const { std::free(p); }
+    // Zero-filled memory that costs no page until it is written or uploaded,
+    // so a buffer made at its full size costs what is used of it. Null when
+    // it cannot be had.
+    class ZeroedMemory {
+    public:
+        explicit ZeroedMemory(size_t length);
+        ~ZeroedMemory();
+        ZeroedMemory(const ZeroedMemory&) = delete;
+        ZeroedMemory& operator=(const ZeroedMemory&) = delete;
+        unsigned char* get() const { return m_data; }
+        explicit operator bool() const { return m_data != nullptr; }
+
+    private:
+        unsigned char* m_data = nullptr;
+        size_t m_mapped = 0; // the mapping's length; 0 for a calloc block
     };
-    // From calloc: a large block comes from the system already zero, so a
-    // buffer made at its full size costs no page until it is written or
-    // uploaded. Empty (length 0) when it cannot be had.
-    std::unique_ptr<unsigned char[], Free> m_memory;
+    ZeroedMemory m_memory;
     size_t m_length = 0;
     GLuint m_buffer = 0;
     int m_lockCount = 0;

@@ -499,6 +499,7 @@ void Device::resetStates()
         m = identity;
     m_ff.material = D3DMATERIAL9{};
     m_lights.clear();
+    m_enabledLights.clear();
     updateLightSlots();
     std::memset(m_clipPlanes, 0, sizeof m_clipPlanes);
     std::memset(m_ff.clipPlanes, 0, sizeof m_ff.clipPlanes);

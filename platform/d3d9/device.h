@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -440,6 +441,9 @@ private:
         bool enabled;
     };
     std::map<DWORD, LightRecord> m_lights;
+    // The enabled ones, in index order: the slots take the first eight, so
+    // a scene of many lights costs each call a look-up, not a walk of all.
+    std::set<DWORD> m_enabledLights;
     float m_clipPlanes[kClipPlanes][4] = {};
     RECT m_scissor{};
     Surface* m_renderTargets[kRenderTargets] = {};

@@ -274,12 +274,10 @@ void Device::updateLightSlots()
 {
     // The first eight enabled lights, in index order.
     int slot = 0;
-    for (auto& [index, record] : m_lights) {
-        if (!record.enabled || slot == int(kActiveLights))
-            continue;
-        m_ff.lights[slot] = record.light;
+    for (auto index = m_enabledLights.begin(); index != m_enabledLights.end() && slot < int(kActiveLights);
+         ++index, ++slot) {
+        m_ff.lights[slot] = m_lights.at(*index).light;
         m_ff.lightEnabled[slot] = true;
-        ++slot;
     }
     for (; slot < int(kActiveLights); ++slot) {
         m_ff.lights[slot] = D3DLIGHT9{};
@@ -293,12 +291,11 @@ STDMETHODIMP Device::SetLight(DWORD Index, const D3DLIGHT9* pLight)
     logCall("SetLight", {double(Index)}, pLight, pLight ? sizeof(D3DLIGHT9) : 0);
     if (!pLight || !validLight(*pLight))
         return D3DERR_INVALIDCALL;
-    auto it = m_lights.find(Index);
-    if (it == m_lights.end())
-        m_lights.emplace(Index, LightRecord{*pLight, false});
-    else
+    const auto [it, added] = m_lights.try_emplace(Index, LightRecord{*pLight, false});
+    if (!added)
         it->second.light = *pLight;
-    updateLightSlots();
+    if (it->second.enabled)
+        updateLightSlots();
     return D3D_OK;
 }
 
@@ -316,10 +313,12 @@ STDMETHODIMP Device::LightEnable(DWORD Index, BOOL Enable)
 {
     DeviceLock lock(this);
     logCall("LightEnable", {double(Index), double(Enable)});
-    auto it = m_lights.find(Index);
-    if (it == m_lights.end())
-        it = m_lights.emplace(Index, LightRecord{defaultLight(), false}).first;
+    auto it = m_lights.try_emplace(Index, LightRecord{defaultLight(), false}).first;
     it->second.enabled = Enable != FALSE;
+    if (it->second.enabled)
+        m_enabledLights.insert(Index);
+    else if (m_enabledLights.erase(Index) == 0)
+        return D3D_OK; // was off: the slots stand
     updateLightSlots();
     return D3D_OK;
 }

@@ -3,6 +3,7 @@
 #include "demo/script_events.h"
 
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/memory_stream.h"
 #include "foundation/sar_archive.h"
 #include "lightwave/lw_object.h"
@@ -17,10 +18,12 @@
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
 
+#include "../log_test_support.h"
 #include "demo_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -244,6 +247,30 @@ TEST_F(ScriptEvents, RenderTargetMadeOncePerScene)
     EXPECT_EQ(meta->textures.size(), before + 1);
     EXPECT_NE(intro->targetSurface, nullptr);
     EXPECT_NE(intro->targetDepth, nullptr);
+}
+
+// Scene targets count against the metascene's target memory: with less
+// room left than one more takes, setrt, blur and xfade change nothing and
+// say so in the log (each new scene name made another screen-sized target).
+TEST_F(ScriptEvents, RenderTargetsStayWithinTheMetascenesBudget)
+{
+    load("1 blur intro 1 0\n2 setrt hall p.lwo@Pic2\n3 blur hall 1 0\n4 xfade hall 100\n");
+    ASSERT_TRUE(demo->runScriptEvents(1));
+    Texture* introTarget = intro->renderTexture;
+    ASSERT_NE(introTarget, nullptr);
+    meta->targetBytes = limits::metaSceneTargetBytes - meta->targetBytes / 2;
+    const auto from = testsupport::logPosition();
+    ASSERT_TRUE(demo->runScriptEvents(4));
+    EXPECT_EQ(hall->renderTexture, nullptr);
+    EXPECT_EQ(meta->surfaces[1]->layers.front()->texture, pictures[1]);
+    EXPECT_EQ(demo->fadeTexture, introTarget);
+    EXPECT_EQ(demo->fadeState, kFadeBlur);
+    const auto lines = testsupport::logLinesFrom(from);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find("render target of scene \"Hall\" left out") != std::string::npos;
+                            }),
+              3);
 }
 
 TEST_F(ScriptEvents, FailuresStopAtTheEventWithTheirMessage)

@@ -1,5 +1,6 @@
 // Textures, surfaces, buffers and declarations: creation rules, locks and
 // pitches, what each format looks like when sampled, copies and lifetimes.
+#include "../cost_test_support.h"
 #include "device_test_support.h"
 
 #include "platform/d3d9/adapter_profiles.h"
@@ -462,6 +463,25 @@ TEST(DeviceBuffers, CreationRules)
     vb->Unlock();
     vb->Unlock();
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
+}
+
+// A buffer made at its full size costs no memory until it is written:
+// 256 MB of them take a few pages (the zeros were written page by page).
+TEST(DeviceBuffers, UnwrittenBuffersTakeNoMemory)
+{
+    if (!testsupport::inFreshProcess()) {
+        EXPECT_TRUE(testsupport::passesInFreshProcess());
+        return;
+    }
+    DeviceFixture f(4, 4);
+    ASSERT_EQ(f.created, D3D_OK);
+    const long before = testsupport::peakMegabytes();
+    std::vector<ComRef<IDirect3DIndexBuffer9>> buffers(32);
+    for (auto& b : buffers)
+        ASSERT_EQ(f->CreateIndexBuffer(8u << 20, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                       D3DPOOL_DEFAULT, b.out(), nullptr),
+                  D3D_OK);
+    EXPECT_LT(testsupport::peakMegabytes() - before, 64);
 }
 
 TEST(DeviceDeclarations, FvfDecodesToElements)

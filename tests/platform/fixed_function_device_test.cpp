@@ -1,6 +1,7 @@
 // The fixed-function pipeline through the Direct3D 9 device: states set
 // with the device's calls, vertices drawn with DrawPrimitiveUP, pixels read
 // back with GetRenderTargetData, compared with Direct3D 9's formulas.
+#include "../cost_test_support.h"
 #include "device_test_support.h"
 #include "fixed_function_reference.h"
 #include "fixed_function_test_support.h"
@@ -212,6 +213,37 @@ TEST_F(FixedFunctionDevice, DirectionalPointAndSpotLights)
             expectNear(at(pixels, x, rows[l]), e, "light " + std::to_string(l) + " x " + std::to_string(x));
         }
     }
+}
+
+// A scene of many lights: each call costs a look-up, not a walk of every
+// light the device has seen (20,000 took seconds). An enabled light that is
+// set again still lights with its new values.
+TEST_F(FixedFunctionDevice, ManyLightsCostALookUpEach)
+{
+    const D3DMATERIAL9 material = testMaterial();
+    device->SetMaterial(&material);
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    D3DLIGHT9 dark{};
+    dark.Type = D3DLIGHT_DIRECTIONAL;
+    dark.Direction = {0.0f, 0.0f, 1.0f};
+    constexpr DWORD n = 20000;
+    const double start = testsupport::processorSeconds();
+    for (DWORD i = 0; i < n; ++i) {
+        device->SetLight(i, &dark);
+        device->LightEnable(i, TRUE);
+    }
+    for (DWORD i = 0; i < n; ++i)
+        device->LightEnable(i, FALSE);
+    EXPECT_LT(testsupport::processorSeconds() - start, 1.0);
+
+    D3DLIGHT9 coloured = dark;
+    coloured.Diffuse = cv(0.9f, 0.5f, 0.1f);
+    device->LightEnable(n - 1, TRUE);
+    device->SetLight(n - 1, &coloured);
+    drawPoints(D3DFVF_XYZ | D3DFVF_NORMAL, std::vector<PosNormal>{{3.0f, 3.0f, 5.0f, 0.0f, 0.0f, -1.0f}});
+    expectNear(at(readBack(), 3, 3), litPixel(&coloured, 1, material, 0, {3, 3, 5}, {0, 0, -1}, false, false),
+               "light set again");
 }
 
 TEST_F(FixedFunctionDevice, MaterialSourcesSpecularEnableAndNormalize)

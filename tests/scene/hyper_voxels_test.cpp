@@ -165,7 +165,6 @@ TEST(HyperVoxels, VolumeIndicesDrawAndTextureRotation)
     HVRig rig;
     REQUIRE_ENGINE(rig.engine);
     HVVolume hv(rig.engine.get());
-    ASSERT_NE(hv.indexBuffer, nullptr);
     rig.place(0, 0, 0, 10);
     rig.place(2, 1, 0, 10); // record 1 dead: the second living particle is k = 1
     struct Case {
@@ -191,6 +190,7 @@ TEST(HyperVoxels, VolumeIndicesDrawAndTextureRotation)
     hv.sliceCount = 3;
     const auto log = rig.draw(hv, 1.0);
     void* data = nullptr;
+    ASSERT_NE(hv.indexBuffer, nullptr);
     ASSERT_EQ(hv.indexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
     const u16* idx = static_cast<const u16*>(data) + (1 * 3 + 2) * 6;
     EXPECT_EQ(std::vector<u16>(idx, idx + 6), (std::vector<u16>{8, 9, 10, 10, 9, 11}));
@@ -206,6 +206,35 @@ TEST(HyperVoxels, VolumeIndicesDrawAndTextureRotation)
         EXPECT_NEAR(m._11, std::cos(14.0 * 0.017453292519943295), 1e-6);
         EXPECT_NEAR(0.5f * (m._11 + m._21 + m._31) + m._41, 0.5f, 1e-6);
         EXPECT_NEAR(0.5f * (m._13 + m._23 + m._33) + m._43, 0.5f, 1e-6);
+    }
+}
+
+// The index buffer holds what the draws need, not 10000 particles of 32
+// slices for every volume (3.8 MB each), and grows when more is drawn.
+TEST(HyperVoxels, VolumeIndexBufferFollowsWhatIsDrawn)
+{
+    HVRig rig;
+    REQUIRE_ENGINE(rig.engine);
+    HVVolume hv(rig.engine.get());
+    struct Case {
+        int living, slices;
+    };
+    for (const Case c : {Case{2, 3}, Case{1000, 32}, Case{5, 4}}) {
+        for (int i = 0; i < HVObject::kCapacity; ++i)
+            rig.pool[i].alive = 0;
+        for (int i = 0; i < c.living; ++i)
+            rig.place(i, 0, 0, 10);
+        hv.sliceCount = c.slices;
+        const auto draws = callsNamed(rig.draw(hv), "DrawIndexedPrimitive");
+        ASSERT_EQ(draws.size(), 1u);
+        EXPECT_EQ(draws[0].args[5], 2.0 * c.slices * c.living);
+        D3DINDEXBUFFER_DESC desc{};
+        ASSERT_NE(hv.indexBuffer, nullptr);
+        hv.indexBuffer->GetDesc(&desc);
+        EXPECT_GE(desc.Size, c.living * c.slices * 6 * sizeof(u16)) << c.living;
+        if (c.living == 2) {
+            EXPECT_LT(desc.Size, 4096u);
+        }
     }
 }
 

@@ -1,0 +1,82 @@
+// The render targets that scene and object files make stay within the
+// engine's limits: the largest shadow map, and the target memory of one
+// metascene.
+#include "lwo2_test_support.h"
+#include "lws_test_support.h"
+
+#include "../log_test_support.h"
+#include "foundation/engine_limits.h"
+#include "materials/engine.h"
+#include "scene/light.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace lwo2test;
+
+namespace {
+
+bool logged(std::streampos from, const std::string& text)
+{
+    for (const std::string& line : testsupport::logLinesFrom(from))
+        if (line.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+// 16384 texels (2.3 GB of colour and depth) is more than the device may
+// refuse: the size stops at the limit, with a line in the log.
+TEST(RenderTargetLimits, ShadowMapSizeStopsAtTheLimit)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    const auto from = testsupport::logPosition();
+    ASSERT_TRUE(lwstest::loadText(*f.scene, lwstest::lws("AddLight LightName Big ShadowType 2 ShadowMapSize 16384")));
+    EXPECT_EQ(f.scene->lights.at(0)->shadowMapSize, limits::shadowMapEdge);
+    EXPECT_TRUE(logged(from, "ShadowMapSize 16384 of light \"Big\" lowered to 4096"));
+}
+
+// Each kind of target counts against the metascene's budget: with less room
+// left than one more takes, the next is left out, with a line in the log.
+TEST(RenderTargetLimits, MetasceneTargetsStayWithinTheBudget)
+{
+    struct Kind {
+        const char* logText;
+        // Makes target n (0 or 1); whether it was made.
+        std::function<bool(Loader&, int)> make;
+    };
+    const Kind kinds[] = {
+        {"shadow map of light \"L1\" left out",
+         [](Loader& f, int n) {
+             auto* light = new Light(f.scene, n);
+             f.scene->lights.push_back(light);
+             light->name = n ? "L1" : "L0";
+             light->shadowType = 2;
+             light->shadowMapSize = 512;
+             light->createResources();
+             return light->shadowColorSurface != nullptr && light->shadowType == 2;
+         }},
+        {"cube reflection of surface \"o1.lwo@Mirror\" left out",
+         [](Loader& f, int n) {
+             Bytes b = quadObject("Mirror");
+             b.chunk("SURF", surf("Mirror", Bytes().sub("RFOP", Bytes().u2(3))));
+             const std::string file = "o" + std::to_string(n) + ".lwo";
+             f.load(file, b.form());
+             Surface* s = f.surface((file + "@Mirror").c_str());
+             return s && s->cubeTexture != nullptr;
+         }},
+    };
+    for (const Kind& kind : kinds) {
+        Loader f;
+        REQUIRE_ENGINE(f.engine);
+        f.engine->fixedFunction = 0;
+        ASSERT_TRUE(kind.make(f, 0)) << kind.logText;
+        f.meta->targetBytes = limits::metaSceneTargetBytes - f.meta->targetBytes / 2;
+        const auto from = testsupport::logPosition();
+        EXPECT_FALSE(kind.make(f, 1)) << kind.logText;
+        EXPECT_TRUE(logged(from, kind.logText)) << kind.logText;
+    }
+}
+
+} // namespace
