@@ -118,15 +118,21 @@ public:
     // The loading screen at fraction (0 to 1), presented; the probe (a test
     // seam) sees every fraction first. A call within loadingFrameSeconds of
     // the last present draws nothing: a scene of many small items would
-    // otherwise spend its load presenting.
+    // otherwise spend its load presenting. The full bar always shows.
     void drawLoadingProgress(float fraction) override;
+    // A load has ended: the state the limit dropped last, if any, is
+    // presented, so the screen does not stay behind where the load stopped.
+    void endLoadingProgress();
     std::function<void(float)> loadingProgressProbe;
     double loadingFrameSeconds = 1.0 / 60.0;
     u32 loadingPresents = 0;
 
 private:
+    void presentLoadingScreen(float fraction);
+
     bool shutDown = false;
     double lastLoadingPresent = -1.0e9; // seconds of the steady clock
+    float droppedLoadingFraction = -1.0f; // below 0: none dropped since the last present
 };
 
 // The music position of the previous frame (seconds).

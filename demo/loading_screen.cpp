@@ -38,16 +38,35 @@ void Demo::drawLoadingProgress(float fraction)
 {
     if (loadingProgressProbe)
         loadingProgressProbe(fraction);
-    IDirect3DDevice9* device = engine->currentDevice;
-    if (!device)
+    if (!engine->currentDevice)
         return;
+    const float p = fraction >= 0.0f ? (fraction <= 1.0f ? fraction : 1.0f) : 0.0f;
     const double now =
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    if (now - lastLoadingPresent < loadingFrameSeconds)
+    // The full bar is the last state a load shows, often right after the
+    // one before it: dropping it would leave the bar short for good.
+    if (p < 1.0f && now - lastLoadingPresent < loadingFrameSeconds) {
+        droppedLoadingFraction = p;
         return;
+    }
     lastLoadingPresent = now;
+    presentLoadingScreen(p);
+}
+
+void Demo::endLoadingProgress()
+{
+    if (droppedLoadingFraction < 0.0f || !engine->currentDevice)
+        return;
+    lastLoadingPresent =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    presentLoadingScreen(droppedLoadingFraction);
+}
+
+void Demo::presentLoadingScreen(float p)
+{
+    IDirect3DDevice9* device = engine->currentDevice;
+    droppedLoadingFraction = -1.0f;
     ++loadingPresents;
-    const float p = fraction >= 0.0f ? (fraction <= 1.0f ? fraction : 1.0f) : 0.0f;
     const float w = float(engine->width);
     const float h = float(engine->height);
     device->SetRenderState(D3DRS_ZENABLE, FALSE);

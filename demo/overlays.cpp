@@ -56,12 +56,23 @@ void drawFullScreenQuad(Engine* engine, float intensity, const float colour[4], 
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    // The quad follows the scenes' draws, whose states persist: the fixed-
+    // function surfaces leave the alpha argument on the texture factor (a
+    // reflective surface's 0x99 would scale every fade), a second stage
+    // enabled, the alpha test on, fog on, or a mirror's reversed culling.
+    // The fade's alpha must be the intensity alone.
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, 0);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
     if (!texture)
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
     // From -1: with the half-pixel rule the quad still covers row and

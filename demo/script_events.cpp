@@ -192,6 +192,7 @@ Outcome runMetaSceneCommand(Demo& demo, const ScriptEvent& event)
         demo.drawLoadingProgress(0.0f);
         MetaScene* meta =
             demo.archive ? MetaScene::loadMetascript(a[0].text, demo.engine, demo.archive, &demo) : nullptr;
+        demo.endLoadingProgress();
         if (!meta)
             return fail("Failed loading metascript!");
         forgetPrepared(meta);

@@ -413,10 +413,10 @@ LWObject* buildObject(Lwo2Load& load, i32 highestLayer)
             layer->points = nullptr;
             layer->faceCount = 0;
         } else {
+            if (layer->particleCount == 1)
+                mesh = new PartigonMesh(load.engine, object, layer->points, layer->numPositions);
             delete[] layer->points;
             layer->points = nullptr;
-            if (layer->particleCount == 1)
-                mesh = new PartigonMesh(load.engine, object);
         }
         if (mesh) {
             mesh->layerIndex = (i32)layer->number;

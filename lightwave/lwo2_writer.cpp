@@ -204,7 +204,7 @@ void Lwo2Writer::writeEnvelope(const Envelope& envelope)
             putF4(key.bias);
             endSubChunk(sub);
         } else {
-            reportAssertion("0 && \"TODO: add other envtypes\"");
+            ENGINE_ASSERT(0 && "TODO: add other envtypes");
         }
     }
     sub = beginSubChunk("POST");

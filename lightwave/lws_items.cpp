@@ -496,8 +496,8 @@ void readComment(LwsLoadState& s)
     }
     Object* object = s.object();
     if (object == nullptr) {
-        // Nothing would move or stop it.
-        sound->stop(handle);
+        // Nothing would move, stop or free it.
+        sound->releaseChannel(handle);
         return;
     }
     sound->play(handle, true);

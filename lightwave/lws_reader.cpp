@@ -142,10 +142,12 @@ bool loadLWSText(Scene* scene, char* text, size_t size, Stream* stream, LoadingP
     scene->tokenCount = (i32)count;
     scene->tokenCursor = 0;
 
-    if (count < 2 || std::strncmp(tokens[0], "LWSC", 4) != 0) {
+    if (count < 1 || std::strncmp(tokens[0], "LWSC", 4) != 0) {
         ENGINE_ASSERT_FAILED("not an LWS file!");
         return false;
     }
+    // A missing version reads as 0 (the cursor stops at the last token), so
+    // "LWSC" alone is a wrong version, not a wrong magic.
     scene->tokenCursor = 1;
     if (scene->nextInt() != 3) {
         ENGINE_ASSERT_FAILED("unbekanntes LWS file!!!");

@@ -6,13 +6,16 @@
 #include "foundation/file_stream.h"
 #include "lightwave/lw_object.h"
 #include "lightwave/meta_scene.h"
+#include "scene/bone.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
+#include "scene/poly_mesh.h"
 #include "scene/scene.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <unordered_set>
 
 namespace {
 
@@ -43,7 +46,41 @@ int layerNumber(Scene* scene, const Object* object)
     return 1;
 }
 
-void writeObject(std::string& out, Scene* scene, Object* object)
+// An empty name or one with spaces is quoted: unquoted, the reader would
+// take the next word for it.
+std::string itemName(const String& text)
+{
+    std::string name = text.c_str();
+    bool plain = !name.empty();
+    for (char c : name)
+        plain = plain && (unsigned char)c > 0x20 && c != '"';
+    return plain ? name : "\"" + name + "\"";
+}
+
+// A bone in the keywords the reader takes after its object. A reference to
+// a bone is its own id, whose bone number counts within the object that
+// added it, as the reader numbers them; the object a bone hangs from is
+// implied and not written.
+void writeBone(std::string& out, Bone* bone, const Object* object)
+{
+    out += "\nAddBone\nBoneName " + itemName(bone->name) + "\nBoneMotion\n";
+    LwsWriter::writeChannels(out, bone);
+    // The rest direction is held as pitch, heading, bank in radians and
+    // read as heading, pitch, bank in degrees.
+    appendFormat(out, "BoneRestPosition %f %f %f\nBoneRestDirection %f %f %f\nBoneRestLength %f\n",
+        bone->restPosition[0], bone->restPosition[1], bone->restPosition[2],
+        bone->restDirection[1] * kRadiansToDegrees, bone->restDirection[0] * kRadiansToDegrees,
+        bone->restDirection[2] * kRadiansToDegrees, bone->restLength);
+    appendFormat(out, "BoneStrength %f\nScaleBoneStrength %d\nBoneLimitedRange %d\nBoneMinRange %f\nBoneMaxRange %f\n",
+        bone->strength, bone->scaleStrength ? 1 : 0, bone->limitedRange ? 1 : 0, bone->minRange, bone->maxRange);
+    Node* parent = bone->parentBone ? bone->parentBone : bone->parent;
+    if (parent && parent != object)
+        out += "ParentItem " + itemId(parent) + "\n";
+    if (bone->target)
+        out += "TargetItem " + itemId(bone->target) + "\n";
+}
+
+void writeObject(std::string& out, Scene* scene, Object* object, std::unordered_set<PolyMesh*>& bonesWritten)
 {
     if (object->mesh)
         out += "LoadObjectLayer " + std::to_string(layerNumber(scene, object)) + " " +
@@ -56,18 +93,22 @@ void writeObject(std::string& out, Scene* scene, Object* object)
     appendFormat(out, "PivotPosition %f %f %f\n", object->pivotPosition[0], object->pivotPosition[1],
         object->pivotPosition[2]);
     writeReferences(out, object);
-    out += "ShadowOptions 7\n\n";
+    out += "ShadowOptions 7\n";
+    // A mesh's bones follow the first object that carries it: objects that
+    // share one mesh share its bone list.
+    PolyMesh* mesh = object->mesh ? object->mesh->asPolyMesh() : nullptr;
+    if (mesh && !mesh->bones.empty() && bonesWritten.insert(mesh).second) {
+        appendFormat(out, "BoneFalloffType %d\n", mesh->boneFalloffType);
+        for (Bone* bone : mesh->bones)
+            if (bone)
+                writeBone(out, bone, object);
+    }
+    out += "\n";
 }
 
 void writeLight(std::string& out, Light* light)
 {
-    // An empty name or one with spaces is quoted: unquoted, the reader
-    // would take the next word for it.
-    std::string name = light->name.c_str();
-    bool plain = !name.empty();
-    for (char c : name)
-        plain = plain && (unsigned char)c > 0x20 && c != '"';
-    out += "AddLight\nLightName " + (plain ? name : "\"" + name + "\"") + "\nShowLight 1 5\nLightMotion\n";
+    out += "AddLight\nLightName " + itemName(light->name) + "\nShowLight 1 5\nLightMotion\n";
     LwsWriter::writeChannels(out, light);
     writeReferences(out, light);
     appendFormat(out, "LightColor   %f %f %f\n", light->red.value, light->green.value, light->blue.value);
@@ -188,11 +229,12 @@ std::string LwsWriter::text(Scene* scene)
         "PreviewFrameStep 1\nCurrentFrame 0\nFramesPerSecond 30\n\n",
         (int)scene->firstFrame, (int)scene->lastFrame, (int)scene->previewFirstFrame, (int)scene->previewLastFrame);
     // An empty slot is reported and then left out rather than followed.
+    std::unordered_set<PolyMesh*> bonesWritten;
     for (Object* object : scene->objects) {
         ENGINE_ASSERT(object && "Please contact the coders. This assert may be 'ignored' - one object might be "
                                "missing in the lws however - restart the program after saving");
         if (object)
-            writeObject(out, scene, object);
+            writeObject(out, scene, object, bonesWritten);
     }
     appendFormat(out, "AmbientColor %f %f %f\nAmbientIntensity ", scene->ambientColor[0], scene->ambientColor[1],
         scene->ambientColor[2]);

@@ -1,6 +1,6 @@
 // Writes a Scene back out as a scene file that the scene reader reads:
-// header, objects, ambient light, lights, cameras and fixed render and view
-// settings.
+// header, objects with the bones of their meshes, ambient light, lights,
+// cameras and fixed render and view settings.
 #pragma once
 
 #include <string>

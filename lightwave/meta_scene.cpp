@@ -8,8 +8,6 @@
 #include "materials/envelope_owner.h"
 #include "materials/surface.h"
 #include "materials/texture.h"
-#include "media/sound.h"
-#include "scene/object.h"
 #include "scene/scene.h"
 #include "scene/scene_interaction.h"
 
@@ -94,17 +92,6 @@ Item* findIndexed(const std::vector<Item*>& items, std::unordered_map<std::strin
     return nullptr;
 }
 
-// The "// sound" comments of a scene start their objects' channels as the
-// scene loads; a metascript that fails takes those sounds back too.
-void stopObjectSounds(Engine* engine, const Scene* scene)
-{
-    if (!engine || !engine->sound)
-        return;
-    for (const Object* object : scene->objects)
-        if (object && object->soundChannel >= 0)
-            engine->sound->stop(object->soundChannel);
-}
-
 } // namespace
 
 MetaScene* MetaScene::loadMetascript(const char* name, Engine* engine, Stream* stream,
@@ -120,10 +107,8 @@ MetaScene* MetaScene::loadMetascript(const char* name, Engine* engine, Stream* s
     for (size_t i = 0; i < entries.size(); ++i) {
         auto* scene = new Scene(meta);
         if (!loadLWS(entries[i].c_str(), scene, stream, progressTarget, 0.4f * float(i) / n, 0.4f / n)) {
-            // Nothing refers to a metascript that failed: free it whole.
-            stopObjectSounds(engine, scene);
-            for (const Scene* loaded : meta->scenes)
-                stopObjectSounds(engine, loaded);
+            // Nothing refers to a metascript that failed: free it whole (its
+            // objects take the sounds they started with them).
             delete scene;
             meta->clear();
             delete meta;

@@ -307,26 +307,11 @@ void FVFShaderPair::setSources(Surface* surface, double time)
 
 void FVFShaderPair::setLayerTransform(IDirect3DDevice9* device, DWORD stage, TextureLayer* layer, double time)
 {
-    const D3DMATRIX m = layer->getMatrix(time);
-    // The columns of the placement that give u and v on the layer's axis,
-    // as the planar projection picks them.
-    int u = 0;
-    int v = 1;
-    if (layer->axis == TextureLayer::axisX) {
-        u = 2;
-        v = 1;
-    } else if (layer->axis == TextureLayer::axisY) {
-        u = 0;
-        v = 2;
-    }
-    D3DMATRIX tm;
-    makeAffineMatrix(tm,
-                     m.m[0][u], m.m[0][v], 0.0f,
-                     m.m[1][u], m.m[1][v], 0.0f,
-                     m.m[2][u], m.m[2][v], 0.0f,
-                     m.m[3][u], m.m[3][v], 0.0f);
+    // The stage's coordinates are the corners' positions (three components
+    // in the subset's layout): the matrix projects them as the mesh build
+    // projects a still layer.
     device->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-    engine->uniforms->setTextureMatrix(static_cast<int>(stage), tm);
+    engine->uniforms->setTextureMatrix(static_cast<int>(stage), layer->texCoordMatrix(time));
 }
 
 void FVFShaderPair::setGradientCoordinates(IDirect3DDevice9* device, DWORD stage, const TextureLayer* layer)

@@ -39,7 +39,7 @@ public:
 
 private:
     // The placement of an animated layer at that time as the texture matrix
-    // of a stage, over two-component coordinates.
+    // of a stage, over the corner positions its set holds.
     void setLayerTransform(IDirect3DDevice9* device, DWORD stage, TextureLayer* layer, double time);
     // A gradient layer read at the camera-space depth over its range end.
     void setGradientCoordinates(IDirect3DDevice9* device, DWORD stage, const TextureLayer* layer);

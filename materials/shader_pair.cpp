@@ -285,6 +285,23 @@ void ShaderPair::setStates(Surface* surface, double time)
         }
     }
     *sw.numBoneWeights = surface->boneWeightCount;
+
+    // A layer with an animated placement has the corners' positions in its
+    // set (the mesh build leaves them unprojected); the vertex shader
+    // projects the vertex position with the placement of this time, as the
+    // fixed-function pair's texture transform does.
+    i32 animated = 0;
+    for (int k = 0; k < surface->layerCount && k < Surface::maxLayers; ++k) {
+        TextureLayer* layer = surface->layerSlots[k];
+        if (!layer || !layer->transformAnimated())
+            continue;
+        animated |= 1 << k;
+        const D3DMATRIX m = layer->texCoordMatrix(time);
+        for (int column = 0; column < 2; ++column)
+            for (int row = 0; row < 4; ++row)
+                u.matTexProjection[8 * k + 4 * column + row] = m.m[row][column];
+    }
+    *sw.animatedTexSets = animated;
 }
 
 void ShaderPair::setSources(Surface* surface, double time)

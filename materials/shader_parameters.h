@@ -104,7 +104,8 @@ protected:
     X(sphericalEnvmapAvailable, 1)      \
     X(cubemapAvailable, 1)              \
     X(numBoneWeights, 1)                \
-    X(displacement, 1)
+    X(displacement, 1)                  \
+    X(animatedTexSets, 1)
 
 #define QUILLON_SHADER_UNIFORMS(X)                  \
     X(matWorldViewProj, 16)                         \
@@ -145,14 +146,18 @@ protected:
     X(metaTexREFLgParam, 16)                        \
     X(metaTexSPECgParam, 16)                        \
     X(metaTexTRANgParam, 16)                        \
-    X(metaTexBUMPgParam, 16)
+    X(metaTexBUMPgParam, 16)                        \
+    X(matTexProjection, 64)
 
 // Integer switches. The per-layer arrays hold the first four layers of a
 // channel; TRNL has only its count. Lights come eight of each kind.
+// animatedTexSets has bit k set when layer slot k's placement is animated:
+// the vertex shader then projects that set from the vertex position through
+// matTexProjection.
 class ShaderSwitches : public ShaderParameters {
 public:
-    static constexpr int kEntryCount = 51;
-    static constexpr int kValueCount = 149;
+    static constexpr int kEntryCount = 52;
+    static constexpr int kValueCount = 150;
 
 #define QUILLON_DECLARE_SWITCH(name, count) i32* name = nullptr;
     QUILLON_SHADER_SWITCHES(QUILLON_DECLARE_SWITCH)
@@ -166,10 +171,13 @@ public:
 };
 
 // Float uniforms and the transforms they are derived from. Transforms are
-// row-major, row vectors, translation in row 3.
+// row-major, row vectors, translation in row 3. matTexProjection holds two
+// float4 per layer slot k, for the sets animatedTexSets names: the u and v
+// columns of the layer's texCoordMatrix at the draw time, each dotted with
+// the position (x, y, z, 1).
 class ShaderUniforms : public ShaderParameters {
 public:
-    static constexpr int kEntryCount = 39;
+    static constexpr int kEntryCount = 40;
     static constexpr int kTextureMatrixCount = 8;
     static constexpr int kBoneMatrixCount = 24;
 

@@ -1,5 +1,7 @@
 #include "materials/texture_layer.h"
 
+#include "foundation/matrix.h"
+
 #include <cmath>
 
 namespace {
@@ -83,4 +85,26 @@ const D3DMATRIX& TextureLayer::cachedMatrix()
         matrixValid = 1;
     }
     return matrix;
+}
+
+D3DMATRIX TextureLayer::texCoordMatrix(double time)
+{
+    const D3DMATRIX m = getMatrix(time);
+    // The columns the planar projection takes for u and v on each axis.
+    int u = 0;
+    int v = 1;
+    if (axis == axisX) {
+        u = 2;
+        v = 1;
+    } else if (axis == axisY) {
+        u = 0;
+        v = 2;
+    }
+    D3DMATRIX t;
+    makeAffineMatrix(t,
+                     m.m[0][u], m.m[0][v], 0.0f,
+                     m.m[1][u], m.m[1][v], 0.0f,
+                     m.m[2][u], m.m[2][v], 0.0f,
+                     m.m[3][u], m.m[3][v], 0.0f);
+    return t;
 }

@@ -123,6 +123,13 @@ public:
     // for cylindrical and spherical layers the rotation about the centre
     // (without size and offset), for every other layer getMatrix(0.0).
     const D3DMATRIX& cachedMatrix();
+    // What an animated layer's draw turns its corner positions into: the
+    // two columns of getMatrix(time) that a planar projection on the
+    // layer's axis reads, as u in column 0 and v in column 1 (rotation rows
+    // and translation row), zero elsewhere. A position (x, y, z, 1) times
+    // this matrix gives the (u, v) that a still layer with that placement
+    // gets from the mesh build.
+    D3DMATRIX texCoordMatrix(double time);
     // Rotation about the centre from the stored floats: positions as row
     // vectors, translation in row 3.
     D3DMATRIX rotationMatrix() const;

@@ -66,6 +66,8 @@ public:
     virtual void transformBoxCorners(const D3DMATRIX& m, float out[8][4]) const;
     // camera is the Node seen from; a bone's wires get their Bone there.
     virtual void render(double time, Object* object, Node* camera, i32 pass) = 0;
+    // False for a kind whose render draws nothing: its box is not fitted to.
+    virtual bool drawsGeometry() const { return true; }
     virtual const D3DVECTOR* points() const = 0;
 
     void setBoundingBox(const D3DVECTOR& min, const D3DVECTOR& max);

@@ -28,6 +28,12 @@ Object::Object(SceneBase* scene, i32 index) : PerspectiveNode(scene, 1, index) {
 
 Object::~Object()
 {
+    // The channel is the object's alone: left playing, a looping sound would
+    // outlive its scene to the end of the run, its handle lost.
+    if (soundChannel >= 0 && engine && engine->sound) {
+        engine->sound->stop(soundChannel);
+        engine->sound->releaseChannel(soundChannel);
+    }
     delete hvObject;
 }
 

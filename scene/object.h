@@ -19,7 +19,7 @@ public:
     u8 bumpDisplacement = 0;
     Mesh* mesh = nullptr;         // not owned: meshes belong to the loaded object files
     HVObject* hvObject = nullptr; // owned
-    i32 soundChannel = -1;        // a handle of the engine's Sound; -1 none
+    i32 soundChannel = -1;        // the object's own channel of the engine's Sound; -1 none
     D3DCOLOR flatColor = 0;
 
     Object(SceneBase* scene, i32 index);

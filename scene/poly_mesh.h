@@ -62,7 +62,10 @@ public:
     // Drops polygons of fewer than three corners and those that name a point
     // or surface the mesh does not have; numbers and counts the others.
     void removeDegeneratePolygons();
-    void buildRenderData();
+    // seam: a corner whose cylindrical or spherical u was wrapped past the
+    // map's edge gets its own weld key, so it never merges with the same
+    // point's unwrapped corner in the neighbouring polygon.
+    void buildRenderData(bool seam);
 
     // The object file's surfaces, which polygon surface indices refer to.
     i32 surfaceCount() const;
@@ -86,6 +89,7 @@ private:
         std::vector<u32> cornerBase;          // first corner of each polygon
         std::vector<D3DVECTOR> cornerNormals; // smoothed, per corner
         std::vector<i32> weldGroups;          // first corner of the same point, per corner
+        bool seam = true;                     // see buildRenderData
     };
 
     void triangulate(BuildData& data);

@@ -66,7 +66,11 @@ bool PMesh::prepare()
     // The build reads three corners of every polygon and the polygon
     // numbers and owners set here, so bad polygons go first.
     removeDegeneratePolygons();
-    buildRenderData();
+    // With the seam flag: without it a cylindrical or spherical map welds the
+    // wrapped corner of a polygon crossing the map's edge to its neighbour's,
+    // stretching the neighbour over the whole map. The level data do not
+    // care: the collapse map counts corners before welding.
+    buildRenderData(true);
     if (diagnosticsLevel >= 1) {
         if (cornerCount != collapseMapLength)
             showMismatch("wrong collapse map for %s", name);
@@ -127,7 +131,7 @@ bool SemiRegMesh::prepare()
     cornerCount = 0;
     computeBounds();
     removeDegeneratePolygons();
-    buildRenderData();
+    buildRenderData(true);
     prepared = 1;
     return true;
 }

@@ -220,10 +220,10 @@ void Scene::drawObjects(Node* camera, i32 pass, double t)
         float zmin = corners[0][2], zmax = corners[0][2];
         for (const auto& q : corners)
             zmin = std::min(zmin, q[2]), zmax = std::max(zmax, q[2]);
-        // A mesh without a box (a partigon layer) has no extent: its zero box
-        // would squeeze the range to one depth and clip the particles drawn
-        // with this projection.
-        if (mesh->bboxused) {
+        // Only what the meshes draw sets the range: a box-less mesh's zero box,
+        // or a partigon's points, would squeeze it to one depth and clip the
+        // particles drawn with this projection.
+        if (mesh->bboxused && mesh->drawsGeometry()) {
             nearest = std::min(nearest, zmin);
             farthest = std::max(farthest, zmax);
             anyDepth = true;

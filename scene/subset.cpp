@@ -159,7 +159,7 @@ void StaticSubset::packVertex(const MeshVertex& vertex, u8* out) const
     put(&vertex.position, 12);
     put(&vertex.normal, 12);
     for (int k = 0; k < layout.texCoordSets && k < MeshVertex::maxTexCoordSets; ++k)
-        put(vertex.texCoords[k], 8);
+        put(vertex.texCoords[k], layout.setSize(k));
     if (layout.tangentFrame)
         p += 48; // filled by computeTangentSpace
     if (layout.boneWeightCount > 0) {

@@ -10,6 +10,13 @@ VertexLayout::VertexLayout(Engine* engine, const Surface* surface) : engine(engi
     if (engine->fixedFunction) {
         texCoordSets = 2;
         softwareProcessing = engine->hardwareTnL ? 0 : 1;
+        // The shaders read an animated layer's positions from the vertex
+        // position instead, so only this layout widens its sets.
+        for (int k = 0; k < texCoordSets && surface && k < surface->layerCount; ++k) {
+            const TextureLayer* layer = surface->layerSlots[k];
+            if (layer && layer->transformAnimated())
+                positionSets |= u8(1u << k);
+        }
     } else {
         texCoordSets = surface ? std::clamp<i32>(surface->layerCount, 0, Surface::maxLayers) : 0;
         // The tangent frame is derived from the last texture set, so a
@@ -18,8 +25,12 @@ VertexLayout::VertexLayout(Engine* engine, const Surface* surface) : engine(engi
         boneWeightCount = surface ? std::clamp<i32>(surface->boneWeightCount, 0, 4) : 0;
         softwareProcessing = engine->hardwareVertexShaders ? 0 : 1;
     }
-    texOffset = 24 + 8 * u32(std::max(texCoordSets - 1, 0));
-    stride = 24 + 8 * u32(texCoordSets);
+    stride = 24;
+    texOffset = 24;
+    for (int k = 0; k < texCoordSets; ++k) {
+        texOffset = stride;
+        stride += setSize(k);
+    }
     tangentOffset = stride;
     if (tangentFrame)
         stride += 48;
@@ -49,8 +60,9 @@ std::vector<D3DVERTEXELEMENT9> VertexLayout::elements() const
     list.push_back(element(0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0));
     list.push_back(element(12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0));
     u32 offset = 24;
-    for (int k = 0; k < texCoordSets; ++k, offset += 8)
-        list.push_back(element(offset, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, k));
+    for (int k = 0; k < texCoordSets; offset += setSize(k), ++k)
+        list.push_back(element(offset, setSize(k) == 12 ? D3DDECLTYPE_FLOAT3 : D3DDECLTYPE_FLOAT2,
+                               D3DDECLUSAGE_TEXCOORD, k));
     if (tangentFrame)
         for (int k = 0; k < 4; ++k, offset += 12)
             list.push_back(element(offset, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TEXCOORD, texCoordSets + k));

@@ -5,6 +5,8 @@
 #include "materials/shader_parameters.h"
 #include "scene/bone.h"
 
+#include <algorithm>
+
 bool WireMesh::prepare()
 {
     if (!prepared)
@@ -83,4 +85,19 @@ void BoneWiresMesh::render(double time, Object*, Node* node, i32)
         lines[n++] = tip;
     }
     drawLines(bone->world, lines, 12);
+}
+
+PartigonMesh::PartigonMesh(Engine* engine, MeshFile* object, const D3DVECTOR* points, i32 count)
+    : Mesh(engine, object)
+{
+    D3DVECTOR lo = {0.0f, 0.0f, 0.0f}, hi = lo;
+    if (points && count > 0) {
+        lo = hi = points[0];
+        for (i32 i = 1; i < count; ++i) {
+            const D3DVECTOR& p = points[i];
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        }
+    }
+    setBoundingBox(lo, hi);
 }

@@ -46,9 +46,14 @@ public:
     void render(double time, Object* object, Node* bone, i32 pass) override;
 };
 
+// A partigon layer: its particles are drawn by the scene's particle step,
+// not by the mesh. It still has a box round its points (the origin when it
+// has none), as the scene's culling asks of every mesh, but that box stays
+// out of the fitted depth range: a range fitted to particles that draw
+// nothing here would clip what does draw.
 class PartigonMesh : public Mesh {
 public:
-    explicit PartigonMesh(Engine* engine, MeshFile* object = nullptr) : Mesh(engine, object) {}
+    PartigonMesh(Engine* engine, MeshFile* object = nullptr, const D3DVECTOR* points = nullptr, i32 count = 0);
 
     bool prepare() override
     {
@@ -57,5 +62,6 @@ public:
     }
     void updateBounds() override {}
     void render(double, Object*, Node*, i32) override {}
+    bool drawsGeometry() const override { return false; }
     const D3DVECTOR* points() const override { return cachedPoints; }
 };

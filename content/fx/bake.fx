@@ -18,7 +18,7 @@ BakeOut bakeVertex(SurfaceVertex v)
     BakeOut o;
     float3 p = skinnedPoint(v.position, v.boneIndices, v.boneWeights);
     float3 n = skinnedVector(v.normal, v.boneIndices, v.boneWeights);
-    float2 uv = firstSetDIFF < layerCount ? inputSet(v, firstSetDIFF).xy : float2(0, 0);
+    float2 uv = firstSetDIFF < layerCount ? layerSet(v, firstSetDIFF) : float2(0, 0);
     o.position = float4(uv.x * 2.0 - 1.0, 1.0 - uv.y * 2.0, 0.5, 1.0);
     o.viewPosition = mul(float4(p, 1), matWorldView);
     o.viewNormal = viewVector(n);
@@ -50,10 +50,9 @@ BakeOut vshaderF8(SurfaceVertex v) { return bakeVertex(v); }
 float4 pshader(float3 viewPosition : TEXCOORD0, float3 viewNormal : TEXCOORD1, float4 shadow : TEXCOORD2) : COLOR0
 {
     float3 spotFilter = 1;
-    if (numShadows > 0 && shadow.w > 0) {
-        float depth = shadow.z / shadow.w;
-        spotFilter = depth - 0.002 <= decodeDepth(tex2D(ZMAP0, shadow.xy / shadow.w)) ? 1.0 : 0.0;
-    }
+    // w is the light-space depth: the spot's projection keeps it.
+    if (numShadows > 0 && shadow.w > 0)
+        spotFilter = shadowLit(shadow.w, tex2D(ZMAP0, shadow.xy / shadow.w));
     float3 diffuse;
     float3 specular;
     lightPoint(viewPosition, normalize(viewNormal), 0.0, spotFilter, diffuse, specular);

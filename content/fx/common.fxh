@@ -69,6 +69,7 @@ int sphericalEnvmapAvailable;
 int cubemapAvailable;
 int numBoneWeights;
 int displacement;
+int animatedTexSets; // bit k: set k holds positions to project (below)
 
 // ---------------------------------------------------------------------------
 // Uniforms. Matrices come transposed, so mul(row vector, M) applies them;
@@ -113,6 +114,7 @@ float4 metaTexREFLgParam[4];
 float4 metaTexSPECgParam[4];
 float4 metaTexTRANgParam[4];
 float4 metaTexBUMPgParam[4];
+float4 matTexProjection[16]; // u and v of layer slot k's placement: 2k, 2k + 1
 
 // ---------------------------------------------------------------------------
 // Texture sets (see the top)
@@ -153,6 +155,19 @@ float3 inputSet(SurfaceVertex v, int k)
 {
     float3 sets[12] = {v.t0, v.t1, v.t2, v.t3, v.t4, v.t5, v.t6, v.t7, v.t8, v.t9, v.t10, v.t11};
     return sets[k];
+}
+
+// The coordinates of layer slot k. A layer whose placement moves keeps the
+// corners' positions in its set, and two floats of them would lose z: its
+// coordinates are the planar projection of the vertex position (before
+// skinning, as the set holds it) with the placement of this frame.
+float2 layerSet(SurfaceVertex v, int k)
+{
+    if (((animatedTexSets >> k) & 1) != 0) {
+        float4 p = float4(v.position, 1);
+        return float2(dot(p, matTexProjection[2 * k]), dot(p, matTexProjection[2 * k + 1]));
+    }
+    return inputSet(v, k).xy;
 }
 
 // ---------------------------------------------------------------------------
@@ -271,20 +286,41 @@ void lightPoint(float3 p, float3 n, float power, float3 spotFilter, out float3 d
 }
 
 // ---------------------------------------------------------------------------
-// Shadow maps drawn in colour: the light-space depth (0..1) in red, green
-// and blue, 8 bits each, most significant first. The map's clear,
-// 0xFDFDFDFD, decodes to about 0.996, beyond every depth written (those
-// stop at 0.99), so unwritten texels read as far.
+// Shadow maps drawn in colour hold the light-space depth z (the distance
+// along the light's axis), not the projected z/w: a light inside a room
+// fits its range from the near plane, as the walls' box reaches behind it,
+// and z/w then crowds everything beyond a metre into its last hundredth,
+// where no fixed bias tells a caster from what it shadows. z is kept as
+// z / (z + 8): fine steps near the light, and still a millimetre at a few
+// hundred units. That value goes into red, green and blue, 8 bits each,
+// most significant first. The map's clear, 0xFDFDFDFD, decodes to about
+// 0.996, beyond every value written (those stop at 0.99, that is at
+// shadowFarDepth), so unwritten texels read as far.
 
-float4 encodeDepth(float depth)
+static const float shadowDepthScale = 8.0;
+static const float shadowFarDepth = 99.0 * shadowDepthScale;
+
+float4 encodeDepth(float z)
 {
-    float d = clamp(depth, 0.0, 0.99);
+    float zc = max(z, 0.0);
+    float d = min(zc / (zc + shadowDepthScale), 0.99);
     float3 e = frac(d * float3(1.0, 255.0, 65025.0));
     e.xy -= e.yz / 255.0;
     return float4(e, 1);
 }
 
+// The light-space depth a map texel holds.
 float decodeDepth(float4 c)
 {
-    return dot(c.rgb, float3(1.0, 1.0 / 255.0, 1.0 / 65025.0));
+    float d = dot(c.rgb, float3(1.0, 1.0 / 255.0, 1.0 / 65025.0));
+    return shadowDepthScale * d / max(1.0 - d, 1e-6);
+}
+
+// 1 where a receiver at light-space depth z is not behind what the map
+// texel c holds. The bias, a little more with distance, covers the slope
+// of a surface across one texel; a receiver beyond the map's reach is lit.
+float shadowLit(float z, float4 c)
+{
+    float zc = min(z, shadowFarDepth);
+    return zc - (0.02 + 0.01 * zc) <= decodeDepth(c) ? 1.0 : 0.0;
 }

@@ -1,12 +1,12 @@
 // Shadow maps: only the light-space depth of what casts shadows. With a
 // depth-texture format the colour writes are off and only the depth buffer
-// counts; otherwise the colour carries the depth (encodeDepth), which
-// standard.fx decodes.
+// counts; otherwise the colour carries the depth along the light's axis
+// (encodeDepth), which standard.fx and bake.fx decode.
 #include "common.fxh"
 
 struct DepthOut {
     float4 position : POSITION;
-    float2 depth : TEXCOORD0; // z and w, divided per pixel
+    float depth : TEXCOORD0; // light-space depth, linear across a triangle
 };
 
 DepthOut vshader(SurfaceVertex v)
@@ -14,11 +14,11 @@ DepthOut vshader(SurfaceVertex v)
     DepthOut o;
     float3 p = skinnedPoint(v.position, v.boneIndices, v.boneWeights);
     o.position = clipPosition(p);
-    o.depth = o.position.zw;
+    o.depth = mul(float4(p, 1), matWorldView).z;
     return o;
 }
 
-float4 pshader(float2 depth : TEXCOORD0) : COLOR0
+float4 pshader(float depth : TEXCOORD0) : COLOR0
 {
-    return encodeDepth(depth.x / depth.y);
+    return encodeDepth(depth);
 }

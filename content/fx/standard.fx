@@ -45,7 +45,7 @@ struct SurfaceIn {
 
 float2 setOf(SurfaceVertex v, int k)
 {
-    return k < layerCount ? inputSet(v, k).xy : float2(0, 0);
+    return k < layerCount ? layerSet(v, k) : float2(0, 0);
 }
 
 SurfaceOut surfaceVertex(SurfaceVertex v)
@@ -179,20 +179,14 @@ float3 bumpedNormal(SurfaceIn i, float3 n)
 
 // 1 where the shadowing light reaches the point, 0 in its shadow, and the
 // spot texture's colour on top. Past the map's border the sampler gives 0,
-// that is shadow; the spot cone is dark there anyway.
+// that is shadow; the spot cone is dark there anyway. w is the light-space
+// depth: the spot's projection keeps it.
 float3 shadowFilter(SurfaceIn i)
 {
     if (numShadows <= 0 || i.shadow.w <= 0)
         return 1;
     float2 uv = i.shadow.xy / i.shadow.w;
-    // Clamped as the map's encoding clamps, so that a receiver at the far
-    // end of the fitted range (a floor under the light) does not shadow
-    // itself.
-    float depth = min(i.shadow.z / i.shadow.w, 0.99);
-    // The map holds one depth per texel: allow for the surface's slope
-    // across a texel.
-    float lit = depth - 0.002 <= decodeDepth(tex2D(ZMAP0, uv)) ? 1.0 : 0.0;
-    return lit * tex2D(SPOT0, uv).rgb;
+    return shadowLit(i.shadow.w, tex2D(ZMAP0, uv)) * tex2D(SPOT0, uv).rgb;
 }
 
 float4 pshader(SurfaceIn i) : COLOR0

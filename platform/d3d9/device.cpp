@@ -886,6 +886,12 @@ void failBufferCreation(IDirect3DDevice9* device, bool fail)
         d->setFailBufferCreation(fail);
 }
 
+void refuseShaderCode(IDirect3DDevice9* device, bool vertex, bool pixel)
+{
+    if (Device* d = asDevice(device))
+        d->setRefusedShaderCode(vertex, pixel);
+}
+
 void skipDraws(IDirect3DDevice9* device, bool skip)
 {
     if (Device* d = asDevice(device))
@@ -920,6 +926,12 @@ unsigned long long glStateChangeCount(IDirect3DDevice9* device)
 {
     Device* d = asDevice(device);
     return d ? d->testGlStateChanges() : 0;
+}
+
+unsigned long long uploadedTexelCount(IDirect3DDevice9* device)
+{
+    Device* d = asDevice(device);
+    return d ? d->testTexelsUploaded() : 0;
 }
 
 } // namespace platform::d3d9

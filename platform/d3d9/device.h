@@ -279,6 +279,11 @@ public:
     void setForcedLoss(bool lost);
     void setFailNextReset() { m_failNextReset = true; }
     void setFailBufferCreation(bool fail) { m_failBufferCreation = fail; }
+    void setRefusedShaderCode(bool vertex, bool pixel)
+    {
+        m_refuseVertexCode = vertex;
+        m_refusePixelCode = pixel;
+    }
     void setSkipDraws(bool skip) { m_skipDraws = skip; }
     void setFailNextLock() { m_failNextLock = true; }
     void setFailNextOffscreenSurface() { m_failNextOffscreen = true; }
@@ -288,6 +293,8 @@ public:
     size_t testProgramCount() const { return m_programs.size(); }
     const GlStateCache& testGlState() const { return m_gl; }
     unsigned long long testGlStateChanges() const { return m_glStateChanges; }
+    void noteTexelsUploaded(unsigned long long texels) { m_texelsUploaded += texels; }
+    unsigned long long testTexelsUploaded() const { return m_texelsUploaded; }
     void setCallLogging(bool on)
     {
         m_logCalls = on;
@@ -415,6 +422,8 @@ private:
     bool m_forcedLoss = false;
     bool m_failNextReset = false;
     bool m_failBufferCreation = false;
+    bool m_refuseVertexCode = false;
+    bool m_refusePixelCode = false;
     bool m_skipDraws = false;
     std::atomic<bool> m_failNextLock{false};
     std::atomic<bool> m_failNextOffscreen{false};
@@ -461,6 +470,7 @@ private:
     unsigned m_samplerDirty = 0xFFFF;
     GlStateCache m_gl;
     unsigned long long m_glStateChanges = 0;
+    unsigned long long m_texelsUploaded = 0; // surface texels sent to GL
     GLuint m_drawFramebuffer = 0;
     GLuint m_readFramebuffer = 0;
     GLuint m_writeFramebuffer = 0;

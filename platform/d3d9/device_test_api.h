@@ -29,9 +29,15 @@ size_t cachedShaderPrograms(IDirect3DDevice9* device);
 bool deviceShowsInWindow(IDirect3DDevice9* device);
 // GL state changes (groups of calls) the device issued for draws so far.
 unsigned long long glStateChangeCount(IDirect3DDevice9* device);
+// Texels of surfaces and texture levels the device sent to GL so far.
+unsigned long long uploadedTexelCount(IDirect3DDevice9* device);
 // While set, CreateVertexBuffer and CreateIndexBuffer of this device fail
 // with D3DERR_OUTOFVIDEOMEMORY (as a full video memory would).
 void failBufferCreation(IDirect3DDevice9* device, bool fail = true);
+// While set, CreateVertexShader (vertex) or CreatePixelShader (pixel) of
+// this device refuse any code with D3DERR_INVALIDCALL, as a device without
+// support for the code's shader version does.
+void refuseShaderCode(IDirect3DDevice9* device, bool vertex, bool pixel);
 // While set, the draw calls of this device do everything but rasterise:
 // states, programs, uploads and counters as usual, no GL draw (benchmarks
 // time the rest of a frame with it).

@@ -582,7 +582,7 @@ STDMETHODIMP Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexS
     *ppShader = nullptr;
     ShaderBlob blob;
     size_t size = 0;
-    const HRESULT hr = parseCode(pFunction, ShaderStage::Vertex, blob, size);
+    const HRESULT hr = m_refuseVertexCode ? D3DERR_INVALIDCALL : parseCode(pFunction, ShaderStage::Vertex, blob, size);
     if (FAILED(hr))
         return hr;
     *ppShader = new VertexShader(this, std::move(blob), pFunction, size);
@@ -598,7 +598,7 @@ STDMETHODIMP Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelSha
     *ppShader = nullptr;
     ShaderBlob blob;
     size_t size = 0;
-    const HRESULT hr = parseCode(pFunction, ShaderStage::Pixel, blob, size);
+    const HRESULT hr = m_refusePixelCode ? D3DERR_INVALIDCALL : parseCode(pFunction, ShaderStage::Pixel, blob, size);
     if (FAILED(hr))
         return hr;
     *ppShader = new PixelShader(this, std::move(blob), pFunction, size);

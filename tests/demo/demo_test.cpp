@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -161,6 +162,34 @@ TEST(DemoInit, LoadsInOrderAndReleases)
         EXPECT_EQ(demo.grabber, nullptr);
         EXPECT_EQ(demo.logo, nullptr);
     }
+    installArchive(130, {});
+    installArchive(132, {});
+}
+
+TEST(DemoInit, AnAviThatCannotStartIsLoggedWithoutABox)
+{
+    Rig rig(64, 48);
+    REQUIRE_DEVICES(rig);
+    installArchive(130, {{"scene.scr", "0 drawfps 1\n10 stopdemo\n"}});
+    installArchive(132, effectFiles());
+    DisplaySettings& settings = *rig.manager.settings;
+    DisplaySettings::setText(settings.videoOutput, "never.avi");
+    settings.compressorIndex = 9999; // no such compressor
+    for (int level : {0, 1, 3}) {
+        Diagnostics diagnostics(level);
+        const auto from = testsupport::logPosition();
+        Demo demo(rig.engine.get());
+        ASSERT_TRUE(demo.init(&rig.manager));
+        // The overlay pictures are missing here and report themselves; only the AVI line counts.
+        const std::string line = "could not start AVI grabbing";
+        const auto avi = [&line](const std::string& text) { return text.find(line) != std::string::npos; };
+        const std::vector<std::string> boxes = boxTexts();
+        EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(), avi), 0) << "level " << level;
+        const std::vector<std::string> log = testsupport::logLinesFrom(from);
+        EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << "level " << level;
+        demo.shutdown();
+    }
+    std::remove("never.avi");
     installArchive(130, {});
     installArchive(132, {});
 }

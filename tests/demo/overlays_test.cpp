@@ -10,8 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <vector>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -106,6 +111,45 @@ TEST_F(OverlaysTest, BlurFadesThePictureToItsFloor)
     EXPECT_TRUE(near(fadeAt(11.8), 0x004D5A));
     EXPECT_TRUE(near(fadeAt(100.0), 0x004D5A)); // held at 0.3
     EXPECT_EQ(demo->fadeState, kFadeBlur);
+}
+
+TEST_F(OverlaysTest, CrossFadeBlendsByItsFractionWhateverTheSurfacesLeft)
+{
+    // States a surface's draw leaves behind; the scene's green picture at a
+    // quarter of the fade must show at a quarter over the blue frame.
+    struct Leftover {
+        const char* name;
+        std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> render;
+        std::vector<std::tuple<DWORD, D3DTEXTURESTAGESTATETYPE, DWORD>> stages;
+    };
+    const std::vector<Leftover> cases = {
+        {"alpha from the texture factor",
+         {{D3DRS_TEXTUREFACTOR, 0x99000000}},
+         {{0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR}}},
+        {"second stage enabled",
+         {{D3DRS_TEXTUREFACTOR, 0xFFFF0000}},
+         {{1, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {1, D3DTSS_COLORARG1, D3DTA_TFACTOR}}},
+        {"alpha test on", {{D3DRS_ALPHATESTENABLE, TRUE}, {D3DRS_ALPHAFUNC, D3DCMP_GREATER}, {D3DRS_ALPHAREF, 127}}, {}},
+        {"mirror culling", {{D3DRS_CULLMODE, D3DCULL_CW}}, {}},
+        {"red fog",
+         {{D3DRS_FOGENABLE, TRUE}, {D3DRS_FOGTABLEMODE, D3DFOG_LINEAR}, {D3DRS_FOGCOLOR, 0xFFFF0000},
+          {D3DRS_FOGSTART, 0}, {D3DRS_FOGEND, 0x3F800000}}, // 0.0f to 1.0f
+         {}},
+    };
+    demo->fadeState = kFadeCross;
+    demo->fadeStart = 0.0;
+    demo->fadeDuration = 1.0;
+    demo->fadeTexture = rig.solid(0xFF00FF00);
+    for (const Leftover& c : cases) {
+        SCOPED_TRACE(c.name);
+        IDirect3DDevice9* device = rig.device();
+        for (auto [state, value] : c.render)
+            device->SetRenderState(state, value);
+        for (auto [stage, state, value] : c.stages)
+            device->SetTextureStageState(stage, state, value);
+        const u32 p = fadeAt(0.25);
+        EXPECT_TRUE(near(p, 0x004060)) << std::hex << p;
+    }
 }
 
 TEST_F(OverlaysTest, CrossFadeEndKeepsOnlyItsSceneWithTheTargetReleased)
@@ -235,6 +279,35 @@ TEST_F(OverlaysTest, LoadingScreenPresentsAtMostSixtyTimesASecond)
     EXPECT_EQ(calls, 3000); // every fraction is still reported
     EXPECT_LE(demo->loadingPresents, u32(seconds * 60.0) + 2);
     EXPECT_GE(demo->loadingPresents, 1u);
+}
+
+TEST_F(OverlaysTest, LoadingScreenAlwaysShowsWhereALoadStopped)
+{
+    constexpr float loadEnds = NAN;
+    struct Case {
+        std::vector<float> steps;
+        u32 presents;
+        int lastColumn; // of the bar left on screen
+    } cases[] = {
+        {{0.5f, 1.0f}, 2, 1023},                       // the full bar right after another state
+        {{0.0f, 0.25f, 0.5f, loadEnds}, 2, 511},       // the dropped state a load ended with
+        {{0.5f, loadEnds, loadEnds, 0.75f, loadEnds}, 2, 767}, // nothing dropped: nothing again
+    };
+    demo->loadLoadingPicture("", nullptr, 0.0f, 0.91f, 1.0f, 0.935f, 0xFF606060u, 0xFF000000u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.steps));
+        demo = std::make_unique<Demo>(rig.engine.get());
+        demo->loadingFrameSeconds = 1.0e9; // only the first call passes the limit
+        clear();
+        for (float f : c.steps)
+            std::isnan(f) ? demo->endLoadingProgress() : demo->drawLoadingProgress(f);
+        EXPECT_EQ(demo->loadingPresents, c.presents);
+        const BackBuffer b(rig.device());
+        EXPECT_EQ(b(c.lastColumn, 705), 0x606060u);
+        if (c.lastColumn < 1023) {
+            EXPECT_EQ(b(c.lastColumn + 1, 705), 0u);
+        }
+    }
 }
 
 TEST_F(OverlaysTest, LoadingPictureKeepsItsColoursAfterTheOverlays)

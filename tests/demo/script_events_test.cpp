@@ -293,6 +293,15 @@ TEST_F(ScriptEvents, FailuresStopAtTheEventWithTheirMessage)
         }
 }
 
+TEST_F(ScriptEvents, LoadmetascriptEndsOnTheLoadingScreenItLeftOff)
+{
+    load("1 loadmetascript missing.mts\n");
+    demo->loadingFrameSeconds = 1.0e9; // every state after this one is dropped
+    demo->drawLoadingProgress(0.5f);
+    EXPECT_FALSE(demo->runScriptEvents(10));
+    EXPECT_EQ(demo->loadingPresents, 2u); // its own 0 once the load has ended
+}
+
 TEST_F(ScriptEvents, LoadobjectlayerAddsTheLayersObject)
 {
     // Layer 2 of "a.lwo" is a triangle; layer 1 does not exist.

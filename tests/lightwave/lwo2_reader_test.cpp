@@ -230,6 +230,7 @@ TEST(Lwo2Reader, LayersAndTheObjectTable)
     b.chunk("PNTS", pnts({0, 0, 0, 1, 0, 0, 0, 1, 0}));
     b.chunk("POLS", pols("FACE", {{0, 1, 2}, {0, 1}, {2}}));
     b.chunk("LAYR", layr(3));
+    b.chunk("PNTS", pnts({1, 2, 3}));
     b.chunk("POLS", pols("PTCL", {{0}}));
     ASSERT_NE(f.load(b), nullptr);
 
@@ -240,6 +241,7 @@ TEST(Lwo2Reader, LayersAndTheObjectTable)
     ASSERT_NE(polyMesh(object, 2), nullptr);
     EXPECT_EQ(polyMesh(object, 2)->polygonCount, 3);
     EXPECT_NE(dynamic_cast<PartigonMesh*>(object->layers[3]), nullptr);
+    EXPECT_EQ(object->layers[3]->center.y, 2.0f); // its box is round its particle
 
     // Another scene of the metascene reads nothing again; layer 1 is reported.
     auto* second = new Scene(f.meta.get());

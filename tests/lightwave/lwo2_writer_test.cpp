@@ -243,3 +243,22 @@ TEST(Lwo2Writer, EnvelopesAndClipNamesSurvive)
     ASSERT_EQ(b->layerCount, 1);
     EXPECT_STREQ(b->layerSlots[0]->texture->name.c_str(), a->layerSlots[0]->texture->name.c_str());
 }
+
+TEST(Lwo2Writer, KeyWithoutSpanIsAnAssertionOnlyFromLevelThree)
+{
+    Envelope stepped;
+    stepped.addSteppedKey(0.0f, 1.0f);
+    Surface surface(nullptr, "a@Skin");
+    surface.diffuse.source = &stepped;
+    const std::vector<std::string> none, box{"Assertion failed: TODO: add other envtypes"};
+    const struct {
+        int level;
+        const std::vector<std::string>& boxes;
+    } cases[] = {{0, none}, {1, none}, {2, none}, {3, box}};
+    for (const auto& c : cases) {
+        Diagnostics diagnostics(c.level);
+        Lwo2Writer().write({}, {&surface});
+        EXPECT_EQ(boxTexts(), c.boxes) << "level " << c.level;
+    }
+    surface.diffuse.source = nullptr;
+}

@@ -7,6 +7,7 @@
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
+#include "scene/particle_fx.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene_test_support.h"
 #include "tools/mkcontent/content.h"
@@ -14,7 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace lwstest;
 
@@ -42,9 +47,9 @@ TEST(LwsContent, GeneratedScenesLoad)
         size_t objects, lights, cameras, portals, bones;
     } cases[] = {
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
-        {"scenes/hall.lws", 13, 3, 3, 1, 2},
+        {"scenes/hall.lws", 14, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
-        {"scenes/fx.lws", 3, 1, 1, 0, 0},
+        {"scenes/fx.lws", 5, 2, 1, 0, 0},
     };
     for (const Case& c : cases) {
         Scene* scene = new Scene(f.meta.get());
@@ -80,6 +85,44 @@ TEST(LwsContent, GeneratedScenesLoad)
     clearImageCache();
 }
 
+// The particle scene in steps of 1/25 s: the first spark and the first
+// smoke particle each travel a good way from where they were born before
+// they die, not just round their emitter.
+TEST(LwsContent, ParticlesLeaveTheirEmitters)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    texturetest::Diagnostics d(0);
+    MemoryStream files = allContent();
+    Scene* scene = new Scene(f.meta.get());
+    f.meta->scenes.push_back(scene);
+    ASSERT_TRUE(loadLWS("scenes/fx.lws", scene, &files, nullptr, 0, 0));
+    struct Followed {
+        std::string emitter;
+        float born[3];
+        float farthest = -1.0f;
+    };
+    std::vector<Followed> followed = {{"Emitter", {}}, {"Plume", {}}};
+    for (int frame = 0; frame <= 75; ++frame) {
+        scene->updateParticles(nullptr, frame * 0.04);
+        for (ParticleFX* fx : scene->fxEmitter) {
+            FXEmitter* e = fx->asEmitter();
+            for (Followed& one : followed) {
+                if (e->particles.size() < 2 || one.emitter != e->node->name.c_str() || !e->particles[1].alive)
+                    continue;
+                const float* p = e->particles[1].position;
+                if (one.farthest < 0.0f)
+                    std::copy(p, p + 3, one.born);
+                one.farthest = std::max(one.farthest, std::hypot(p[0] - one.born[0], p[1] - one.born[1],
+                                                                 p[2] - one.born[2]));
+            }
+        }
+    }
+    for (const Followed& one : followed)
+        EXPECT_GT(one.farthest, 1.0f) << one.emitter;
+    clearImageCache();
+}
+
 // Metascripts over generated scenes: entries, comments and quotes, and
 // each scene's share of the loading bar.
 TEST(LwsContent, MetascriptOverScenes)
@@ -94,11 +137,11 @@ TEST(LwsContent, MetascriptOverScenes)
     ASSERT_TRUE(meta);
     ASSERT_EQ(meta->scenes.size(), 3u);
     EXPECT_STREQ(meta->scenes[1]->name, "scenes/hall.lws");
-    // outro's one object, hall's 13 from 0.1333, intro's 5 from 0.2667.
-    ASSERT_EQ(progress.fractions.size(), 19u);
+    // outro's one object, hall's 14 from 0.1333, intro's 5 from 0.2667.
+    ASSERT_EQ(progress.fractions.size(), 20u);
     EXPECT_FLOAT_EQ(progress.fractions[0], 0.0f);
     EXPECT_NEAR(progress.fractions[1], 0.13333f, 1e-4);
-    EXPECT_NEAR(progress.fractions[14], 0.26667f, 1e-4);
+    EXPECT_NEAR(progress.fractions[15], 0.26667f, 1e-4);
     EXPECT_LT(progress.fractions.back(), 0.4f);
 
     files.files["bad.mts"] = "scenes/outro.lws\nmissing.lws\n";

@@ -53,11 +53,14 @@ TEST(LwsTokens, SplitMatchesCount)
 
 TEST(LwsReader, RefusedFilesLeaveTheSceneEmpty)
 {
+    const std::vector<std::string> noBox, notLws{"Assertion failed: not an LWS file!"},
+        version{"Assertion failed: unbekanntes LWS file!!!"};
     struct Case {
         std::string text;
-        size_t boxes; // at level 3
+        const std::vector<std::string>& boxes; // at level 3
     } cases[] = {
-        {"LWSC\n2\nAddLight\n", 1}, {"LWSC", 1}, {"", 0}, {"LWXX 3 AddLight", 1}, {"LWSC 30000000000000000003", 1},
+        {"LWSC\n2\nAddLight\n", version}, {"LWSC", version}, {"", noBox}, {" \n ", notLws},
+        {"LWXX 3 AddLight", notLws},       {"LWSC 30000000000000000003", version},
     };
     for (const Case& c : cases) {
         for (int level : {2, 3}) {
@@ -66,7 +69,7 @@ TEST(LwsReader, RefusedFilesLeaveTheSceneEmpty)
             EXPECT_FALSE(loadText(scene, c.text)) << c.text;
             EXPECT_TRUE(scene.lights.empty() && scene.objects.empty());
             EXPECT_STREQ(scene.name, "t.lws");
-            EXPECT_EQ(texturetest::boxTexts().size(), level == 3 ? c.boxes : 0u) << c.text;
+            EXPECT_EQ(texturetest::boxTexts(), level == 3 ? c.boxes : noBox) << c.text;
         }
     }
     // The package's scenes of formats 5 and 2, alone and in a metascript.
@@ -117,6 +120,16 @@ TEST(LwsReader, SceneKeywords)
     EXPECT_FLOAT_EQ(later.fogColor[1], 0.6f);
 }
 
+TEST(LwsReader, FogTypes)
+{
+    const std::pair<const char*, i32> cases[] = {{"2", D3DFOG_EXP}, {"3", D3DFOG_EXP2}, {"4", D3DFOG_NONE}};
+    for (auto [type, mode] : cases) {
+        Scene scene(nullptr);
+        ASSERT_TRUE(loadText(scene, lws(std::string("FogType ") + type)));
+        EXPECT_EQ(scene.fogType, mode) << type;
+    }
+}
+
 TEST(LwsReader, ItemsAndReferences)
 {
     testsupport::LevelGuard level;
@@ -129,7 +142,7 @@ TEST(LwsReader, ItemsAndReferences)
     ASSERT_TRUE(loadText(scene,
                          lws("LightName early ParentItem 10000000 CameraName early "
                              "AddNullObject first ParentItem 10000002 TargetItem 10000001 "
-                             "ShadowOptions 3 PivotRotation 90 0 0 ExcludeLight 21000000 ExcludeLight 20000002 "
+                             "ShadowOptions 3 PivotRotation 90 0 0 ExcludeLight 21000000 ExcludeLight 20000002 ExcludeLight 22000000 "
                              "AddNullObject second ParentItem 10000000 TargetItem 10000001 "
                              "LoadObjectLayer 1 C:\\portals/AntiPortal.lwo ParentItem 10000002 "
                              "LoadObjectLayer 2 Objects/big rock.lwo HController 1 "
@@ -361,6 +374,31 @@ TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
     EXPECT_EQ(sound.calls.front().rfind("play ", 0), 0u);
     EXPECT_EQ(sound.calls.back(), "stop " + sound.calls.front().substr(5, sound.calls.front().find(' ', 5) - 5));
     f.engine->sound = saved;
+}
+
+// A freed metascene leaves no channel behind: a looping sound left over
+// would play to the end of the run. A sound before any object has no owner
+// and goes at once.
+TEST(LwsReader, FreedMetasceneLeavesNoSound)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    for (const char* text : {"AddNullObject n // sound hum.ogg", "// sound hum.ogg AddNullObject n"}) {
+        MemoryStream files;
+        files.files["one.lws"] = lws(text);
+        files.files["hum.ogg"] = "x";
+        files.files["one.mts"] = "one.lws\n";
+        ChannelSound sound;
+        Sound* saved = f.engine->sound;
+        f.engine->sound = &sound;
+        MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
+        ASSERT_NE(meta, nullptr) << text;
+        meta->clear();
+        delete meta;
+        f.engine->sound = saved;
+        ASSERT_EQ(sound.channelCount(), 1) << text;
+        EXPECT_EQ(sound.channel(1), nullptr) << text;
+    }
 }
 
 TEST(LwsReader, DamagedTextEndsCleanly)

@@ -1,8 +1,11 @@
 #include "lws_test_support.h"
+#include "lwo2_builder.h"
 
 #include "../log_test_support.h"
 #include "foundation/envelope.h"
 #include "lightwave/lws_writer.h"
+#include "lightwave/meta_scene.h"
+#include "scene/bone.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
@@ -108,6 +111,35 @@ TEST(LwsWriter, GeneratedSceneRoundTrip)
     Scene second(nullptr);
     ASSERT_TRUE(loadText(second, LwsWriter::text(&first)));
     expectSameScenes(first, second);
+}
+
+// Bones on two objects from two files, each numbered from 0 within its
+// object: written and read back, every bone keeps its parent bone.
+TEST(LwsWriter, BonesOfTwoObjectsRoundTrip)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    MemoryStream files;
+    files.files["a.lwo"] = files.files["b.lwo"] = lwo2test::quadObject().form();
+    ASSERT_TRUE(loadText(*f.scene,
+                         lws("LoadObjectLayer 1 a.lwo BoneFalloffType 1 AddBone BoneName a0 "
+                             "AddBone BoneName a1 ParentItem 40000000 BoneRestDirection 90 30 0 "
+                             "LoadObjectLayer 1 b.lwo BoneFalloffType 1 AddBone BoneName b0 "
+                             "AddBone BoneName b1 ParentItem 40000000"),
+                         &files));
+    // Another metascene: meshes of their own, with no bones yet.
+    MetaScene meta(f.engine.get(), "again.mts");
+    Scene* again = new Scene(&meta);
+    meta.scenes.push_back(again);
+    ASSERT_TRUE(loadText(*again, LwsWriter::text(f.scene), &files));
+    ASSERT_EQ(again->objects.size(), 2u);
+    for (Object* object : again->objects) {
+        PolyMesh* mesh = object->mesh ? object->mesh->asPolyMesh() : nullptr;
+        ASSERT_TRUE(mesh && mesh->bones.size() == 2) << object->name.c_str();
+        EXPECT_EQ(mesh->bones[1]->parentBone, mesh->bones[0]) << object->name.c_str();
+    }
+    const float heading = again->objects[0]->mesh->asPolyMesh()->bones[1]->restDirection[1];
+    EXPECT_NEAR(heading, f.scene->objects[0]->mesh->asPolyMesh()->bones[1]->restDirection[1], 1e-6f);
 }
 
 TEST(LwsWriter, PackageSceneRoundTripAndThirdPartyReader)

@@ -503,8 +503,8 @@ TEST(EffectPairs, StandardLightsAndLayersTheSurface)
     }
 }
 
-// The shadow pass writes depth as colour; it decodes to the depth, and the
-// map's clear decodes beyond every written depth.
+// The shadow pass writes the light-space depth z as colour, kept as
+// z / (z + 8); the map's clear decodes beyond every written depth.
 TEST(EffectPairs, ShadowMapColourDecodesToTheDepth)
 {
     Rig rig;
@@ -516,7 +516,8 @@ TEST(EffectPairs, ShadowMapColourDecodesToTheDepth)
     for (float z : {0.0f, 0.1234567f, 0.5f, 0.987654f}) {
         const std::vector<u32> p = rig.draw(rig.null, nullptr, z);
         ASSERT_FALSE(p.empty()) << boxes();
-        EXPECT_NEAR(decode(p[p.size() / 2]), z, 2e-5) << z << " " << std::hex << p[p.size() / 2];
+        const double kept = decode(p[p.size() / 2]);
+        EXPECT_NEAR(8.0 * kept / (1.0 - kept), z, 2e-5) << z << " " << std::hex << p[p.size() / 2];
     }
     const std::vector<u32> far = rig.draw(rig.null, nullptr, 1.0f);
     ASSERT_FALSE(far.empty());

@@ -935,28 +935,30 @@ TEST(FvfShaderPairDraw, SphereReflectionAddsTheImageByStrength)
     EXPECT_EQ(rig.sampler(0, D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP));
     EXPECT_EQ(rig.render(D3DRS_TEXTUREFACTOR), 0x7F7F7F7Fu);
 
-    // With a planar colour map on Y: the image on stage 1 over colour x
-    // diffuse, mapped across Y; a strength above 1 counts as 1.
+    // With a planar colour map on Y or Z: the image on stage 1 over colour
+    // x diffuse, mapped across that axis; a strength above 1 counts as 1.
     rig.engine->uniforms->setView(identity);
     rig.engine->uniforms->setWorld(identity);
     const u32 paint = 0xFF80C0FF;
     TextureLayer* colr = addLayer(s, channelCOLR, rig.solid(paint));
     colr->projection = TextureLayer::projectionPlanar;
-    colr->axis = TextureLayer::axisY;
     s.reflection.value = 3.0f;
     const Rgba base = rgba(paint) * d;
-    seen = 0;
-    for (const D3DVECTOR& n : normals) {
-        const int texel = sphereTexel(n, identity, TextureLayer::axisY);
-        if (texel < 0)
-            continue;
-        seen |= 1 << texel;
-        q.normal = n;
-        const std::vector<u32> pixels = rig.draw(s, 0.0, q);
-        EXPECT_TRUE(near(at(pixels, 32, 24), withAlpha(sat(base + rgba(image[texel])), base.a)))
-            << n.x << " " << n.y << " " << n.z << " texel " << texel;
+    for (int axis : {TextureLayer::axisY, TextureLayer::axisZ}) {
+        colr->axis = axis;
+        seen = 0;
+        for (const D3DVECTOR& n : normals) {
+            const int texel = sphereTexel(n, identity, axis);
+            if (texel < 0)
+                continue;
+            seen |= 1 << texel;
+            q.normal = n;
+            const std::vector<u32> pixels = rig.draw(s, 0.0, q);
+            EXPECT_TRUE(near(at(pixels, 32, 24), withAlpha(sat(base + rgba(image[texel])), base.a)))
+                << "axis " << axis << ": " << n.x << " " << n.y << " " << n.z << " texel " << texel;
+        }
+        EXPECT_EQ(seen, 15) << "every texel reached on axis " << axis;
     }
-    EXPECT_EQ(seen, 15) << "every texel reached";
     EXPECT_EQ(rig.stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_MULTIPLYADD));
     EXPECT_EQ(rig.stage(2, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
     EXPECT_EQ(rig.render(D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);

@@ -427,7 +427,7 @@ TEST_F(ShaderPairTest, IdenticalSwitchesCompileOnce)
     bound->Release();
     std::vector<i32> key;
     engine.switches->key(key);
-    EXPECT_EQ(key.size(), 149u);
+    EXPECT_EQ(key.size(), 150u);
     ASSERT_EQ(pair.variants.count(key), 1u);
     EXPECT_EQ(pair.variants[key].vertexShader, vs);
 }
@@ -612,6 +612,27 @@ TEST_F(ShaderPairTest, EveryDeviceGetsTheVariantFromOneCompile)
     ASSERT_EQ(engine.devices[1]->GetPixelShader(&bound), D3D_OK);
     EXPECT_EQ(bound, pair.currentPixelShader->shaders[1]);
     bound->Release();
+}
+
+// A device that refuses either half of the code fails the whole variant:
+// that eye would otherwise draw without a shader.
+TEST_F(ShaderPairTest, ADeviceThatRefusesTheCodeFailsTheVariant)
+{
+    Outputs outputs([](DisplaySettings& s) { s.stereo = 1; });
+    REQUIRE_DEVICES(outputs);
+    Engine engine(&outputs.manager);
+    ASSERT_EQ(engine.deviceCount, 2);
+    EffectArchive files({{"flat.fx", kFlatEffect}});
+    const struct {
+        bool vertex, pixel;
+    } cases[] = {{true, false}, {false, true}};
+    for (const auto& c : cases) {
+        ShaderPair pair(&engine);
+        ASSERT_TRUE(pair.loadFile(*files.sourcefile(), "flat.fx"));
+        platform::d3d9::refuseShaderCode(engine.devices[1], c.vertex, c.pixel);
+        EXPECT_FALSE(pair.activate()) << (c.vertex ? "vertex" : "pixel") << " code refused";
+        platform::d3d9::refuseShaderCode(engine.devices[1], false, false);
+    }
 }
 
 TEST_F(ShaderPairTest, ParseErrorBox)

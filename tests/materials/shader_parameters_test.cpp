@@ -48,8 +48,8 @@ const D3DMATRIX kProjection = rows({2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 2, 1, 0, 0, -2
 TEST(ShaderSwitchesTest, TableOrderAndKeyPositions)
 {
     ShaderSwitches s(nullptr);
-    ASSERT_EQ(s.params.size(), 51u);
-    EXPECT_EQ(s.totalCount(), 149);
+    ASSERT_EQ(s.params.size(), 52u);
+    EXPECT_EQ(s.totalCount(), 150);
 
     struct Row {
         size_t index;
@@ -96,7 +96,7 @@ TEST(ShaderSwitchesTest, TableOrderAndKeyPositions)
     *s.displacement = 9;
     std::vector<i32> key;
     s.key(key);
-    ASSERT_EQ(key.size(), 149u);
+    ASSERT_EQ(key.size(), 150u);
     EXPECT_EQ(key[15], 11);
     EXPECT_EQ(key[32], 7);
     EXPECT_EQ(key[33], 3);
@@ -111,8 +111,8 @@ TEST(ShaderSwitchesTest, TableOrderAndKeyPositions)
 TEST(ShaderUniformsTest, TableOrderAndFreshState)
 {
     ShaderUniforms u(nullptr);
-    ASSERT_EQ(u.params.size(), 39u);
-    EXPECT_EQ(u.totalCount(), 753);
+    ASSERT_EQ(u.params.size(), 40u);
+    EXPECT_EQ(u.totalCount(), 817);
     EXPECT_STREQ(u.params[0].name, "matWorldViewProj");
     EXPECT_EQ(u.params[0].count, 16);
     EXPECT_STREQ(u.params[2].name, "matWorldViewNormalized");

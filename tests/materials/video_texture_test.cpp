@@ -199,7 +199,9 @@ TEST(VideoTextureTest, PlaysTheDeterministicSourceInStep)
 }
 
 // Clips made with ffmpeg: lossless frames texel-exact and in order, from
-// disk or from a stream alone; an H.264 MP4 with the right count and size.
+// disk or from a stream alone (also one too large for a single read, whose
+// size query must not move the stream); an H.264 MP4 with the right count
+// and size.
 TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
 {
     ComScope com;
@@ -212,16 +214,26 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
     ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i testsrc=s=32x16:r=25:d=0.4 -c:v libx264 -pix_fmt yuv420p "
                     "clip.mp4"),
               "ok");
+    // Texel (0, 0) as in the small clip, noise elsewhere: about 50 KB.
+    ASSERT_EQ(shell("ffmpeg -v error -y -f lavfi -i color=c=black:s=80x48:r=25:d=0.4 -vf \"format=gbrp,"
+                    "geq=r='if(X+Y,random(1)*255,20*N)':g='if(X+Y,random(2)*255,100)':"
+                    "b='if(X+Y,random(3)*255,255-10*N)'\" -c:v ffv1 -pix_fmt bgr0 clips/large.avi"),
+              "ok");
+    const std::vector<unsigned char> largeBytes = readFileBytes("clips/large.avi");
+    ASSERT_GT(largeBytes.size(), 40000u);
     // The same clip held only in a stream, as an archive entry is (no file
     // of that name on disk), and a copy of that texture.
     const std::vector<unsigned char> bytes = readFileBytes("clips/lossless.avi");
     MemoryStream archive("videos/held.avi", std::string(bytes.begin(), bytes.end()));
+    archive.files["videos/large.avi"] = std::string(largeBytes.begin(), largeBytes.end());
     auto disk = std::make_unique<VideoTexture>(e.get());
     disk->setFileName("CLIPS\\Lossless.avi"); // a Windows-style name
     auto held = std::make_unique<VideoTexture>(e.get());
     held->setFileName("videos/held.avi", &archive);
     std::unique_ptr<Texture> copy(held->clone());
-    std::unique_ptr<Texture> plays[] = {std::move(disk), std::move(held), std::move(copy)};
+    auto large = std::make_unique<VideoTexture>(e.get());
+    large->setFileName("videos/large.avi", &archive);
+    std::unique_ptr<Texture> plays[] = {std::move(disk), std::move(held), std::move(copy), std::move(large)};
     ManualClock clock;
     for (auto& texture : plays) {
         auto& video = static_cast<VideoTexture&>(*texture);

@@ -16,7 +16,10 @@
 #include "tools/mkcontent/content.h"
 #include "tools/sarpack/sar_writer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
 
 using namespace meshtest;
@@ -102,6 +105,47 @@ TEST(ProgressiveMesh, MismatchesAreReportedButTheMeshIsPrepared)
     EXPECT_TRUE(mesh.prepared);
     EXPECT_EQ(texturetest::boxTexts(),
               (std::vector<std::string>{"Error: wrong collapse map for cube", "Error: wrong permutation for cube"}));
+}
+
+// Two quads on a cylinder map, the first crossing the map's edge: the point
+// they share must not weld, or the second quad stretches over the whole map.
+TEST(ProgressiveMesh, BothLevelMeshKindsKeepACylinderSeamApart)
+{
+    const std::function<std::unique_ptr<PolyMesh>(MeshRig&, PolyMesh&)> kinds[] = {
+        [](MeshRig& rig, PolyMesh& b) -> std::unique_ptr<PolyMesh> {
+            return std::make_unique<PMesh>(rig.get(), &rig.object, b.polygonCount, b.polygons, b.pointArray,
+                                           b.pointCount, nullptr);
+        },
+        [](MeshRig& rig, PolyMesh& b) -> std::unique_ptr<PolyMesh> {
+            return std::make_unique<SemiRegMesh>(rig.get(), &rig.object, b.polygonCount, b.polygons, b.pointArray,
+                                                 b.pointCount);
+        },
+    };
+    for (const auto& make : kinds) {
+        MeshRig rig;
+        REQUIRE_ENGINE(rig.engine);
+        auto layer = std::make_unique<TextureLayer>();
+        layer->channel = channelCOLR;
+        layer->texture = fakeTexture();
+        layer->projection = TextureLayer::projectionCylindrical;
+        layer->axis = TextureLayer::axisY;
+        ASSERT_TRUE(rig.addSurface()->addLayer(std::move(layer)));
+        auto base = rig.mesh({{0.5f, 0, -1}, {-0.5f, 0, -1}, {-0.5f, 1, -1}, {0.5f, 1, -1}, {-1, 0, -1}, {-1, 1, -1}},
+                             {{{0, 1, 2, 3}}, {{1, 4, 5, 2}}});
+        std::unique_ptr<PolyMesh> mesh = make(rig, *base);
+        base->polygons = nullptr;
+        base->pointArray = nullptr;
+        base->polygonCount = base->pointCount = 0;
+        ASSERT_TRUE(mesh->prepare());
+        const Subset& s = *mesh->subsets[0];
+        float widest = 0.0f;
+        for (size_t t = 0; t + 2 < s.indices.size(); t += 3) {
+            const float u[3] = {vertexFloats(s, int(s.indices[t]))[6], vertexFloats(s, int(s.indices[t + 1]))[6],
+                                vertexFloats(s, int(s.indices[t + 2]))[6]};
+            widest = std::max(widest, *std::max_element(u, u + 3) - *std::min_element(u, u + 3));
+        }
+        EXPECT_LT(widest, 0.5f);
+    }
 }
 
 TEST(PointMesh, BoundsStreaksAndOneDraw)

@@ -181,6 +181,30 @@ TEST(Node, OrientationControllers)
     }
 }
 
+// Path alignment under a parent: both ends of the path go through the
+// parent, each at its own time, and the parent keeps its matrix for t.
+TEST(Node, PathAlignedPitchUnderAParent)
+{
+    const struct {
+        const char* name;
+        float parentPitch, parentRise; // the rise in units per second
+    } cases[] = {
+        {"a pitched parent turns the path upwards", float(-M_PI / 4), 0.0f},
+        {"a rising parent lifts the path", 0.0f, 1.0f},
+    };
+    for (const auto& c : cases) {
+        PerspectiveNode parent(nullptr, 1, 0), n(nullptr, 1, 1);
+        parent.channels[kPitch].value = c.parentPitch;
+        parent.channels[kPositionY].source = new Linear(0.0f, c.parentRise);
+        n.parent = &parent;
+        n.pitchController = 2;
+        n.pathLookAhead = 0.5f;
+        n.channels[kPositionZ].source = new Linear(0.0f, 1.0f);
+        EXPECT_NEAR(n.orientationAt(2.0).elevation, float(M_PI / 4), 1e-5f) << c.name;
+        EXPECT_FLOAT_EQ(parent.world._42, 2.0f * c.parentRise) << c.name;
+    }
+}
+
 TEST(Node, BoxTests)
 {
     PerspectiveNode p(nullptr, 1, 0);

@@ -518,6 +518,46 @@ TEST(ScenePasses, StereoEyesLandInTheirOwnBackBuffers)
     }
 }
 
+TEST(ScenePasses, ShadowFallsWhereverTheLightsDepthRangeBegins)
+{
+    // Inside a room the walls' box reaches behind the light, so its depth
+    // range starts at the near plane: the shadow must still fall.
+    struct Case {
+        const char* name;
+        bool room;
+    };
+    for (const Case& c : {Case{"light above everything", false}, Case{"light inside a room", true}}) {
+        SCOPED_TRACE(c.name);
+        BuiltScene s(false);
+        REQUIRE_ENGINE(s);
+        if (c.room) {
+            std::vector<D3DVECTOR> points = BuiltScene::cubePoints(8.0f);
+            for (D3DVECTOR& p : points)
+                p.y += 8.0f;
+            std::vector<std::vector<u32>> walls = BuiltScene::cubeFaces();
+            walls.erase(walls.begin() + 2, walls.begin() + 4); // no floor or ceiling
+            for (auto& w : walls)
+                std::reverse(w.begin(), w.end()); // seen from inside
+            s.addObject("room.lwo", points, walls)->mesh->prepare();
+        }
+        ASSERT_TRUE(s.readyToDraw());
+        s.distant->intensity.value = 0.0f; // the spot alone lights the floor
+        auto frame = [&](i32 shadowType) {
+            s.spot->shadowType = shadowType;
+            s.device()->BeginScene();
+            s.scene->render(true, 0, 0.0);
+            s.device()->EndScene();
+            return readBackBuffer(s.device());
+        };
+        const auto lit = frame(0);
+        const auto shadowed = frame(2);
+        int darker = 0;
+        for (size_t i = 0; i < lit.size() && i < shadowed.size(); ++i)
+            darker += int((lit[i] >> 8) & 0xFF) - int((shadowed[i] >> 8) & 0xFF) > 40;
+        EXPECT_GT(darker, 0);
+    }
+}
+
 TEST(ScenePasses, OwnTargetViewportAndRestore)
 {
     struct Case {
@@ -607,12 +647,14 @@ TEST(ScenePasses, AReceivingSurfaceSamplesTheDepthMapElseTheColourMap)
     EXPECT_EQ(source->spotShadowMap(), depth);
 }
 
-TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
+TEST(ScenePasses, PartigonFailsNoCheckAndLeavesTheDepthRangeAlone)
 {
-    // A partigon far behind the floor: its zero box is no extent, so the
-    // fitted range (particles draw with it) must not move to it.
+    // A partigon far behind the floor: it draws nothing, so the fitted range
+    // (particles draw with it) must not move to it; its box keeps the
+    // object pass's checks quiet.
     BuiltScene s(false);
     REQUIRE_ENGINE(s);
+    texturetest::Diagnostics checks(3);
     s.scene->render(true, 0, 0.0);
     const float nearest = s.camera->drawnNear, farthest = s.camera->drawnFar;
     auto* record = new LWObject(s.meta.get(), "partigon.lwo");
@@ -622,6 +664,7 @@ TEST(ScenePasses, BoxlessMeshLeavesTheDepthRangeAlone)
     s.scene->render(true, 0, 0.0);
     EXPECT_EQ(s.camera->drawnNear, nearest);
     EXPECT_EQ(s.camera->drawnFar, farthest);
+    EXPECT_TRUE(platform::recordedMessageBoxes().empty()) << platform::recordedMessageBoxes()[0].text;
 }
 
 TEST(ScenePasses, BakeLightsTheLightmapTexels)

@@ -78,7 +78,6 @@ public:
     void ambient(double r, double g, double b, const LwsEnvelope& intensity);
     void fog(int type, double minDistance, double maxDistance, const double color[3]);
     void backdrop(const double color[3], bool fogFromBackdrop);
-    void sound(const std::string& file);
 
     const std::string& text() const { return out; }
 
