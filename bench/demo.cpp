@@ -6,8 +6,11 @@
 // frame, which loads and starts it, left out), lowest=L (the slowest scene
 // of both paths), fps=F (the whole fixed-function run) and last ratio=R
 // (skipped-draw time / full time): what the frame costs outside the
-// rasteriser.
-//   bench_demo [MAX_FRAMES]
+// rasteriser. Each scene also gets cpu=C: the process's CPU milliseconds
+// a frame, every rasteriser thread included, which a loaded machine
+// disturbs far less than the frame rate. PATH "fixed" or "shader" plays
+// only that path and prints only its scenes.
+//   bench_demo [MAX_FRAMES [PATH]]
 #include "demo/demo.h"
 #include "display/display_manager.h"
 #include "display/display_settings.h"
@@ -26,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -46,7 +50,16 @@ public:
 struct Stretch {
     int frames = 0;
     double seconds = 0.0;
+    double cpuSeconds = 0.0;
 };
+
+// CPU time of the whole process: the rasteriser's threads count too.
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 struct Result {
     bool ok = false;
@@ -99,6 +112,7 @@ Result play(bool skipDraws, bool fixedFunction, int maxFrames)
     result.ok = true;
     std::string last;
     auto before = start;
+    double cpuBefore = processCpuSeconds();
     while (!demo->quit && result.frames < maxFrames) {
         clock->now += kFrameSeconds;
         if (!demo->frame()) {
@@ -107,14 +121,17 @@ Result play(bool skipDraws, bool fixedFunction, int maxFrames)
         }
         ++result.frames;
         const auto now = std::chrono::steady_clock::now();
+        const double cpuNow = processCpuSeconds();
         const std::string key = activeScenes(*demo);
         if (key == last) {
             Stretch& stretch = result.scenes[key];
             stretch.frames += 1;
             stretch.seconds += std::chrono::duration<double>(now - before).count();
+            stretch.cpuSeconds += cpuNow - cpuBefore;
         }
         last = key;
         before = now;
+        cpuBefore = cpuNow;
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     demo->shutdown();
@@ -123,11 +140,28 @@ Result play(bool skipDraws, bool fixedFunction, int maxFrames)
     return result;
 }
 
+void printScenes(const char* mode, const Result& result, double& lowest)
+{
+    for (const auto& [names, stretch] : result.scenes) {
+        if (stretch.seconds <= 0.0)
+            continue;
+        const double fps = stretch.frames / stretch.seconds;
+        std::printf("%s %s: %d frames, fps=%.2f cpu=%.1f\n", mode, names.c_str(), stretch.frames, fps,
+                    1000.0 * stretch.cpuSeconds / stretch.frames);
+        lowest = std::min(lowest, fps);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const int maxFrames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1 << 30;
+    const std::string only = argc > 2 ? argv[2] : "";
+    if (!only.empty() && only != "fixed" && only != "shader") {
+        std::fprintf(stderr, "bench_demo: PATH is fixed or shader\n");
+        return 2;
+    }
     diagnosticsLevel = 0;
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
@@ -136,6 +170,17 @@ int main(int argc, char** argv)
     wc.lpszClassName = "QuillonBenchDemo";
     RegisterClassExA(&wc);
 
+    if (!only.empty()) {
+        const Result one = play(false, only == "fixed", maxFrames);
+        if (!one.ok || one.frames == 0) {
+            std::fprintf(stderr, "bench_demo: the demo did not play\n");
+            return 1;
+        }
+        double lowest = 1.0e9;
+        printScenes(only.c_str(), one, lowest);
+        std::printf("lowest=%.2f\n", lowest);
+        return 0;
+    }
     const Result full = play(false, true, maxFrames);
     const Result shaders = play(false, false, maxFrames);
     if (!full.ok || full.frames == 0 || full.seconds <= 0.0 || !shaders.ok) {
@@ -143,14 +188,8 @@ int main(int argc, char** argv)
         return 1;
     }
     double lowest = 1.0e9;
-    for (const auto& [mode, result] : {std::pair{"fixed", &full}, {"shader", &shaders}})
-        for (const auto& [names, stretch] : result->scenes) {
-            if (stretch.seconds <= 0.0)
-                continue;
-            const double fps = stretch.frames / stretch.seconds;
-            std::printf("%s %s: %d frames, fps=%.2f\n", mode, names.c_str(), stretch.frames, fps);
-            lowest = std::min(lowest, fps);
-        }
+    printScenes("fixed", full, lowest);
+    printScenes("shader", shaders, lowest);
     std::printf("lowest=%.2f\n", lowest);
     std::printf("frames=%d seconds=%.3f\n", full.frames, full.seconds);
     std::printf("fps=%.2f\n", full.frames / full.seconds);

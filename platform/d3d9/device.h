@@ -389,8 +389,8 @@ private:
 
     // shader_objects.cpp
     // The pair's program for filled triangles (offsetInputs) or for points
-    // and lines.
-    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs);
+    // and lines, with or without the alpha test after the pixel shader.
+    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest);
     void uploadShaderConstants(ShaderProgram& program);
     // Table fog after a pixel shader, from the fog render states.
     void uploadTableFog(ShaderProgram& program);
@@ -496,7 +496,7 @@ private:
     bool m_upDraw = false; // stream 0 comes from the streaming buffer
     GLintptr m_upDrawOffset = 0;
     UINT m_upDrawStride = 0;
-    std::map<std::tuple<const void*, const void*, bool>, std::unique_ptr<ShaderProgram>> m_programs;
+    std::map<std::tuple<const void*, const void*, bool, bool>, std::unique_ptr<ShaderProgram>> m_programs;
     ShaderProgram* m_currentProgram = nullptr;
     bool m_programDirty = true;
     bool m_loggedMixedShaders = false;

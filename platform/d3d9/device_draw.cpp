@@ -671,7 +671,10 @@ bool Device::applyProgram()
     VertexShader* vs = m_vertexShader;
     PixelShader* ps = m_pixelShader;
     if (vs && ps) {
-        ShaderProgram* p = programFor(vs, ps, m_ff.fillsTriangles);
+        // D3DCMP_ALWAYS passes every pixel: no test to compile in.
+        const DWORD* rs = m_ff.renderStates;
+        const bool alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE && rs[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS;
+        ShaderProgram* p = programFor(vs, ps, m_ff.fillsTriangles, alphaTest);
         if (!p)
             return false;
         if (p->program != m_gl.program) {

@@ -83,19 +83,22 @@ HRESULT ShaderCode::getFunction(void* data, UINT* size) const
     return D3D_OK;
 }
 
-GLuint ShaderCode::glShader(bool offsetInputs)
+GLuint ShaderCode::glShader(bool offsetInputs, bool alphaTest)
 {
     const bool vertex = m_blob.stage == ShaderStage::Vertex;
-    const int variant = vertex || offsetInputs ? 1 : 0;
+    const int variant = vertex ? 0 : (offsetInputs ? 1 : 0) | (alphaTest ? 2 : 0);
     if (m_shader[variant] || m_failed[variant])
         return m_shader[variant];
     std::string source;
-    if (vertex)
+    if (vertex) {
         source = addClipDistances(m_blob.glsl);
-    else if (offsetInputs)
-        source = addInputOffset(addAlphaTest(addTableFog(m_blob.glsl)));
-    else
-        source = addAlphaTest(addTableFog(m_blob.glsl));
+    } else {
+        source = addTableFog(m_blob.glsl);
+        if (alphaTest)
+            source = addAlphaTest(source);
+        if (offsetInputs)
+            source = addInputOffset(source);
+    }
     std::string log;
     GLuint shader = compileShader(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, source, log);
     if (!shader) {
@@ -347,13 +350,14 @@ ShaderProgram::~ShaderProgram()
         glDeleteBuffers(1, &pixelBuffer);
 }
 
-std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs)
+std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs,
+                                                 bool alphaTest)
 {
     auto p = std::make_unique<ShaderProgram>();
     p->vertex = &vs.blob();
     p->pixel = &ps.blob();
     const GLuint vertexShader = vs.glShader();
-    const GLuint pixelShader = ps.glShader(offsetInputs);
+    const GLuint pixelShader = ps.glShader(offsetInputs, alphaTest);
     if (!vertexShader || !pixelShader)
         return p;
     GLuint program = glCreateProgram();
@@ -414,12 +418,13 @@ void Device::forgetShader(const void* shader)
     m_programDirty = true;
 }
 
-ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs)
+ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest)
 {
-    const auto key = std::make_tuple(static_cast<const void*>(vs), static_cast<const void*>(ps), offsetInputs);
+    const auto key =
+        std::make_tuple(static_cast<const void*>(vs), static_cast<const void*>(ps), offsetInputs, alphaTest);
     auto it = m_programs.find(key);
     if (it == m_programs.end())
-        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps, offsetInputs)).first;
+        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps, offsetInputs, alphaTest)).first;
     return it->second->program ? it->second.get() : nullptr;
 }
 
