@@ -1,8 +1,9 @@
 // The player over the demo's own content with a running order that loops
-// every three seconds: each pass loads both metascripts (the first one stays,
+// every three seconds: each pass loads two metascripts (the first one stays,
 // the second is freed), starts the tune, cross-fades and goes back to its
-// start.
-// A long run of it shows whether anything piles up pass after pass.
+// start. The two are the demo's own with one more scene, an object with a
+// looping sound, so each holds a channel and its thread. A long run of it
+// shows whether anything piles up pass after pass.
 //   quillon_looping [SCRIPT]   SCRIPT: a running order to use instead
 #include "app/setup.h"
 #include "app/win_main.h"
@@ -21,24 +22,27 @@ namespace {
 
 const char* kLoopScript = R"(; restarts every three seconds
 0:00.000 restart
-0:00.000 loadmetascript meta1.mts
-0:00.000 activemeta meta1
+0:00.000 loadmetascript loop1.mts
+0:00.000 activemeta loop1
 0:00.000 start scenes/intro
 0:00.000 cam scenes/intro 0
 0:00.000 playogg music/demotune.ogg
 0:01.000 start scenes/hall
 0:01.000 xfade scenes/hall 800
-0:02.000 loadmetascript meta2.mts
-0:02.000 activemeta meta2
+0:02.000 loadmetascript loop2.mts
+0:02.000 activemeta loop2
 0:02.000 start scenes/outro
 0:02.000 cam scenes/outro 0
-0:02.900 activemeta meta1
-0:02.900 freemeta meta2
+0:02.900 activemeta loop1
+0:02.900 freemeta loop2
 0:03.000 stopsound
 )";
 
-// Archive 130 again, with scene.scr replaced; stored unpacked, so making it
-// costs no more than reading the original.
+const char* kHumScene = "LWSC\n3\nAddNullObject hum\n// sound sounds/hum.ogg\n";
+
+// Archive 130 again, with scene.scr replaced and the looping metascripts
+// added; stored unpacked, so making it costs no more than reading the
+// original.
 bool replaceScript(const std::string& script, std::vector<u8>& out)
 {
     ResourceStream resource("SARFILE", 130, "SARFILE130");
@@ -48,7 +52,10 @@ bool replaceScript(const std::string& script, std::vector<u8>& out)
     if (!archive.mount("SARFILE130"))
         return false;
     SarWriter writer;
-    if (!writer.add("scene.scr", reinterpret_cast<const u8*>(script.data()), script.size(), 0))
+    auto addText = [&](const char* name, const std::string& text) {
+        return writer.add(name, reinterpret_cast<const u8*>(text.data()), text.size(), 0);
+    };
+    if (!addText("scene.scr", script) || !addText("loop/hum.lws", kHumScene))
         return false;
     for (i32 i = 0; i < archive.count; ++i) {
         const char* name = archive.entries[i].name;
@@ -59,6 +66,12 @@ bool replaceScript(const std::string& script, std::vector<u8>& out)
         std::vector<u8> bytes(archive.size);
         if (archive.read(bytes.data(), archive.size) != archive.size || !writer.add(name, bytes, 0))
             return false;
+        // loop1.mts and loop2.mts: meta1.mts and meta2.mts and the hum.
+        for (const char* meta : {"meta1.mts", "meta2.mts"})
+            if (_stricmp(name, meta) == 0 &&
+                !addText((std::string("loop") + meta[4] + ".mts").c_str(),
+                         std::string(bytes.begin(), bytes.end()) + "\r\nloop/hum.lws\r\n"))
+                return false;
         archive.close();
     }
     out = writer.build();
