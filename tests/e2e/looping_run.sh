@@ -7,7 +7,7 @@
 #   looping_run.sh LOOPING_PLAYER SECONDS INTERVAL   a table of the player's
 #                                                    own 3-s loop, no check
 set -euo pipefail
-player=$1
+player=$(realpath "$1")
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null; rm -rf "$work"' EXIT
