@@ -63,28 +63,35 @@ void Text::print(i32 x, i32 y, const char* text)
 {
     if (!hasPixels(font) || !texture || !text || !*text)
         return;
-    D3DLOCKED_RECT locked;
-    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
-        return;
-    u8* bits = static_cast<u8*>(locked.pBits);
     // The glyph rows and columns inside the texture, clipped once per call
     // and per character rather than per pixel (this runs every frame).
     const i32 rowBegin = i32(std::clamp<i64>(-i64(y), 0, cellHeight));
     const i32 rowEnd = i32(std::clamp<i64>(i64(textureHeight) - y, 0, cellHeight));
-    for (i32 k = 0; text[k]; ++k) {
+    i64 characters = 0;
+    while (text[characters] && i64(x) + i64(cellWidth) * characters < textureWidth)
+        ++characters;
+    // Only the line's box is locked: an unlock sends what it covers to the
+    // device, and this runs several times a frame.
+    const RECT box{LONG(std::max<i64>(x, 0)), LONG(i64(y) + rowBegin),
+                   LONG(std::min<i64>(i64(x) + i64(cellWidth) * characters, textureWidth)), LONG(i64(y) + rowEnd)};
+    if (box.left >= box.right || box.top >= box.bottom)
+        return;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, &box, 0)))
+        return;
+    u8* bits = static_cast<u8*>(locked.pBits); // the box's top-left texel
+    for (i64 k = 0; k < characters; ++k) {
         const i64 left = i64(x) + i64(cellWidth) * k;
-        if (left >= textureWidth)
-            break;
         i32 column;
         if (!glyphColumn(font, static_cast<unsigned char>(text[k]), column))
             continue;
         const i32 colBegin = i32(std::clamp<i64>(-left, 0, cellWidth));
         const i32 colEnd = i32(std::clamp<i64>(i64(textureWidth) - left, 0, cellWidth));
         for (i32 row = rowBegin; row < rowEnd; ++row) {
-            u32* line = reinterpret_cast<u32*>(bits + (i64(y) + row) * locked.Pitch);
+            u32* line = reinterpret_cast<u32*>(bits + (i64(y) + row - box.top) * locked.Pitch);
             const u32* glyph = font->pixels + u64(row) * u32(font->width) + u32(column);
             for (i32 col = colBegin; col < colEnd; ++col)
-                line[left + col] = glyph[col] | 0xFF000000u;
+                line[left - box.left + col] = glyph[col] | 0xFF000000u;
         }
     }
     texture->UnlockRect(0);

@@ -8,7 +8,16 @@
 
 namespace limits {
 
-// --- Sound channels ------------------------------------------------------
+// --- Mesh build ---
+
+// Pairs of differing face normals that smoothing compares over one mesh. A
+// point where g different faces meet costs g(g-1)/2 pairs: a sphere of 300
+// segments spends about 45,000 at each pole, a closed mesh of a million
+// points about 15 million. A point that would overrun what is left keeps its
+// faces' own normals; spending all of it takes about a second.
+constexpr u64 meshSmoothingPairs = u64(1) << 28;
+
+// --- Sound channels ---
 // Each channel holds a copy of its file and, for Ogg, a streaming thread
 // with a ring buffer of its own: about half a megabyte and one thread.
 

@@ -1,5 +1,6 @@
 #include "scene/poly_mesh.h"
 
+#include "foundation/engine_limits.h"
 #include "foundation/log.h"
 #include "foundation/vec3.h"
 #include "materials/surface.h"
@@ -25,6 +26,164 @@ bool sameNormal(const D3DVECTOR& a, const D3DVECTOR& b)
     return std::fabs(a.x - b.x) < kNormalTolerance && std::fabs(a.y - b.y) < kNormalTolerance &&
            std::fabs(a.z - b.z) < kNormalTolerance;
 }
+
+// The unique vertices of a mesh filed by surface, weld group (point),
+// per-layer keys and normal, so that a corner finds its vertex in constant
+// time however many differing corners share its point. Normals fall into
+// cells twice the tolerance wide: a vertex within tolerance of a corner lies
+// in one of the two cells per axis that the corner's tolerance box touches,
+// and a cell holds at most two vertices per axis, since two vertices of one
+// key differ somewhere by the tolerance or they would have welded.
+class WeldTable {
+public:
+    explicit WeldTable(const std::vector<MeshVertex>& vertices) : vertices(vertices) {}
+
+    // The newest vertex of (surface, group) whose first `keys` keys equal
+    // the corner's and whose normal is within tolerance; -1 when none.
+    i32 find(const MeshVertex& corner, i32 surface, i32 group, int keys) const
+    {
+        const float* n = &corner.normal.x;
+        i32 lo[3], hi[3];
+        for (int a = 0; a < 3; ++a) {
+            // A normal that is not finite never welds, and normalised ones
+            // are never large.
+            if (!(std::fabs(n[a]) <= kCellRange))
+                return -1;
+            // A hair wider than the box, so rounding never leaves out a cell.
+            lo[a] = i32(std::floor(double(n[a]) * kCellsPerUnit - 0.501));
+            hi[a] = i32(std::floor(double(n[a]) * kCellsPerUnit + 0.501));
+        }
+        i32 newest = -1;
+        Key key{surface, group, keys, corner.texKeys, {}};
+        for (key.cell[0] = lo[0]; key.cell[0] <= hi[0]; ++key.cell[0])
+            for (key.cell[1] = lo[1]; key.cell[1] <= hi[1]; ++key.cell[1])
+                for (key.cell[2] = lo[2]; key.cell[2] <= hi[2]; ++key.cell[2]) {
+                    const Slot* slot = lookUp(key, hashOf(key));
+                    // Newest first: the first match is the cell's newest.
+                    for (i32 u = slot ? slot->head : -1; u >= 0; u = next[size_t(u)])
+                        if (sameNormal(corner.normal, vertices[size_t(u)].normal)) {
+                            newest = std::max(newest, u);
+                            break;
+                        }
+                }
+        return newest;
+    }
+
+    // Files the vertex just appended, the newest one, under (surface, group).
+    void insert(i32 surface, i32 group, int keys)
+    {
+        const size_t index = next.size();
+        next.push_back(-1);
+        surfaceOf.push_back(surface);
+        groupOf.push_back(group);
+        Key key{surface, group, keys, vertices[index].texKeys, {}};
+        if (!cellOf(vertices[index].normal, key.cell))
+            return; // never matches anything
+        if ((used + 1) * 2 > slots.size())
+            grow();
+        const u64 hash = hashOf(key);
+        Slot* slot = lookUp(key, hash);
+        if (!slot) {
+            slot = &slots[hash & (slots.size() - 1)];
+            while (slot->head >= 0)
+                slot = slot == &slots.back() ? slots.data() : slot + 1;
+            slot->hash = hash;
+            ++used;
+        }
+        next[index] = slot->head;
+        slot->head = i32(index);
+    }
+
+private:
+    static constexpr double kCellsPerUnit = 0.5 / double(kNormalTolerance);
+    static constexpr float kCellRange = 1000.0f;
+
+    struct Key {
+        i32 surface, group;
+        int keys;
+        const i32* texKeys;
+        i32 cell[3];
+    };
+    struct Slot {
+        u64 hash = 0;
+        i32 head = -1; // the newest vertex of the cell, chained by next
+    };
+
+    static bool cellOf(const D3DVECTOR& normal, i32 cell[3])
+    {
+        const float* n = &normal.x;
+        for (int a = 0; a < 3; ++a) {
+            if (!(std::fabs(n[a]) <= kCellRange))
+                return false;
+            cell[a] = i32(std::floor(double(n[a]) * kCellsPerUnit));
+        }
+        return true;
+    }
+
+    static u64 hashOf(const Key& key)
+    {
+        u64 h = 0x9E3779B97F4A7C15ull;
+        auto mix = [&h](i32 v) {
+            h = (h ^ u32(v)) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        };
+        mix(key.surface);
+        mix(key.group);
+        for (int k = 0; k < key.keys; ++k)
+            mix(key.texKeys[k]);
+        for (i32 c : key.cell)
+            mix(c);
+        return h;
+    }
+
+    bool holds(const Slot& slot, const Key& key) const
+    {
+        const size_t v = size_t(slot.head);
+        i32 cell[3];
+        return surfaceOf[v] == key.surface && groupOf[v] == key.group &&
+               std::equal(key.texKeys, key.texKeys + key.keys, vertices[v].texKeys) &&
+               cellOf(vertices[v].normal, cell) && std::equal(cell, cell + 3, key.cell);
+    }
+
+    const Slot* lookUp(const Key& key, u64 hash) const
+    {
+        if (slots.empty())
+            return nullptr;
+        const size_t mask = slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots[i];
+            if (slot.head < 0)
+                return nullptr;
+            if (slot.hash == hash && holds(slot, key))
+                return &slot;
+        }
+    }
+    Slot* lookUp(const Key& key, u64 hash)
+    {
+        return const_cast<Slot*>(static_cast<const WeldTable*>(this)->lookUp(key, hash));
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(std::max<size_t>(64, slots.size() * 2));
+        old.swap(slots);
+        const size_t mask = slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.head < 0)
+                continue;
+            size_t i = s.hash & mask;
+            while (slots[i].head >= 0)
+                i = (i + 1) & mask;
+            slots[i] = s;
+        }
+    }
+
+    const std::vector<MeshVertex>& vertices;
+    std::vector<Slot> slots; // open addressing, a power of two long
+    std::vector<i32> next;   // per vertex: the next older vertex of its cell
+    std::vector<i32> surfaceOf, groupOf; // per vertex
+    size_t used = 0;
+};
 
 // The exponent of the automatic weights is 2^|falloff - 1|; larger
 // exponents only overflow.
@@ -239,27 +398,35 @@ void PolyMesh::smoothNormals(BuildData& data)
     // The corners of a point fall into groups of one face normal and one
     // smoothing threshold, which share their result: a point that many
     // corners of a few polygons share costs their number, not its square.
-    // A point where more than kMaxSmoothingGroups different faces meet keeps
-    // their own normals, which bounds the work by that many per corner.
-    constexpr size_t kMaxSmoothingGroups = 256;
+    // Each pair of groups is compared once; the mesh's budget of pairs
+    // bounds a point where tens of thousands of different faces meet, which
+    // then keeps its faces' normals.
     struct Group {
         D3DVECTOR normal;
         float threshold;
         u32 count;
     };
-    auto key = [&](u32 c) {
+    // Sorted by face normal and threshold bits, each key made once.
+    struct Keyed {
+        std::array<u32, 4> key;
+        u32 corner;
+    };
+    auto keyed = [&](u32 c) {
         const D3DVECTOR& n = data.faceNormals[polygonOf[c]];
         const float t = threshold[polygonOf[c]];
-        std::array<u32, 4> k;
-        std::memcpy(&k[0], &n.x, 4);
-        std::memcpy(&k[1], &n.y, 4);
-        std::memcpy(&k[2], &n.z, 4);
-        std::memcpy(&k[3], &t, 4);
+        Keyed k;
+        std::memcpy(&k.key[0], &n.x, 4);
+        std::memcpy(&k.key[1], &n.y, 4);
+        std::memcpy(&k.key[2], &n.z, 4);
+        std::memcpy(&k.key[3], &t, 4);
+        k.corner = c;
         return k;
     };
-    std::vector<u32> sorted;
+    std::vector<Keyed> sorted;
     std::vector<Group> groups;
     std::vector<u32> groupOf;
+    std::vector<D3DVECTOR> sums;
+    u64 budget = limits::meshSmoothingPairs;
     u32 unsmoothed = 0;
     for (i32 p = 0; p < pointCount; ++p) {
         const u32 first = start[size_t(p)], end = start[size_t(p) + 1];
@@ -267,36 +434,50 @@ void PolyMesh::smoothNormals(BuildData& data)
             data.weldGroups[list[a]] = i32(list[first]);
         if (end - first < 2)
             continue;
-        sorted.assign(list.begin() + first, list.begin() + end);
-        std::sort(sorted.begin(), sorted.end(), [&](u32 a, u32 b) { return key(a) < key(b); });
+        sorted.clear();
+        for (u32 a = first; a < end; ++a)
+            sorted.push_back(keyed(list[a]));
+        std::sort(sorted.begin(), sorted.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
         groups.clear();
         groupOf.resize(sorted.size());
         for (size_t a = 0; a < sorted.size(); ++a) {
-            if (a == 0 || key(sorted[a]) != key(sorted[a - 1]))
-                groups.push_back({data.faceNormals[polygonOf[sorted[a]]], threshold[polygonOf[sorted[a]]], 0});
+            const u32 polygon = polygonOf[sorted[a].corner];
+            if (a == 0 || sorted[a].key != sorted[a - 1].key)
+                groups.push_back({data.faceNormals[polygon], threshold[polygon], 0});
             ++groups.back().count;
             groupOf[a] = u32(groups.size() - 1);
         }
-        if (groups.size() > kMaxSmoothingGroups) {
+        const u64 pairs = u64(groups.size()) * (groups.size() - 1) / 2;
+        if (pairs > budget) {
             ++unsmoothed;
             continue;
         }
-        std::vector<D3DVECTOR> sums(groups.size());
+        budget -= pairs;
+        // A group's sum starts with its own normal and gathers the others
+        // in group order, whichever half of the pair loop reaches them.
+        sums.resize(groups.size());
+        for (size_t g = 0; g < groups.size(); ++g)
+            sums[g] = groups[g].normal;
         for (size_t g = 0; g < groups.size(); ++g) {
-            D3DVECTOR sum = groups[g].normal;
-            for (size_t h = 0; h < groups.size(); ++h) {
-                const u32 others = groups[h].count - (g == h ? 1u : 0u);
-                if (others && vec3Dot(groups[g].normal, groups[h].normal) >= groups[g].threshold)
-                    sum = vec3Add(sum, vec3Scale(groups[h].normal, float(others)));
+            const Group& a = groups[g];
+            if (a.count > 1 && vec3Dot(a.normal, a.normal) >= a.threshold)
+                sums[g] = vec3Add(sums[g], vec3Scale(a.normal, float(a.count - 1)));
+            for (size_t h = g + 1; h < groups.size(); ++h) {
+                const Group& b = groups[h];
+                const float dot = vec3Dot(a.normal, b.normal);
+                if (dot >= a.threshold)
+                    sums[g] = vec3Add(sums[g], vec3Scale(b.normal, float(b.count)));
+                if (dot >= b.threshold)
+                    sums[h] = vec3Add(sums[h], vec3Scale(a.normal, float(a.count)));
             }
-            sums[g] = sum;
         }
         for (size_t a = 0; a < sorted.size(); ++a)
-            data.cornerNormals[sorted[a]] = sums[groupOf[a]];
+            data.cornerNormals[sorted[a].corner] = sums[groupOf[a]];
     }
     if (unsmoothed)
-        logStream << "mesh: " << unsmoothed << " points where over " << kMaxSmoothingGroups
-                  << " faces meet are not smoothed" << std::endl;
+        logStream << (name.length() ? name.c_str() : "mesh") << ": smoothing budget of "
+                  << limits::meshSmoothingPairs << " normal pairs exceeded, unsmoothed points: " << unsmoothed
+                  << std::endl;
     for (D3DVECTOR& n : data.cornerNormals)
         n = vec3Normalized(n);
 }
@@ -397,11 +578,9 @@ void PolyMesh::buildSubsets(BuildData& data)
     const size_t cornerTotal = data.weldGroups.size();
     std::vector<MeshVertex> unique;
     // Per weld group (point): the first unique vertex made for it over all
-    // surfaces, and the head of this surface's chain of unique vertices.
+    // surfaces.
     std::vector<i32> firstUnique(cornerTotal, -1);
-    std::vector<i32> chainHead(cornerTotal, -1);
-    std::vector<i32> chainNext;
-    std::vector<u32> touched;
+    WeldTable table(unique);
     std::vector<u32> surfaceIndices;
     std::vector<MeshVertex> corners;
     std::vector<u32> local;
@@ -435,27 +614,14 @@ void PolyMesh::buildSubsets(BuildData& data)
                 for (int k = 0; k < 3; ++k) {
                     const MeshVertex& c = corners[local[t + size_t(k)]];
                     const size_t group = size_t(c.weldGroup);
-                    i32 found = -1;
-                    for (i32 u = chainHead[group]; u >= 0; u = chainNext[size_t(u)]) {
-                        const MeshVertex& candidate = unique[size_t(u)];
-                        if (std::equal(c.texKeys, c.texKeys + keys, candidate.texKeys) &&
-                            sameNormal(c.normal, candidate.normal)) {
-                            found = u;
-                            break;
-                        }
-                    }
+                    i32 found = table.find(c, s, i32(group), keys);
                     if (found < 0) {
                         found = i32(unique.size());
                         unique.push_back(c);
                         if (firstUnique[group] < 0)
                             firstUnique[group] = found;
                         unique.back().weldGroup = firstUnique[group];
-                        if (chainHead[group] < 0)
-                            touched.push_back(u32(group));
-                        // Put at the head: every candidate of a point is
-                        // compared, and at most one can match.
-                        chainNext.push_back(chainHead[group]);
-                        chainHead[group] = found;
+                        table.insert(s, i32(group), keys);
                     }
                     v[k] = u32(found);
                 }
@@ -465,9 +631,6 @@ void PolyMesh::buildSubsets(BuildData& data)
                     surfaceIndices.push_back(i - surfaceFirst);
             }
         }
-        for (u32 g : touched)
-            chainHead[g] = -1;
-        touched.clear();
         if (surfaceIndices.empty())
             continue;
         auto subset = std::make_unique<StaticSubset>(engine, surface);

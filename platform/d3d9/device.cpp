@@ -928,4 +928,10 @@ unsigned long long glStateChangeCount(IDirect3DDevice9* device)
     return d ? d->testGlStateChanges() : 0;
 }
 
+unsigned long long uploadedTexelCount(IDirect3DDevice9* device)
+{
+    Device* d = asDevice(device);
+    return d ? d->testTexelsUploaded() : 0;
+}
+
 } // namespace platform::d3d9

@@ -293,6 +293,8 @@ public:
     size_t testProgramCount() const { return m_programs.size(); }
     const GlStateCache& testGlState() const { return m_gl; }
     unsigned long long testGlStateChanges() const { return m_glStateChanges; }
+    void noteTexelsUploaded(unsigned long long texels) { m_texelsUploaded += texels; }
+    unsigned long long testTexelsUploaded() const { return m_texelsUploaded; }
     void setCallLogging(bool on)
     {
         m_logCalls = on;
@@ -468,6 +470,7 @@ private:
     unsigned m_samplerDirty = 0xFFFF;
     GlStateCache m_gl;
     unsigned long long m_glStateChanges = 0;
+    unsigned long long m_texelsUploaded = 0; // surface texels sent to GL
     GLuint m_drawFramebuffer = 0;
     GLuint m_readFramebuffer = 0;
     GLuint m_writeFramebuffer = 0;

@@ -29,6 +29,8 @@ size_t cachedShaderPrograms(IDirect3DDevice9* device);
 bool deviceShowsInWindow(IDirect3DDevice9* device);
 // GL state changes (groups of calls) the device issued for draws so far.
 unsigned long long glStateChangeCount(IDirect3DDevice9* device);
+// Texels of surfaces and texture levels the device sent to GL so far.
+unsigned long long uploadedTexelCount(IDirect3DDevice9* device);
 // While set, CreateVertexBuffer and CreateIndexBuffer of this device fail
 // with D3DERR_OUTOFVIDEOMEMORY (as a full video memory would).
 void failBufferCreation(IDirect3DDevice9* device, bool fail = true);

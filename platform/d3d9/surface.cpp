@@ -259,6 +259,7 @@ bool Surface::upload(const RECT& rect)
         m_memory.data() + size_t(formatRows(*m_format, UINT(r.top))) * m_pitch +
         (m_format->compressed ? 0 : size_t(r.left) * m_format->bytes);
     const GLint layer = glTarget() == GL_TEXTURE_CUBE_MAP ? GLint(m_face) : -1;
+    device()->noteTexelsUploaded((unsigned long long)(r.right - r.left) * UINT(r.bottom - r.top));
     return uploadTexels(name, glTarget(), *m_format, GLint(m_level), layer, r.left, r.top, r.right - r.left,
                         r.bottom - r.top, 1, start, m_pitch, 0);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace platform::dsound {
 
@@ -33,47 +34,112 @@ int32_t Mixer::gainOf(LONG volume)
     return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, volume / 2000.0)));
 }
 
-void Mixer::mix(int16_t* out, uint32_t frames)
+namespace {
+
+// Frames summed at a time: the slice's sum stays in the first-level cache
+// instead of a whole output block's being cleared, summed and clamped in
+// three passes over memory.
+constexpr uint32_t kSliceFrames = 512;
+constexpr int32_t kUnityGain = 1 << 16;
+
+// Walks up to `frames` frames of a playing voice, handing piece(samples,
+// first frame, frame count) each stretch up to the buffer's end; a loop
+// wraps, a one-shot stops. Returns the frames played.
+template <typename Piece>
+uint32_t playVoice(Voice& v, uint32_t frames, Piece piece)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    sum.assign(static_cast<size_t>(frames) * 2, 0);
-    for (Voice* v : voices) {
-        v->blockStart = v->position;
-        v->blockBytes = 0;
-        if (!v->playing)
-            continue;
-        if (v->playableBytes == 0) {
-            // Nothing to play: a one-shot ends at once, a loop stays silent.
-            v->playing = v->looping;
-            continue;
-        }
-        uint32_t done = 0;
-        while (done < frames) {
-            const uint32_t available = (v->playableBytes - v->position) / kFrameBytes;
-            const uint32_t n = std::min(available, frames - done);
-            const auto* src = reinterpret_cast<const int16_t*>(v->data.data() + v->position);
-            int32_t* dst = sum.data() + static_cast<size_t>(done) * 2;
-            if (v->gain == 1 << 16) {
-                for (uint32_t i = 0; i < n * 2; ++i)
-                    dst[i] += src[i];
-            } else {
-                for (uint32_t i = 0; i < n * 2; ++i)
-                    dst[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * v->gain) >> 16);
-            }
-            done += n;
-            v->position += n * kFrameBytes;
-            v->blockBytes += n * kFrameBytes;
-            if (v->position >= v->playableBytes) {
-                v->position = 0;
-                if (!v->looping) {
-                    v->playing = false;
-                    break;
-                }
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t available = (v.playableBytes - v.position) / kFrameBytes;
+        const uint32_t n = std::min(available, frames - done);
+        piece(reinterpret_cast<const int16_t*>(v.data.data() + v.position), done, n);
+        done += n;
+        v.position += n * kFrameBytes;
+        v.blockBytes += n * kFrameBytes;
+        if (v.position >= v.playableBytes) {
+            v.position = 0;
+            if (!v.looping) {
+                v.playing = false;
+                break;
             }
         }
     }
-    for (size_t i = 0; i < sum.size(); ++i)
-        out[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));
+    return done;
+}
+
+// Mixes up to `frames` frames of a playing voice into sum: the slice's first
+// voice stores (and clears what it leaves), later ones add.
+void mixVoice(Voice& v, int32_t* sum, uint32_t frames, bool first)
+{
+    const int32_t gain = v.gain;
+    const uint32_t done = playVoice(v, frames, [&](const int16_t* src, uint32_t at, uint32_t n) {
+        int32_t* d = sum + static_cast<size_t>(at) * 2;
+        if (gain == kUnityGain) {
+            if (first)
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] = src[i];
+            else
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] += src[i];
+        } else {
+            if (first)
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] = static_cast<int32_t>((static_cast<int64_t>(src[i]) * gain) >> 16);
+            else
+                for (uint32_t i = 0; i < n * 2; ++i)
+                    d[i] += static_cast<int32_t>((static_cast<int64_t>(src[i]) * gain) >> 16);
+        }
+    });
+    if (first)
+        std::fill(sum + static_cast<size_t>(done) * 2, sum + static_cast<size_t>(frames) * 2, 0);
+}
+
+} // namespace
+
+void Mixer::mix(int16_t* out, uint32_t frames)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (Voice* v : voices) {
+        v->blockStart = v->position;
+        v->blockBytes = 0;
+        // Nothing to play: a one-shot ends at once, a loop stays silent.
+        if (v->playing && v->playableBytes == 0)
+            v->playing = v->looping;
+    }
+    int32_t sum[kSliceFrames * 2];
+    for (uint32_t start = 0; start < frames; start += kSliceFrames) {
+        const uint32_t count = std::min(kSliceFrames, frames - start);
+        int16_t* slice = out + static_cast<size_t>(start) * 2;
+        Voice* only = nullptr;
+        int sounding = 0;
+        for (Voice* v : voices) {
+            if (v->playing && v->playableBytes > 0) {
+                only = v;
+                ++sounding;
+            }
+        }
+        if (sounding == 0) {
+            std::fill(slice, slice + static_cast<size_t>(count) * 2, int16_t(0));
+            continue;
+        }
+        if (sounding == 1 && only->gain == kUnityGain) {
+            // One voice at full volume: its samples are the mix.
+            const uint32_t done = playVoice(*only, count, [&](const int16_t* src, uint32_t at, uint32_t n) {
+                std::memcpy(slice + static_cast<size_t>(at) * 2, src, static_cast<size_t>(n) * kFrameBytes);
+            });
+            std::fill(slice + static_cast<size_t>(done) * 2, slice + static_cast<size_t>(count) * 2, int16_t(0));
+            continue;
+        }
+        bool first = true;
+        for (Voice* v : voices) {
+            if (!v->playing || v->playableBytes == 0)
+                continue;
+            mixVoice(*v, sum, count, first);
+            first = false;
+        }
+        for (uint32_t i = 0; i < count * 2; ++i)
+            slice[i] = static_cast<int16_t>(std::clamp(sum[i], -32768, 32767));
+    }
     framesMixed += frames;
     lastBlockFrames = frames;
     lastBlockTime = std::chrono::steady_clock::now();

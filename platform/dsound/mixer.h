@@ -72,7 +72,6 @@ private:
     uint32_t heardFrames() const;
 
     std::vector<Voice*> voices;
-    std::vector<int32_t> sum; // the block being mixed
     std::chrono::steady_clock::time_point lastBlockTime;
 };
 

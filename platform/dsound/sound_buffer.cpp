@@ -129,8 +129,10 @@ STDMETHODIMP SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID, DWORD bytes
         std::lock_guard<std::mutex> lock(mixer->mutex);
         voice.unlocked += static_cast<uint64_t>(bytes1) + bytes2;
         reached = voice.unlocked >= voice.awaited;
+        if (reached)
+            voice.awaited = UINT64_MAX; // the writes that follow before the waiter runs wake nobody
     }
-    // Only a waiter whose count is reached is woken, not one per chunk.
+    // Only a waiter whose count is reached is woken, and once, not once per chunk.
     if (reached)
         mixer->unlockedChanged.notify_all();
     return DS_OK;

@@ -49,6 +49,7 @@ env.jpg
 decal.tga
 mask.bmp
 grey.jpg
+metal.jpg
 panel_noscale.jpg
 videos/screen.avi
 objects/crate.lwo
@@ -66,6 +67,7 @@ objects/panel.lwo
 objects/AntiPortal.lwo
 objects/tube.lwo
 objects/video.lwo
+objects/backdrop.lwo
 objects/partigon.lwo
 -------- used files ----------
 
@@ -80,7 +82,9 @@ grey.jpg
 loading.jpg
 mask.bmp
 meta1.mts
+metal.jpg
 objects/AntiPortal.lwo
+objects/backdrop.lwo
 objects/ball.lwo
 objects/chrome.lwo
 objects/crate.lwo

@@ -2,6 +2,7 @@
 #include "demo/text.h"
 
 #include "materials/texture_test_support.h"
+#include "platform/d3d9/device_test_api.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,29 @@ TEST_F(TextTest, PrintIsOpaqueCumulativeAndClipped)
     text.clear();
     t = readLevel(text.texture);
     EXPECT_EQ(std::count(t.begin(), t.end(), 0u), long(t.size()));
+}
+
+// A line printed every frame sends the device only its own box (clipped to
+// the texture), not the whole texture.
+TEST_F(TextTest, PrintUploadsOnlyTheLinesBox)
+{
+    Text text(engine.get(), nullptr);
+    text.font = makeFont();
+    text.texture->PreLoad();
+    const struct {
+        i32 x, y;
+        const char* line;
+        unsigned long long texels;
+    } cases[] = {
+        {10, 20, "!!!", 21 * 11},
+        {315, 95, "!!!!", 5 * 5},
+        {-3, -5, "!", 4 * 6},
+    };
+    for (const auto& c : cases) {
+        const unsigned long long before = platform::d3d9::uploadedTexelCount(engine->currentDevice);
+        text.print(c.x, c.y, c.line);
+        EXPECT_EQ(platform::d3d9::uploadedTexelCount(engine->currentDevice) - before, c.texels) << c.line;
+    }
 }
 
 TEST_F(TextTest, DrawShowsTheTextAndSetColorTruncates)

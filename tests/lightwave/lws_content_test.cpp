@@ -7,6 +7,7 @@
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/object.h"
+#include "scene/particle_fx.h"
 #include "scene/poly_mesh.h"
 #include "scene/scene_test_support.h"
 #include "tools/mkcontent/content.h"
@@ -14,7 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace lwstest;
 
@@ -44,7 +49,7 @@ TEST(LwsContent, GeneratedScenesLoad)
         {"scenes/intro.lws", 5, 2, 2, 0, 0},
         {"scenes/hall.lws", 14, 3, 3, 1, 2},
         {"scenes/outro.lws", 1, 1, 1, 0, 0},
-        {"scenes/fx.lws", 3, 1, 1, 0, 0},
+        {"scenes/fx.lws", 5, 2, 1, 0, 0},
     };
     for (const Case& c : cases) {
         Scene* scene = new Scene(f.meta.get());
@@ -77,6 +82,44 @@ TEST(LwsContent, GeneratedScenesLoad)
     EXPECT_LT(m._21 * (c._41 - m._41) + m._22 * (c._42 - m._42) + m._23 * (c._43 - m._43), 0.0f);
     // The content's pictures are cached now; the cache's references go
     // here, or they outlive the last pointer to them at exit.
+    clearImageCache();
+}
+
+// The particle scene in steps of 1/25 s: the first spark and the first
+// smoke particle each travel a good way from where they were born before
+// they die, not just round their emitter.
+TEST(LwsContent, ParticlesLeaveTheirEmitters)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    texturetest::Diagnostics d(0);
+    MemoryStream files = allContent();
+    Scene* scene = new Scene(f.meta.get());
+    f.meta->scenes.push_back(scene);
+    ASSERT_TRUE(loadLWS("scenes/fx.lws", scene, &files, nullptr, 0, 0));
+    struct Followed {
+        std::string emitter;
+        float born[3];
+        float farthest = -1.0f;
+    };
+    std::vector<Followed> followed = {{"Emitter", {}}, {"Plume", {}}};
+    for (int frame = 0; frame <= 75; ++frame) {
+        scene->updateParticles(nullptr, frame * 0.04);
+        for (ParticleFX* fx : scene->fxEmitter) {
+            FXEmitter* e = fx->asEmitter();
+            for (Followed& one : followed) {
+                if (e->particles.size() < 2 || one.emitter != e->node->name.c_str() || !e->particles[1].alive)
+                    continue;
+                const float* p = e->particles[1].position;
+                if (one.farthest < 0.0f)
+                    std::copy(p, p + 3, one.born);
+                one.farthest = std::max(one.farthest, std::hypot(p[0] - one.born[0], p[1] - one.born[1],
+                                                                 p[2] - one.born[2]));
+            }
+        }
+    }
+    for (const Followed& one : followed)
+        EXPECT_GT(one.farthest, 1.0f) << one.emitter;
     clearImageCache();
 }
 

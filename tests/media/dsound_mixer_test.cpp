@@ -1,9 +1,11 @@
 #include "platform/dsound/dsound_test_api.h"
+#include "platform/dsound/mixer.h"
 
 #include <dsound.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -142,6 +144,45 @@ TEST(DirectSoundMixerTest, VolumeAndSaturation)
     IDirectSoundBuffer* a = m.filled(400, 1);
     EXPECT_EQ(a->SetVolume(1), DSERR_INVALIDPARAM);
     EXPECT_EQ(a->SetVolume(-10001), DSERR_INVALIDPARAM);
+}
+
+// Long output blocks into a buffer of stale samples: a one-shot that ends
+// part-way through, first beside a short loop of rising samples that wraps
+// several times, then alone.
+TEST(DirectSoundMixerTest, LongBlocksEndWrapAndFillEveryFrame)
+{
+    ds::Mixer mixer(true);
+    ds::Voice shot(700 * 4);
+    ds::Voice loop(300 * 4);
+    auto* shotSamples = reinterpret_cast<int16_t*>(shot.data.data());
+    auto* loopSamples = reinterpret_cast<int16_t*>(loop.data.data());
+    std::fill(shotSamples, shotSamples + 700 * 2, int16_t(1000));
+    for (int16_t f = 0; f < 300; ++f)
+        loopSamples[2 * f] = loopSamples[2 * f + 1] = f;
+    mixer.add(&shot);
+    mixer.add(&loop);
+    shot.playing = loop.playing = loop.looping = true;
+    std::vector<int16_t> out(1500 * 2, 12345);
+    mixer.mix(out.data(), 1500);
+    const struct {
+        int frame;
+        int16_t left;
+    } together[] = {{0, 1000}, {299, 1299}, {300, 1000}, {650, 1050}, {699, 1099}, {700, 100}, {1100, 200}, {1499, 299}};
+    for (const auto& c : together)
+        EXPECT_EQ(out[size_t(c.frame) * 2], c.left) << c.frame;
+
+    loop.playing = false;
+    shot.playing = true;
+    std::fill(out.begin(), out.end(), int16_t(12345));
+    mixer.mix(out.data(), 1500);
+    const struct {
+        int frame;
+        int16_t left;
+    } alone[] = {{0, 1000}, {699, 1000}, {700, 0}, {1499, 0}};
+    for (const auto& c : alone)
+        EXPECT_EQ(out[size_t(c.frame) * 2], c.left) << c.frame;
+    mixer.remove(&shot);
+    mixer.remove(&loop);
 }
 
 TEST(DirectSoundMixerTest, BufferCreationChecks)

@@ -2,8 +2,11 @@
 // automatic bone weights and damaged layers.
 #include "mesh_test_support.h"
 
+#include "log_test_support.h"
+
 #include <chrono>
 #include <cmath>
+#include <ctime>
 
 using namespace meshtest;
 
@@ -96,6 +99,64 @@ TEST(MeshBuild, ManyCornersOnOnePointSmoothInLinearTime)
     auto m = rig.mesh(points, polys);
     EXPECT_TRUE(m->prepare());
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+}
+
+// Triangles around apex point 0, above rim points on the unit circle:
+// triangle t joins rim point t % rim to the one (1 + t / rim) further on, so
+// with as many faces as rim points it is a closed fan (a sphere's pole), and
+// with more every face still has its own normal.
+std::unique_ptr<PolyMesh> fan(MeshRig& rig, u32 faces, u32 rim)
+{
+    std::vector<D3DVECTOR> points = {{0, 0.2f, 0}};
+    for (u32 i = 0; i < rim; ++i) {
+        const float a = 6.2831853f * float(i) / float(rim);
+        points.push_back({std::cos(a), 0, std::sin(a)});
+    }
+    std::vector<Poly> polys;
+    for (u32 t = 0; t < faces; ++t)
+        polys.push_back({{0, 1 + (t % rim + 1 + t / rim) % rim, 1 + t % rim}});
+    return rig.mesh(points, polys);
+}
+
+double processorSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Every corner at a pole of 257 faces smooths to the same normal, so the
+// apex welds into one vertex beside the 257 rim vertices.
+TEST(MeshBuild, PoleFanSmoothsIntoOneApex)
+{
+    MeshRig rig;
+    REQUIRE_ENGINE(rig.engine);
+    rig.addSurface(60);
+    auto m = fan(rig, 257, 257);
+    ASSERT_TRUE(m->prepare());
+    EXPECT_EQ(m->subsets[0]->vertexCount, 258);
+}
+
+// One point shared by tens of thousands of differing faces: smoothing stops
+// at the mesh's budget (and says so), welding costs the corners.
+TEST(MeshBuild, HostileFansPrepareInBoundedTime)
+{
+    MeshRig rig;
+    REQUIRE_ENGINE(rig.engine);
+    rig.addSurface(60);
+    struct Case {
+        u32 faces, rim;
+        double seconds; // walking the point's vertices: 2 s and 35 s
+    } cases[] = {{65535, 65535, 1.5}, {80000, 1000, 3.0}};
+    for (const Case& c : cases) {
+        auto m = fan(rig, c.faces, c.rim);
+        const auto log = testsupport::logPosition();
+        const double start = processorSeconds();
+        EXPECT_TRUE(m->prepare()) << c.faces;
+        EXPECT_LT(processorSeconds() - start, c.seconds) << c.faces;
+        const auto lines = testsupport::logLinesFrom(log);
+        EXPECT_TRUE(lines.size() == 1 && lines[0].find("smoothing budget") != std::string::npos) << c.faces;
+    }
 }
 
 // Point 0 is shared by three coplanar triangles; the UV map overrides it in

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -436,6 +437,48 @@ TEST(ParticleFX, StepOrderAndGroups)
     // Birth velocity 1 x 0.5 + acceleration -2 x 0.5, then gravity 10 x 0.5.
     expectNear(emitter->particles[1].position, {0.5f, -6, 0}, "position");
     expectNear(emitter->particles[1].velocity, {1, -12, 0}, "velocity");
+}
+
+// One particle from birth to death through the scene's steps of 0.1 s: born
+// at the emitter's world position (a zero birth region), it moves in its
+// birth step already, each step by velocity x dt plus the acceleration
+// (0, 0, 1), gravity (strength 0.1, down) and wind (0.5 along x) terms, and
+// dies in the step that takes its 0.35 s of life below 0.
+TEST(ParticleFX, OneParticleFromBirthToDeath)
+{
+    Rig rig;
+    rig.object->channels[kPositionX].value = 2.0f;
+    rig.object->channels[kPositionY].value = 1.0f;
+    auto* emitter = new FXEmitter(rig.object);
+    emitter->generatorSize[0] = emitter->generatorSize[1] = emitter->generatorSize[2] = 0.0f;
+    emitter->birthRate.value = 20.0f; // the step to 0.1 s gives birth to record 1 alone
+    emitter->lifeTime.value = 0.35f;
+    emitter->velocity[0].value = 1.0f, emitter->velocity[1].value = 2.0f;
+    emitter->acceleration[2] = 1.0f;
+    auto* gravity = new FXGravity(rig.object);
+    gravity->falloff = kFalloffNone, gravity->strength.value = 0.1f, gravity->direction[1] = -1.0f;
+    auto* wind = new FXWind(rig.object);
+    wind->falloff = kFalloffNone;
+    wind->direction[0].value = 0.5f, wind->direction[1].value = 0.0f;
+    rig.scene.fxEmitter.push_back(emitter);
+    rig.scene.fxEffector = {gravity, wind};
+    struct Frame {
+        double t;
+        bool alive;
+        Vec position;
+    };
+    const Frame frames[] = {
+        {0.1, true, {2.15f, 1.1f, 0.1f}}, {0.2, true, {2.35f, 1.1f, 0.3f}},  {0.3, true, {2.6f, 1.0f, 0.6f}},
+        {0.4, false, {2.6f, 1.0f, 0.6f}}, {0.5, false, {2.6f, 1.0f, 0.6f}},
+    };
+    rig.scene.updateParticles(nullptr, 0.0);
+    for (const Frame& f : frames) {
+        rig.scene.updateParticles(nullptr, f.t);
+        const Particle& p = emitter->particles[1];
+        const std::string at = "at " + std::to_string(f.t);
+        EXPECT_EQ(p.alive != 0, f.alive) << at;
+        expectNear(p.position, f.position, at.c_str());
+    }
 }
 
 } // namespace

@@ -108,7 +108,8 @@ TEST(Subset, PackingAndTangentFrame)
 }
 
 // 16- or 32-bit indices by the largest index and the caps; every index
-// reaches the buffer; indices that would wrap refuse the build.
+// reaches the buffer; indices that would wrap or that name a vertex past the
+// last refuse the build.
 TEST(Subset, IndexFormats)
 {
     MeshRig rig;
@@ -120,11 +121,13 @@ TEST(Subset, IndexFormats)
         bool built;
         D3DFORMAT format;
         size_t boxes;
+        u32 vertices = largest + 1;
     } cases[] = {
         {65535, 0xFFFFFF, 3, true, D3DFMT_INDEX16, 0},
         {65536, 0xFFFFFF, 3, true, D3DFMT_INDEX32, 0},
         {65536, 0xFFFF, 3, false, D3DFMT_INDEX16, 1},
         {65536, 0xFFFF, 0, false, D3DFMT_INDEX16, 0},
+        {2, 0xFFFFFF, 3, false, D3DFMT_INDEX16, 0, 2},
     };
     auto surface = surfaceWith({});
     const std::vector<MeshVertex> vertices(65537);
@@ -134,7 +137,7 @@ TEST(Subset, IndexFormats)
         StaticSubset subset(rig.get(), surface.get());
         const u32 tri[3] = {0, 1, c.largest};
         subset.addTriangles(tri, 3);
-        subset.addVertices(vertices.data(), int(c.largest + 1));
+        subset.addVertices(vertices.data(), int(c.vertices));
         EXPECT_EQ(subset.build(), c.built) << c.largest << " " << c.maxVertexIndex;
         EXPECT_EQ(subset.indexFormat, c.format) << c.largest;
         const auto boxes = texturetest::boxTexts();

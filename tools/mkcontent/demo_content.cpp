@@ -4,11 +4,15 @@
 // (inverted brightness as alpha) is black on white.
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/lwo2_emitter.h"
+#include "tools/mkcontent/patterns.h"
 #include "tools/mkcontent/string_stream.h"
 
 #include "materials/image_readers.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -18,56 +22,6 @@
 namespace mkcontent {
 
 namespace {
-
-// ---- glyphs: 5 x 7 cells, bit 4 the leftmost column
-
-struct Glyph {
-    char code;
-    u8 rows[7];
-};
-
-constexpr Glyph kGlyphs[] = {
-    {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
-    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1E}},
-    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}}, {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}},
-    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
-    {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}},
-    {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}}, {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
-    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
-    {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
-    {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}}, {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}},
-    {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
-    {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
-    {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}}, {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}},
-    {'Y', {0x11, 0x11, 0x11, 0x0A, 0x04, 0x04, 0x04}}, {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
-    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
-    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
-    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
-    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
-    {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C}}, {':', {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00}},
-    {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}}, {'%', {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03}},
-    {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}}, {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
-    {'/', {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x00}}, {'!', {0x04, 0x04, 0x04, 0x04, 0x04, 0x00, 0x04}},
-    {'&', {0x0C, 0x12, 0x14, 0x08, 0x15, 0x12, 0x0D}},
-};
-
-// Lower case shares the capitals; codes without a glyph are blank.
-const u8* glyphRows(char code)
-{
-    if (code >= 'a' && code <= 'z')
-        code = char(code - 'a' + 'A');
-    for (const Glyph& g : kGlyphs)
-        if (g.code == code)
-            return g.rows;
-    return nullptr;
-}
-
-bool glyphPixel(char code, int column, int row)
-{
-    const u8* rows = glyphRows(code);
-    return rows && column >= 0 && column < 5 && row >= 0 && row < 7 && (rows[row] >> (4 - column) & 1);
-}
 
 // ---- picture writers
 
@@ -200,23 +154,22 @@ std::string tga32(const Picture& rgb, bool rle)
     return out;
 }
 
-std::string pcx8(const Picture& grey)
+// Palette indices as a PCX file; ramp gives each index its colour.
+template <typename Ramp>
+std::string pcx8(const Picture& indices, Ramp ramp)
 {
     std::string palette;
-    for (u32 i = 0; i < 256; ++i)
-        palette.append(3, char(i));
+    for (u32 i = 0; i < 256; ++i) {
+        const u32 c = pack(ramp(float(i) / 255.0f));
+        palette += {char(c >> 16), char(c >> 8), char(c)};
+    }
     StringStream out;
-    savePCX(out, "wall.pcx", grey.width, grey.height, reinterpret_cast<const u8*>(grey.pixels.data()),
+    savePCX(out, "wall.pcx", indices.width, indices.height, reinterpret_cast<const u8*>(indices.pixels.data()),
             reinterpret_cast<const u8*>(palette.data()));
     return out.bytes;
 }
 
 // ---- patterns
-
-u32 checker(int x, int y, int cell, u32 a, u32 b)
-{
-    return ((x / cell + y / cell) & 1) ? a : b;
-}
 
 // Black text on white, each glyph pixel scaleX x scaleY; the text starts at
 // (x0, y0).
@@ -244,9 +197,312 @@ std::string smallFont()
     }));
 }
 
+// ---- the objects' materials
+
+// Distance in pixels from (x, y) to the nearest edge of a cell of w x h
+// whose top left is at (0, 0); x and y lie in the cell.
+int edgeDistance(int x, int y, int w, int h)
+{
+    return std::min(std::min(x, w - 1 - x), std::min(y, h - 1 - y));
+}
+
+// The floor: grey granite flagstones, 8 x 8 over the floor, in dark mortar;
+// each stone its own shade and mottling, its edges worn darker. The greys
+// stay neutral so what reflects the floor shows it grey.
+Picture floorPicture()
+{
+    constexpr int size = 256, cell = 32;
+    return picture(size, size, 3, [](int x, int y) {
+        const int sx = x / cell, sy = y / cell;
+        const int edge = edgeDistance(x % cell, y % cell, cell, cell);
+        const float u = (float(x) + 0.5f) / size, v = (float(y) + 0.5f) / size;
+        const float mottle = fractalNoise(u, v, 11, 16, 4);
+        const float broad = fractalNoise(u, v, 15, 2, 2);
+        if (edge < (mottle > 0.55f ? 2 : 1))
+            return pack(scale(rgb(0x34322Eu), 0.8f + 0.4f * mottle));
+        float level = (0.40f + 0.20f * lattice(sx, sy, 13)) * (0.78f + 0.44f * mottle) * (0.9f + 0.2f * broad);
+        const float speck = lattice(x, y, 12);
+        if (speck > 0.985f)
+            level *= 1.3f;
+        else if (speck < 0.02f)
+            level *= 0.7f;
+        if (edge < 5)
+            level *= 0.8f + 0.04f * float(edge);
+        const float tint = 0.05f * (lattice(sx, sy, 14) - 0.5f);
+        return pack({level * (1.0f + tint), level, level * (1.0f - tint)});
+    });
+}
+
+// The walls: sandstone blocks in courses, each course half a block along
+// from the last, with mortar joints; the palette colours the brightness.
+// The wall texture spans a 10 x 4 face, so a 32 x 32 block is 1.25 wide
+// and half a unit high.
+Picture wallIndices()
+{
+    constexpr int size = 256, cell = 32;
+    return picture(size, size, 1, [](int x, int y) {
+        const int course = y / cell;
+        const int along = x + (course & 1) * cell / 2;
+        const int block = (along / cell) % (size / cell);
+        const int bx = along % cell, by = y % cell;
+        const float u = (float(x) + 0.5f) / size, v = (float(y) + 0.5f) / size;
+        const float grain = fractalNoise(u, v, 21, 16, 3);
+        if (by < 3 || bx < 2)
+            return u32(70.0f + 40.0f * grain);
+        // Strata: bands along the courses, stretched eight to one.
+        const float strata = valueNoise(u * 8.0f, v * 64.0f, 22, 8, 64);
+        float level = (0.62f + 0.2f * lattice(block, course, 23)) * (0.8f + 0.25f * grain + 0.12f * strata);
+        const int edge = std::min(std::min(bx - 2, cell - 1 - bx), std::min(by - 3, cell - 1 - by));
+        if (edge < 3)
+            level *= 0.84f + 0.05f * float(edge);
+        return u32(clamp01(level) * 255.0f + 0.5f);
+    });
+}
+
+Rgb sandstone(float t)
+{
+    return t < 0.5f ? mix(rgb(0x2A2018u), rgb(0x9C7A54u), t * 2.0f) : mix(rgb(0x9C7A54u), rgb(0xEAD6B0u), t * 2.0f - 1.0f);
+}
+
+// Wood grain along a board: rings of a log cut off-centre, bent by noise.
+// along and across are pixels in the board's own frame; seed picks the
+// log.
+float woodGrain(float along, float across, u32 seed)
+{
+    const float bend = fractalNoise(along / 128.0f, across / 32.0f, seed, 2, 3);
+    const float ring = fract((across + 9.0f * bend) / 6.0f + lattice(i32(seed), 0, 31) * 5.0f);
+    const float streak = valueNoise(along / 6.0f, across * 1.5f, seed + 7, 0, 0);
+    // Late wood: a dark band at each ring's end.
+    return smooth01((ring - 0.6f) * 4.0f) * (1.0f - smooth01((ring - 0.9f) * 10.0f)) * 0.8f + 0.2f * streak;
+}
+
+// The crate's face: a frame of boards, planks across it, a diagonal
+// brace; height gives each pixel's relief (0 in a gap, 1 on the frame).
+struct CratePixel {
+    float grain;
+    float shade;  // the board's own tint
+    float height; // 0 gap, 0.55 plank, 0.75 brace, 1 frame
+};
+
+CratePixel cratePixel(int x, int y)
+{
+    constexpr int size = 128, frame = 14;
+    const float fx = float(x) + 0.5f, fy = float(y) + 0.5f;
+    const bool top = y < frame, bottom = y >= size - frame;
+    if (top || bottom || x < frame || x >= size - frame) {
+        // Top and bottom boards run the full width over the sides.
+        const bool across = top || bottom;
+        const int along = across ? x : y, side = across ? (top ? y : size - 1 - y) : (x < frame ? x : size - 1 - x);
+        const u32 board = top ? 1 : bottom ? 2 : x < frame ? 3 : 4;
+        // Gaps only between boards: the face's own edge is wood, which is
+        // also what a planar map stretches over the crate's sides.
+        if (side == frame - 1 || (!across && (y == frame || y == size - frame - 1)))
+            return {0.0f, 0.0f, 0.0f};
+        // A nail near each end of the side boards.
+        const int nailAt = (along < size / 2 ? frame / 2 : size - 1 - frame / 2);
+        if (!across && std::abs(along - nailAt) <= 1 && std::abs(side - frame / 2) <= 1)
+            return {1.0f, 0.35f, 0.9f};
+        return {woodGrain(float(along), float(side), board), 0.9f + 0.2f * lattice(i32(board), 1, 32), 1.0f};
+    }
+    // The brace from bottom left to top right, 12 wide, over the planks.
+    const float d = (fx + fy - float(size)) * 0.70710678f;
+    if (std::abs(d) < 6.0f) {
+        if (std::abs(d) > 5.0f)
+            return {0.0f, 0.0f, 0.2f};
+        return {woodGrain((fx - fy) * 0.70710678f + 200.0f, d + 6.0f, 5), 1.05f, 0.75f};
+    }
+    // Four planks of 25 between the frame's boards.
+    const int plank = (y - frame) / 25, py = (y - frame) % 25;
+    if (py == 0 || py == 24)
+        return {0.0f, 0.0f, 0.0f};
+    const u32 seed = 6 + u32(plank);
+    return {woodGrain(fx + 40.0f * float(plank), float(py), seed), 0.85f + 0.2f * lattice(i32(seed), 1, 32), 0.55f};
+}
+
+Picture cratePicture()
+{
+    return picture(128, 128, 3, [](int x, int y) {
+        const CratePixel p = cratePixel(x, y);
+        if (p.height <= 0.2f)
+            return 0x2A1A0Eu;
+        return pack(scale(mix(rgb(0xCC955Cu), rgb(0x7E4E2Au), p.grain), p.shade));
+    });
+}
+
+// The crate's relief: gaps sunk, the frame proud of the planks, the grain
+// faintly raised.
+Picture crateBumpPicture()
+{
+    return picture(128, 128, 1, [](int x, int y) {
+        const CratePixel p = cratePixel(x, y);
+        return u32(clamp01(0.12f + 0.72f * p.height + 0.1f * (1.0f - p.grain)) * 255.0f + 0.5f);
+    });
+}
+
+// The glass cube's colour: green-tinted panes in a dark metal frame with a
+// bright inner edge, two streaks of sheen across. Colour changes along
+// rows only where the sheen or frame does, so the rle file has runs.
+bool glassFrame(int x, int y)
+{
+    return edgeDistance(x, y, 128, 128) < 8;
+}
+
+int glassSheen(int x, int y) // 0 none, 1 broad, 2 narrow
+{
+    const int d = x + y;
+    return d > 56 && d < 72 ? 1 : (d > 80 && d < 86 ? 2 : 0);
+}
+
+Picture glassPicture()
+{
+    return picture(128, 128, 3, [](int x, int y) {
+        const int edge = edgeDistance(x, y, 128, 128);
+        if (edge < 7)
+            return edge == 0 || edge == 6 ? 0x1C302Cu : 0x3A5A52u;
+        if (edge == 7)
+            return 0x9CC8BCu;
+        const Rgb pane = mix(rgb(0x60D098u), rgb(0x309C68u), float(y) / 127.0f);
+        const int sheen = glassSheen(x, y);
+        return pack(sheen ? mix(pane, rgb(0xF0FFF8u), sheen == 1 ? 0.45f : 0.7f) : pane);
+    });
+}
+
+// Its transparency (white clear): the frame opaque, the panes tinted but
+// clear enough to see through, the sheen less so.
+Picture glassMaskPicture()
+{
+    return picture(128, 128, 1, [](int x, int y) {
+        if (glassFrame(x, y))
+            return 0x00u;
+        return glassSheen(x, y) ? 0x20u : 0x58u;
+    });
+}
+
+// The monitor's case: brushed steel, fine streaks along x over a faint
+// cloudiness.
+Picture brushedMetalPicture()
+{
+    return picture(128, 128, 1, [](int x, int y) {
+        const float u = (float(x) + 0.5f) / 128.0f, v = (float(y) + 0.5f) / 128.0f;
+        const float streaks = valueNoise(u * 4.0f, v * 128.0f, 61, 4, 128);
+        const float fine = valueNoise(u * 16.0f, v * 128.0f, 63, 16, 128);
+        const float cloud = fractalNoise(u, v, 62, 4, 2);
+        return u32(clamp01(0.42f + 0.16f * streaks + 0.08f * fine + 0.14f * cloud) * 255.0f + 0.5f);
+    });
+}
+
+// The monitor's screen before a scene renders into it: grey static with
+// scan lines.
+Picture staticPicture()
+{
+    return picture(128, 128, 1, [](int x, int y) {
+        return u32(64.0f + 72.0f * lattice(x, y, 41) + 40.0f * valueNoise(float(x) / 16.0f, float(y), 42, 8, 0)) -
+               u32(y & 1) * 24u;
+    });
+}
+
+// ---- title card, loading screen and logo
+
+// Night sky over a violet horizon glow, a perspective grid on the ground
+// below, the name across the middle with a line under it and a subtitle;
+// the top left stays dark for the white frame-rate label. A loading text
+// goes near the bottom, just above the loading bar. Every size is a
+// multiple of width / 64, so each size of the card shows the same picture.
+Picture titleCard(int width, int height, const char* subtitle, const char* loading)
+{
+    const int unit = width / 64;
+    const int titleScale = unit, smallScale = unit / 2;
+    const char* title = "QUILLON";
+    const int titleX = (width - textWidth(title, titleScale)) / 2, titleY = height * 30 / 100;
+    const int lineY = titleY + (kTextHeight + 1) * titleScale, lineH = std::max(1, titleScale / 3);
+    const int subX = (width - textWidth(subtitle, smallScale)) / 2, subY = lineY + lineH + titleScale;
+    const int loadX = loading ? (width - textWidth(loading, smallScale)) / 2 : 0, loadY = height * 80 / 100;
+    const float horizon = 0.76f;
+    return picture(width, height, 3, [=](int x, int y) {
+        const float u = (float(x) + 0.5f) / float(width), v = (float(y) + 0.5f) / float(height);
+        Rgb c;
+        if (v < horizon) {
+            const float t = v / horizon;
+            c = t < 0.6f ? mix(rgb(0x060A1Eu), rgb(0x1C1A4Cu), t / 0.6f)
+                         : (t < 0.9f ? mix(rgb(0x1C1A4Cu), rgb(0x5C2C6Cu), (t - 0.6f) / 0.3f)
+                                     : mix(rgb(0x5C2C6Cu), rgb(0xD8744Cu), (t - 0.9f) / 0.1f));
+            // A star in a few of 80 x 60 cells, on the cell's first pixel.
+            const int sx = x * 80 / width, sy = y * 60 / height;
+            if (v < 0.55f && lattice(sx, sy, 51) > 0.96f && x == (sx * width + 79) / 80 && y == (sy * height + 59) / 60)
+                c = mix(c, rgb(0xFFFFFFu), 0.4f + 0.6f * lattice(sx, sy, 52));
+        } else {
+            // Ground: distance grows as 1 / (v - horizon); lines fade into
+            // the haze at the horizon.
+            const float below = v - horizon;
+            const float depth = 0.08f / below;
+            const float gx = fract((u - 0.5f) * depth * 24.0f), gz = fract(depth * 3.0f);
+            // Lines a pixel and a half wide: what x and y change per pixel.
+            const float perX = depth * 24.0f / float(width), perY = 3.0f * depth / below / float(height);
+            const bool line = gx < 1.5f * perX || gz < 1.5f * perY;
+            c = mix(rgb(0x2A1430u), rgb(0x0A0814u), smooth01(below * 6.0f));
+            if (line)
+                c = mix(c, rgb(0xB050C0u), smooth01(below * 12.0f) * 0.8f);
+        }
+        const auto shadowed = [&](const char* text, int size, int x0, int y0, Rgb ink, Rgb inkLow) {
+            if (textInk(text, size, x0, y0, x, y)) {
+                c = mix(ink, inkLow, float(y - y0) / float(kTextHeight * size));
+                return;
+            }
+            const int drop = std::max(1, size / 3);
+            if (textInk(text, size, x0 + drop, y0 + drop, x, y))
+                c = scale(c, 0.35f);
+        };
+        if (y >= lineY && y < lineY + lineH && x >= titleX && x < titleX + textWidth(title, titleScale))
+            c = rgb(0xE08050u);
+        shadowed(title, titleScale, titleX, titleY, rgb(0xFFFFFFu), rgb(0x9CC4FFu));
+        shadowed(subtitle, smallScale, subX, subY, rgb(0xF0C8A0u), rgb(0xE0905Cu));
+        if (loading)
+            shadowed(loading, smallScale, loadX, loadY, rgb(0xD0D8F0u), rgb(0x8898C8u));
+        return pack(c);
+    });
+}
+
+// The logo's badge: the name in white on a blue gradient inside a lighter
+// rim, with round corners; its alpha picture covers the badge whole, so
+// what lies under the logo never shows through.
+constexpr int kLogoWidth = 256, kLogoHeight = 128, kLogoRadius = 20, kLogoRim = 6;
+
+// Inside the badge shrunk by inset on every side.
+bool inLogoBadge(int x, int y, int inset = 0)
+{
+    const int r = kLogoRadius - inset;
+    const int cx = std::clamp(x, inset + r, kLogoWidth - 1 - inset - r);
+    const int cy = std::clamp(y, inset + r, kLogoHeight - 1 - inset - r);
+    return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
+}
+
+Picture logoPicture()
+{
+    constexpr int scale = 5;
+    const int x0 = (kLogoWidth - textWidth("QUILLON", scale)) / 2, y0 = (kLogoHeight - kTextHeight * scale) / 2;
+    return picture(kLogoWidth, kLogoHeight, 3, [=](int x, int y) {
+        if (textInk("QUILLON", scale, x0, y0, x, y))
+            return 0xFFFFFFu;
+        if (textInk("QUILLON", scale, x0 + 2, y0 + 2, x, y))
+            return 0x081438u;
+        if (!inLogoBadge(x, y, kLogoRim))
+            return 0x8CB0F0u;
+        return pack(mix(rgb(0x2E64D0u), rgb(0x0E2464u), float(y) / float(kLogoHeight)));
+    });
+}
+
+Picture logoAlphaPicture()
+{
+    return picture(kLogoWidth, kLogoHeight, 1, [](int x, int y) { return inLogoBadge(x, y) ? 0xFFu : 0x00u; });
+}
+
 // The running order, about 35 s: intro, cross-fade to the hall, intro on
 // the hall's monitor, the panel's picture fades, then the outro's title,
-// which clears only the depth so the outro's crate shows under it.
+// which clears only the depth so the outro's crate shows under it. The
+// outro loads behind the panel's picture, the title card: the screen fades
+// to it, the loading screen shows the same card with its bar, and the
+// outro fades in from it. Its texture is the first metascene's, so that
+// one is freed only once the fade is over.
 const char* kSceneScript = R"(; the demo's running order
 0:00.000 version "content-1"
 0:00.000 loadmetascript meta1.mts
@@ -283,17 +539,17 @@ const char* kSceneScript = R"(; the demo's running order
 0:20.000 cam scenes/fx 0
 0:20.000 picfadein 1.000 objects/panel.lwo@Panel
 0:24.000 picflash 1.000 objects/panel.lwo@Panel
-0:27.000 fadeout 1.000 0x000000
+0:27.000 picfadeout 1.000 objects/panel.lwo@Panel
 0:28.000 loadmetascript meta2.mts
+0:28.000 picfadein 1.000 objects/panel.lwo@Panel
 0:28.000 activemeta meta2
-0:28.000 freemeta meta1
 0:28.000 start scenes/outro
 0:28.000 cam scenes/outro 0
 0:28.000 createtext TITLE "THE END"
 0:28.000 clear TITLE 2 0
 0:28.000 cam TITLE 0
 0:28.000 start TITLE
-0:28.000 fadein 1.000 0x000000
+0:30.000 freemeta meta1
 0:30.000 disablelogos 1
 0:33.000 fadeout 2.000 0xFFFFFF
 0:35.000 stopdemo
@@ -344,19 +600,6 @@ std::string metascript(std::initializer_list<const char*> scenes)
     return out;
 }
 
-// A grey picture in colour: black becomes ink, white paper.
-Picture tinted(const Picture& grey, u32 ink, u32 paper = 0xF0F0F0u)
-{
-    return picture(grey.width, grey.height, 3, [&](int x, int y) {
-        return u8(grey.pixels[size_t(y) * grey.width + x]) < 128 ? ink : paper;
-    });
-}
-
-Picture logoPicture()
-{
-    return textPicture(256, 128, 1, "QUILLON", 6, 5, 43);
-}
-
 // The label's box is about 3.35 times as wide as high (134 x 40 at 640 x
 // 480, 213 x 64 at 1024 x 768) and starts a quarter of its width left of
 // the screen; its right seventh lies under the first digit, and its top
@@ -386,22 +629,19 @@ std::vector<ContentFile> demoFiles()
         {"meta1.mts", [] { return metascript({"scenes/intro.lws", "scenes/hall.lws", "scenes/fx.lws"}); }},
         {"meta2.mts", [] { return metascript({"scenes/outro.lws"}); }},
         {"small.bmp", smallFont},
-        // Dark, as the demo around it: light letters on night blue.
-        {"loading.jpg", [] {
-             return jpeg(tinted(textPicture(512, 384, 1, "LOADING", 8, 120, 150), 0x8098D0u, 0x101828u));
-         }},
-        {"crate.jpg", [] { return jpeg(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 16, 0x8B5A2Bu, 0xC08040u); })); }},
-        // Grooves along the crate's boards: low where the checker cells meet.
-        {"crate_bump.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) {
-             return (x % 16 < 2 || y % 16 < 2) ? 0x20u : 0xC0u;
-         })); }},
-        {"grey.jpg", [] { return jpeg(picture(128, 128, 1, [](int x, int y) { return u32((x + y) & 0xFF); })); }},
+        // The title card with the loading text over the bar.
+        {"loading.jpg", [] { return jpeg(titleCard(512, 384, "3D ENGINE", "LOADING")); }},
+        {"crate.jpg", [] { return jpeg(cratePicture()); }},
+        {"crate_bump.jpg", [] { return jpeg(crateBumpPicture()); }},
+        {"grey.jpg", [] { return jpeg(staticPicture()); }},
+        {"metal.jpg", [] { return jpeg(brushedMetalPicture()); }},
         {"env.jpg", [] { return jpeg(picture(256, 128, 3, [](int, int y) { return y < 64 ? 0x6080C0u : 0x404030u; })); }},
-        {"panel_noscale.jpg", [] { return jpeg(picture(256, 128, 3, [](int x, int y) { return checker(x, y, 32, 0xC02020u, 0xF0F0F0u); })); }},
-        {"mask.bmp", [] { return bmp8(picture(128, 128, 1, [](int x, int) { return u32(x * 2); })); }},
-        {"wall.pcx", [] { return pcx8(picture(128, 128, 1, [](int x, int y) { return checker(x, y, 8, 0x60u, 0xA0u); })); }},
-        {"decal.tga", [] { return tga32(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 32, 0x20C020u, 0xFFFFFFu); }), true); }},
-        {"floor.tga", [] { return tga32(picture(128, 128, 3, [](int x, int y) { return checker(x, y, 16, 0x505050u, 0x909090u); }), false); }},
+        // The panel's picture, faded in over the screen too: the title card.
+        {"panel_noscale.jpg", [] { return jpeg(titleCard(256, 192, "3D ENGINE", nullptr)); }},
+        {"mask.bmp", [] { return bmp8(glassMaskPicture()); }},
+        {"wall.pcx", [] { return pcx8(wallIndices(), sandstone); }},
+        {"decal.tga", [] { return tga32(glassPicture(), true); }},
+        {"floor.tga", [] { return tga32(floorPicture(), false); }},
     };
     for (int i = 1; i <= 8; ++i) {
         char name[32];
@@ -417,9 +657,9 @@ std::vector<ContentFile> demoFiles()
 std::vector<ContentFile> overlayFiles()
 {
     std::vector<ContentFile> files = {
-        // The logo's box is twice as wide as high: the whole name, centred.
-        {"overlay/logo.jpg", [] { return jpeg(tinted(logoPicture(), 0x3060C0u)); }},
-        {"overlay/logo_alpha.bmp", [] { return bmp8(logoPicture()); }},
+        // The logo's box is twice as wide as high: the badge, opaque.
+        {"overlay/logo.jpg", [] { return jpeg(logoPicture()); }},
+        {"overlay/logo_alpha.bmp", [] { return bmp8(logoAlphaPicture()); }},
         {"overlay/url.bmp", [] { return bmp8(textPicture(256, 32, 1, "QUILLON.EXAMPLE", 2, 4, 8)); }},
         {"overlay/fps.jpg", [] { return jpeg(fpsLabelPicture()); }},
     };

@@ -23,11 +23,13 @@ Lwo2Emitter single(const char* tag, const Shape& s)
     return e;
 }
 
-// An image block on channel: projection (5 = UV through map "UV"), clip.
-void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1)
+// An image block on channel: projection (5 = UV through map "UV"), clip;
+// size is the texture map's (a planar map spans size about the centre).
+void imageBlock(Lwo2Emitter& e, const char* channel, u32 projection, u32 clip, u32 axis = 1,
+                const std::array<float, 3>& size = unit)
 {
     e.beginBlock("IMAP", channel);
-    e.textureMap(origin, unit, origin);
+    e.textureMap(origin, size, origin);
     e.u2("PROJ", projection);
     e.u2("AXIS", axis);
     if (clip)
@@ -203,7 +205,9 @@ std::string imagePanel(const char* tag, const char* image)
     e.beginSurface(tag);
     e.color(1, 1, 1);
     e.value("LUMI", 1.0f);
-    imageBlock(e, "COLR", 0, 1, 2);
+    // The picture once over the quad, its top row at the top: a planar map
+    // along z runs v with +y, so the height is negative.
+    imageBlock(e, "COLR", 0, 1, 2, {2.0f, -1.5f, 1.0f});
     e.endSurface();
     return e.finish();
 }
@@ -238,14 +242,45 @@ std::string monitor()
         tags[i] = 1;
     e.polygonTags(tags);
     e.clipStill(1, "grey.jpg");
+    e.clipStill(2, "metal.jpg");
     e.beginSurface("Case");
-    e.color(0.2f, 0.2f, 0.2f);
+    // Brushed steel; the colour scales the picture.
+    e.color(0.75f, 0.78f, 0.82f);
+    e.value("SPEC", 0.4f);
+    e.value("GLOS", 0.6f);
+    imageBlock(e, "COLR", 5, 2);
     e.endSurface();
     e.beginSurface("Screen");
     e.color(1, 1, 1);
     e.value("LUMI", 1.0f);
     // Replaced by a scene's render target at run time.
     imageBlock(e, "COLR", 0, 1, 2);
+    e.endSurface();
+    return e.finish();
+}
+
+// The particle scene's stage: a floor and, behind the emitters, a wall,
+// both finely divided so that vertex lighting shows a near light's pool.
+std::string backdrop()
+{
+    Lwo2Emitter e;
+    e.tags({"Ground", "Backdrop"});
+    e.layer(0);
+    Shape stage = grid(12, 8, 24, 16).translate(0, 0, -0.5f);
+    const u32 floorFaces = u32(stage.faces.size());
+    stage.append(standUp(grid(12, 6, 24, 12), 0.0f).translate(0, 3, 3.5f));
+    e.points(stage);
+    e.polygons(stage.faces);
+    std::vector<u32> tags(stage.faces.size(), 1);
+    std::fill(tags.begin(), tags.begin() + floorFaces, 0u);
+    e.polygonTags(tags);
+    e.beginSurface("Ground");
+    e.color(0.45f, 0.42f, 0.4f);
+    e.value("DIFF", 0.9f);
+    e.endSurface();
+    e.beginSurface("Backdrop");
+    e.color(0.55f, 0.58f, 0.68f);
+    e.value("DIFF", 0.9f);
     e.endSurface();
     return e.finish();
 }
@@ -364,6 +399,7 @@ std::vector<ContentFile> lwo2Files()
         {"objects/seq.lwo", sequence},
         {"objects/grad.lwo", gradient},
         {"objects/partigon.lwo", partigon},
+        {"objects/backdrop.lwo", backdrop},
         {"objects/multilayer.lwo", multilayer},
         {"font.lwo", font},
     };

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace mkcontent {
 
@@ -198,50 +199,83 @@ std::string outro()
 }
 
 
-// Particles: sparks sprayed from "Emitter" under gravity, a vortex wind and
-// a floor, drawn as small additive sprites; a smoke puff on "Smoke" as a
-// volume; a wind left off. The forces add their pull to the velocity once a
-// step (gravity 10 x the strength, the vortex its strength x 4 x the
-// distance). Births are whole numbers a step, so the sparks' rate gives one
-// a step or more up to 144 frames a second, and their pool outlasts the
-// scene's eight seconds. A volume draws all its slices round the world's
-// origin for every living particle, whatever their positions: short lives
-// keep about a dozen particles alive at any frame rate, and three slices
-// each give a translucent puff that costs little to fill.
+// Particles in front of a lit stage (a floor and a wall): a fountain of
+// sparks from "Emitter" under gravity, a gentle vortex and a floor they
+// bounce on, drawn as small additive sprites, with a flickering orange
+// light among them; a smoke plume rising from "Plume" as large faint
+// sprites; a puff on "Smoke" as a volume, which draws its slices round the
+// world's origin whatever its particles' positions, so "Plume" rises from
+// there too; and a wind left off.
+//
+// Every force acts on every emitter and adds its pull to the velocity once
+// a step: gravity 10 x its strength x the particle's first extra value, the
+// vortex its strength x the second extra value x the distance from its
+// axis. So the pull per second grows with the frame rate; the strengths
+// keep the sparks' arc within the view from 25 to 60 frames a second. The
+// smoke's first extra value is small, which scales both its birth velocity
+// and every pull down, and its own acceleration, the same once a step,
+// balances gravity's at any frame rate; its second extra value of 0 keeps
+// it out of the vortex. Births are whole numbers a step, so every rate gives
+// one a step or more up to 150 frames a second, and every pool outlasts the
+// scene's eight seconds.
 std::string fx()
 {
     LwsEmitter s(0, 300);
     s.ambient(1, 1, 1, LwsEnvelope::constant(0.2));
+    // The stage lies below the origin, so that the volume's puff there
+    // stands whole on the floor.
+    s.objectLayer(1, "objects/backdrop.lwo");
+    s.pose("ObjectMotion", 0, -0.45, 0);
     s.nullObject("Emitter");
-    s.pose("ObjectMotion", 1.2, 0.5, 1);
+    s.pose("ObjectMotion", 1.3, -0.15, 1);
     LwsParticleEmitter sparks;
     sparks.count = 4000;
-    sparks.birthRate = 150;
-    sparks.lifeFrames = 40;
+    sparks.birthRate = 200;
+    sparks.lifeFrames = 45;
+    sparks.spreadFrames = 15;
     sparks.placement = 1;
-    sparks.generatorSize[0] = sparks.generatorSize[1] = sparks.generatorSize[2] = 0.2;
-    sparks.velocity[1] = 4;
-    sparks.radialSpeed = 0.6;
+    sparks.generatorSize[0] = sparks.generatorSize[1] = sparks.generatorSize[2] = 1;
+    sparks.velocity[1] = 3.3;
+    sparks.radialSpeed = 0.8;
     sparks.acceleration[1] = 0;
+    sparks.extra0Spread = 0.25;
     s.line(lwsEmitterPlugin(sparks));
     LwsParticleForce gravity;
-    gravity.strength = 0.35;
+    gravity.strength = 0.02;
     s.line(lwsGravityPlugin(gravity));
     LwsParticleForce vortex;
     vortex.mode = 2;
-    vortex.strength = 0.03;
-    vortex.direction[1] = 0.01;
+    vortex.strength = 0.01;
+    vortex.direction[1] = 0;
     s.line(lwsWindPlugin(vortex));
-    // The floor lies at the emitter's height plus the radius: y = 0.
+    // The floor lies at the emitter's height plus the radius: y = -0.45.
     LwsParticleCollision floor;
-    floor.radius = -0.5;
-    floor.bounce = 0.4;
+    floor.radius = -0.3;
+    floor.bounce = 0.45;
+    floor.jitter = 0.25;
     s.line(lwsCollisionPlugin(floor));
     LwsParticleForce off;
     off.mode = 0;
     off.direction[0] = 5;
     off.disabled = true;
     s.line(lwsWindPlugin(off));
+    s.nullObject("Plume");
+    s.pose("ObjectMotion", 0, -0.3, 0);
+    LwsParticleEmitter plume;
+    plume.count = 2000;
+    plume.birthRate = 150;
+    plume.lifeFrames = 78;
+    plume.spreadFrames = 24;
+    plume.placement = 0;
+    plume.generatorSize[0] = plume.generatorSize[2] = 0.3;
+    plume.generatorSize[1] = 0.1;
+    plume.extra0Base = 0.05;
+    plume.extra1Base = 0;
+    plume.velocity[0] = 2;
+    plume.velocity[1] = 12;
+    plume.radialSpeed = 4;
+    plume.acceleration[1] = 0.01; // gravity's pull on it
+    s.line(lwsEmitterPlugin(plume));
     s.nullObject("Smoke");
     s.pose("ObjectMotion", 0, 0, 0);
     LwsParticleEmitter smoke;
@@ -253,21 +287,40 @@ std::string fx()
     s.line(lwsEmitterPlugin(smoke));
     s.objectLayer(1, "objects/partigon.lwo");
     s.pose("ObjectMotion", -2, 1, 1);
-    LwsHyperVoxel sprite, volume;
-    sprite.object = "Emitter";
-    sprite.particleSize = 0.05;
-    sprite.color[0] = 1, sprite.color[1] = 0.7, sprite.color[2] = 0.25;
-    volume.object = "Smoke";
-    volume.type = 1;
-    volume.particleSize = 0.6;
-    volume.opacity = 0.4;
-    volume.slices = 3;
-    volume.color[0] = volume.color[1] = volume.color[2] = 0.6;
-    s.line(lwsHyperVoxelPlugin({sprite, volume}));
-    s.light(LwsEmitter::Light());
-    s.pose("LightMotion", 0, 4, -3);
+    LwsHyperVoxel sparkSprites, plumeSprites, puffVolume;
+    sparkSprites.object = "Emitter";
+    sparkSprites.particleSize = 0.05;
+    sparkSprites.color[0] = 1, sparkSprites.color[1] = 0.7, sparkSprites.color[2] = 0.25;
+    plumeSprites.object = "Plume";
+    plumeSprites.particleSize = 0.5;
+    plumeSprites.color[0] = plumeSprites.color[1] = plumeSprites.color[2] = 0.012;
+    puffVolume.object = "Smoke";
+    puffVolume.type = 1;
+    puffVolume.particleSize = 0.6;
+    puffVolume.opacity = 0.4;
+    puffVolume.slices = 3;
+    puffVolume.color[0] = puffVolume.color[1] = puffVolume.color[2] = 0.6;
+    s.line(lwsHyperVoxelPlugin({sparkSprites, plumeSprites, puffVolume}));
+    LwsEmitter::Light key;
+    key.intensity = LwsEnvelope::constant(0.8);
+    key.falloff = 1;
+    key.range = 14;
+    s.light(key);
+    s.pose("LightMotion", -1.5, 3.55, -2.5);
+    // The sparks' glow, flickering.
+    LwsEmitter::Light glow;
+    glow.name = "Glow";
+    glow.color[0] = 1, glow.color[1] = 0.55, glow.color[2] = 0.2;
+    glow.intensity = {{}, 1, 2};
+    const double flicker[] = {1.0, 0.7, 1.2, 0.8, 1.1, 0.6, 1.0, 0.9, 1.0};
+    for (size_t i = 0; i < std::size(flicker); ++i)
+        glow.intensity.keys.push_back({flicker[i], 0.15 * double(i), 3});
+    glow.falloff = 1;
+    glow.range = 5;
+    s.light(glow);
+    s.pose("LightMotion", 1.3, 0.35, 1);
     s.camera("Camera");
-    s.pose("CameraMotion", 0.3, 1.5, -5.5, 0, 0.12);
+    s.pose("CameraMotion", 0.3, 1.05, -5.5, 0, 0.12);
     return s.text();
 }
 
