@@ -48,13 +48,23 @@ else
 0:01.000 stopsound
 EOF
   start loop.scr
-  sleep 8
-  rss0=$(sample "$pid" VmRSS) threads0=$(sample "$pid" Threads)
-  sleep 20
-  rss1=$(sample "$pid" VmRSS) threads1=$(sample "$pid" Threads)
-  [ -n "$rss0" ] && [ -n "$rss1" ] || fail "the player ended by itself"
+  # The most after the first passes against the least at the end, each over
+  # a few seconds' samples, so a passing peak decides neither.
+  rss0=0 threads0=0 rss1= threads1=
+  for ((t = 1; t <= 28; ++t)); do
+    sleep 1
+    alive || fail "ended by itself at $t s"
+    rss=$(sample "$pid" VmRSS) threads=$(sample "$pid" Threads)
+    if [ "$t" -ge 6 ] && [ "$t" -le 10 ]; then
+      [ "$rss" -gt "$rss0" ] && rss0=$rss
+      [ "$threads" -gt "$threads0" ] && threads0=$threads
+    elif [ "$t" -ge 24 ]; then
+      [ -z "$rss1" ] || [ "$rss" -lt "$rss1" ] && rss1=$rss
+      [ -z "$threads1" ] || [ "$threads" -lt "$threads1" ] && threads1=$threads
+    fi
+  done
   echo "looping_run: ${rss0} kB ${threads0} threads, 20 s later ${rss1} kB ${threads1} threads"
-  # One copy of the first metascript came to about 6 MB a pass.
+  # One copy of the first metascript came to about 6 MB and a thread a pass.
   [ $((rss1 - rss0)) -lt 16384 ] || fail "resident size grew by $((rss1 - rss0)) kB"
   [ "$threads1" -le $((threads0 + 2)) ] || fail "threads grew from $threads0 to $threads1"
 fi
