@@ -66,7 +66,7 @@ public:
     Texture* fadeTexture = nullptr; // null: plain colour
     const char* fadeSceneName = nullptr; // into the script text
     std::vector<ScriptEvent> events;
-    std::vector<MetaScene*> metaScenes; // freemeta empties an entry
+    std::vector<MetaScene*> metaScenes; // one per name; freemeta empties an entry
     std::unique_ptr<ScriptTokenizer> script; // "scene.scr", loaded
     std::unique_ptr<ScriptTokenizer> keyScript;
     i32 nextEvent = 0;

@@ -3,6 +3,7 @@
 #include "demo/demo.h"
 #include "demo/text.h"
 #include "foundation/diagnostics.h"
+#include "foundation/engine_limits.h"
 #include "foundation/log.h"
 #include "foundation/script_tokenizer.h"
 #include "lightwave/lw_object.h"
@@ -40,6 +41,16 @@ bool isSingleKey(const char* token)
 bool isKeyword(const char* token)
 {
     return std::strcmp(token, "Key:") == 0 || std::strcmp(token, "Keyset:") == 0;
+}
+
+// A sound name as the archive looks it up: case ignored, '/' read as '\',
+// so every spelling of one file shares its channel.
+std::string archiveKey(const char* name)
+{
+    std::string key(name);
+    for (char& c : key)
+        c = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return key;
 }
 
 } // namespace
@@ -104,14 +115,21 @@ bool KeyBindings::parse(ScriptTokenizer& script, MetaScene* metaScene)
             script.readFloat(); // the first number is read and not used
             event.limit = double(script.readFloat()) * (1.0 / 30.0);
             const char* soundName = script.nextToken();
+            bool overLimit = false;
             if (m_sound && m_soundSource) {
-                // One channel per sound, however many events or parses name it.
-                auto known = m_soundChannels.find(soundName);
-                if (known == m_soundChannels.end())
-                    known = m_soundChannels.emplace(soundName, m_sound->createChannel(*m_soundSource, soundName)).first;
-                event.sound = known->second;
+                // One channel per sound, however many events or parses name
+                // it; each holds its file and a thread, so only so many.
+                const std::string key = archiveKey(soundName);
+                auto known = m_soundChannels.find(key);
+                if (known == m_soundChannels.end() && m_soundChannels.size() < limits::keyBindingSounds)
+                    known = m_soundChannels.emplace(key, m_sound->createChannel(*m_soundSource, soundName)).first;
+                overLimit = known == m_soundChannels.end();
+                event.sound = overLimit ? -1 : known->second;
             }
-            if (event.sound < 0)
+            if (overLimit)
+                logStream << "inputHandler.scr(" << script.lineNumber() << "): more than " << limits::keyBindingSounds
+                          << " sounds, " << soundName << " sound was not loaded" << std::endl;
+            else if (event.sound < 0)
                 logStream << soundName << " sound was not loaded" << std::endl;
             token = script.nextToken();
             while (*token && !isKeyword(token)) {

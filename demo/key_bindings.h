@@ -87,5 +87,5 @@ private:
 
     Sound* m_sound;
     Stream* m_soundSource;
-    std::map<std::string, int> m_soundChannels; // by sound name
+    std::map<std::string, int> m_soundChannels; // by sound name as the archive matches it
 };

@@ -102,6 +102,28 @@ i32 findMetaScene(const std::vector<MetaScene*>& metaScenes, const char* name)
     return -1;
 }
 
+// The entry of exactly that name; -1 when none. Every lookup by name finds
+// this entry before any later one of the same name, so a second metascene of
+// the name could never be reached.
+i32 findMetaSceneNamed(const std::vector<MetaScene*>& metaScenes, const char* name)
+{
+    for (size_t i = 0; i < metaScenes.size(); ++i)
+        if (metaScenes[i] && std::strcmp(metaScenes[i]->name.c_str(), name) == 0)
+            return i32(i);
+    return -1;
+}
+
+// A new metascene goes behind the others. Entries emptied by freemeta at
+// the end are taken again, which keeps the order of the others, so a script
+// that frees and loads a name on every pass does not grow the list.
+void appendMetaScene(Demo& demo, MetaScene* meta)
+{
+    while (!demo.metaScenes.empty() && !demo.metaScenes.back())
+        demo.metaScenes.pop_back();
+    forgetPrepared(meta);
+    demo.metaScenes.push_back(meta);
+}
+
 bool ownsTexture(const MetaScene* meta, const Texture* texture)
 {
     if (std::find(meta->textures.begin(), meta->textures.end(), texture) != meta->textures.end())
@@ -199,14 +221,18 @@ Outcome runMetaSceneCommand(Demo& demo, const ScriptEvent& event)
     case kCmdLoadMeta: // no effect
         return Outcome::done;
     case kCmdLoadMetascript: {
+        // A name that is loaded stays as it is: a copy loaded again would be
+        // unreachable and kept to the end, one more on every pass of a
+        // looping script.
+        if (findMetaSceneNamed(demo.metaScenes, a[0].text) >= 0)
+            return Outcome::done;
         demo.drawLoadingProgress(0.0f);
         MetaScene* meta =
             demo.archive ? MetaScene::loadMetascript(a[0].text, demo.engine, demo.archive, &demo) : nullptr;
         demo.endLoadingProgress();
         if (!meta)
             return fail("Failed loading metascript!");
-        forgetPrepared(meta);
-        demo.metaScenes.push_back(meta);
+        appendMetaScene(demo, meta);
         return Outcome::done;
     }
     case kCmdActiveMeta: {
@@ -228,12 +254,11 @@ Outcome runMetaSceneCommand(Demo& demo, const ScriptEvent& event)
         freeMetaScene(demo, size_t(i));
         return Outcome::done;
     }
-    case kCmdCreateMeta: {
-        auto* meta = new MetaScene(demo.engine, a[0].text);
-        forgetPrepared(meta);
-        demo.metaScenes.push_back(meta);
+    case kCmdCreateMeta:
+        // As with loadmetascript, a name that exists is the one lookups find.
+        if (findMetaSceneNamed(demo.metaScenes, a[0].text) < 0)
+            appendMetaScene(demo, new MetaScene(demo.engine, a[0].text));
         return Outcome::done;
-    }
     case kCmdCreateScene:
         if (!demo.activeMeta)
             return failMissingName("createscene");

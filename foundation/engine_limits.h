@@ -95,4 +95,15 @@ constexpr u64 metaSceneTargetBytes = u64(1) << 30;
 // real one bakes a few lightmapped surfaces.
 constexpr u64 metaSceneBakeTargets = 64;
 
+// --- Sound channels ---
+// Each channel holds a copy of its file and, for Ogg, a streaming thread
+// with a ring buffer of its own: about half a megabyte and one thread.
+
+// The "// sound" comments of one scene file: a scene gives a looping sound
+// to a few of its objects (a machine, a fire), never dozens.
+constexpr u32 soundCommentsPerSceneFile = 64;
+// The distinct sound files the key-binding script makes channels of: one
+// per bound action, a handful in practice.
+constexpr u32 keyBindingSounds = 64;
+
 } // namespace limits

@@ -1,7 +1,8 @@
 // Fuzz target for the key-binding script parser. Reaches: keysets, every
-// event type with its numbers, sound names, object layers and surface
-// colours, each parse error shown as a message box, then a few frames of
-// dispatch with keys taken from the input.
+// event type with its numbers, sound names made into silent channels (one
+// per file, up to the bound), object layers and surface colours, each parse
+// error shown as a message box, then a few frames of dispatch with keys
+// taken from the input.
 // Checks: every bound layer and surface is one of the metascene's.
 #include "demo/key_bindings.h"
 #include "foundation/diagnostics.h"
@@ -13,6 +14,7 @@
 #include "lightwave/meta_scene.h"
 #include "materials/surface.h"
 #include "media/input.h"
+#include "media/sound.h"
 #include "scene/mesh.h"
 
 #include <windows.h>
@@ -58,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScriptTokenizer script(&stream);
     if (!script.load("inputHandler.scr"))
         std::abort();
-    KeyBindings bindings(nullptr, nullptr);
+    Sound sound; // silent: its channels read nothing
+    KeyBindings bindings(&sound, &stream);
     bindings.parse(script, &meta);
     for (const KeyBindings::Keyset& k : bindings.keysets)
         for (const KeyBindings::Event& e : k.events) {

@@ -2,7 +2,7 @@
 // Reaches: Demo::runScriptEvents with arbitrary event lists, in rising time
 // and over several calls: every keyword id (and unknown ones) with names
 // from the content and a few that match nothing, metascenes loaded,
-// activated, freed and made again, fades and render targets on freed
+// activated, freed, made again and loaded again under a name they hold, fades and render targets on freed
 // metascenes, the restart loop, music play commands. Checks (sanitizers):
 // no access into a freed metascene, no hang, no overrun.
 #include "demo/demo.h"
@@ -214,10 +214,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The events run over a few frames' worth of calls, as the frame would;
-    // a failing event stops the run like the frame does. A restart loop runs
-    // the loads again on every pass and the metascenes live on until freed,
-    // so the run also stops once it has made a few more than four of them.
-    for (i32 now = 0; now <= time + 100 && demo.metaScenes.size() <= 8; now += 250) {
+    // a failing event stops the run like the frame does. A restart loop that
+    // frees a metascene loads it again on every pass, so the run also stops
+    // once it has run a few more than four loads (each starts at 0 on the
+    // loading bar).
+    int loadsRun = 0;
+    demo.loadingProgressProbe = [&](float fraction) { loadsRun += fraction == 0.0f; };
+    for (i32 now = 0; now <= time + 100 && loadsRun <= 8; now += 250) {
         demo.time = now * 0.001;
         if (!demo.runScriptEvents(now))
             break;

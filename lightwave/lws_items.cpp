@@ -495,6 +495,17 @@ void readComment(LwsLoadState& s)
     if (std::strcmp(scene.nextString(), "sound") != 0)
         return;
     const char* fileName = scene.nextString();
+    // Every sound reads its whole file and may start a thread; a file of a
+    // thousand comments would cost gigabytes and minutes of run time.
+    if (s.soundComments >= limits::soundCommentsPerSceneFile) {
+        if (s.soundComments == limits::soundCommentsPerSceneFile) {
+            logStream << (scene.name ? scene.name : "") << ": more than " << limits::soundCommentsPerSceneFile
+                      << " sound comments, " << fileName << " and the later ones were not loaded" << std::endl;
+            s.soundComments++;
+        }
+        return;
+    }
+    s.soundComments++;
     Engine* engine = scene.engine;
     Sound* sound = engine ? engine->sound : nullptr;
     int handle = sound && s.stream ? sound->createChannel(*s.stream, fileName) : -1;
@@ -510,5 +521,11 @@ void readComment(LwsLoadState& s)
     }
     sound->play(handle, true);
     sound->setVolume(handle, 0.0f);
+    // A later comment of the object replaces its sound; the earlier channel
+    // would otherwise play on, owned by nobody, to the end of the run.
+    if (object->soundChannel >= 0) {
+        sound->stop(object->soundChannel);
+        sound->releaseChannel(object->soundChannel);
+    }
     object->soundChannel = handle;
 }

@@ -38,6 +38,7 @@ struct LwsLoadState {
     Bone* bone = nullptr;         // the bone opened last, while it is current
     size_t numEmitters = 0;
     size_t numEffectors = 0;
+    u32 soundComments = 0; // "// sound" comments read so far, up to the bound
     // The items whose parent or target was set to each item (possibly set
     // again since).
     std::unordered_map<Node*, std::vector<Node*>> referrers{};

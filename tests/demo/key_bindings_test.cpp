@@ -112,6 +112,36 @@ TEST(KeyBindings, FixtureParsesIntoKeysetsAndEvents)
     EXPECT_EQ(rig.sound.creates, 2);
 }
 
+// Each channel holds its file and a thread: the spellings the archive takes
+// for one file share a channel, and distinct files make only so many.
+TEST(KeyBindings, SoundChannelsFollowTheArchivesNamesAndAreBounded)
+{
+    struct Case {
+        std::string (*name)(int i);
+        int creates;
+        size_t logLines;
+    };
+    const Case cases[] = {
+        {[](int i) { return std::string(i % 2 ? "Sounds/MOTOR.wav" : "sounds\\motor.WAV"); }, 1, 0},
+        {[](int i) { return "s" + std::to_string(i) + ".wav"; }, 64, 300 - 64},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.sound.creates = 0;
+        std::string text = "Keyset: 1\n";
+        for (int i = 0; i < 300; ++i)
+            text += "Key: a increaseTime 0 60 " + c.name(i) + " obj.lwo 1\n";
+        const auto from = testsupport::logPosition();
+        ASSERT_TRUE(rig.parse(text));
+        EXPECT_EQ(rig.sound.creates, c.creates);
+        const auto lines = testsupport::logLinesFrom(from);
+        size_t overLimit = 0;
+        for (const std::string& line : lines)
+            overLimit += line.find("more than 64 sounds") != std::string::npos;
+        EXPECT_EQ(overLimit, c.logLines);
+    }
+}
+
 // The generated script over the test objects' names.
 TEST(KeyBindings, ContentScriptParses)
 {

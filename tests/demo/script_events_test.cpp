@@ -381,17 +381,17 @@ TEST_F(ScriptEvents, StopsoundRestart)
         const char* body;
         u8 loopAtStop;
         i32 now;
-        size_t metaScenes; // createmeta counts the runs
-        i32 nextEvent;     // counted from the first body event
+        size_t scenes;  // createscene counts the runs
+        i32 nextEvent;  // counted from the first body event
         double time;
     };
     const Case cases[] = {
         // The events due at the restart time run again in the same call.
-        {"100 restart\n100 createmeta M\n500 stopsound\n600 stopdemo\n", 1, 550, 3, 2, 0.1},
-        {"100 restart\n100 createmeta M\n500 stopsound\n", 0, 550, 2, 3, 9.0},
-        {"100 createmeta M\n500 stopsound\n", 1, 550, 2, 2, 9.0}, // no restart seen
+        {"100 restart\n100 createscene S\n500 stopsound\n600 stopdemo\n", 1, 550, 4, 2, 0.1},
+        {"100 restart\n100 createscene S\n500 stopsound\n", 0, 550, 3, 3, 9.0},
+        {"100 createscene S\n500 stopsound\n", 1, 550, 3, 2, 9.0}, // no restart seen
         // stopsound at the restart time: one restart per call, no hang.
-        {"100 restart\n100 stopsound\n", 1, 100, 1, 1, 0.1},
+        {"100 restart\n100 stopsound\n", 1, 100, 2, 1, 0.1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);
@@ -402,13 +402,38 @@ TEST_F(ScriptEvents, StopsoundRestart)
         demo->loopAtStop = c.loopAtStop;
         demo->time = 9.0;
         ASSERT_TRUE(demo->runScriptEvents(c.now));
-        EXPECT_EQ(demo->metaScenes.size(), c.metaScenes);
+        EXPECT_EQ(meta->scenes.size(), c.scenes);
         EXPECT_EQ(demo->nextEvent - first, c.nextEvent);
         EXPECT_DOUBLE_EQ(demo->time, c.time);
         EXPECT_EQ(demo->quit, 0);
     }
     EXPECT_FLOAT_EQ(lastMusicTime, 0.1f);
     lastMusicTime = 0.0f;
+}
+
+// A looping script that loads or creates a metascene on every pass keeps
+// one of each name: the list of metascenes stays as long as after one pass.
+TEST_F(ScriptEvents, LoopingPassesKeepOneMetascenePerName)
+{
+    const char* bodies[] = {
+        "1 restart\n1 loadmetascript a.mts\n5 stopsound\n",
+        "1 restart\n1 createmeta B\n5 stopsound\n",
+        "1 restart\n1 loadmetascript a.mts\n2 freemeta a\n5 stopsound\n",
+    };
+    for (const char* body : bodies) {
+        SCOPED_TRACE(body);
+        TearDown();
+        SetUp();
+        stream.files["a.mts"] = "a.lws\n";
+        stream.files["a.lws"] = "LWSC\n3\nAddNullObject n\n";
+        demo->archive = new SarArchive(stream);
+        load(body);
+        ASSERT_TRUE(demo->runScriptEvents(5));
+        const size_t afterOnePass = demo->metaScenes.size();
+        for (int pass = 0; pass < 20; ++pass)
+            ASSERT_TRUE(demo->runScriptEvents(5));
+        EXPECT_EQ(demo->metaScenes.size(), afterOnePass);
+    }
 }
 
 TEST_F(ScriptEvents, ContinueGoesOnFromTheHeldTime)

@@ -247,11 +247,20 @@ TEST(LwsReader, LongChainsAndManyAntiPortalsLoadInLinearTime)
 class ChannelSound : public Sound {
 public:
     std::vector<std::string> calls;
+    int created = 0;
     int createChannel(Stream& s, const char* name) override
     {
         if (std::strcmp(name, "missing.ogg") == 0)
             return -1;
+        ++created;
         return Sound::createChannel(s, name);
+    }
+    int liveChannels() const
+    {
+        int live = 0;
+        for (int h = 1; h <= channelCount(); ++h)
+            live += channel(h) != nullptr;
+        return live;
     }
     bool play(int h, bool loop) override
     {
@@ -395,6 +404,50 @@ TEST(LwsReader, FreedMetasceneLeavesNoSound)
         }
         ASSERT_EQ(sound.channelCount(), 1) << text;
         EXPECT_EQ(sound.channel(1), nullptr) << text;
+    }
+}
+
+// Each channel costs a file's copy and a thread: a later sound of an object
+// takes the place of its earlier one, and one file starts a bounded number,
+// saying so once in the log.
+TEST(LwsReader, SoundCommentsReplaceTheirObjectsSoundAndAreBounded)
+{
+    scenetest::SceneFixture f;
+    REQUIRE_ENGINE(f.engine);
+    std::string manyObjects, oneObject = "AddNullObject n";
+    for (int i = 0; i < 1000; ++i) {
+        manyObjects += "AddNullObject n // sound hum.ogg\n";
+        oneObject += " // sound hum.ogg";
+    }
+    struct Case {
+        std::string body;
+        int created, live;
+        size_t logLines;
+    };
+    const Case cases[] = {
+        {"AddNullObject n // sound hum.ogg // sound hum.ogg", 2, 1, 0},
+        {manyObjects, 64, 64, 1},
+        {oneObject, 64, 1, 1},
+    };
+    for (const Case& c : cases) {
+        MemoryStream files;
+        files.files["hum.ogg"] = "x";
+        ChannelSound sound;
+        Sound* saved = f.engine->sound;
+        f.engine->sound = &sound;
+        const auto logFrom = testsupport::logPosition();
+        {
+            Scene scene(f.meta.get());
+            ASSERT_TRUE(loadText(scene, lws(c.body), &files));
+            EXPECT_EQ(sound.created, c.created);
+            EXPECT_EQ(sound.liveChannels(), c.live);
+        }
+        f.engine->sound = saved;
+        const auto lines = testsupport::logLinesFrom(logFrom);
+        ASSERT_EQ(lines.size(), c.logLines);
+        if (c.logLines) {
+            EXPECT_EQ(lines[0], "t.lws: more than 64 sound comments, hum.ogg and the later ones were not loaded");
+        }
     }
 }
 
