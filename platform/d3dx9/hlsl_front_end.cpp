@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <mutex>
 
 #include <pthread.h>
@@ -521,6 +522,20 @@ public:
         pthread_join(thread_, nullptr);
     }
 
+    // In a forked child, which has none of the parent's threads: the
+    // copied mutex and conditions may still count the parent's waiters (a
+    // broadcast would wait for them for good), so they are made anew. Runs
+    // from the fork's child handler, while the child has one thread.
+    void forgetParent()
+    {
+        new (&mutex_) std::mutex;
+        new (&wake_) std::condition_variable;
+        new (&done_) std::condition_variable;
+        job_ = nullptr;
+        stop_ = false;
+        running_ = false;
+    }
+
     // False when the thread is busy with other work or cannot be made.
     bool tryRun(const std::function<bool()>& work, bool& ok)
     {
@@ -593,6 +608,13 @@ private:
 bool onCompileThread(const std::function<bool()>& work)
 {
     static CompileThread threads[2];
+    static std::once_flag forkHandler;
+    std::call_once(forkHandler, [] {
+        pthread_atfork(nullptr, nullptr, [] {
+            for (CompileThread& thread : threads)
+                thread.forgetParent();
+        });
+    });
     bool ok = false;
     for (CompileThread& thread : threads)
         if (thread.tryRun(work, ok))

@@ -100,6 +100,9 @@ boxes_checked() { [ "$(wc -l <"$work/answered")" -le 20 ] || fail "more than twe
 mean() { # CROP: the window's mean brightness there, in percent
   import -window "$window" png:- | convert - -crop "$1" -format '%[fx:int(100*mean)]' info:
 }
+logo_pixels() { # the logo's blue badge in the top-right corner
+  import -window "$window" png:- | convert - -crop 60x30+565+10 -fx '(b > 0.5 && r < 0.4)' -format '%[fx:int(mean*w*h)]' info:
+}
 # The statistics overlay (P) shows black text on white boxes; the loading
 # screen is white all over.
 statistics_shown() { local m; m=$(mean 290x20+0+14); [ "$m" -gt 50 ] && [ "$m" -lt 97 ]; }
@@ -120,7 +123,7 @@ start_windowed "$work/played"
 answer_boxes "$work/answered" &
 answerer=$!
 trap 'kill "$answerer" 2>/dev/null || true; rm -rf "$work"' EXIT
-# The demo runs: the logo lit, the middle of the picture not the white
+# The demo runs: the logo's badge drawn, the middle of the picture not the white
 # loading screen.
 window=
 for _ in $(seq 600); do
@@ -128,7 +131,7 @@ for _ in $(seq 600); do
   info=$(xwininfo -name "Quillon 3D Realtime Technology by Corvane" 2>/dev/null) || true
   if grep -q "Map State: IsViewable" <<<"$info"; then
     window=$(awk '/Window id:/ { print $4 }' <<<"$info")
-    [ "$(mean 60x30+565+10)" -gt 50 ] && [ "$(mean 200x100+220+190)" -lt 50 ] && break
+    [ "$(logo_pixels)" -gt 900 ] && [ "$(mean 200x100+220+190)" -lt 50 ] && break
   fi
   kill -0 "$pid" 2>/dev/null || fail "played: ended early"
   sleep 0.2

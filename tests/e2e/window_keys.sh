@@ -41,20 +41,24 @@ red_pixels() { # SCREENSHOT: red pixels in the mode-name box (5, 5)-(133, 21)
   convert "$1" -crop 128x16+5+5 -fx '(r > 0.6 && g < 0.35 && b < 0.35)' -format '%[fx:int(mean*w*h)]' info:
 }
 
+logo_pixels() { # SCREENSHOT X: pixels of the logo's blue badge in (X, 10)-(X + 60, 40)
+  convert "$1" -crop "60x30+$2+10" -fx '(b > 0.5 && r < 0.4)' -format '%[fx:int(mean*w*h)]' info:
+}
+
 # Presses SPACE once the demo runs, screenshots WINDOW (a window id, or
 # root), presses ESC; the player must then end with status 0.
 fly_and_quit() { # NAME PID OUTPUT_WINDOW SCREENSHOT_WINDOW LOGO_X
-  local name=$1 pid=$2 focus=$3 window=$4 logo_x=$5 status=0 lit=0
+  local name=$1 pid=$2 focus=$3 window=$4 logo_x=$5 status=0 badge=0
   # Keys pressed while the content loads could arrive in one batch with
-  # their release; wait for the first demo frame (the logo drawn).
+  # their release; wait for the first demo frame (the logo's badge drawn).
   for _ in $(seq 120); do
     import -window "$window" "$work/$name-before.png"
-    lit=$(convert "$work/$name-before.png" -crop "60x30+$logo_x+10" -format '%[fx:int(100*mean)]' info:)
-    [ "$lit" -gt 50 ] && break
+    badge=$(logo_pixels "$work/$name-before.png" "$logo_x")
+    [ "$badge" -gt 900 ] && break
     kill -0 "$pid" 2>/dev/null || fail "$name: the player ended early"
     sleep 0.5
   done
-  [ "$lit" -gt 50 ] || fail "$name: no demo frame within a minute"
+  [ "$badge" -gt 900 ] || fail "$name: no demo frame within a minute"
   # No window manager gives the new window the focus; a person would click.
   xdotool windowfocus --sync "$focus"
   local before after=0
