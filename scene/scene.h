@@ -75,6 +75,10 @@ public:
     std::vector<ParticleFX*> fxEffector; // owned
     std::vector<AntiPortal*> antiPortals; // not owned: also in objects
     double lastParticleTime = -1.0;
+    // The render depth whose pass drew the lights' shadow maps, 0 when no
+    // pass of this scene holds them, and the scene time they were drawn for.
+    i32 shadowMapsDepth = 0;
+    double shadowMapsTime = 0.0;
     double previewFirstFrame = 0.0;
     double previewLastFrame = 0.0;
     double firstFrame = 0.0;

@@ -84,8 +84,17 @@ void Scene::renderFrom(Node* camera, i32 pass, double t)
     // The listener stays at one place; it does not follow the camera.
     if (engine->sound)
         engine->sound->setListenerPosition(10.0f, 0.0f, 10.0f);
-    if (renderDepth <= 10 && !engine->fixedFunction)
+    // A pass nested in one of this scene's own (a mirror reflecting the
+    // scene) would draw the same maps again: same lights, same casters, same
+    // time. They are still in the lights' surfaces, so it uses those.
+    const bool mapsCurrent = shadowMapsDepth != 0 && shadowMapsTime == t;
+    if (renderDepth <= 10 && !engine->fixedFunction && !mapsCurrent) {
         renderShadowMaps(t);
+        if (shadowMapsDepth == 0) {
+            shadowMapsDepth = renderDepth;
+            shadowMapsTime = t;
+        }
+    }
 
     IDirect3DDevice9* device = engine->currentDevice;
     device->SetRenderState(D3DRS_FILLMODE, engine->wireframe ? D3DFILL_WIREFRAME : D3DFILL_SOLID);
@@ -110,6 +119,9 @@ void Scene::renderFrom(Node* camera, i32 pass, double t)
     renderFlares(camera, t);
     if (renderDepth == 1)
         updateParticles(camera, t);
+    // Whatever draws next (another frame, another camera) draws its own maps.
+    if (shadowMapsDepth == renderDepth)
+        shadowMapsDepth = 0;
     --renderDepth;
 }
 
