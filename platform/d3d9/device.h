@@ -390,9 +390,11 @@ private:
     // shader_objects.cpp
     // The pair's program for filled triangles (offsetInputs) or for points
     // and lines, with or without the alpha test after the pixel shader.
-    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest);
+    ShaderProgram* programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest, bool tableFog);
     void uploadShaderConstants(ShaderProgram& program);
     // Table fog after a pixel shader, from the fog render states.
+    // The D3DFOGMODE of the table fog applied after a pixel shader; 0 none.
+    int tableFogMode() const;
     void uploadTableFog(ShaderProgram& program);
 
     // Identity and creation
@@ -496,7 +498,7 @@ private:
     bool m_upDraw = false; // stream 0 comes from the streaming buffer
     GLintptr m_upDrawOffset = 0;
     UINT m_upDrawStride = 0;
-    std::map<std::tuple<const void*, const void*, bool, bool>, std::unique_ptr<ShaderProgram>> m_programs;
+    std::map<std::tuple<const void*, const void*, bool, bool, bool>, std::unique_ptr<ShaderProgram>> m_programs;
     ShaderProgram* m_currentProgram = nullptr;
     bool m_programDirty = true;
     bool m_loggedMixedShaders = false;

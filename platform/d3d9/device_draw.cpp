@@ -671,10 +671,12 @@ bool Device::applyProgram()
     VertexShader* vs = m_vertexShader;
     PixelShader* ps = m_pixelShader;
     if (vs && ps) {
-        // D3DCMP_ALWAYS passes every pixel: no test to compile in.
+        // D3DCMP_ALWAYS passes every pixel: no test to compile in. Nor any
+        // fog while table fog is off: the rasteriser would work out every
+        // mode's factor for each pixel only to leave the colour as it is.
         const DWORD* rs = m_ff.renderStates;
         const bool alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE && rs[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS;
-        ShaderProgram* p = programFor(vs, ps, m_ff.fillsTriangles, alphaTest);
+        ShaderProgram* p = programFor(vs, ps, m_ff.fillsTriangles, alphaTest, tableFogMode() != 0);
         if (!p)
             return false;
         if (p->program != m_gl.program) {

@@ -83,17 +83,17 @@ HRESULT ShaderCode::getFunction(void* data, UINT* size) const
     return D3D_OK;
 }
 
-GLuint ShaderCode::glShader(bool offsetInputs, bool alphaTest)
+GLuint ShaderCode::glShader(bool offsetInputs, bool alphaTest, bool tableFog)
 {
     const bool vertex = m_blob.stage == ShaderStage::Vertex;
-    const int variant = vertex ? 0 : (offsetInputs ? 1 : 0) | (alphaTest ? 2 : 0);
+    const int variant = vertex ? 0 : (offsetInputs ? 1 : 0) | (alphaTest ? 2 : 0) | (tableFog ? 4 : 0);
     if (m_shader[variant] || m_failed[variant])
         return m_shader[variant];
     std::string source;
     if (vertex) {
         source = addClipDistances(m_blob.glsl);
     } else {
-        source = addTableFog(m_blob.glsl);
+        source = tableFog ? addTableFog(m_blob.glsl) : m_blob.glsl;
         if (alphaTest)
             source = addAlphaTest(source);
         if (offsetInputs)
@@ -351,13 +351,13 @@ ShaderProgram::~ShaderProgram()
 }
 
 std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs,
-                                                 bool alphaTest)
+                                                 bool alphaTest, bool tableFog)
 {
     auto p = std::make_unique<ShaderProgram>();
     p->vertex = &vs.blob();
     p->pixel = &ps.blob();
     const GLuint vertexShader = vs.glShader();
-    const GLuint pixelShader = ps.glShader(offsetInputs, alphaTest);
+    const GLuint pixelShader = ps.glShader(offsetInputs, alphaTest, tableFog);
     if (!vertexShader || !pixelShader)
         return p;
     GLuint program = glCreateProgram();
@@ -418,13 +418,14 @@ void Device::forgetShader(const void* shader)
     m_programDirty = true;
 }
 
-ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest)
+ShaderProgram* Device::programFor(VertexShader* vs, PixelShader* ps, bool offsetInputs, bool alphaTest,
+                                  bool tableFog)
 {
-    const auto key =
-        std::make_tuple(static_cast<const void*>(vs), static_cast<const void*>(ps), offsetInputs, alphaTest);
+    const auto key = std::make_tuple(static_cast<const void*>(vs), static_cast<const void*>(ps), offsetInputs,
+                                     alphaTest, tableFog);
     auto it = m_programs.find(key);
     if (it == m_programs.end())
-        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps, offsetInputs, alphaTest)).first;
+        it = m_programs.emplace(key, linkShaderProgram(*vs, *ps, offsetInputs, alphaTest, tableFog)).first;
     return it->second->program ? it->second.get() : nullptr;
 }
 
@@ -485,11 +486,17 @@ void Device::uploadShaderConstants(ShaderProgram& p)
     }
 }
 
-void Device::uploadTableFog(ShaderProgram& p)
+int Device::tableFogMode() const
 {
     const DWORD* rs = m_ff.renderStates;
     const DWORD table = rs[D3DRS_FOGTABLEMODE];
-    const int mode = rs[D3DRS_FOGENABLE] && table <= D3DFOG_LINEAR ? int(table) : 0;
+    return rs[D3DRS_FOGENABLE] && table <= D3DFOG_LINEAR ? int(table) : 0;
+}
+
+void Device::uploadTableFog(ShaderProgram& p)
+{
+    const DWORD* rs = m_ff.renderStates;
+    const int mode = tableFogMode();
     if (mode != p.lastFogMode) {
         glProgramUniform1i(p.program, p.fogMode, mode);
         p.lastFogMode = mode;

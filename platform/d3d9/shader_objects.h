@@ -24,21 +24,21 @@ public:
     const ShaderBlob& blob() const { return m_blob; }
     HRESULT getFunction(void* data, UINT* size) const;
     // The compiled GL shader (made on first use with a context current);
-    // 0 when compiling failed (logged once). A pixel shader comes in four
+    // 0 when compiling failed (logged once). A pixel shader comes in eight
     // variants: reading its interpolated inputs at the fill-rule offset
     // (filled triangles) or plainly (points and lines), each with or
-    // without the alpha test; a vertex shader has one. Without the test
-    // the shader has no discard, so the rasteriser may test and write
-    // depth and stencil before shading: hidden and stencilled-out pixels
-    // then cost almost nothing.
-    GLuint glShader(bool offsetInputs = true, bool alphaTest = true);
+    // without the alpha test and with or without table fog; a vertex
+    // shader has one. Without the test the shader has no discard, so the
+    // rasteriser may test and write depth and stencil before shading:
+    // hidden and stencilled-out pixels then cost almost nothing.
+    GLuint glShader(bool offsetInputs = true, bool alphaTest = true, bool tableFog = true);
     void deleteGlShader();
 
 private:
     ShaderBlob m_blob;
     std::vector<unsigned char> m_code;
-    GLuint m_shader[4] = {};
-    bool m_failed[4] = {};
+    GLuint m_shader[8] = {};
+    bool m_failed[8] = {};
 };
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9>, public ShaderCode {
@@ -94,7 +94,7 @@ struct ShaderProgram {
 // Links a program (context current). The vertex source gets the user
 // clip-plane outputs added when it has none.
 std::unique_ptr<ShaderProgram> linkShaderProgram(VertexShader& vs, PixelShader& ps, bool offsetInputs,
-                                                 bool alphaTest);
+                                                 bool alphaTest, bool tableFog);
 // The vertex GLSL with gl_ClipDistance[0..5] written from dx_ClipPlanes
 // (clip-space planes) at the end of main.
 std::string addClipDistances(const std::string& source);
