@@ -4,6 +4,7 @@
 #include "demo/text.h"
 #include "foundation/diagnostics.h"
 #include "foundation/engine_limits.h"
+#include "foundation/file_names.h"
 #include "foundation/log.h"
 #include "foundation/script_tokenizer.h"
 #include "lightwave/lw_object.h"
@@ -41,16 +42,6 @@ bool isSingleKey(const char* token)
 bool isKeyword(const char* token)
 {
     return std::strcmp(token, "Key:") == 0 || std::strcmp(token, "Keyset:") == 0;
-}
-
-// A sound name as the archive looks it up: case ignored, '/' read as '\',
-// so every spelling of one file shares its channel.
-std::string archiveKey(const char* name)
-{
-    std::string key(name);
-    for (char& c : key)
-        c = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    return key;
 }
 
 } // namespace
@@ -119,7 +110,7 @@ bool KeyBindings::parse(ScriptTokenizer& script, MetaScene* metaScene)
             if (m_sound && m_soundSource) {
                 // One channel per sound, however many events or parses name
                 // it; each holds its file and a thread, so only so many.
-                const std::string key = archiveKey(soundName);
+                const std::string key = fileNameKey(soundName);
                 auto known = m_soundChannels.find(key);
                 if (known == m_soundChannels.end() && m_soundChannels.size() < limits::keyBindingSounds)
                     known = m_soundChannels.emplace(key, m_sound->createChannel(*m_soundSource, soundName)).first;

@@ -1,10 +1,10 @@
 // The player over the demo's own content with a running order that loops
-// every three seconds: each pass loads two metascripts (the first one stays,
-// the second is freed), starts the tune, cross-fades and goes back to its
-// start. The two are the demo's own with one more scene, an object with a
+// every three seconds (or PASS milliseconds): each pass loads two
+// metascripts (the first one stays, the second is freed), starts the tune,
+// cross-fades and goes back to its start. The two are the demo's own with one more scene, an object with a
 // looping sound, so each holds a channel and its thread. A long run of it
 // shows whether anything piles up pass after pass.
-//   quillon_looping [SCRIPT]   SCRIPT: a running order to use instead
+//   quillon_looping [PASS]
 #include "app/setup.h"
 #include "app/win_main.h"
 #include "foundation/resource_stream.h"
@@ -13,30 +13,30 @@
 #include "tools/sarpack/sar_writer.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char* kLoopScript = R"(; restarts every three seconds
-0:00.000 restart
-0:00.000 loadmetascript loop1.mts
-0:00.000 activemeta loop1
-0:00.000 start scenes/intro
-0:00.000 cam scenes/intro 0
-0:00.000 playogg music/demotune.ogg
-0:01.000 start scenes/hall
-0:01.000 xfade scenes/hall 800
-0:02.000 loadmetascript loop2.mts
-0:02.000 activemeta loop2
-0:02.000 start scenes/outro
-0:02.000 cam scenes/outro 0
-0:02.900 activemeta loop1
-0:02.900 freemeta loop2
-0:03.000 stopsound
-)";
+// The running order of one pass of that many milliseconds: the hall comes
+// in at a third, the outro at two thirds, the second metascene goes just
+// before the end.
+std::string loopScript(long pass)
+{
+    auto at = [pass](long thirtieths) {
+        char time[32];
+        const long ms = pass * thirtieths / 30;
+        std::snprintf(time, sizeof time, "%ld:%02ld.%03ld ", ms / 60000, ms / 1000 % 60, ms % 1000);
+        return std::string(time);
+    };
+    return "; restarts at the end of each pass\n" + at(0) + "restart\n" + at(0) + "loadmetascript loop1.mts\n" + at(0) +
+           "activemeta loop1\n" + at(0) + "start scenes/intro\n" + at(0) + "cam scenes/intro 0\n" + at(0) +
+           "playogg music/demotune.ogg\n" + at(10) + "start scenes/hall\n" + at(10) + "xfade scenes/hall " +
+           std::to_string(pass * 8 / 30) + "\n" + at(20) + "loadmetascript loop2.mts\n" + at(20) +
+           "activemeta loop2\n" + at(20) + "start scenes/outro\n" + at(20) + "cam scenes/outro 0\n" + at(29) +
+           "activemeta loop1\n" + at(29) + "freemeta loop2\n" + at(30) + "stopsound\n";
+}
 
 const char* kHumScene = "LWSC\n3\nAddNullObject hum\n// sound sounds/hum.ogg\n";
 
@@ -82,17 +82,12 @@ bool replaceScript(const std::string& script, std::vector<u8>& out)
 
 int main(int argc, char** argv)
 {
-    std::string script = kLoopScript;
-    if (argc > 1) {
-        std::ifstream in(argv[1], std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "quillon_looping: cannot read %s\n", argv[1]);
-            return 2;
-        }
-        std::stringstream text;
-        text << in.rdbuf();
-        script = text.str();
+    const long pass = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 3000;
+    if (pass < 300 || pass > 600000) {
+        std::fprintf(stderr, "quillon_looping: a pass of %s ms is out of range\n", argv[1]);
+        return 2;
     }
+    const std::string script = loopScript(pass);
     static std::vector<u8> archive; // resources live as long as the process
     if (!replaceScript(script, archive)) {
         std::fprintf(stderr, "quillon_looping: the demo's archive cannot be read\n");
