@@ -129,8 +129,22 @@ bool writeFully(int fd, const void* data, size_t size)
 // The helper's life: one request after another until the program closes its
 // end. Never returns; _exit keeps the parent's buffered streams (the log)
 // from being written a second time.
+} // namespace
+} // namespace platform::d3dx9
+
+// Present only in sanitised and fuzzing builds.
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+
+namespace platform::d3dx9 {
+namespace {
+
 [[noreturn]] void serve(int fd, HelperWork work)
 {
+    // A helper is a fork of the program, with any death callback the
+    // program set: a helper that meets its memory bound ends as a helper,
+    // not as a crash of the program's current input.
+    if (__sanitizer_set_death_callback)
+        __sanitizer_set_death_callback(nullptr);
     for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGXCPU, SIGINT, SIGTERM})
         signal(sig, SIG_DFL);
     signal(SIGPIPE, SIG_IGN);
