@@ -77,7 +77,8 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
     char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
     posix_spawn_file_actions_t output;
     posix_spawn_file_actions_init(&output);
-    posix_spawn_file_actions_addopen(&output, 1, "compile_probe.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string logName = testing::TempDir() + "compile_probe.log";
+    posix_spawn_file_actions_addopen(&output, 1, logName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&output, 1, 2);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, self.c_str(), &output, nullptr, argv, env.data());
@@ -100,7 +101,7 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
-    std::ifstream log("compile_probe.log");
+    std::ifstream log(logName);
     const std::string probeOutput((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << probeOutput;
     EXPECT_LT(took, std::chrono::seconds(1));
