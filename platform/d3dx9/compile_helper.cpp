@@ -96,11 +96,13 @@ void budgetNextRequest()
     setrlimit(RLIMIT_CPU, &cpu);
 }
 
-bool readFully(int fd, void* data, size_t size)
+// Moves all size bytes through io (a read or a send of up to n bytes);
+// false once the other end has closed or failed.
+template <typename Byte, typename Io>
+bool transferFully(Byte* p, size_t size, Io io)
 {
-    auto* p = static_cast<char*>(data);
     while (size > 0) {
-        const ssize_t n = read(fd, p, size);
+        const ssize_t n = io(p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -111,19 +113,15 @@ bool readFully(int fd, void* data, size_t size)
     return true;
 }
 
+bool readFully(int fd, void* data, size_t size)
+{
+    return transferFully(static_cast<char*>(data), size, [fd](char* p, size_t n) { return read(fd, p, n); });
+}
+
 bool writeFully(int fd, const void* data, size_t size)
 {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
+    return transferFully(static_cast<const char*>(data), size,
+                         [fd](const char* p, size_t n) { return send(fd, p, n, MSG_NOSIGNAL); });
 }
 
 // The helper's life: one request after another until the program closes its
