@@ -106,10 +106,7 @@ public:
 };
 
 // What a WinMain run or a player key changes process-wide, put back when the
-// test ends, a failed one included: the entry point's and the player's
-// globals, the clock, the dialog script and transcript, the recorded boxes,
-// the archives, the image cache, the shared random sequence, and the log
-// that WinMain closes on its way out.
+// test ends, a failed one included; WinMain closes the log on its way out.
 class AppState {
 public:
     AppState() = default;
