@@ -3,66 +3,18 @@
 // matters in a process of its own.
 #include "texture_test_support.h"
 
+#include "cost_test_support.h"
 #include "foundation/engine_limits.h"
 #include "foundation/memory_stream.h"
 #include "image_test_support.h"
 #include "materials/image_cache.h"
 #include "materials/texel_budget.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
-
-extern char** environ;
 
 using namespace texturetest;
 
 namespace {
-
-// Set in the process childPeakKiB starts; the tests that only measure
-// something there skip elsewhere.
-constexpr const char* kChildVariable = "QUILLON_MEASURED_CHILD";
-
-bool inMeasuredChild()
-{
-    return std::getenv(kChildVariable) != nullptr;
-}
-
-// Runs the test `name` of this binary alone in a new process; its peak
-// resident size in KiB, or -1 when it did not pass.
-long childPeakKiB(const std::string& name)
-{
-    const std::string filter = "--gtest_filter=" + name;
-    char* argv[] = {const_cast<char*>("/proc/self/exe"), const_cast<char*>(filter.c_str()), nullptr};
-    std::vector<std::string> variables;
-    for (char** e = environ; *e; ++e)
-        variables.emplace_back(*e);
-    variables.push_back(std::string(kChildVariable) + "=1");
-    std::vector<char*> env;
-    for (std::string& v : variables)
-        env.push_back(v.data());
-    env.push_back(nullptr);
-    pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    // A folder of its own: the child's log must not truncate this one's.
-    std::filesystem::create_directories("measured_child");
-    posix_spawn_file_actions_addchdir_np(&actions, "measured_child");
-    const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
-}
 
 // A greyscale JPEG of a few hundred bytes whose frame header claims
 // side x side pixels; the decoder makes up the rest.
@@ -84,33 +36,29 @@ std::string claimingJpeg(int side)
 // The picture an 8192 x 8192 claim decodes to is the reader's to bound; the
 // texture built from it is the largest a picture may be, not the claim
 // multiplied by the build's copies and mip chain (2.2 GB unbounded).
-TEST(TextureBounds, HugePictureClaimMeasured)
+TEST(TextureBounds, HugePictureClaimCostsBoundedMemory)
 {
-    if (!inMeasuredChild())
-        GTEST_SKIP() << "measured in a process of its own";
+    if (!testsupport::inFreshProcess()) {
+        // A folder of its own: the child's log must not truncate this one's.
+        const std::filesystem::path here = std::filesystem::current_path();
+        std::filesystem::create_directories("measured_child");
+        std::filesystem::current_path("measured_child");
+        const bool passed = testsupport::passesInFreshProcess();
+        std::filesystem::current_path(here);
+        EXPECT_TRUE(passed);
+        return;
+    }
     TestEngine engine;
     REQUIRE_ENGINE(engine);
     Diagnostics quiet(0);
     MemoryStream files("huge.jpg", claimingJpeg(8192));
-    {
-        ImageTexture texture(engine.get());
-        ASSERT_TRUE(texture.open("huge.jpg", files));
-        texture.load();
-        texture.preload();
-        ASSERT_NE(texture.baseTexture(), nullptr);
-    }
-    clearImageCache();
-}
-
-TEST(TextureBounds, HugePictureClaimCostsBoundedMemory)
-{
-    if (inMeasuredChild())
-        GTEST_SKIP();
-    const long peak = childPeakKiB("TextureBounds.HugePictureClaimMeasured");
-    ASSERT_GT(peak, 0);
-    // About 840 MB (1 GB with the sanitizers), 256 MB of them the picture;
-    // unbounded 2.2 GB.
-    EXPECT_LT(peak, 1400L * 1024);
+    ImageTexture texture(engine.get());
+    ASSERT_TRUE(texture.open("huge.jpg", files));
+    texture.load();
+    texture.preload();
+    ASSERT_NE(texture.baseTexture(), nullptr);
+    // About 840 MB (1 GB with the sanitizers), 256 MB of them the picture.
+    EXPECT_LT(testsupport::peakMegabytes(), 1400);
 }
 
 TEST(TextureBounds, LargePicturesAreBuiltAtTheLargestPictureSize)
@@ -165,12 +113,10 @@ TEST(TextureBounds, PicturesPastTheBudgetAreDropped)
     TestEngine engine;
     REQUIRE_ENGINE(engine);
     Diagnostics quiet(0);
-    clearImageCache();
     MemoryStream files("big.bmp", imagetest::makeBmp(imagetest::bmpPattern(64, 64, 8)));
     TexelBudget budget(64 * 64 - 1);
     ImageTexture texture(engine.get());
     texture.budget = &budget;
     EXPECT_FALSE(texture.open("big.bmp", files));
     EXPECT_FALSE(isImageCached("big.bmp"));
-    clearImageCache();
 }
