@@ -7,11 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -45,14 +43,15 @@ public:
     {
         ::mkfifo(path_.c_str(), 0644);
         reader_ = std::thread([this, delay] {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (wake_.wait_for(lock, delay, [this] { return stop_; }))
+            const auto until = std::chrono::steady_clock::now() + delay;
+            while (!stop_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (stop_)
                 return;
-            lock.unlock();
             const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
             rescued_ = true;
             char buffer[65536];
-            while (fd >= 0 && !stopped()) {
+            while (fd >= 0 && !stop_) {
                 pollfd p{fd, POLLIN, 0};
                 if (::poll(&p, 1, 50) > 0 && ::read(fd, buffer, sizeof buffer) < 0)
                     break;
@@ -63,11 +62,7 @@ public:
     }
     ~PlantedFifo()
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
+        stop_ = true;
         reader_.join();
         std::filesystem::remove(path_);
     }
@@ -79,16 +74,8 @@ public:
     bool rescued() const { return rescued_; }
 
 private:
-    bool stopped()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return stop_;
-    }
-
     std::filesystem::path path_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};
     std::atomic<bool> rescued_{false};
     std::thread reader_;
 };

@@ -2,6 +2,8 @@
 // and the window's thread finds WM_QUIT, so the run ends. The
 // probe runs in a fresh copy of this program (a fork would lack the signal
 // watcher's thread), which the test signals and times.
+#include "planted_files.h"
+#include "scoped_state.h"
 #include "window_test_support.h"
 
 #include "platform/d3dx9/compile_helper.h"
@@ -12,10 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -69,11 +68,6 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
     ASSERT_EQ(pipe(fds), 0);
     const std::string self = "/proc/" + std::to_string(getpid()) + "/exe";
     const std::string filter = "--gtest_filter=CompileHelperProbe.*";
-    const std::string probe = "QUILLON_COMPILE_PROBE=" + std::to_string(fds[1]);
-    std::vector<char*> env{const_cast<char*>(probe.c_str())};
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    env.push_back(nullptr);
     char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
     posix_spawn_file_actions_t output;
     posix_spawn_file_actions_init(&output);
@@ -81,7 +75,11 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
     posix_spawn_file_actions_addopen(&output, 1, logName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&output, 1, 2);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, self.c_str(), &output, nullptr, argv, env.data());
+    int spawned = -1;
+    {
+        testsupport::ScopedEnv probe("QUILLON_COMPILE_PROBE", std::to_string(fds[1]).c_str());
+        spawned = posix_spawn(&pid, self.c_str(), &output, nullptr, argv, environ);
+    }
     posix_spawn_file_actions_destroy(&output);
     ASSERT_EQ(spawned, 0);
     close(fds[1]);
@@ -101,8 +99,6 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
-    std::ifstream log(logName);
-    const std::string probeOutput((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << probeOutput;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testsupport::fileText(logName);
     EXPECT_LT(took, std::chrono::seconds(1));
 }
