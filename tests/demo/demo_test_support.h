@@ -2,6 +2,7 @@
 // (two in stereo), solid test textures and back-buffer read-back.
 #pragma once
 
+#include "../log_test_support.h"
 #include "materials/texture_test_support.h"
 #include "demo/demo.h"
 #include "demo/overlays.h"
@@ -41,6 +42,14 @@ class PlayerState {
     Restore<ImageTexture*> m_picture{loadingPicture};
     OnExit m_progress{[saved = std::to_array(progressRect)] { std::copy(saved.begin(), saved.end(), progressRect); }};
 };
+
+// How many lines written to the log after from contain text.
+inline size_t logLinesWith(std::streampos from, const std::string& text)
+{
+    const auto lines = testsupport::logLinesFrom(from);
+    return size_t(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+}
 
 // Devices and an engine; the player's globals, the image cache and the
 // shared random sequence are restored when it goes.
