@@ -2,6 +2,7 @@
 // (two in stereo), solid test textures and back-buffer read-back.
 #pragma once
 
+#include "../log_test_support.h"
 #include "materials/texture_test_support.h"
 #include "demo/demo.h"
 #include "demo/overlays.h"
@@ -15,6 +16,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <vector>
@@ -27,48 +29,27 @@ using namespace texturetest;
 // clock, statistics switch, draw depths), put back when the test ends,
 // also when it fails half-way.
 class PlayerState {
-public:
-    PlayerState() = default;
-    ~PlayerState()
-    {
-        lastTick = m_tick;
-        lookX = m_look[0];
-        lookY = m_look[1];
-        screenshotNumber = m_screenshot;
-        lastKeysetIndex = m_keyset;
-        loadingPicture = m_picture;
-        std::copy(m_progress.begin(), m_progress.end(), progressRect);
-        progressColor = m_colors[0];
-        progressBackColor = m_colors[1];
-        userCamSpeed = m_speeds[0];
-        userCamShiftSpeed = m_speeds[1];
-        lastMusicTime = m_musicTime;
-        frameNumber = m_frame;
-        showStatistics = m_statistics;
-        smoothedFps = m_fps;
-        mirrorStencil = m_depths[0];
-        meshDrawDepth = m_depths[1];
-        renderDepth = m_depths[2];
-        shadowPassMode = m_depths[3];
-    }
-    PlayerState(const PlayerState&) = delete;
-    PlayerState& operator=(const PlayerState&) = delete;
-
-private:
-    double m_tick = lastTick;
-    float m_look[2] = {lookX, lookY};
-    i32 m_screenshot = screenshotNumber;
-    i32 m_keyset = lastKeysetIndex;
-    ImageTexture* m_picture = loadingPicture;
-    std::array<float, 4> m_progress = {progressRect[0], progressRect[1], progressRect[2], progressRect[3]};
-    u32 m_colors[2] = {progressColor, progressBackColor};
-    float m_speeds[2] = {userCamSpeed, userCamShiftSpeed};
-    float m_musicTime = lastMusicTime;
-    i32 m_frame = frameNumber;
-    u8 m_statistics = showStatistics;
-    double m_fps = smoothedFps;
-    i32 m_depths[4] = {mirrorStencil, meshDrawDepth, renderDepth, shadowPassMode};
+    using OnExit = testsupport::OnExit;
+    template <typename T>
+    using Restore = testsupport::Restore<T>;
+    Restore<double> m_tick{lastTick}, m_fps{smoothedFps};
+    Restore<float> m_lookX{lookX}, m_lookY{lookY}, m_speed{userCamSpeed}, m_shiftSpeed{userCamShiftSpeed},
+        m_musicTime{lastMusicTime};
+    Restore<i32> m_screenshot{screenshotNumber}, m_keyset{lastKeysetIndex}, m_frame{frameNumber},
+        m_mirror{mirrorStencil}, m_meshDepth{meshDrawDepth}, m_renderDepth{renderDepth}, m_shadowPass{shadowPassMode};
+    Restore<u32> m_color{progressColor}, m_backColor{progressBackColor};
+    Restore<u8> m_statistics{showStatistics};
+    Restore<ImageTexture*> m_picture{loadingPicture};
+    OnExit m_progress{[saved = std::to_array(progressRect)] { std::copy(saved.begin(), saved.end(), progressRect); }};
 };
+
+// How many lines written to the log after from contain text.
+inline size_t logLinesWith(std::streampos from, const std::string& text)
+{
+    const auto lines = testsupport::logLinesFrom(from);
+    return size_t(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+}
 
 // Devices and an engine; the player's globals, the image cache and the
 // shared random sequence are restored when it goes.

@@ -23,7 +23,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -265,12 +264,7 @@ TEST_F(ScriptEvents, RenderTargetsStayWithinTheMetascenesBudget)
     EXPECT_EQ(meta->surfaces[1]->layers.front()->texture, pictures[1]);
     EXPECT_EQ(demo->fadeTexture, introTarget);
     EXPECT_EQ(demo->fadeState, kFadeBlur);
-    const auto lines = testsupport::logLinesFrom(from);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) {
-                                return line.find("render target of scene \"Hall\" left out") != std::string::npos;
-                            }),
-              3);
+    EXPECT_EQ(logLinesWith(from, "render target of scene \"Hall\" left out"), 3u);
 }
 
 TEST_F(ScriptEvents, FailuresStopAtTheEventWithTheirMessage)

@@ -130,11 +130,10 @@ TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
 {
     testsupport::LevelGuard level;
     diagnosticsLevel = 0;
-    const auto item = [](int i, int type) {
-        return "{ HVObject\nHVFlags o" + std::to_string(i) + " 0 0 0 " + std::to_string(type) + " 0 0 0 0\n}\n";
+    const auto block = [](int i, int type) { // type 0 makes nothing, 2 a sprite
+        return "Plugin VolumetricHandler 1 HyperVoxelsFilter\n{ HyperVoxelData\n{ HVObject\nHVFlags o" +
+               std::to_string(i) + " 0 0 0 " + std::to_string(type) + " 0 0 0 0\n}\n}\nEndPlugin\n";
     };
-    const std::string open = "Plugin VolumetricHandler 1 HyperVoxelsFilter\n{ HyperVoxelData\n";
-    const std::string close = "}\nEndPlugin\n";
     struct Case {
         int n;
         bool interleaved;
@@ -143,10 +142,10 @@ TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
         std::string body;
         for (int i = 0; i < c.n; ++i) {
             body += "AddNullObject o" + std::to_string(i) + "\n";
-            if (c.interleaved) // each names the object before it; type 0 makes nothing
-                body += open + item(i - 1, 0) + close;
+            if (c.interleaved) // each names the object before it
+                body += block(i - 1, 0);
         }
-        body += open + item(c.n - 1, 2) + close; // the last one a sprite
+        body += block(c.n - 1, 2);
         const double start = testsupport::processorSeconds();
         Scene scene(nullptr);
         ASSERT_TRUE(loadText(scene, lws(body)));

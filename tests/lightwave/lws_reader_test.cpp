@@ -433,21 +433,17 @@ TEST(LwsReader, SoundCommentsReplaceTheirObjectsSoundAndAreBounded)
         MemoryStream files;
         files.files["hum.ogg"] = "x";
         ChannelSound sound;
-        Sound* saved = f.engine->sound;
-        f.engine->sound = &sound;
         const auto logFrom = testsupport::logPosition();
         {
+            testsupport::Restore<Sound*> attached(f.engine->sound, &sound);
             Scene scene(f.meta.get());
             ASSERT_TRUE(loadText(scene, lws(c.body), &files));
             EXPECT_EQ(sound.created, c.created);
             EXPECT_EQ(sound.liveChannels(), c.live);
         }
-        f.engine->sound = saved;
-        const auto lines = testsupport::logLinesFrom(logFrom);
-        ASSERT_EQ(lines.size(), c.logLines);
-        if (c.logLines) {
-            EXPECT_EQ(lines[0], "t.lws: more than 64 sound comments, hum.ogg and the later ones were not loaded");
-        }
+        EXPECT_EQ(testsupport::logLinesFrom(logFrom),
+                  std::vector<std::string>(
+                      c.logLines, "t.lws: more than 64 sound comments, hum.ogg and the later ones were not loaded"));
     }
 }
 
