@@ -1,6 +1,5 @@
-// A colour layer whose planar placement turns, on a built mesh drawn through
-// the standard pair of either drawing mode: at each time every screen point
-// shows the checker cell that the layer's placement at that time puts there.
+// A turning planar colour layer shows, in either drawing mode, the cell its
+// placement at that time puts there.
 #include "built_scene.h"
 
 #include "foundation/envelope.h"
@@ -9,7 +8,6 @@
 #include "platform/device_test_support.h"
 #include "scene/subset.h"
 
-#include <cmath>
 #include <cstdlib>
 
 using namespace scenetest;
@@ -17,7 +15,6 @@ using namespace scenetest;
 namespace {
 
 constexpr int kWidth = 64;
-constexpr int kHeight = 48;
 
 // Cell (column, row) of a 4 x 4 checker, one texel each.
 u32 cell(int column, int row)
@@ -49,7 +46,7 @@ TEST(TextureTransformPixels, ATurningPlanarLayerShowsItsPlacementOnBothPaths)
         texturetest::fillLevel0(texture, cell);
         texture.finishCreation();
 
-        // Lit by its luminosity alone: the texels show unchanged.
+        // Lit by its luminosity alone, so the texels show unchanged.
         Surface surface(nullptr, "cells.lwo@s");
         surface.diffuse.value = 0.0f;
         surface.luminosity.value = 1.0f;
@@ -68,9 +65,8 @@ TEST(TextureTransformPixels, ATurningPlanarLayerShowsItsPlacementOnBothPaths)
         layer->rotation[0].source = &heading;
         ASSERT_TRUE(surface.addLayer(std::move(layer)));
 
-        // A square across the whole view at z = 0.375, seen along +z through
-        // an orthographic projection: pixel (px, py) shows the point
-        // x = (px + 0.5) / 32 - 1, y = 1 - (py + 0.5) / 24.
+        // Fills the orthographic view at z = 0.375: pixel (px, py) is x = (px + 0.5) / 32 - 1,
+        // y = 1 - (py + 0.5) / 24.
         LWObject record(nullptr, "cells.lwo");
         record.tagCount = 1;
         record.tags = new Surface*[1]{&surface};
@@ -91,30 +87,20 @@ TEST(TextureTransformPixels, ATurningPlanarLayerShowsItsPlacementOnBothPaths)
         engine->uniforms->setView(view);
         engine->uniforms->setProjection(projection);
 
-        // The heading h turns the projection about y: u = x cos h + z sin h
-        // + 0.5, v = y + 0.5, wrapping; a cell is a quarter of either.
-        struct Case {
+        // Heading h: u = x cos h + z sin h + 0.5, v = y + 0.5, wrapping. At 45 degrees
+        // the four columns (the last by wrapping); at 90, u = 0.875 wherever x is.
+        const struct {
             double time;
-            int px, py;
-            int column, row;
-        } cases[] = {
-            // h = 45 degrees: u = 0.7071 (x + 0.375) + 0.5.
-            {0.5, 14, 33, 1, 0}, // x = -0.547: u = 0.379; y = -0.396: v = 0.104
-            {0.5, 25, 28, 2, 1}, // x = -0.203: u = 0.622; y = -0.188: v = 0.313
-            {0.5, 36, 19, 3, 2}, // x = 0.141: u = 0.865; y = 0.188: v = 0.688
-            {0.5, 48, 14, 0, 3}, // x = 0.516: u = 1.130; y = 0.396: v = 0.896
-            // h = 90 degrees: u = z + 0.5 = 0.875 wherever x is.
-            {1.0, 14, 33, 3, 0},
-            {1.0, 25, 19, 3, 2},
-            {1.0, 48, 14, 3, 3},
-        };
-        for (const Case& c : cases) {
+            int px, py, column, row;
+        } cases[] = {{0.5, 14, 33, 1, 0}, {0.5, 25, 28, 2, 1}, {0.5, 36, 19, 3, 2},
+                     {0.5, 48, 14, 0, 3}, {1.0, 14, 33, 3, 0}, {1.0, 48, 14, 3, 3}};
+        for (const auto& c : cases) {
             d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
             d->BeginScene();
             mesh.subsets[0]->render(engine->standardPair, c.time);
             d->EndScene();
             const std::vector<u32> pixels = readBackBuffer(d);
-            ASSERT_EQ(pixels.size(), size_t(kWidth * kHeight));
+            ASSERT_EQ(pixels.size(), size_t(kWidth * 48));
             const u32 got = pixels[size_t(c.py * kWidth + c.px)];
             EXPECT_TRUE(near(got, cell(c.column, c.row)))
                 << "t " << c.time << " at " << c.px << "," << c.py << ": " << std::hex << got;
