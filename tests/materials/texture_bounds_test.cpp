@@ -1,6 +1,5 @@
-// What pictures may cost as textures: the largest picture texture, the
-// texels one metascene's textures and pictures may take, measured where it
-// matters in a process of its own.
+// What pictures may cost as textures: the largest picture texture and one
+// metascene's texel budget.
 #include "texture_test_support.h"
 
 #include "cost_test_support.h"
@@ -33,19 +32,16 @@ std::string claimingJpeg(int side)
 
 } // namespace
 
-// The picture an 8192 x 8192 claim decodes to is the reader's to bound; the
-// texture built from it is the largest a picture may be, not the claim
-// multiplied by the build's copies and mip chain (2.2 GB unbounded).
+// Unbounded, the build's copies and mip chain of an 8192 x 8192 claim take 2.2 GB.
 TEST(TextureBounds, HugePictureClaimCostsBoundedMemory)
 {
     if (!testsupport::inFreshProcess()) {
         // A folder of its own: the child's log must not truncate this one's.
-        const std::filesystem::path here = std::filesystem::current_path();
         std::filesystem::create_directories("measured_child");
+        const std::filesystem::path here = std::filesystem::current_path();
         std::filesystem::current_path("measured_child");
-        const bool passed = testsupport::passesInFreshProcess();
-        std::filesystem::current_path(here);
-        EXPECT_TRUE(passed);
+        testsupport::OnExit back([&] { std::filesystem::current_path(here); });
+        EXPECT_TRUE(testsupport::passesInFreshProcess());
         return;
     }
     TestEngine engine;
@@ -78,8 +74,7 @@ TEST(TextureBounds, LargePicturesAreBuiltAtTheLargestPictureSize)
                                                            "a picture may be; built at 4096 x 4096"});
 }
 
-// Textures take their level-0 texels from their metascene's budget, get
-// none when it is spent, and give them back when released.
+// Level-0 texels come from the metascene's budget and go back on release.
 TEST(TextureBounds, BudgetRefusesBuildsAndTakesBackReleases)
 {
     TestEngine engine;
@@ -106,8 +101,7 @@ TEST(TextureBounds, BudgetRefusesBuildsAndTakesBackReleases)
     EXPECT_NE(textures[3]->baseTexture(), nullptr);
 }
 
-// A picture decoded for a texture is paid for from the budget too; one it
-// cannot pay for is not kept in the cache for the rest of the run.
+// A decoded picture the budget cannot pay for must not stay cached for the run.
 TEST(TextureBounds, PicturesPastTheBudgetAreDropped)
 {
     TestEngine engine;
