@@ -1,7 +1,5 @@
-// SIGTERM while the main thread waits on a compile: the wait ends at once
-// and the window's thread finds WM_QUIT, so the run ends. The
-// probe runs in a fresh copy of this program (a fork would lack the signal
-// watcher's thread), which the test signals and times.
+// SIGTERM during a compile ends the wait at once and the run with WM_QUIT. The probe
+// runs in a fresh copy of this program: a fork would lack the signal watcher's thread.
 #include "planted_files.h"
 #include "scoped_state.h"
 #include "window_test_support.h"
@@ -28,8 +26,7 @@ using namespace platform::d3dx9;
 
 namespace {
 
-// A compile that never ends on its own: only its processor budget would
-// stop it, seconds later.
+// Only its processor budget would stop it, seconds later.
 std::string endlessCompile(const std::string&)
 {
     volatile unsigned turns = 0;
