@@ -1,6 +1,4 @@
-// The render targets that scene and object files make stay within the
-// engine's limits: the largest shadow map, and the target memory of one
-// metascene.
+// Render targets from scene and object files stay within the engine's limits.
 #include "lwo2_test_support.h"
 #include "lws_test_support.h"
 
@@ -9,24 +7,18 @@
 #include "materials/engine.h"
 #include "scene/light.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace lwo2test;
+using ::testing::Contains;
+using ::testing::HasSubstr;
 
 namespace {
 
-bool logged(std::streampos from, const std::string& text)
-{
-    for (const std::string& line : testsupport::logLinesFrom(from))
-        if (line.find(text) != std::string::npos)
-            return true;
-    return false;
-}
-
-// 16384 texels (2.3 GB of colour and depth) is more than the device may
-// refuse: the size stops at the limit, with a line in the log.
+// 16384 texels would take 2.3 GB of colour and depth: the size stops at the limit.
 TEST(RenderTargetLimits, ShadowMapSizeStopsAtTheLimit)
 {
     scenetest::SceneFixture f;
@@ -34,11 +26,11 @@ TEST(RenderTargetLimits, ShadowMapSizeStopsAtTheLimit)
     const auto from = testsupport::logPosition();
     ASSERT_TRUE(lwstest::loadText(*f.scene, lwstest::lws("AddLight LightName Big ShadowType 2 ShadowMapSize 16384")));
     EXPECT_EQ(f.scene->lights.at(0)->shadowMapSize, limits::shadowMapEdge);
-    EXPECT_TRUE(logged(from, "ShadowMapSize 16384 of light \"Big\" lowered to 4096"));
+    EXPECT_THAT(testsupport::logLinesFrom(from),
+                Contains(HasSubstr("ShadowMapSize 16384 of light \"Big\" lowered to 4096")));
 }
 
-// Each kind of target counts against the metascene's budget: with less room
-// left than one more takes, the next is left out, with a line in the log.
+// With less room left in the metascene's budget than one more target takes, it is left out.
 TEST(RenderTargetLimits, MetasceneTargetsStayWithinTheBudget)
 {
     struct Kind {
@@ -75,7 +67,7 @@ TEST(RenderTargetLimits, MetasceneTargetsStayWithinTheBudget)
         f.meta->targetBytes = limits::metaSceneTargetBytes - f.meta->targetBytes / 2;
         const auto from = testsupport::logPosition();
         EXPECT_FALSE(kind.make(f, 1)) << kind.logText;
-        EXPECT_TRUE(logged(from, kind.logText)) << kind.logText;
+        EXPECT_THAT(testsupport::logLinesFrom(from), Contains(HasSubstr(kind.logText)));
     }
 }
 
