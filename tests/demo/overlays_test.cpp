@@ -11,8 +11,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <vector>
-
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -115,8 +113,7 @@ TEST_F(OverlaysTest, BlurFadesThePictureToItsFloor)
 
 TEST_F(OverlaysTest, CrossFadeBlendsByItsFractionWhateverTheSurfacesLeft)
 {
-    // States a surface's draw leaves behind; the scene's green picture at a
-    // quarter of the fade must show at a quarter over the blue frame.
+    // States a surface's draw leaves behind must not change the quarter blend.
     struct Leftover {
         const char* name;
         std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> render;
