@@ -6,14 +6,15 @@
 #include "foundation/script_tokenizer.h"
 #include "tools/sarpack/range_encoder.h"
 
+#include "cost_test_support.h"
 #include "log_test_support.h"
 #include "scoped_state.h"
 
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,13 +164,7 @@ class SarArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        savedLevel = diagnosticsLevel;
         diagnosticsLevel = 0;
-        platform::clearRecordedMessageBoxes();
-    }
-    void TearDown() override
-    {
-        diagnosticsLevel = savedLevel;
         platform::clearRecordedMessageBoxes();
     }
 
@@ -194,7 +189,7 @@ protected:
     }
 
     std::shared_ptr<BlobStream::Shared> shared = std::make_shared<BlobStream::Shared>();
-    int savedLevel = 0;
+    testsupport::LevelGuard level; // also drops the test's boxes
 };
 
 } // namespace
@@ -527,8 +522,7 @@ TEST_F(SarArchiveTest, EntriesBeyondTheFileOrCutShortFail)
     ASSERT_TRUE(archive->open("ok.txt"));
     EXPECT_FALSE(archive->open("far.txt"));
     EXPECT_FALSE(archive->open("wrap.txt"));
-    // Fewer bytes than the directory names are a damaged entry, stored or
-    // coded: serving what exists would pass a cut-short file off as whole.
+    // Serving what exists would pass a cut-short entry off as whole.
     EXPECT_FALSE(archive->open("long.txt"));
     EXPECT_FALSE(archive->open("coded.bin"));
 }
@@ -536,9 +530,8 @@ TEST_F(SarArchiveTest, EntriesBeyondTheFileOrCutShortFail)
 TEST_F(SarArchiveTest, ABadPrimaryIndexFailsTheOpen)
 {
     // "ba" (move-to-front 98 98) has T = (1, 0); an index of 2 or more lifts
-    // both targets and the walk leaves the two bytes after the first. The
-    // writer's indices run from 1 to n: 0, or one that reads as negative,
-    // lifts nothing and the walk makes bytes that were never stored.
+    // both targets and the walk leaves the two bytes after the first; 0, or
+    // one that reads as negative, lifts nothing and makes bytes never stored.
     for (i64 primary : {2ll, 3ll, 0x7FFFFFFFll, 0ll, 0xFFFFFFFFll}) {
         ArchiveSpec spec;
         spec.entries.push_back(stored("keep.txt", "kept"));
@@ -589,12 +582,11 @@ TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
     const u32 script = limits::scriptEntryBytes + 1, scene = limits::sceneEntryBytes + 1,
               object = limits::objectEntryBytes + 1, picture = limits::pictureEntryBytes + 1,
               other = limits::otherEntryBytes + 1;
-    struct Case {
+    const struct {
         const char* name;
         u32 size;
         bool opens;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"scene.scr", script, false},      {"Meta1.MTS", script, false},
         {"common.fxh", script, false},     {"scenes\\hall.lws", script, true},
         {"scenes\\hall.lws", scene, false}, {"objects\\ball.lwo", scene, true},
@@ -603,7 +595,7 @@ TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
         {"music.ogg", picture, true},      {"music.ogg", other, false},
         {"two\nlines.scr", script, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ArchiveSpec spec;
         spec.entries.push_back({c.name, 3, kBananaCoded, c.size, 4});
         auto archive = mounted(spec.build());
@@ -613,8 +605,7 @@ TEST_F(SarArchiveTest, EntriesBiggerThanTheirReaderCanUseAreRefused)
             // A control byte in the name shows as '?' in the log's one line.
             std::string named = c.name;
             std::replace(named.begin(), named.end(), '\n', '?');
-            const std::vector<std::string> lines = testsupport::logLinesFrom(logged);
-            EXPECT_TRUE(lines.size() == 1 && lines[0].find(named) != std::string::npos) << c.name;
+            EXPECT_THAT(testsupport::logLinesFrom(logged), testing::ElementsAre(testing::HasSubstr(named)));
         }
     }
     // A file of the source behind the archive is held to the same bounds.
@@ -645,12 +636,10 @@ TEST_F(SarArchiveTest, AnOversizedScriptCostsNoMemory)
         BlobStream source(shared);
         SarArchive archive(source);
         ScriptTokenizer script(&archive);
-        rusage before{}, after{};
-        getrusage(RUSAGE_SELF, &before);
+        const long before = testsupport::peakMegabytes();
         if (archive.mount("demo.sar"))
             script.load("scene.scr");
-        getrusage(RUSAGE_SELF, &after);
-        _exit((int)std::min((after.ru_maxrss - before.ru_maxrss) >> 10, 255L));
+        _exit((int)std::min(testsupport::peakMegabytes() - before, 255L));
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
