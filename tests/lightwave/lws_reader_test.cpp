@@ -382,9 +382,8 @@ TEST(LwsReader, FailedMetascriptStopsTheSoundsItStarted)
     EXPECT_EQ(sound.calls.back(), "stop " + sound.calls.front().substr(5, sound.calls.front().find(' ', 5) - 5));
 }
 
-// A freed metascene leaves no channel behind: a looping sound left over
-// would play to the end of the run. A sound before any object has no owner
-// and goes at once.
+// A looping channel left over would play to the end of the run; a sound
+// before any object has no owner.
 TEST(LwsReader, FreedMetasceneLeavesNoSound)
 {
     scenetest::SceneFixture f;
@@ -407,9 +406,8 @@ TEST(LwsReader, FreedMetasceneLeavesNoSound)
     }
 }
 
-// Each channel costs a file's copy and a thread: a later sound of an object
-// takes the place of its earlier one, and one file starts a bounded number,
-// saying so once in the log.
+// Each channel costs a file's copy and a thread: an object's later sound
+// replaces its earlier one, and a file starts a bounded number.
 TEST(LwsReader, SoundCommentsReplaceTheirObjectsSoundAndAreBounded)
 {
     scenetest::SceneFixture f;
@@ -419,17 +417,14 @@ TEST(LwsReader, SoundCommentsReplaceTheirObjectsSoundAndAreBounded)
         manyObjects += "AddNullObject n // sound hum.ogg\n";
         oneObject += " // sound hum.ogg";
     }
-    struct Case {
+    const struct {
         std::string body;
         int created, live;
         size_t logLines;
-    };
-    const Case cases[] = {
-        {"AddNullObject n // sound hum.ogg // sound hum.ogg", 2, 1, 0},
-        {manyObjects, 64, 64, 1},
-        {oneObject, 64, 1, 1},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{"AddNullObject n // sound hum.ogg // sound hum.ogg", 2, 1, 0},
+                 {manyObjects, 64, 64, 1},
+                 {oneObject, 64, 1, 1}};
+    for (const auto& c : cases) {
         MemoryStream files;
         files.files["hum.ogg"] = "x";
         ChannelSound sound;
