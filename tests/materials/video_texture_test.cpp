@@ -205,8 +205,7 @@ TEST(VideoTextureTest, PlaysTheDeterministicSourceInStep)
     EXPECT_EQ(platform::runningObjectCount(), tableBefore);
 }
 
-// Copies of one video (the XREF clips of a file) share its decoding: one
-// graph plays, and every copy shows the ring it fills.
+// Copies of one video (a file's XREF clips) share one decoding graph.
 TEST(VideoTextureTest, CopiesShareTheDecoding)
 {
     ComScope com;
@@ -226,32 +225,27 @@ TEST(VideoTextureTest, CopiesShareTheDecoding)
     EXPECT_EQ(graphs, 1);
 }
 
-// A video's surfaces are paid for from its metascene's budget: one that
-// cannot pay for all five does not play.
+// A video that cannot pay for all five surfaces from its budget does not play.
 TEST(VideoTextureTest, SurfacesComeFromTheBudget)
 {
     ComScope com;
     TestEngine e;
     REQUIRE_ENGINE(e);
     Diagnostics quiet(0);
-    const struct {
-        u64 limit;
-        bool plays;
-    } cases[] = {{5 * 8 * 4, true}, {5 * 8 * 4 - 1, false}};
-    for (const auto& c : cases) {
-        TexelBudget budget(c.limit);
+    const u64 fiveSurfaces = 5 * 8 * 4;
+    for (const u64 limit : {fiveSurfaces, fiveSurfaces - 1}) {
+        TexelBudget budget(limit);
         VideoTexture video(e.get());
         video.budget = &budget;
         video.setFileName("test:8,4,12");
         video.load();
-        EXPECT_EQ(video.graph.p != nullptr, c.plays) << c.limit;
+        EXPECT_EQ(video.graph.p != nullptr, limit == fiveSurfaces) << limit;
     }
 }
 
-// Clips made with ffmpeg: lossless frames texel-exact and in order, from
-// disk or from a stream alone (also one too large for a single read, whose
-// size query must not move the stream); an H.264 MP4 with the right count
-// and size.
+// Clips made with ffmpeg: lossless frames texel-exact and in order, from disk
+// or a stream alone (one too large for a single read, whose size query must
+// not move the stream); an H.264 MP4 with the right count and size.
 TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
 {
     ComScope com;
@@ -271,8 +265,7 @@ TEST(VideoTextureTest, PlaysFilesDecodedByFfmpeg)
               "ok");
     const std::vector<unsigned char> largeBytes = readFileBytes("clips/large.avi");
     ASSERT_GT(largeBytes.size(), 40000u);
-    // The same clip held only in a stream, as an archive entry is (no file
-    // of that name on disk), and a copy of that texture.
+    // Held only in a stream, as an archive entry is, and a copy of that texture.
     const std::vector<unsigned char> bytes = readFileBytes("clips/lossless.avi");
     MemoryStream archive("videos/held.avi", std::string(bytes.begin(), bytes.end()));
     archive.files["videos/large.avi"] = std::string(largeBytes.begin(), largeBytes.end());
