@@ -20,6 +20,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// Present only in sanitised and fuzzing builds.
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+
 namespace platform::d3dx9 {
 
 namespace {
@@ -127,15 +130,6 @@ bool writeFully(int fd, const void* data, size_t size)
 // The helper's life: one request after another until the program closes its
 // end. Never returns; _exit keeps the parent's buffered streams (the log)
 // from being written a second time.
-} // namespace
-} // namespace platform::d3dx9
-
-// Present only in sanitised and fuzzing builds.
-extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
-
-namespace platform::d3dx9 {
-namespace {
-
 [[noreturn]] void serve(int fd, HelperWork work)
 {
     // A helper is a fork of the program, with any death callback the
