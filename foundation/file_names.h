@@ -1,7 +1,8 @@
 // File names compared the way the archives compare them: letter case is
-// ignored and '/' and '\' are the same separator. Everything that keeps
-// one record per file (decoded pictures, textures) matches names this way,
-// so two spellings of one archive entry never load it twice.
+// ignored and '/' and '\' are the same separator. The archive matches its
+// entries with it, and everything that keeps one record per file (decoded
+// pictures, textures) does too, so two spellings of one archive entry never
+// load it twice.
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "foundation/diagnostics.h"
 #include "foundation/engine_limits.h"
+#include "foundation/file_names.h"
 #include "foundation/inverse_bwt.h"
 #include "foundation/log.h"
 #include "foundation/mtf_decoder.h"
@@ -211,7 +212,7 @@ bool SarArchive::exists(const char* name)
         return false;
     const String converted = directoryName(name);
     for (i32 i = 0; i < count; ++i)
-        if (_stricmp(entries[i].name, converted.c_str()) == 0)
+        if (sameFileName(entries[i].name, converted.c_str()))
             return true;
     return source->exists(converted.c_str());
 }
@@ -224,7 +225,7 @@ bool SarArchive::open(const char* name)
     const SarEntry* passedOver = nullptr;
     for (i32 i = 0; i < count; ++i) {
         const SarEntry& e = entries[i];
-        if (_stricmp(e.name, converted.c_str()) != 0)
+        if (!sameFileName(e.name, converted.c_str()))
             continue;
         if ((e.type & ~(kRangeCoded | kBlockSorted)) == 0)
             return openEntry(e);
