@@ -33,16 +33,11 @@ constexpr int kIoBufferBytes = 1 << 16;
 
 int writeToFile(void* opaque, WrittenBytes data, int size)
 {
-    const int fd = *static_cast<const int*>(opaque);
-    for (int done = 0; done < size;) {
-        const ssize_t n = write(fd, data + done, size_t(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? AVERROR(errno) : AVERROR(EIO);
-        done += int(n);
-    }
-    return size;
+    errno = 0;
+    const int written = _write(*static_cast<const int*>(opaque), data, unsigned(size));
+    if (written == size)
+        return size;
+    return errno ? AVERROR(errno) : AVERROR(EIO);
 }
 
 int64_t seekInFile(void* opaque, int64_t offset, int whence)
