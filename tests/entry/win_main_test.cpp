@@ -20,15 +20,15 @@
 #include "platform/win32/message_box.h"
 
 #include "entry_test_support.h"
+#include "file_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <dinput.h>
 #include <windows.h>
 
-#include <fstream>
+#include <cstring>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -180,15 +180,11 @@ TEST_F(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
 TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
 {
     Diagnostics quiet(0);
-    // One entry, "scene.scr": the directory entry from byte 12 (name length,
-    // name, type at 22, offset, packed size, size), its data from byte 35,
+    // The entry from byte 12: name length, name, type at 22, offset, packed size, size;
     // the block-sort index in the last four bytes.
     const std::vector<u8> whole = packArchive({{"scene.scr", "0 stopdemo\n"}});
     ASSERT_EQ(whole[12], 9);
-    auto put32 = [](std::vector<u8>& b, size_t at, u32 v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = u8(v >> (8 * i));
-    };
+    auto put32 = [](std::vector<u8>& b, size_t at, u32 v) { std::memcpy(&b[at], &v, 4); }; // little-endian
     struct Case {
         const char* name;
         std::function<void(std::vector<u8>&)> damage;
@@ -209,10 +205,8 @@ TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
         WinMainRun run;
         run.go();
         EXPECT_EQ(run.result, 1) << c.name;
-        std::ifstream log("nga.out");
-        std::stringstream text;
-        text << log.rdbuf();
-        EXPECT_NE(text.str().find("\narchive \"SARFILE130\""), std::string::npos) << c.name << ":\n" << text.str();
+        const std::string log = fileBytes("nga.out");
+        EXPECT_NE(log.find("\narchive \"SARFILE130\""), std::string::npos) << c.name << ":\n" << log;
     }
 }
 
