@@ -123,9 +123,8 @@ TEST(LwsPlugins, EveryBlockOfTheContentScene)
               (std::vector<float>{2, 3, 0.5f, 0, 1}));
 }
 
-// HyperVoxel items name their objects through an index, not along the
-// objects: in one block after all the objects, or each object followed by
-// a block of its own (the objects opened in between do not cost a rebuild).
+// HyperVoxel items find their objects through an index, in one block after them
+// all or in a block after each (an object added in between costs no rebuild).
 TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
 {
     testsupport::LevelGuard level;
