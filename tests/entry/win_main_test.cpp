@@ -30,6 +30,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -185,11 +186,7 @@ TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
     const std::vector<u8> whole = packArchive({{"scene.scr", "0 stopdemo\n"}});
     ASSERT_EQ(whole[12], 9);
     auto put32 = [](std::vector<u8>& b, size_t at, u32 v) { std::memcpy(&b[at], &v, 4); }; // little-endian
-    struct Case {
-        const char* name;
-        std::function<void(std::vector<u8>&)> damage;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::function<void(std::vector<u8>&)>> cases[] = {
         {"entry count", [&](auto& b) { put32(b, 8, 0x7FFFFFFF); }},
         {"unknown type bit", [](auto& b) { b[22] |= 4; }},
         {"offset past the end", [&](auto& b) { put32(b, 23, 0x100000); }},
@@ -197,16 +194,16 @@ TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
         {"index past the entry", [&](auto& b) { put32(b, b.size() - 4, 1000); }},
     };
     installArchive(132, effectFiles());
-    for (const Case& c : cases) {
+    for (const auto& [name, damage] : cases) {
         std::vector<u8> bytes = whole;
-        c.damage(bytes);
+        damage(bytes);
         installArchiveBytes(130, bytes);
         logStream = openLogFile("nga.out"); // the last run closed it
         WinMainRun run;
         run.go();
-        EXPECT_EQ(run.result, 1) << c.name;
+        EXPECT_EQ(run.result, 1) << name;
         const std::string log = fileBytes("nga.out");
-        EXPECT_NE(log.find("\narchive \"SARFILE130\""), std::string::npos) << c.name << ":\n" << log;
+        EXPECT_NE(log.find("\narchive \"SARFILE130\""), std::string::npos) << name << ":\n" << log;
     }
 }
 
