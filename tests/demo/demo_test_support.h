@@ -2,7 +2,6 @@
 // (two in stereo), solid test textures and back-buffer read-back.
 #pragma once
 
-#include "../log_test_support.h"
 #include "materials/texture_test_support.h"
 #include "demo/demo.h"
 #include "demo/overlays.h"
@@ -25,9 +24,8 @@ namespace demotest {
 
 using namespace texturetest;
 
-// The player's process-wide values (user camera, loading screen, frame
-// clock, statistics switch, draw depths), put back when the test ends,
-// also when it fails half-way.
+// The player's process-wide values, the image cache and the shared random
+// sequence, put back when the test ends, a failed one included.
 class PlayerState {
     using OnExit = testsupport::OnExit;
     template <typename T>
@@ -41,22 +39,13 @@ class PlayerState {
     Restore<u8> m_statistics{showStatistics};
     Restore<ImageTexture*> m_picture{loadingPicture};
     OnExit m_progress{[saved = std::to_array(progressRect)] { std::copy(saved.begin(), saved.end(), progressRect); }};
+    ImageCacheScope m_cache;
+    Restore<Random> m_sequence{sharedRandom()};
 };
 
-// How many lines written to the log after from contain text.
-inline size_t logLinesWith(std::streampos from, const std::string& text)
-{
-    const auto lines = testsupport::logLinesFrom(from);
-    return size_t(std::count_if(lines.begin(), lines.end(),
-                                [&](const std::string& line) { return line.find(text) != std::string::npos; }));
-}
-
-// Devices and an engine; the player's globals, the image cache and the
-// shared random sequence are restored when it goes.
+// Devices and an engine; the player's state is restored when it goes.
 class Rig : public testsupport::Outputs {
     PlayerState m_kept;
-    ImageCacheScope m_cache;
-    testsupport::Restore<Random> m_sequence{sharedRandom()};
 
 public:
     Rig(int width, int height, bool stereo = false)

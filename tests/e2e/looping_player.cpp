@@ -1,9 +1,6 @@
-// The player over the demo's own content with a running order that loops
-// every three seconds (or PASS milliseconds): each pass loads two
-// metascripts (the first one stays, the second is freed), starts the tune,
-// cross-fades and goes back to its start. The two are the demo's own with one more scene, an object with a
-// looping sound, so each holds a channel and its thread. A long run of it
-// shows whether anything piles up pass after pass.
+// The player over the demo's content with a running order that restarts every
+// PASS ms (3000): each pass loads two metascripts, each with a looping sound, and
+// frees the second, so a long run shows whether anything piles up.
 //   quillon_looping [PASS]
 #include "app/setup.h"
 #include "app/win_main.h"
@@ -15,34 +12,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// The running order of one pass of that many milliseconds: the hall comes
-// in at a third, the outro at two thirds, the second metascene goes just
-// before the end.
+// One pass: the hall at a third, the outro at two thirds, the second metascene freed at the end.
 std::string loopScript(long pass)
 {
-    auto at = [pass](long thirtieths) {
-        char time[32];
-        const long ms = pass * thirtieths / 30;
-        std::snprintf(time, sizeof time, "%ld:%02ld.%03ld ", ms / 60000, ms / 1000 % 60, ms % 1000);
-        return std::string(time);
-    };
-    return "; restarts at the end of each pass\n" + at(0) + "restart\n" + at(0) + "loadmetascript loop1.mts\n" + at(0) +
-           "activemeta loop1\n" + at(0) + "start scenes/intro\n" + at(0) + "cam scenes/intro 0\n" + at(0) +
-           "playogg music/demotune.ogg\n" + at(10) + "start scenes/hall\n" + at(10) + "xfade scenes/hall " +
-           std::to_string(pass * 8 / 30) + "\n" + at(20) + "loadmetascript loop2.mts\n" + at(20) +
-           "activemeta loop2\n" + at(20) + "start scenes/outro\n" + at(20) + "cam scenes/outro 0\n" + at(29) +
-           "activemeta loop1\n" + at(29) + "freemeta loop2\n" + at(30) + "stopsound\n";
+    const std::pair<long, std::string> events[] = {
+        {0, "restart"}, {0, "loadmetascript loop1.mts"}, {0, "activemeta loop1"}, {0, "start scenes/intro"},
+        {0, "cam scenes/intro 0"}, {0, "playogg music/demotune.ogg"}, {10, "start scenes/hall"},
+        {10, "xfade scenes/hall " + std::to_string(pass * 8 / 30)}, {20, "loadmetascript loop2.mts"},
+        {20, "activemeta loop2"}, {20, "start scenes/outro"}, {20, "cam scenes/outro 0"}, {29, "activemeta loop1"},
+        {29, "freemeta loop2"}, {30, "stopsound"}};
+    std::string script;
+    for (const auto& [thirtieths, command] : events)
+        script += std::to_string(pass * thirtieths / 30) + " " + command + "\n";
+    return script;
 }
 
 const char* kHumScene = "LWSC\n3\nAddNullObject hum\n// sound sounds/hum.ogg\n";
 
-// Archive 130 again, with scene.scr replaced and the looping metascripts
-// added; stored unpacked, so making it costs no more than reading the
-// original.
+// Archive 130 with scene.scr replaced and the looping metascripts added, stored unpacked.
 bool replaceScript(const std::string& script, std::vector<u8>& out)
 {
     ResourceStream resource("SARFILE", 130, "SARFILE130");
@@ -87,9 +79,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillon_looping: a pass of %s ms is out of range\n", argv[1]);
         return 2;
     }
-    const std::string script = loopScript(pass);
     static std::vector<u8> archive; // resources live as long as the process
-    if (!replaceScript(script, archive)) {
+    if (!replaceScript(loopScript(pass), archive)) {
         std::fprintf(stderr, "quillon_looping: the demo's archive cannot be read\n");
         return 2;
     }

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# A looping run of the demo's content stays flat: passes of one second
-# (each loads both metascripts and frees one) for about twenty restarts,
-# the resident size and the threads read from /proc after the first few
-# passes and at the end; then SIGTERM ends it within five seconds, status 0.
+# A looping run stays flat in resident size and threads over about twenty
+# one-second passes, then ends within 5 s of SIGTERM with status 0.
 #   looping_run.sh LOOPING_PLAYER                    the check
-#   looping_run.sh LOOPING_PLAYER SECONDS INTERVAL   a table of the player's
-#                                                    own 3-s loop, no check
+#   looping_run.sh LOOPING_PLAYER SECONDS INTERVAL   a table of a 3-s loop, no check
 set -euo pipefail
 player=$(realpath "$1")
 work=$(mktemp -d)
@@ -32,8 +29,7 @@ if [ $# -ge 3 ]; then
   done
 else
   start 1000
-  # The most after the first passes against the least at the end, each over
-  # a few seconds' samples, so a passing peak decides neither.
+  # The most early against the least late, so a passing peak decides neither.
   rss0=0 threads0=0 rss1= threads1=
   for ((t = 1; t <= 28; ++t)); do
     sleep 1
@@ -54,10 +50,7 @@ else
 fi
 
 kill -TERM "$pid"
-for ((i = 0; i < 50; ++i)); do
-  alive || break
-  sleep 0.1
-done
+for ((i = 0; i < 50; ++i)); do alive && sleep 0.1 || break; done
 ! alive || fail "still running 5 s after SIGTERM"
 status=0
 wait "$pid" || status=$?

@@ -107,10 +107,9 @@ public:
 
 // What a WinMain run or a player key changes process-wide, put back when the
 // test ends, a failed one included; WinMain closes the log on its way out.
-class AppState {
-public:
-    AppState() = default;
-    ~AppState()
+class AppTest : public ::testing::Test {
+protected:
+    ~AppTest() override
     {
         installArchive(130, {});
         installArchive(132, {});
@@ -122,13 +121,9 @@ public:
         if (m_logOpen && !logStream.is_open())
             logStream.open("nga.out", std::ios::app);
     }
-    AppState(const AppState&) = delete;
-    AppState& operator=(const AppState&) = delete;
 
 private:
     demotest::PlayerState m_player;
-    texturetest::ImageCacheScope m_cache;
-    testsupport::Restore<Random> m_sequence{sharedRandom()};
     testsupport::Restore<u8> m_active{appActive};
     testsupport::Restore<HCURSOR> m_cursor{cursor};
     testsupport::Restore<i32> m_frameCount{lastFrameCount};
@@ -136,11 +131,6 @@ private:
     testsupport::Restore<decltype(startSetup)> m_setup{startSetup};
     bool m_manualClock = platform::manualClock();
     bool m_logOpen = logStream.is_open();
-};
-
-// Every test of the suite keeps AppState.
-class AppTest : public ::testing::Test {
-    AppState m_kept;
 };
 
 // Sets the diagnostics level for one test; each check shows its box again

@@ -20,16 +20,17 @@
 #include "platform/win32/message_box.h"
 
 #include "entry_test_support.h"
+#include "file_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <dinput.h>
 #include <windows.h>
 
-#include <fstream>
+#include <cstring>
 #include <functional>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -180,20 +181,12 @@ TEST_F(WinMainStartUp, FailedLoadOrFrameShowsTheBoxAndTearsDown)
 TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
 {
     Diagnostics quiet(0);
-    // One entry, "scene.scr": the directory entry from byte 12 (name length,
-    // name, type at 22, offset, packed size, size), its data from byte 35,
+    // The entry from byte 12: name length, name, type at 22, offset, packed size, size;
     // the block-sort index in the last four bytes.
     const std::vector<u8> whole = packArchive({{"scene.scr", "0 stopdemo\n"}});
     ASSERT_EQ(whole[12], 9);
-    auto put32 = [](std::vector<u8>& b, size_t at, u32 v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = u8(v >> (8 * i));
-    };
-    struct Case {
-        const char* name;
-        std::function<void(std::vector<u8>&)> damage;
-    };
-    const Case cases[] = {
+    auto put32 = [](std::vector<u8>& b, size_t at, u32 v) { std::memcpy(&b[at], &v, 4); }; // little-endian
+    const std::pair<const char*, std::function<void(std::vector<u8>&)>> cases[] = {
         {"entry count", [&](auto& b) { put32(b, 8, 0x7FFFFFFF); }},
         {"unknown type bit", [](auto& b) { b[22] |= 4; }},
         {"offset past the end", [&](auto& b) { put32(b, 23, 0x100000); }},
@@ -201,18 +194,16 @@ TEST_F(WinMainStartUp, ADamagedArchiveEndsWithAFailedStatusAndItsCauseLogged)
         {"index past the entry", [&](auto& b) { put32(b, b.size() - 4, 1000); }},
     };
     installArchive(132, effectFiles());
-    for (const Case& c : cases) {
+    for (const auto& [name, damage] : cases) {
         std::vector<u8> bytes = whole;
-        c.damage(bytes);
+        damage(bytes);
         installArchiveBytes(130, bytes);
         logStream = openLogFile("nga.out"); // the last run closed it
         WinMainRun run;
         run.go();
-        EXPECT_EQ(run.result, 1) << c.name;
-        std::ifstream log("nga.out");
-        std::stringstream text;
-        text << log.rdbuf();
-        EXPECT_NE(text.str().find("\narchive \"SARFILE130\""), std::string::npos) << c.name << ":\n" << text.str();
+        EXPECT_EQ(run.result, 1) << name;
+        const std::string log = fileBytes("nga.out");
+        EXPECT_NE(log.find("\narchive \"SARFILE130\""), std::string::npos) << name << ":\n" << log;
     }
 }
 

@@ -123,9 +123,8 @@ TEST(LwsPlugins, EveryBlockOfTheContentScene)
               (std::vector<float>{2, 3, 0.5f, 0, 1}));
 }
 
-// HyperVoxel items name their objects through an index, not along the
-// objects: in one block after all the objects, or each object followed by
-// a block of its own (the objects opened in between do not cost a rebuild).
+// HyperVoxel items find their objects through an index, in one block after them
+// all or in a block after each (an object added in between costs no rebuild).
 TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
 {
     testsupport::LevelGuard level;
@@ -134,23 +133,20 @@ TEST(LwsPlugins, ManyHyperVoxelItemsLoadInLinearTime)
         return "Plugin VolumetricHandler 1 HyperVoxelsFilter\n{ HyperVoxelData\n{ HVObject\nHVFlags o" +
                std::to_string(i) + " 0 0 0 " + std::to_string(type) + " 0 0 0 0\n}\n}\nEndPlugin\n";
     };
-    struct Case {
-        int n;
-        bool interleaved;
-    };
-    for (const Case c : {Case{60000, false}, Case{20000, true}}) {
+    for (const bool interleaved : {false, true}) {
+        const int n = interleaved ? 20000 : 60000;
         std::string body;
-        for (int i = 0; i < c.n; ++i) {
+        for (int i = 0; i < n; ++i) {
             body += "AddNullObject o" + std::to_string(i) + "\n";
-            if (c.interleaved) // each names the object before it
+            if (interleaved) // each names the object before it
                 body += block(i - 1, 0);
         }
-        body += block(c.n - 1, 2);
+        body += block(n - 1, 2);
         const double start = testsupport::processorSeconds();
         Scene scene(nullptr);
         ASSERT_TRUE(loadText(scene, lws(body)));
-        EXPECT_LT(testsupport::processorSeconds() - start, 2.0) << c.interleaved;
-        ASSERT_EQ(scene.objects.size(), size_t(c.n));
+        EXPECT_LT(testsupport::processorSeconds() - start, 2.0) << interleaved;
+        ASSERT_EQ(scene.objects.size(), size_t(n));
         EXPECT_NE(scene.objects.back()->hvObject, nullptr);
         EXPECT_EQ(scene.objects.front()->hvObject, nullptr);
     }

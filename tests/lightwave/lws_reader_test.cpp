@@ -394,13 +394,11 @@ TEST(LwsReader, FreedMetasceneLeavesNoSound)
         files.files["hum.ogg"] = "x";
         files.files["one.mts"] = "one.lws\n";
         ChannelSound sound;
-        {
-            testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
-            MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
-            ASSERT_NE(meta, nullptr) << text;
-            meta->clear();
-            delete meta;
-        }
+        testsupport::Restore<Sound*> attached(f.engine->sound, &sound); // the engine deletes its sound
+        MetaScene* meta = MetaScene::loadMetascript("one.mts", f.engine.get(), &files, nullptr);
+        ASSERT_NE(meta, nullptr) << text;
+        meta->clear();
+        delete meta;
         ASSERT_EQ(sound.channelCount(), 1) << text;
         EXPECT_EQ(sound.channel(1), nullptr) << text;
     }

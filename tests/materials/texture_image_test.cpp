@@ -239,9 +239,7 @@ TEST(ImageTextureClone, CopiesParametersAndSharesTheBuild)
     EXPECT_EQ(clone->baseTextures[1], nullptr);
     EXPECT_EQ(clone->current(0.0), nullptr);
 
-    // Made from the same inputs, the copy shows the original's textures
-    // (20 copies of a large picture would otherwise cost 20 builds); a copy
-    // used otherwise (as a transparency map) builds its own.
+    // A copy shows the original's build (20 copies once cost 20); one used otherwise builds its own.
     std::unique_ptr<Texture> otherUse(original->clone());
     otherUse->flags |= Texture::kTransparencyMap;
     otherUse->load();

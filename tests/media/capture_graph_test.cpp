@@ -13,9 +13,6 @@
 #include <sys/stat.h>
 
 using namespace capturetest;
-using testsupport::fileText;
-using testsupport::plantLink;
-using testsupport::PlantedFifo;
 namespace fs = std::filesystem;
 
 namespace {
@@ -195,9 +192,8 @@ TEST(CaptureGraphTest, LongRecordingKeepsItsTimes)
     fs::remove("long.avi");
 }
 
-// Each bad start returns a failure and leaves capture off: a link planted
-// under the file's name keeps its target, a FIFO does not hold the start
-// up. A failing lock drops that frame only.
+// Each bad start (a planted link or FIFO among them) fails and leaves capture
+// off; a failing lock drops that frame only.
 TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
 {
     ComScope com;
@@ -208,8 +204,8 @@ TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
     const bool readOnlyHolds = access("locked", W_OK) != 0; // not as root
     platform::dshow::addTestCompressor("h263", "H.263");
     const i32 listed = i32(listVideoCompressors().size());
-    const std::string target = plantLink("link.avi");
-    auto fifo = std::make_unique<PlantedFifo>("fifo.avi");
+    const std::string target = testsupport::plantLink("link.avi");
+    testsupport::PlantedFifo fifo("fifo.avi");
     struct Case {
         const char* file;
         i32 index;
@@ -226,9 +222,8 @@ TEST(CaptureGraphTest, BadStartsLeaveCaptureOff)
         EXPECT_EQ(g.grabber.graph, nullptr);
         g.grabber.grabAviFrame(0); // ignored
     }
-    EXPECT_FALSE(fifo->rescued());
-    fifo.reset();
-    EXPECT_EQ(fileText(target).size(), 4u); // "keep"
+    EXPECT_FALSE(fifo.rescued());
+    EXPECT_EQ(fileBytes(target), "keep");
     fs::remove("link.avi");
     fs::remove(target);
     platform::dshow::clearTestCompressors();

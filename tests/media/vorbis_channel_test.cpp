@@ -208,11 +208,8 @@ TEST(VorbisChannelTest, ChannelsDestroyedWhileStreaming)
 // the output has consumed, smoothly between its blocks.
 TEST(VorbisChannelTest, ClockFollowsTheOutputSmoothly)
 {
-    std::unique_ptr<Sound> sound;
-    {
-        testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
-        sound.reset(DirectSound::create(nullptr));
-    }
+    testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    std::unique_ptr<Sound> sound(DirectSound::create(nullptr));
     auto* ds = dynamic_cast<DirectSound*>(sound.get());
     ASSERT_NE(ds, nullptr);
     FileStream disk("");
@@ -258,13 +255,10 @@ TEST(VorbisChannelTest, ClockFollowsTheOutputSmoothly)
 TEST(VorbisChannelTest, PcmReachesTheDiskDriver)
 {
     std::remove("disk_output.raw");
-    std::unique_ptr<Sound> sound;
-    {
-        testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "disk");
-        testsupport::ScopedEnv file("SDL_DISKAUDIOFILE", "disk_output.raw");
-        testsupport::ScopedEnv delay("SDL_DISKAUDIODELAY", "2");
-        sound.reset(DirectSound::create(nullptr));
-    }
+    testsupport::ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    testsupport::ScopedEnv file("SDL_DISKAUDIOFILE", "disk_output.raw");
+    testsupport::ScopedEnv delay("SDL_DISKAUDIODELAY", "2");
+    std::unique_ptr<Sound> sound(DirectSound::create(nullptr));
     ASSERT_NE(dynamic_cast<DirectSound*>(sound.get()), nullptr);
     FileStream disk("");
     const int h = sound->createChannel(disk, music("click.pcm").c_str());

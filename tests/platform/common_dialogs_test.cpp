@@ -73,8 +73,7 @@ TEST_F(SaveFileTest, OtherActionsStayForTheNextDialog)
     EXPECT_THAT(platform::pendingDialogActions(), ElementsAre("press 101"));
 }
 
-// A name under which the file would not be written (a link, a FIFO) is
-// refused when it is chosen, not after the user confirmed it.
+// A link or FIFO is refused when chosen, not after the user confirmed it.
 TEST_F(SaveFileTest, LinksAndFifosAreRefused)
 {
     const std::filesystem::path folder = std::filesystem::current_path() / "planted_choices";

@@ -1,6 +1,6 @@
 // SIGTERM during a compile ends the wait at once and the run with WM_QUIT. The probe
 // runs in a fresh copy of this program: a fork would lack the signal watcher's thread.
-#include "planted_files.h"
+#include "file_bytes.h"
 #include "scoped_state.h"
 #include "window_test_support.h"
 
@@ -96,6 +96,6 @@ TEST(CompileHelper, TerminationEndsTheWaitForACompile)
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testsupport::fileText(logName);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fileBytes(logName);
     EXPECT_LT(took, std::chrono::seconds(1));
 }

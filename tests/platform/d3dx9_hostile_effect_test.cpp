@@ -155,10 +155,8 @@ TEST(HostileEffect, LongFlatAndOrdinaryEffectsCompile)
     }
 }
 
-// Functions that each call the one below twice, fourteen levels deep: a
-// kilobyte whose inlining never ended. It fails at once with a message,
-// compiled in a helper or, as the fuzzer has it, here. In a child process,
-// whose processor time tells, and whose limit ends a runaway.
+// Fourteen levels of functions calling the one below twice, whose inlining never ended,
+// fail at once in the helper and in process; a child's CPU limit ends a runaway.
 TEST(HostileEffect, CallsThatInlineWithoutEndFailAtOnce)
 {
     std::string text = "float4 f0(float4 x) { return x * 1.5 + 0.25; }\n";

@@ -465,8 +465,7 @@ TEST(DeviceBuffers, CreationRules)
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
 }
 
-// A buffer made at its full size costs no memory until it is written:
-// 256 MB of them take a few pages (the zeros were written page by page).
+// 256 MB of unwritten buffers take a few pages (the zeros were once written).
 TEST(DeviceBuffers, UnwrittenBuffersTakeNoMemory)
 {
     if (!testsupport::inFreshProcess()) {

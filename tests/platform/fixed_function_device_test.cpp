@@ -215,9 +215,8 @@ TEST_F(FixedFunctionDevice, DirectionalPointAndSpotLights)
     }
 }
 
-// A scene of many lights: each call costs a look-up, not a walk of every
-// light the device has seen (20,000 took seconds). An enabled light that is
-// set again still lights with its new values.
+// Each light call is a look-up, not a walk of every light seen (20,000 took
+// seconds); an enabled light set again lights with its new values.
 TEST_F(FixedFunctionDevice, ManyLightsCostALookUpEach)
 {
     const D3DMATERIAL9 material = testMaterial();
